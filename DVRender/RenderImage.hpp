@@ -1,0 +1,94 @@
+#pragma once
+// Images that drawing contexts draw: a source string resolved once into a RenderImage,
+// decoded on demand at the size about to be drawn, shared through the image store.
+
+#include "Platform/Graphics/Image.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace dv {
+
+namespace gfx {
+class ImageSource;
+}
+class SVGImage;
+struct ImageLookup;
+
+class RenderImage {
+public:
+    // What the image is made of: encoded raster data, a loaded SVG, or nothing (size only).
+    struct Content {
+        enum class Kind { raster, vector, none };
+        Kind kind = Kind::none;
+        std::shared_ptr<const gfx::ImageSource> raster;  // set for Kind::raster
+        std::shared_ptr<const SVGImage> vector;          // set for Kind::vector
+    };
+
+    RenderImage(const RenderImage&) = delete;
+    RenderImage& operator=(const RenderImage&) = delete;
+    // Drops every decoded size of this image from the decoded-image cache.
+    ~RenderImage();
+
+    const std::string& src() const { return src_; }
+    double naturalWidth() const { return naturalWidth_; }
+    double naturalHeight() const { return naturalHeight_; }
+    // Unique per instance for the life of the process; equal identities mean the same image.
+    std::uint64_t identity() const { return identity_; }
+    const Content& content() const { return content_; }
+
+    // The image decoded for a destination of pixelWidth x pixelHeight device pixels, never
+    // larger than maxPixelSide on a side; nothing when there is nothing to draw.
+    gfx::ImageRef cgImage(std::int64_t pixelWidth, std::int64_t pixelHeight, std::int64_t maxPixelSide) const;
+
+    // An image that only carries a size: it never yields pixels.
+    static std::shared_ptr<RenderImage> sizeOnly(std::string src, double naturalWidth, double naturalHeight);
+
+    // Resolves a source string (a resource icon's src or a data: URL) into an image.
+    static ImageLookup make(const std::string& src);
+
+private:
+    RenderImage(std::string src, double naturalWidth, double naturalHeight, Content content);
+    std::string src_;
+    double naturalWidth_;
+    double naturalHeight_;
+    std::uint64_t identity_;
+    Content content_;
+};
+
+// The key under which render caches remember which image (or which state) they drew.
+struct ImageStateKey {
+    enum class Kind { loaded, loading, failed };
+    Kind kind = Kind::failed;
+    std::uint64_t identity = 0;  // the image's identity for Kind::loaded, else 0
+    friend bool operator==(const ImageStateKey&, const ImageStateKey&) = default;
+};
+
+struct ImageStateKeyHash {
+    std::size_t operator()(const ImageStateKey& k) const noexcept {
+        return std::hash<std::uint64_t>()(k.identity * 4 + static_cast<std::uint64_t>(k.kind));
+    }
+};
+
+struct ImageLookup {
+    enum class Kind { loaded, loading, failed };
+    Kind kind = Kind::failed;
+    std::shared_ptr<RenderImage> image;  // set exactly when kind is loaded
+
+    static ImageLookup loaded(std::shared_ptr<RenderImage> image) { return {Kind::loaded, std::move(image)}; }
+    static ImageLookup loading() { return {Kind::loading, nullptr}; }
+    static ImageLookup failed() { return {Kind::failed, nullptr}; }
+
+    ImageStateKey stateKey() const;
+};
+
+class ImageProvider {
+public:
+    virtual ~ImageProvider() = default;
+    virtual ImageLookup image(const std::string& src) = 0;
+};
+
+}  // namespace dv
