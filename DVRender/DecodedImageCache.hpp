@@ -1,6 +1,7 @@
 #pragma once
 // Decoded pixels of every RenderImage, bounded by bytes with least-recently-used eviction.
 
+#include "DVRender/detail/Hash.hpp"
 #include "Platform/Graphics/Image.hpp"
 
 #include <cstddef>
@@ -40,10 +41,11 @@ public:
 private:
     struct KeyHash {
         std::size_t operator()(const Key& k) const noexcept {
-            std::uint64_t h = k.owner * 0x9E3779B97F4A7C15ull;
-            h ^= static_cast<std::uint64_t>(k.width) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-            h ^= static_cast<std::uint64_t>(k.height) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
-            return static_cast<std::size_t>(h);
+            std::size_t h = 0;
+            detail::hashMix(h, static_cast<std::size_t>(k.owner));
+            detail::hashMix(h, static_cast<std::size_t>(k.width));
+            detail::hashMix(h, static_cast<std::size_t>(k.height));
+            return h;
         }
     };
     struct Entry {
