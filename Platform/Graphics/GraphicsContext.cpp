@@ -1,0 +1,622 @@
+#include "Platform/Graphics/GraphicsContext.hpp"
+
+#include "Platform/Graphics/detail/BoxBlur.hpp"
+#include "Platform/Graphics/detail/GuardBox.hpp"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace dv::gfx {
+
+using detail::Vec2;
+
+namespace {
+
+constexpr double TWO_PI = 6.283185307179586;
+// A larger blur only spreads a shadow thinner; capping it bounds the mask's size.
+constexpr double MAX_SHADOW_SIGMA = 500;
+
+bool finite(double v) { return std::isfinite(v); }
+
+cairo_matrix_t toCairo(const AffineTransform& t) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    return m;
+}
+
+void setSource(cairo_t* cr, const Color& c, double alpha) {
+    cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
+}
+
+} // namespace
+
+// ---- AffineTransform -------------------------------------------------------------------------
+
+bool AffineTransform::isFinite() const {
+    return finite(a) && finite(b) && finite(c) && finite(d) && finite(tx) && finite(ty);
+}
+
+bool AffineTransform::isInvertible() const {
+    const double det = a * d - b * c;
+    return isFinite() && finite(det) && det != 0;
+}
+
+AffineTransform AffineTransform::inverted() const {
+    if (!isInvertible()) return {};
+    const double det = a * d - b * c;
+    AffineTransform r{d / det, -b / det, -c / det, a / det, 0, 0};
+    r.tx = -(tx * r.a + ty * r.c);
+    r.ty = -(tx * r.b + ty * r.d);
+    return r;
+}
+
+AffineTransform AffineTransform::concatenating(const AffineTransform& n) const {
+    return {a * n.a + b * n.c,      a * n.b + b * n.d,      c * n.a + d * n.c,
+            c * n.b + d * n.d,      tx * n.a + ty * n.c + n.tx, tx * n.b + ty * n.d + n.ty};
+}
+
+DevicePoint AffineTransform::apply(double x, double y) const {
+    return {a * x + c * y + tx, b * x + d * y + ty};
+}
+
+void DeviceBox::include(double x, double y) {
+    if (x < x0) x0 = x;
+    if (x > x1) x1 = x;
+    if (y < y0) y0 = y;
+    if (y > y1) y1 = y;
+}
+
+DeviceBox DeviceBox::none() {
+    return {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+}
+
+// ---- construction and state ---------------------------------------------------------------
+
+GraphicsContext::GraphicsContext(cairo_surface_t* target) {
+    cr_ = cairo_create(target);
+    width_ = cairo_image_surface_get_width(target);
+    height_ = cairo_image_surface_get_height(target);
+    cairo_set_miter_limit(cr_, state_.miterLimit);
+}
+
+GraphicsContext::~GraphicsContext() { cairo_destroy(cr_); }
+
+bool GraphicsContext::isHealthy() const { return cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+
+void GraphicsContext::saveGState() {
+    stack_.push_back(state_);
+    cairo_save(cr_);
+}
+
+bool GraphicsContext::restoreGState() {
+    if (stack_.empty()) return false;
+    state_ = std::move(stack_.back());
+    stack_.pop_back();
+    cairo_restore(cr_);
+    return true;
+}
+
+void GraphicsContext::concatCTM(const AffineTransform& t) {
+    if (!t.isInvertible()) return;
+    const AffineTransform next = t.concatenating(state_.ctm);
+    if (!next.isInvertible()) return;
+    state_.ctm = next;
+}
+
+void GraphicsContext::translateCTM(double tx, double ty) { concatCTM({1, 0, 0, 1, tx, ty}); }
+
+void GraphicsContext::scaleCTM(double sx, double sy) { concatCTM({sx, 0, 0, sy, 0, 0}); }
+
+void GraphicsContext::setAlpha(double alpha) {
+    if (!finite(alpha)) return;
+    state_.alpha = std::clamp(alpha, 0.0, 1.0);
+}
+
+void GraphicsContext::setLineWidth(double w) {
+    if (finite(w) && w >= 0) state_.lineWidth = w;
+}
+
+void GraphicsContext::setMiterLimit(double limit) {
+    if (finite(limit) && limit >= 1) state_.miterLimit = limit;
+}
+
+void GraphicsContext::setLineDash(std::span<const double> lengths, double phase) {
+    bool anyPositive = false;
+    for (double l : lengths) {
+        if (!finite(l) || l < 0) {
+            state_.dash = {};
+            return;
+        }
+        anyPositive = anyPositive || l > 0;
+    }
+    if (!anyPositive || !finite(phase)) {
+        state_.dash = {};
+        return;
+    }
+    state_.dash.lengths.assign(lengths.begin(), lengths.end());
+    state_.dash.phase = phase;
+}
+
+void GraphicsContext::setShadow(double offsetX, double offsetY, double blur, const Color& color) {
+    if (!finite(offsetX) || !finite(offsetY) || !finite(blur) || blur < 0) {
+        clearShadow();
+        return;
+    }
+    state_.shadowX = offsetX;
+    state_.shadowY = offsetY;
+    state_.shadowBlur = blur;
+    state_.shadowColor = color;
+}
+
+void GraphicsContext::clearShadow() {
+    state_.shadowX = state_.shadowY = state_.shadowBlur = 0;
+    state_.shadowColor = {};
+}
+
+bool GraphicsContext::shadowActive() const {
+    return state_.shadowColor.alpha > 0 && (state_.shadowBlur > 0 || state_.shadowX != 0 || state_.shadowY != 0);
+}
+
+// ---- path ---------------------------------------------------------------------------------
+
+void GraphicsContext::beginPath() {
+    path_.clear();
+    hasCurrent_ = false;
+}
+
+void GraphicsContext::appendMove(DevicePoint p) {
+    if (!path_.empty() && path_.back().op == Op::move) path_.pop_back();
+    path_.push_back({Op::move, {p.x, p.y}});
+    hasCurrent_ = true;
+    current_ = subpathStart_ = p;
+}
+
+void GraphicsContext::appendLine(DevicePoint p) {
+    if (!hasCurrent_) return appendMove(p);
+    if (path_.back().op == Op::close) path_.push_back({Op::move, {subpathStart_.x, subpathStart_.y}});
+    path_.push_back({Op::line, {p.x, p.y}});
+    current_ = p;
+}
+
+void GraphicsContext::appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p) {
+    if (!hasCurrent_) appendMove(c1);
+    if (path_.back().op == Op::close) path_.push_back({Op::move, {subpathStart_.x, subpathStart_.y}});
+    path_.push_back({Op::curve, {c1.x, c1.y, c2.x, c2.y, p.x, p.y}});
+    current_ = p;
+}
+
+namespace {
+bool finitePoint(DevicePoint p) { return finite(p.x) && finite(p.y); }
+} // namespace
+
+void GraphicsContext::moveTo(double x, double y) {
+    const DevicePoint p = state_.ctm.apply(x, y);
+    if (finitePoint(p)) appendMove(p);
+}
+
+void GraphicsContext::addLineTo(double x, double y) {
+    const DevicePoint p = state_.ctm.apply(x, y);
+    if (finitePoint(p)) appendLine(p);
+}
+
+void GraphicsContext::addQuadCurveTo(double cpx, double cpy, double x, double y) {
+    const DevicePoint c = state_.ctm.apply(cpx, cpy);
+    const DevicePoint p = state_.ctm.apply(x, y);
+    if (!finitePoint(c) || !finitePoint(p)) return;
+    if (!hasCurrent_) appendMove(c);
+    // Degree elevation; affine maps keep it exact, so it is done in device space.
+    const DevicePoint p0 = current_;
+    const DevicePoint c1{p0.x + 2.0 / 3.0 * (c.x - p0.x), p0.y + 2.0 / 3.0 * (c.y - p0.y)};
+    const DevicePoint c2{p.x + 2.0 / 3.0 * (c.x - p.x), p.y + 2.0 / 3.0 * (c.y - p.y)};
+    appendCurve(c1, c2, p);
+}
+
+void GraphicsContext::addCurveTo(double cp1x, double cp1y, double cp2x, double cp2y, double x, double y) {
+    const DevicePoint c1 = state_.ctm.apply(cp1x, cp1y);
+    const DevicePoint c2 = state_.ctm.apply(cp2x, cp2y);
+    const DevicePoint p = state_.ctm.apply(x, y);
+    if (finitePoint(c1) && finitePoint(c2) && finitePoint(p)) appendCurve(c1, c2, p);
+}
+
+void GraphicsContext::addArc(double cx, double cy, double radius, double startAngle, double endAngle, bool decreasing) {
+    if (!finite(cx) || !finite(cy) || !finite(radius) || radius < 0 || !finite(startAngle) || !finite(endAngle)) return;
+    double sweep = endAngle - startAngle;
+    if (!finite(sweep)) return;
+    if (!decreasing && sweep < 0) sweep = std::fmod(sweep, TWO_PI) + TWO_PI;
+    if (decreasing && sweep > 0) sweep = std::fmod(sweep, TWO_PI) - TWO_PI;
+    sweep = std::clamp(sweep, -2 * TWO_PI, 2 * TWO_PI);
+
+    const AffineTransform& m = state_.ctm;
+    const DevicePoint start = m.apply(cx + radius * std::cos(startAngle), cy + radius * std::sin(startAngle));
+    if (!finitePoint(start)) return;
+    if (hasCurrent_) appendLine(start);
+    else appendMove(start);
+
+    const int pieces = std::max(1, static_cast<int>(std::ceil(std::fabs(sweep) / (TWO_PI / 4) - 1e-9)));
+    const double step = sweep / pieces;
+    const double k = 4.0 / 3.0 * std::tan(step / 4);
+    double a0 = startAngle;
+    for (int i = 0; i < pieces; ++i) {
+        const double a1 = (i + 1 == pieces) ? startAngle + sweep : a0 + step;
+        const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
+        const DevicePoint p1 = m.apply(cx + radius * (c0 - k * s0), cy + radius * (s0 + k * c0));
+        const DevicePoint p2 = m.apply(cx + radius * (c1 + k * s1), cy + radius * (s1 - k * c1));
+        const DevicePoint p3 = m.apply(cx + radius * c1, cy + radius * s1);
+        if (!finitePoint(p1) || !finitePoint(p2) || !finitePoint(p3)) return;
+        appendCurve(p1, p2, p3);
+        a0 = a1;
+    }
+}
+
+void GraphicsContext::addRect(const Rect& r) {
+    const AffineTransform& m = state_.ctm;
+    const DevicePoint p[4] = {m.apply(r.x, r.y), m.apply(r.x + r.width, r.y), m.apply(r.x + r.width, r.y + r.height),
+                              m.apply(r.x, r.y + r.height)};
+    for (const auto& q : p)
+        if (!finitePoint(q)) return;
+    appendMove(p[0]);
+    appendLine(p[1]);
+    appendLine(p[2]);
+    appendLine(p[3]);
+    closePath();
+}
+
+void GraphicsContext::addEllipseInRect(const Rect& r) {
+    const double rx = r.width / 2, ry = r.height / 2;
+    if (!finite(rx) || !finite(ry) || !finite(r.x) || !finite(r.y)) return;
+    // An ellipse is a unit circle under a scale; the arc is built under that scale.
+    const AffineTransform saved = state_.ctm;
+    const AffineTransform local{rx, 0, 0, ry, r.x + rx, r.y + ry};
+    state_.ctm = local.concatenating(saved);
+    hasCurrent_ = false;
+    addArc(0, 0, 1, 0, TWO_PI, false);
+    state_.ctm = saved;
+    closePath();
+}
+
+void GraphicsContext::closePath() {
+    if (path_.empty() || path_.back().op == Op::close) return;
+    path_.push_back({Op::close, {}});
+    current_ = subpathStart_;
+}
+
+DeviceBox GraphicsContext::pathBounds() const {
+    DeviceBox b = DeviceBox::none();
+    for (const auto& e : path_) {
+        const int n = e.op == Op::curve ? 3 : (e.op == Op::close ? 0 : 1);
+        for (int i = 0; i < n; ++i) b.include(e.p[2 * i], e.p[2 * i + 1]);
+    }
+    return b;
+}
+
+void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
+    cairo_new_path(cr);
+    std::size_t i = 0;
+    std::vector<Vec2> poly;
+    while (i < path_.size()) {
+        // One subpath: a move and everything up to the next move.
+        std::size_t end = i + 1;
+        while (end < path_.size() && path_[end].op != Op::move) ++end;
+        bool inside = true;
+        for (std::size_t j = i; j < end && inside; ++j) {
+            const auto& e = path_[j];
+            const int n = e.op == Op::curve ? 3 : (e.op == Op::close ? 0 : 1);
+            for (int k = 0; k < n; ++k) inside = inside && detail::insideGuard({e.p[2 * k], e.p[2 * k + 1]});
+        }
+        if (inside) {
+            for (std::size_t j = i; j < end; ++j) {
+                const auto& e = path_[j];
+                switch (e.op) {
+                case Op::move: cairo_move_to(cr, e.p[0], e.p[1]); break;
+                case Op::line: cairo_line_to(cr, e.p[0], e.p[1]); break;
+                case Op::curve: cairo_curve_to(cr, e.p[0], e.p[1], e.p[2], e.p[3], e.p[4], e.p[5]); break;
+                case Op::close: cairo_close_path(cr); break;
+                }
+            }
+        } else {
+            poly.clear();
+            bool closed = false;
+            for (std::size_t j = i; j < end; ++j) {
+                const auto& e = path_[j];
+                switch (e.op) {
+                case Op::move:
+                case Op::line: poly.push_back({e.p[0], e.p[1]}); break;
+                case Op::curve:
+                    detail::flattenCubic(poly.back(), {e.p[0], e.p[1]}, {e.p[2], e.p[3]}, {e.p[4], e.p[5]}, poly);
+                    break;
+                case Op::close: closed = true; break;
+                }
+            }
+            if (mode == Emit::fill) {
+                const auto clipped = detail::clipPolygonToGuard(poly);
+                for (std::size_t k = 0; k < clipped.size(); ++k) {
+                    if (k == 0) cairo_move_to(cr, clipped[k].x, clipped[k].y);
+                    else cairo_line_to(cr, clipped[k].x, clipped[k].y);
+                }
+                if (!clipped.empty()) cairo_close_path(cr);
+            } else {
+                if (closed && poly.size() > 1) poly.push_back(poly.front());
+                bool open = false;
+                Vec2 last{0, 0};
+                for (std::size_t k = 1; k < poly.size(); ++k) {
+                    Vec2 a = poly[k - 1], b = poly[k];
+                    if (!detail::clipSegmentToGuard(a, b)) {
+                        open = false;
+                        continue;
+                    }
+                    if (!open || a.x != last.x || a.y != last.y) cairo_move_to(cr, a.x, a.y);
+                    cairo_line_to(cr, b.x, b.y);
+                    last = b;
+                    open = b.x == poly[k].x && b.y == poly[k].y;
+                }
+            }
+        }
+        i = end;
+    }
+}
+
+// ---- painting -----------------------------------------------------------------------------
+
+void GraphicsContext::setDeviceSpace(cairo_t* cr) const { cairo_identity_matrix(cr); }
+
+void GraphicsContext::setUserSpace(cairo_t* cr) const {
+    const cairo_matrix_t m = toCairo(state_.ctm);
+    cairo_set_matrix(cr, &m);
+}
+
+void GraphicsContext::setStrokeParameters(cairo_t* cr) const {
+    cairo_set_line_width(cr, state_.lineWidth);
+    cairo_set_line_cap(cr, state_.cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
+                           : state_.cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
+                                                           : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, state_.join == LineJoin::round   ? CAIRO_LINE_JOIN_ROUND
+                            : state_.join == LineJoin::bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                             : CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, state_.miterLimit);
+    if (state_.dash.lengths.empty()) cairo_set_dash(cr, nullptr, 0, 0);
+    else cairo_set_dash(cr, state_.dash.lengths.data(), static_cast<int>(state_.dash.lengths.size()), state_.dash.phase);
+}
+
+DeviceBox GraphicsContext::strokeBounds(const DeviceBox& b) const {
+    if (b.x0 > b.x1) return b;
+    const AffineTransform& m = state_.ctm;
+    const double scale = std::fmax(std::sqrt(m.a * m.a + m.b * m.b), std::sqrt(m.c * m.c + m.d * m.d));
+    const double reach = state_.lineWidth / 2 * std::fmax(state_.miterLimit, 1.5) * scale + 2;
+    return {b.x0 - reach, b.y0 - reach, b.x1 + reach, b.y1 + reach};
+}
+
+DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
+    DeviceBox b = DeviceBox::none();
+    const AffineTransform& m = state_.ctm;
+    for (const DevicePoint p : {m.apply(r.x, r.y), m.apply(r.x + r.width, r.y), m.apply(r.x, r.y + r.height),
+                                m.apply(r.x + r.width, r.y + r.height)})
+        b.include(p.x, p.y);
+    return b;
+}
+
+void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+    if (shadowActive()) drawShadow(bounds, draw);
+    cairo_save(cr_);
+    draw(cr_);
+    cairo_restore(cr_);
+}
+
+void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+    const double sigma = std::fmin(state_.shadowBlur / 2, MAX_SHADOW_SIGMA);
+    const double pad = std::ceil(3 * sigma) + 1;
+    const double ox = state_.shadowX, oy = state_.shadowY;
+
+    // Only the part of the shadow that can land inside the clip is rendered.
+    double cx0, cy0, cx1, cy1;
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_clip_extents(cr_, &cx0, &cy0, &cx1, &cy1);
+    cairo_restore(cr_);
+    cx0 = std::fmax(cx0, 0);
+    cy0 = std::fmax(cy0, 0);
+    cx1 = std::fmin(cx1, width_);
+    cy1 = std::fmin(cy1, height_);
+    const double x0 = std::floor(std::fmax(bounds.x0 - pad, cx0 - ox - pad));
+    const double y0 = std::floor(std::fmax(bounds.y0 - pad, cy0 - oy - pad));
+    const double x1 = std::ceil(std::fmin(bounds.x1 + pad, cx1 - ox + pad));
+    const double y1 = std::ceil(std::fmin(bounds.y1 + pad, cy1 - oy + pad));
+    if (!(x0 < x1) || !(y0 < y1) || !(x1 - x0 <= 32767) || !(y1 - y0 <= 32767)) return;
+    const int w = static_cast<int>(x1 - x0), h = static_cast<int>(y1 - y0);
+
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return;
+    }
+    cairo_surface_set_device_offset(mask, -x0, -y0);
+    cairo_t* mcr = cairo_create(mask);
+    draw(mcr);
+    cairo_destroy(mcr);
+    cairo_surface_flush(mask);
+    detail::gaussianBlurAlpha(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask), sigma);
+    cairo_surface_mark_dirty(mask);
+    cairo_surface_set_device_offset(mask, 0, 0);
+
+    cairo_save(cr_);
+    cairo_identity_matrix(cr_);
+    setSource(cr_, state_.shadowColor, 1);
+    cairo_mask_surface(cr_, mask, x0 + ox, y0 + oy);
+    cairo_restore(cr_);
+    cairo_surface_destroy(mask);
+}
+
+void GraphicsContext::fillPath(FillRule rule) {
+    if (path_.empty()) return;
+    paint(pathBounds(), [&](cairo_t* cr) {
+        setDeviceSpace(cr);
+        emitPath(cr, Emit::fill);
+        cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        setSource(cr, state_.fill, state_.alpha);
+        cairo_fill(cr);
+    });
+}
+
+void GraphicsContext::strokePath() {
+    if (path_.empty()) return;
+    paint(strokeBounds(pathBounds()), [&](cairo_t* cr) {
+        setDeviceSpace(cr);
+        emitPath(cr, Emit::stroke);
+        setUserSpace(cr);
+        setStrokeParameters(cr);
+        setSource(cr, state_.stroke, state_.alpha);
+        cairo_stroke(cr);
+    });
+}
+
+void GraphicsContext::clip(FillRule rule) {
+    if (path_.empty()) return clipToRect({0, 0, 0, 0});
+    setDeviceSpace(cr_);
+    emitPath(cr_, Emit::fill);
+    cairo_set_fill_rule(cr_, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr_);
+    setUserSpace(cr_);
+}
+
+void GraphicsContext::clipToRect(const Rect& r) {
+    const DeviceBox b = rectBounds(r);
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    if (!b.isEmpty() && finite(b.x0) && finite(b.x1) && finite(b.y0) && finite(b.y1)) {
+        const double x0 = std::fmax(b.x0, -detail::GUARD_LIMIT), y0 = std::fmax(b.y0, -detail::GUARD_LIMIT);
+        const double x1 = std::fmin(b.x1, detail::GUARD_LIMIT), y1 = std::fmin(b.y1, detail::GUARD_LIMIT);
+        // Rotated rectangles clip to their own outline.
+        if (state_.ctm.b == 0 && state_.ctm.c == 0) cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
+        else {
+            const AffineTransform& m = state_.ctm;
+            const DevicePoint p[4] = {m.apply(r.x, r.y), m.apply(r.x + r.width, r.y),
+                                      m.apply(r.x + r.width, r.y + r.height), m.apply(r.x, r.y + r.height)};
+            std::vector<Vec2> poly;
+            for (const auto& q : p) poly.push_back({q.x, q.y});
+            const auto clipped = detail::clipPolygonToGuard(poly);
+            for (std::size_t k = 0; k < clipped.size(); ++k) {
+                if (k == 0) cairo_move_to(cr_, clipped[k].x, clipped[k].y);
+                else cairo_line_to(cr_, clipped[k].x, clipped[k].y);
+            }
+            cairo_close_path(cr_);
+        }
+    } else {
+        cairo_rectangle(cr_, 0, 0, 0, 0);
+    }
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr_);
+    setUserSpace(cr_);
+}
+
+void GraphicsContext::emitRects(cairo_t* cr, std::span<const Rect> rects) const {
+    // Built as a temporary path so that the guard box applies to rectangles too.
+    cairo_new_path(cr);
+    for (const Rect& r : rects) {
+        const AffineTransform& m = state_.ctm;
+        const DevicePoint p[4] = {m.apply(r.x, r.y), m.apply(r.x + r.width, r.y),
+                                  m.apply(r.x + r.width, r.y + r.height), m.apply(r.x, r.y + r.height)};
+        std::vector<Vec2> poly;
+        bool ok = true;
+        for (const auto& q : p) {
+            ok = ok && finitePoint(q);
+            poly.push_back({q.x, q.y});
+        }
+        if (!ok) continue;
+        bool inside = true;
+        for (const auto& q : poly) inside = inside && detail::insideGuard(q);
+        const auto clipped = inside ? poly : detail::clipPolygonToGuard(poly);
+        for (std::size_t k = 0; k < clipped.size(); ++k) {
+            if (k == 0) cairo_move_to(cr, clipped[k].x, clipped[k].y);
+            else cairo_line_to(cr, clipped[k].x, clipped[k].y);
+        }
+        if (!clipped.empty()) cairo_close_path(cr);
+    }
+}
+
+void GraphicsContext::fillRect(const Rect& r) { fillRects({&r, 1}); }
+
+void GraphicsContext::fillRects(std::span<const Rect> rects) {
+    DeviceBox b = DeviceBox::none();
+    for (const Rect& r : rects) {
+        const DeviceBox rb = rectBounds(r);
+        if (finite(rb.x0) && finite(rb.x1) && finite(rb.y0) && finite(rb.y1)) {
+            b.include(rb.x0, rb.y0);
+            b.include(rb.x1, rb.y1);
+        }
+    }
+    if (b.x0 > b.x1) return;
+    paint(b, [&](cairo_t* cr) {
+        setDeviceSpace(cr);
+        emitRects(cr, rects);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        setSource(cr, state_.fill, state_.alpha);
+        cairo_fill(cr);
+    });
+}
+
+void GraphicsContext::strokeRect(const Rect& r) {
+    const DeviceBox rb = rectBounds(r);
+    if (!(finite(rb.x0) && finite(rb.x1) && finite(rb.y0) && finite(rb.y1))) return;
+    paint(strokeBounds(rb), [&](cairo_t* cr) {
+        setDeviceSpace(cr);
+        emitRects(cr, {&r, 1});
+        setUserSpace(cr);
+        setStrokeParameters(cr);
+        setSource(cr, state_.stroke, state_.alpha);
+        cairo_stroke(cr);
+    });
+}
+
+void GraphicsContext::drawImage(const PixelView& px, const Rect& dest) {
+    if (!px.data || px.width <= 0 || px.height <= 0 || px.stride < px.width * 4) return;
+    if (!finite(dest.x) || !finite(dest.y) || !finite(dest.width) || !finite(dest.height)) return;
+    if (dest.width == 0 || dest.height == 0) return;
+    const DeviceBox b = rectBounds(dest);
+    if (!(finite(b.x0) && finite(b.x1) && finite(b.y0) && finite(b.y1))) return;
+    // Pattern space: the pixel grid; user space maps onto it with mirroring for negative sizes.
+    cairo_matrix_t toPattern;
+    cairo_matrix_init(&toPattern, px.width / dest.width, 0, 0, px.height / dest.height,
+                      -dest.x * px.width / dest.width, -dest.y * px.height / dest.height);
+    if (!finite(toPattern.xx) || !finite(toPattern.yy) || !finite(toPattern.x0) || !finite(toPattern.y0)) return;
+    if (toPattern.xx == 0 || toPattern.yy == 0) return;
+    cairo_surface_t* src = cairo_image_surface_create_for_data(const_cast<unsigned char*>(px.data),
+                                                               CAIRO_FORMAT_ARGB32, px.width, px.height, px.stride);
+    if (cairo_surface_status(src) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(src);
+        return;
+    }
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(src);
+    cairo_pattern_set_matrix(pattern, &toPattern);
+    // Edge pixels are repeated outward and the destination rectangle clips them: the picture
+    // keeps crisp edges instead of fading into transparency at its border.
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_filter_t filter = CAIRO_FILTER_GOOD;
+    switch (state_.interpolation) {
+    case InterpolationQuality::none: filter = CAIRO_FILTER_NEAREST; break;
+    case InterpolationQuality::low: filter = CAIRO_FILTER_FAST; break;
+    case InterpolationQuality::medium:
+    case InterpolationQuality::high: filter = CAIRO_FILTER_GOOD; break;
+    }
+    cairo_pattern_set_filter(pattern, filter);
+    paint(b, [&](cairo_t* cr) {
+        setDeviceSpace(cr);
+        emitRects(cr, {&dest, 1});
+        cairo_clip(cr);
+        setUserSpace(cr);
+        cairo_set_source(cr, pattern);
+        cairo_paint_with_alpha(cr, state_.alpha);
+    });
+    cairo_pattern_destroy(pattern);
+    cairo_surface_destroy(src);
+}
+
+void GraphicsContext::paintWithFill(const DeviceBox& deviceBounds, const std::function<void(cairo_t*)>& draw) {
+    paint(deviceBounds, [&](cairo_t* cr) {
+        setUserSpace(cr);
+        setSource(cr, state_.fill, state_.alpha);
+        draw(cr);
+    });
+}
+
+} // namespace dv::gfx

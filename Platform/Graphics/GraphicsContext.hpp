@@ -1,0 +1,198 @@
+#pragma once
+// A drawing context over cairo, shaped like the bitmap contexts the renderer was written for:
+// paths kept in device space, transforms, clipping, dashes, caps and joins, plus the state cairo
+// has no notion of (separate fill and stroke colours, a global alpha, shadows).
+//
+// Device space is y-down with row 0 at the top of the bitmap. Painting and clipping keep the
+// current path; only beginPath() discards it. No call can put the underlying cairo context into
+// its sticky error state: singular matrices, unbalanced restores, unusable dashes and non-finite
+// numbers are refused here, and path coordinates far outside cairo's fixed-point range are cut
+// at a guard box before they reach it.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace dv::gfx {
+
+struct Color {
+    double red = 0, green = 0, blue = 0, alpha = 0;
+    bool operator==(const Color&) const = default;
+};
+
+struct Rect {
+    double x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+struct DevicePoint {
+    double x = 0, y = 0;
+};
+
+/// x' = a·x + c·y + tx, y' = b·x + d·y + ty.
+struct AffineTransform {
+    double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;
+    bool operator==(const AffineTransform&) const = default;
+
+    bool isFinite() const;
+    /// Finite with a finite, non-zero determinant.
+    bool isInvertible() const;
+    /// The inverse; the identity when the matrix is not invertible.
+    AffineTransform inverted() const;
+    /// This transform followed by `next` (a point goes through this one first).
+    AffineTransform concatenating(const AffineTransform& next) const;
+    DevicePoint apply(double x, double y) const;
+};
+
+enum class FillRule { winding, evenOdd };
+enum class LineCap { butt, round, square };
+enum class LineJoin { miter, round, bevel };
+enum class InterpolationQuality { none, low, medium, high };
+
+/// Read-only premultiplied ARGB32 pixels (cairo's layout: one native-endian 32-bit word per
+/// pixel, alpha in the top byte). `stride` is in bytes.
+struct PixelView {
+    const std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+};
+
+/// An axis-aligned box in device space (x0 ≤ x1, y0 ≤ y1 when not empty).
+struct DeviceBox {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool isEmpty() const { return !(x0 < x1) || !(y0 < y1); }
+    void include(double x, double y);
+    static DeviceBox none();
+};
+
+class GraphicsContext {
+public:
+    /// Draws into an image surface; takes its own reference to the surface.
+    explicit GraphicsContext(cairo_surface_t* target);
+    ~GraphicsContext();
+    GraphicsContext(const GraphicsContext&) = delete;
+    GraphicsContext& operator=(const GraphicsContext&) = delete;
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Graphics state: transform, clip and every paint setting below.
+    void saveGState();
+    /// Pops the last saved state; with nothing saved it does nothing and returns false.
+    bool restoreGState();
+
+    AffineTransform userToDevice() const { return state_.ctm; }
+    /// Applies `t` to user coordinates before the current transform. Ignored unless invertible.
+    void concatCTM(const AffineTransform& t);
+    void translateCTM(double tx, double ty);
+    void scaleCTM(double sx, double sy);
+
+    // The current path, in user coordinates of the transform current at each call. Points that
+    // are not finite after the transform are dropped.
+    void beginPath();
+    void moveTo(double x, double y);
+    /// Acts as moveTo when the path has no current point.
+    void addLineTo(double x, double y);
+    void addQuadCurveTo(double cpx, double cpy, double x, double y);
+    void addCurveTo(double cp1x, double cp1y, double cp2x, double cp2y, double x, double y);
+    /// A circular arc from `startAngle` to `endAngle`, turning towards decreasing angles when
+    /// `decreasing`; joined to the current point by a line when there is one.
+    void addArc(double cx, double cy, double radius, double startAngle, double endAngle, bool decreasing);
+    void addRect(const Rect& r);
+    void addEllipseInRect(const Rect& r);
+    void closePath();
+    bool isPathEmpty() const { return path_.empty(); }
+
+    // Paint settings.
+    void setAlpha(double alpha);
+    void setFillColor(const Color& c) { state_.fill = c; }
+    void setStrokeColor(const Color& c) { state_.stroke = c; }
+    void setLineWidth(double w);
+    void setLineCap(LineCap cap) { state_.cap = cap; }
+    void setLineJoin(LineJoin join) { state_.join = join; }
+    void setMiterLimit(double limit);
+    /// A pattern with no positive length, or with a negative or non-finite one, draws solid.
+    void setLineDash(std::span<const double> lengths, double phase);
+    /// Offsets and blur are in device units and ignore the transform; blur is twice the
+    /// standard deviation of the Gaussian it approximates.
+    void setShadow(double offsetX, double offsetY, double blur, const Color& color);
+    void clearShadow();
+    void setInterpolationQuality(InterpolationQuality q) { state_.interpolation = q; }
+
+    // Painting and clipping. The current path is kept.
+    void fillPath(FillRule rule);
+    void strokePath();
+    void clip(FillRule rule);
+    void clipToRect(const Rect& r);
+    void fillRect(const Rect& r);
+    void fillRects(std::span<const Rect> rects);
+    void strokeRect(const Rect& r);
+    /// Draws the pixels scaled into `dest`; a negative width or height mirrors the picture.
+    void drawImage(const PixelView& pixels, const Rect& dest);
+
+    /// For layers that draw shapes of their own (text): `paint` draws coverage on the given cairo
+    /// context, whose transform is the current one and whose source is already the fill colour
+    /// with the global alpha. It runs once for the shadow (when one is set) and once for the
+    /// picture. `deviceBounds` must contain everything it draws.
+    void paintWithFill(const DeviceBox& deviceBounds, const std::function<void(cairo_t*)>& paint);
+
+    /// True while the underlying cairo context has never entered an error state.
+    bool isHealthy() const;
+
+private:
+    struct Dash {
+        std::vector<double> lengths;
+        double phase = 0;
+    };
+    struct State {
+        AffineTransform ctm;
+        Color fill{0, 0, 0, 1};
+        Color stroke{0, 0, 0, 1};
+        double alpha = 1;
+        double lineWidth = 1;
+        LineCap cap = LineCap::butt;
+        LineJoin join = LineJoin::miter;
+        double miterLimit = 10;
+        Dash dash;
+        double shadowX = 0, shadowY = 0, shadowBlur = 0;
+        Color shadowColor;
+        InterpolationQuality interpolation = InterpolationQuality::high;
+    };
+    enum class Op : std::uint8_t { move, line, curve, close };
+    struct PathElement {
+        Op op;
+        double p[6];
+    };
+    enum class Emit { fill, stroke };
+
+    void appendMove(DevicePoint p);
+    void appendLine(DevicePoint p);
+    void appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p);
+    void emitPath(cairo_t* cr, Emit mode) const;
+    void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
+    void setStrokeParameters(cairo_t* cr) const;
+    void setDeviceSpace(cairo_t* cr) const;
+    void setUserSpace(cairo_t* cr) const;
+    bool shadowActive() const;
+    void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    DeviceBox pathBounds() const;
+    DeviceBox strokeBounds(const DeviceBox& b) const;
+    DeviceBox rectBounds(const Rect& r) const;
+
+    cairo_t* cr_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    State state_;
+    std::vector<State> stack_;
+    std::vector<PathElement> path_;
+    bool hasCurrent_ = false;
+    DevicePoint current_;
+    DevicePoint subpathStart_;
+};
+
+} // namespace dv::gfx

@@ -1,0 +1,163 @@
+#include "Platform/Text/Font.hpp"
+
+#include "Platform/Text/detail/FontContext.hpp"
+
+#include <glib.h>
+#include <harfbuzz/hb-ot.h>
+#include <harfbuzz/hb.h>
+#include <pango/pangocairo.h>
+
+#include <cmath>
+
+namespace dv::gfx {
+
+namespace {
+
+struct LoadedFont {
+    PangoFont* font = nullptr;
+    explicit LoadedFont(const PangoFontDescription* description) {
+        PangoFontMap* map = detail::threadFontMap();
+        PangoContext* context = detail::threadPangoContext();
+        if (map && context) font = pango_font_map_load_font(map, context, description);
+    }
+    ~LoadedFont() {
+        if (font) g_object_unref(font);
+    }
+    hb_face_t* face() const {
+        if (!font) return nullptr;
+        hb_font_t* hb = pango_font_get_hb_font(font);
+        return hb ? hb_font_get_face(hb) : nullptr;
+    }
+};
+
+// Keeps the characters a line can show: tabs and line breaks become spaces, other C0 controls
+// go (a NUL would end the text early), and invalid UTF-8 is repaired.
+std::string showableText(std::string_view text) {
+    std::string cleaned;
+    cleaned.reserve(text.size());
+    for (char ch : text) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u == 0x09 || u == 0x0A || u == 0x0C || u == 0x0D) cleaned += ' ';
+        else if (u >= 0x20) cleaned += ch;
+    }
+    if (g_utf8_validate(cleaned.data(), static_cast<gssize>(cleaned.size()), nullptr)) return cleaned;
+    gchar* valid = g_utf8_make_valid(cleaned.data(), static_cast<gssize>(cleaned.size()));
+    std::string out(valid);
+    g_free(valid);
+    return out;
+}
+
+} // namespace
+
+std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
+    std::shared_ptr<Font> font(new Font);
+    font->descriptor_ = requested;
+    if (!(std::isfinite(requested.size) && requested.size > 0)) font->descriptor_.size = 10;
+    const double size = font->descriptor_.size;
+
+    PangoFontDescription* d = pango_font_description_new();
+    // The family is set as one name, never parsed: names from files may hold commas or words
+    // that a description parser would read as styles.
+    pango_font_description_set_family(d, showableText(font->descriptor_.family).c_str());
+    pango_font_description_set_weight(d, requested.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(d, requested.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    // Pango's absolute sizes are device units; anything beyond its integer range is pinned.
+    const double scaled = size * PANGO_SCALE;
+    pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : (scaled > 1e9 ? 1e9 : scaled));
+    font->description_ = d;
+
+    LoadedFont loaded(d);
+    if (hb_face_t* face = loaded.face()) {
+        char name[256];
+        unsigned int length = sizeof name;
+        if (hb_ot_name_get_utf8(face, HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &length, name) > 0)
+            font->postScriptName_.assign(name, length);
+        hb_font_t* unscaled = hb_font_create(face); // scale = units per em
+        const double upem = hb_face_get_upem(face);
+        hb_position_t ascender = 0, descender = 0;
+        if (upem > 0 && hb_ot_metrics_get_position(unscaled, HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER, &ascender) &&
+            hb_ot_metrics_get_position(unscaled, HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER, &descender)) {
+            font->ascent_ = ascender * size / upem;
+            font->descent_ = -descender * size / upem;
+        }
+        hb_font_destroy(unscaled);
+    }
+    return font;
+}
+
+Font::~Font() {
+    if (description_) pango_font_description_free(description_);
+}
+
+std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) const {
+    LoadedFont loaded(description_);
+    hb_face_t* face = loaded.face();
+    if (!face) return std::nullopt;
+    hb_blob_t* blob = hb_face_reference_table(face, tag);
+    unsigned int length = 0;
+    const char* data = hb_blob_get_data(blob, &length);
+    std::optional<std::vector<std::uint8_t>> out;
+    if (data && length > 0) out.emplace(data, data + length);
+    hb_blob_destroy(blob);
+    return out;
+}
+
+TextLine::TextLine(const Font& font, std::string_view utf8) {
+    PangoContext* context = detail::threadPangoContext();
+    if (!context) return;
+    layout_ = pango_layout_new(context);
+    pango_layout_set_font_description(layout_, font.description());
+    pango_layout_set_single_paragraph_mode(layout_, TRUE);
+    const std::string text = showableText(utf8);
+    // Plain text only: nothing from a file is ever read as markup.
+    pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
+    if (!line) return;
+    PangoRectangle ink, logical;
+    pango_layout_line_get_extents(line, &ink, &logical);
+    width_ = static_cast<double>(logical.width) / PANGO_SCALE;
+    inkX0_ = static_cast<double>(ink.x) / PANGO_SCALE;
+    inkY0_ = static_cast<double>(ink.y) / PANGO_SCALE;
+    inkX1_ = static_cast<double>(ink.x + ink.width) / PANGO_SCALE;
+    inkY1_ = static_cast<double>(ink.y + ink.height) / PANGO_SCALE;
+}
+
+TextLine::~TextLine() {
+    if (layout_) g_object_unref(layout_);
+}
+
+TextLine::TextLine(TextLine&& other) noexcept
+    : layout_(other.layout_), width_(other.width_), inkX0_(other.inkX0_), inkY0_(other.inkY0_),
+      inkX1_(other.inkX1_), inkY1_(other.inkY1_) {
+    other.layout_ = nullptr;
+}
+
+void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y) {
+    const AffineTransform m = context.userToDevice();
+    DeviceBox bounds = DeviceBox::none();
+    for (const Placed& p : lines) {
+        const TextLine& l = *p.line;
+        if (!l.layout_ || !(l.inkX1_ > l.inkX0_)) continue;
+        const double ox = x + p.offset;
+        for (const DevicePoint q : {m.apply(ox + l.inkX0_, y + l.inkY0_), m.apply(ox + l.inkX1_, y + l.inkY0_),
+                                    m.apply(ox + l.inkX0_, y + l.inkY1_), m.apply(ox + l.inkX1_, y + l.inkY1_)})
+            bounds.include(q.x, q.y);
+    }
+    if (bounds.isEmpty() || !std::isfinite(bounds.x0) || !std::isfinite(bounds.y0) || !std::isfinite(bounds.x1) ||
+        !std::isfinite(bounds.y1))
+        return;
+    // Glyph outlines join the box with antialiasing; one extra unit keeps them inside it.
+    bounds = {bounds.x0 - 1, bounds.y0 - 1, bounds.x1 + 1, bounds.y1 + 1};
+    context.paintWithFill(bounds, [&](cairo_t* cr) {
+        for (const Placed& p : lines) {
+            const TextLine& l = *p.line;
+            if (!l.layout_) continue;
+            PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
+            if (!line) continue;
+            cairo_move_to(cr, x + p.offset, y);
+            pango_cairo_show_layout_line(cr, line);
+        }
+    });
+}
+
+} // namespace dv::gfx

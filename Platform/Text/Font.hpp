@@ -1,0 +1,91 @@
+#pragma once
+// A font chosen by family, weight, slant and size, and the text lines laid out in it.
+// A Font is immutable and may be shared between threads; a TextLine belongs to the thread
+// that made it.
+#include "Platform/Graphics/GraphicsContext.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct _PangoFontDescription PangoFontDescription;
+typedef struct _PangoLayout PangoLayout;
+
+namespace dv::gfx {
+
+struct FontDescriptor {
+    std::string family;
+    bool bold = false;
+    bool italic = false;
+    double size = 10; // user units (one em)
+};
+
+constexpr std::uint32_t fontTableTag(char a, char b, char c, char d) {
+    return (std::uint32_t(std::uint8_t(a)) << 24) | (std::uint32_t(std::uint8_t(b)) << 16) |
+           (std::uint32_t(std::uint8_t(c)) << 8) | std::uint32_t(std::uint8_t(d));
+}
+
+class Font {
+public:
+    /// The best installed match; fontconfig synthesises bold and slant for families without
+    /// such faces. Sizes that are not finite and positive are taken as 10.
+    static std::shared_ptr<const Font> create(const FontDescriptor& descriptor);
+    ~Font();
+    Font(const Font&) = delete;
+    Font& operator=(const Font&) = delete;
+
+    const FontDescriptor& descriptor() const { return descriptor_; }
+    double size() const { return descriptor_.size; }
+    /// The PostScript name of the primary face (empty when no font is installed at all).
+    const std::string& postScriptName() const { return postScriptName_; }
+    /// Font-wide ascent and descent at this size (descent positive below the baseline).
+    double ascent() const { return ascent_; }
+    double descent() const { return descent_; }
+    /// The raw bytes of a table of the primary face, when it has one.
+    std::optional<std::vector<std::uint8_t>> copyTable(std::uint32_t tag) const;
+
+    const PangoFontDescription* description() const { return description_; }
+
+private:
+    Font() = default;
+    FontDescriptor descriptor_;
+    PangoFontDescription* description_ = nullptr;
+    std::string postScriptName_;
+    double ascent_ = 0;
+    double descent_ = 0;
+};
+
+/// One line of text shaped in one font (with fallback fonts for characters it lacks), never
+/// wrapped, laid out left to right with bidirectional reordering. Control characters that
+/// cannot be shown are dropped; tabs and line breaks become spaces.
+class TextLine {
+public:
+    TextLine(const Font& font, std::string_view utf8);
+    ~TextLine();
+    TextLine(TextLine&& other) noexcept;
+    TextLine& operator=(TextLine&&) = delete;
+    TextLine(const TextLine&) = delete;
+
+    /// The advance width, trailing spaces included.
+    double typographicWidth() const { return width_; }
+
+    struct Placed {
+        const TextLine* line;
+        double offset; // along the baseline
+    };
+    /// Draws lines along one baseline at (x, y) in the current fill colour, alpha and shadow;
+    /// all lines cast one shadow together.
+    static void draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y);
+
+private:
+    PangoLayout* layout_ = nullptr;
+    double width_ = 0;
+    // Ink box relative to the line origin, y down.
+    double inkX0_ = 0, inkY0_ = 0, inkX1_ = 0, inkY1_ = 0;
+};
+
+} // namespace dv::gfx

@@ -1,0 +1,147 @@
+#include "Platform/Text/Font.hpp"
+#include "Platform/Text/FontSystem.hpp"
+
+#include "tests/support/FatalGLibWarnings.hpp"
+#include "tests/support/TestSurface.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace dv::gfx {
+namespace {
+
+using namespace std::string_literals;
+using test::TestSurface;
+
+std::shared_ptr<const Font> font(const std::string& family, double size = 20, bool bold = false, bool italic = false) {
+    return Font::create({family, bold, italic, size});
+}
+
+double width(const Font& f, std::string_view text) { return TextLine(f, text).typographicWidth(); }
+
+TEST(FontSystem, AliasesLandOnInstalledFontsAndAreListed) {
+    struct Case {
+        const char* family;
+        const char* postScriptPrefix;
+    };
+    const Case cases[] = {
+        {"Helvetica", "LiberationSans"},  {"Helvetica Neue", "LiberationSans"}, {"Arial", "LiberationSans"},
+        {"Times", "LiberationSerif"},     {"Times New Roman", "LiberationSerif"}, {"Georgia", "DejaVuSerif"},
+        {"Courier", "LiberationMono"},    {"Courier New", "LiberationMono"},   {"Menlo", "DejaVuSansMono"},
+        {"Apple Chancery", "DejaVuSerif"}, {"Papyrus", "DejaVuSans"},
+    };
+    const auto names = FontSystem::availableFamilyNames();
+    for (const Case& c : cases) {
+        EXPECT_EQ(font(c.family)->postScriptName().rfind(c.postScriptPrefix, 0), 0u)
+            << c.family << " → " << font(c.family)->postScriptName();
+        EXPECT_NE(std::find(names.begin(), names.end(), c.family), names.end()) << c.family;
+    }
+    for (const char* installed : {"DejaVu Sans", "Liberation Serif", "WenQuanYi Micro Hei"})
+        EXPECT_NE(std::find(names.begin(), names.end(), installed), names.end()) << installed;
+}
+
+TEST(FontSystem, FoldsCaseOverUnicodeAndRepairsBadText) {
+    ASSERT_TRUE(test::glibWarningsAreFatal);
+    EXPECT_EQ(FontSystem::foldCase("DejaVu SANS"), "dejavu sans");
+    EXPECT_EQ(FontSystem::foldCase("ÉCOLE Ω"), "école ω");
+    EXPECT_EQ(FontSystem::foldCase("A\xff"), "a\xef\xbf\xbd");
+    EXPECT_EQ(FontSystem::foldCase("A\0B"s), "a\xef\xbf\xbd" "b");
+}
+
+TEST(FontSystem, PollingIsRateLimitedAndQuietWhenNothingChanged) {
+    font("Helvetica");
+    const auto generation = FontSystem::generation();
+    FontSystem::pollForChanges();
+    EXPECT_FALSE(FontSystem::pollForChanges());
+    EXPECT_EQ(FontSystem::generation(), generation);
+}
+
+TEST(Font, TraitsSizesMetricsAndTables) {
+    EXPECT_EQ(font("Liberation Sans", 12, true, false)->postScriptName(), "LiberationSans-Bold");
+    EXPECT_EQ(font("Liberation Sans", 12, false, true)->postScriptName(), "LiberationSans-Italic");
+    EXPECT_EQ(font("Liberation Sans", 12, true, true)->postScriptName(), "LiberationSans-BoldItalic");
+    for (double bad : {0.0, -3.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(font("Helvetica", bad)->size(), 10) << bad;
+
+    // Liberation Sans: hhea ascender 1854, descender -434, 2048 units per em.
+    const auto f = font("Helvetica", 20.48);
+    EXPECT_NEAR(f->ascent(), 18.54, 1e-9);
+    EXPECT_NEAR(f->descent(), 4.34, 1e-9);
+    const auto os2 = f->copyTable(fontTableTag('O', 'S', '/', '2'));
+    ASSERT_TRUE(os2.has_value());
+    EXPECT_GE(os2->size(), 72u);
+    EXPECT_FALSE(f->copyTable(fontTableTag('z', 'z', 'z', 'z')).has_value());
+}
+
+TEST(TextLine, WidthsAddUpAcrossRunsAndControlsAreDropped) {
+    const auto f = font("Helvetica", 20);
+    const double a = width(*f, "a"), space = width(*f, " "), b = width(*f, "b");
+    EXPECT_GT(a, 0);
+    EXPECT_NEAR(width(*f, "a b"), a + space + b, 1e-6);
+    EXPECT_NEAR(width(*f, "a\tb"), a + space + b, 1e-6);
+    EXPECT_NEAR(width(*f, "a\0b"s), width(*f, "ab"), 1e-6);
+    EXPECT_NEAR(width(*f, "a\x01\x1b" "b"), width(*f, "ab"), 1e-6);
+    EXPECT_NEAR(width(*f, "a\xff"), width(*f, "a\xef\xbf\xbd"), 1e-6);
+    EXPECT_NEAR(width(*f, "  "), 2 * space, 1e-6); // trailing spaces count
+    EXPECT_EQ(width(*f, ""), 0);
+    // Widths are in user units: doubling the size doubles them.
+    EXPECT_NEAR(width(*font("Helvetica", 40), "Hello"), 2 * width(*f, "Hello"), 1e-3);
+}
+
+TEST(TextLine, DrawsOnTheBaselineWithFallbackForMissingGlyphs) {
+    struct Case {
+        const char* family;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"Menlo", "\xe2\x9a\xa0"},             // ⚠
+        {"Helvetica", "\xe4\xb8\xad"},         // 中
+        {"Helvetica", "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d"}, // שלום
+        {"Helvetica", "x\0y"s},
+    };
+    for (const Case& c : cases) {
+        TestSurface s(80, 60);
+        GraphicsContext g(s.get());
+        const auto f = font(c.family, 24);
+        TextLine line(*f, c.text);
+        const TextLine::Placed placed[] = {{&line, 0}};
+        TextLine::draw(g, placed, 10, 40);
+        const auto rows = s.inkRows();
+        EXPECT_GT(s.inkedTotal(), 20) << c.text;
+        EXPECT_GE(rows.first, 40 - 26) << c.text;
+        EXPECT_LE(rows.second, 40 + 8) << c.text;
+        const auto cols = s.inkColumns();
+        EXPECT_GE(cols.first, 9) << c.text;
+        EXPECT_LE(cols.second, 10 + line.typographicWidth() + 2) << c.text;
+    }
+}
+
+TEST(TextLine, DrawsUnderTheTransformInTheFillColourWithShadow) {
+    TestSurface s(100, 60);
+    GraphicsContext g(s.get());
+    g.setFillColor({0, 0, 1, 1});
+    g.setShadow(0, 20, 0, {0, 0, 0, 1});
+    g.translateCTM(10, 0);
+    const auto f = font("Helvetica", 20);
+    TextLine line(*f, "I");
+    const TextLine::Placed placed[] = {{&line, 0}};
+    TextLine::draw(g, placed, 0, 25);
+    const auto cols = s.inkColumns();
+    EXPECT_GE(cols.first, 10);
+    int blue = 0, shadow = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const auto p = s.at(x, y);
+            if (p.a == 255 && p.b == 255) ++blue;
+            if (p.a == 255 && p.b == 0 && y > 25) ++shadow;
+        }
+    EXPECT_GT(blue, 10);
+    EXPECT_GT(shadow, 10);
+}
+
+} // namespace
+} // namespace dv::gfx
