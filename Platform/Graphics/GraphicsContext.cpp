@@ -1,5 +1,7 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/Image.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
 
@@ -73,6 +75,19 @@ DeviceBox DeviceBox::none() {
 }
 
 // ---- construction and state ---------------------------------------------------------------
+
+PixelView pixelsOf(const Image& image) {
+    return {image.data(), image.width(), image.height(), static_cast<int>(image.bytesPerRow())};
+}
+
+GraphicsContext::GraphicsContext(Bitmap& target) {
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(target.data(), CAIRO_FORMAT_ARGB32, target.width(),
+                                                                   target.height(), static_cast<int>(target.stride()));
+    cr_ = cairo_create(surface);
+    width_ = target.width();
+    height_ = target.height();
+    cairo_surface_destroy(surface); // the cairo context keeps its own reference
+}
 
 GraphicsContext::GraphicsContext(cairo_surface_t* target) {
     cr_ = cairo_create(target);

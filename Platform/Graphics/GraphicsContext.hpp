@@ -18,6 +18,9 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace dv::gfx {
 
+class Bitmap;
+class Image;
+
 struct Color {
     double red = 0, green = 0, blue = 0, alpha = 0;
     bool operator==(const Color&) const = default;
@@ -61,6 +64,9 @@ struct PixelView {
     int stride = 0;
 };
 
+/// The pixels of an image, valid while the image lives.
+PixelView pixelsOf(const Image& image);
+
 /// An axis-aligned box in device space (x0 ≤ x1, y0 ≤ y1 when not empty).
 struct DeviceBox {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
@@ -71,6 +77,8 @@ struct DeviceBox {
 
 class GraphicsContext {
 public:
+    /// Draws into the bitmap's memory; the bitmap must outlive the context.
+    explicit GraphicsContext(Bitmap& target);
     /// Draws into an image surface; takes its own reference to the surface.
     explicit GraphicsContext(cairo_surface_t* target);
     ~GraphicsContext();
