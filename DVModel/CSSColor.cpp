@@ -8,7 +8,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <vector>
 
 namespace dv {
 
@@ -263,8 +262,10 @@ std::optional<Component> readComponent(std::string_view piece) {
 
 // Comma form when the text holds a ",": split at every comma, keeping empty pieces.
 // Space form otherwise: split at runs of CSS white space, dropping empty pieces.
+// No notation takes more than four arguments, so reading stops (and fails) at a fifth.
 struct Arguments {
-    std::vector<Component> components;
+    std::array<Component, 4> components;
+    std::size_t count = 0;
     bool commaForm = false;
 };
 
@@ -272,8 +273,9 @@ std::optional<Arguments> readArguments(std::string_view text) {
     Arguments args;
     args.commaForm = text.find(',') != std::string_view::npos;
     auto addPiece = [&](std::string_view piece) {
+        if (args.count == args.components.size()) return false;
         std::optional<Component> component = readComponent(trimCSSWhiteSpace(piece));
-        if (component) args.components.push_back(*component);
+        if (component) args.components[args.count++] = *component;
         return component.has_value();
     };
     std::size_t start = 0;
@@ -281,14 +283,13 @@ std::optional<Arguments> readArguments(std::string_view text) {
         std::size_t end = start;
         if (args.commaForm) {
             end = std::min(text.find(',', start), text.size());
-            if (!addPiece(text.substr(start, end - start))) return std::nullopt;
         } else {
             while (start < text.size() && isCSSWhiteSpace(text[start])) ++start;
             if (start == text.size()) break;
             end = start;
             while (end < text.size() && !isCSSWhiteSpace(text[end])) ++end;
-            if (!addPiece(text.substr(start, end - start))) return std::nullopt;
         }
+        if (!addPiece(text.substr(start, end - start))) return std::nullopt;
         start = end + 1;
     }
     return args;
@@ -301,12 +302,11 @@ double clampUnit(double v) {
 }
 
 bool hasValidCount(const Arguments& args) {
-    std::size_t n = args.components.size();
-    return n == 3 || (n == 4 && args.commaForm);
+    return args.count == 3 || (args.count == 4 && args.commaForm);
 }
 
 double alphaOf(const Arguments& args) {
-    if (args.components.size() < 4) return 1.0;
+    if (args.count < 4) return 1.0;
     const Component& a = args.components[3];
     return clampUnit(a.isPercentage ? a.value / 100 : a.value);
 }
