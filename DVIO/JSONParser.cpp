@@ -1,0 +1,450 @@
+#include "DVIO/JSONParser.hpp"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "DVModel/UTF8.hpp"
+
+namespace dv {
+
+namespace {
+
+std::string describe(const JSONParseError::Reason& reason, std::int64_t offset) {
+    using Kind = JSONParseError::Kind;
+    std::string text;
+    switch (reason.kind) {
+    case Kind::unexpectedByte: {
+        auto byte = static_cast<unsigned>(reason.payload);
+        if (byte >= 0x20 && byte <= 0x7E) {
+            text = "Unexpected character '";
+            text.push_back(static_cast<char>(byte));
+            text += "' in JSON";
+        } else {
+            static constexpr char digits[] = "0123456789abcdef";
+            text = "Unexpected byte 0x";
+            if (byte >= 0x10) text.push_back(digits[byte >> 4]);
+            text.push_back(digits[byte & 0xF]);
+            text += " in JSON";
+        }
+        break;
+    }
+    case Kind::depthLimitExceeded: {
+        char buf[24];
+        auto res = std::to_chars(buf, buf + sizeof buf, reason.payload);
+        text = "JSON nested deeper than ";
+        text.append(buf, res.ptr);
+        text += " levels";
+        break;
+    }
+    case Kind::unexpectedEndOfInput: text = "Unexpected end of JSON input"; break;
+    case Kind::invalidNumber: text = "Invalid number in JSON"; break;
+    case Kind::invalidEscape: text = "Bad escaped character in JSON"; break;
+    case Kind::invalidUnicodeEscape: text = "Bad Unicode escape in JSON"; break;
+    case Kind::controlCharacterInString: text = "Bad control character in string literal in JSON"; break;
+    case Kind::trailingContent: text = "Unexpected non-whitespace character after JSON"; break;
+    }
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, offset);
+    text += " at byte ";
+    text.append(buf, res.ptr);
+    return text;
+}
+
+using Kind = JSONParseError::Kind;
+using Reason = JSONParseError::Reason;
+
+inline bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+
+inline int hexDigit(std::uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+constexpr std::uint64_t broadcast(std::uint8_t b) { return 0x0101010101010101ULL * b; }
+constexpr std::uint64_t kHigh = broadcast(0x80);
+
+// Bit 7 of each byte of the result is set where `x` holds a zero byte (exact for the lowest
+// such byte, which is all the scan needs).
+inline std::uint64_t zeroBytes(std::uint64_t x) { return (x - broadcast(0x01)) & ~x & kHigh; }
+
+// Ends the scan of a string's plain run: the first '"', '\\' or byte below 0x20 at or after
+// `p`, or `end`. Sets `sawHigh` when a byte of 0x80 or above was passed over.
+inline const std::uint8_t* scanPlain(const std::uint8_t* p, const std::uint8_t* end, bool& sawHigh) {
+    std::uint64_t high = 0;
+    while (std::endian::native == std::endian::little && end - p >= 8) {
+        std::uint64_t x;
+        std::memcpy(&x, p, 8);
+        std::uint64_t stops = zeroBytes(x ^ broadcast('"')) | zeroBytes(x ^ broadcast('\\')) |
+                              ((x - broadcast(0x20)) & ~x & kHigh);
+        if (stops) {
+            // A borrow can only raise false stops above the first true one, so the lowest bit
+            // marks a real stop; only the bytes before it count for `high`.
+            unsigned index = static_cast<unsigned>(std::countr_zero(stops)) / 8;
+            if (index) high |= x & (kHigh >> (8 * (8 - index)));
+            sawHigh = sawHigh || high != 0;
+            return p + index;
+        }
+        high |= x;
+        p += 8;
+    }
+    sawHigh = sawHigh || (high & kHigh) != 0;
+    for (; p < end; ++p) {
+        std::uint8_t c = *p;
+        if (c == '"' || c == '\\' || c < 0x20) return p;
+        if (c >= 0x80) sawHigh = true;
+    }
+    return p;
+}
+
+enum class Container : std::uint8_t { array, object };
+
+struct ObjectFrame {
+    JSONObject object;
+    std::string key;
+};
+
+class Parser {
+public:
+    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth)
+        : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth) {}
+
+    JSONValue run();
+
+private:
+    // Parsing stops at the first error; nothing of the partial value survives.
+    [[noreturn]] void fail(Reason reason, const std::uint8_t* at) const {
+        throw JSONParseError(reason, at - begin_);
+    }
+    [[noreturn]] void failEnd() const { fail(Reason::of(Kind::unexpectedEndOfInput), end_); }
+    [[noreturn]] void failByte(const std::uint8_t* at) const { fail(Reason::unexpectedByte(*at), at); }
+
+    void skipSpace() {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+    }
+
+    // The depth test comes before a bracket is accepted, empty containers included.
+    void checkDepth() const {
+        if (static_cast<std::int64_t>(kinds_.size()) >= maxDepth_) fail(Reason::depthLimitExceeded(maxDepth_), p_);
+    }
+
+    void readString(std::string& out);
+    void readEscapedRest(std::string& out, const std::uint8_t* start);
+    double readNumber();
+    void readLiteral(const char* word, std::size_t length);
+    void readKey(std::string& key);
+
+    const std::uint8_t* begin_;
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+    std::int64_t maxDepth_;
+
+    std::vector<Container> kinds_;
+    std::vector<std::vector<JSONValue>> arrays_;
+    std::vector<ObjectFrame> objects_;
+    std::string buffer_;  // reused by strings that hold escapes
+};
+
+void Parser::readString(std::string& out) {
+    // p_ is just past the opening quote.
+    const std::uint8_t* start = p_;
+    bool sawHigh = false;
+    const std::uint8_t* stop = scanPlain(p_, end_, sawHigh);
+    if (stop == end_) failEnd();
+    if (*stop == '"') {
+        std::string_view raw(reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start));
+        if (!sawHigh || isValidUTF8(raw))
+            out.assign(raw);
+        else
+            out = repairUTF8(raw);
+        p_ = stop + 1;
+        return;
+    }
+    if (*stop != '\\') fail(Reason::of(Kind::controlCharacterInString), stop);
+    p_ = stop;
+    readEscapedRest(out, start);
+}
+
+void Parser::readEscapedRest(std::string& out, const std::uint8_t* start) {
+    buffer_.assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p_ - start));
+    auto readUnit = [this](const std::uint8_t* at) {
+        // `at` points at the first of four hex digits.
+        unsigned unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (at + i >= end_) failEnd();
+            int v = hexDigit(at[i]);
+            if (v < 0) fail(Reason::of(Kind::invalidUnicodeEscape), at + i);
+            unit = unit * 16 + static_cast<unsigned>(v);
+        }
+        return unit;
+    };
+    for (;;) {
+        bool sawHigh = false;
+        const std::uint8_t* stop = scanPlain(p_, end_, sawHigh);
+        buffer_.append(reinterpret_cast<const char*>(p_), static_cast<std::size_t>(stop - p_));
+        p_ = stop;
+        if (p_ == end_) failEnd();
+        std::uint8_t c = *p_;
+        if (c == '"') {
+            ++p_;
+            if (isValidUTF8(buffer_))
+                out.assign(buffer_);
+            else
+                out = repairUTF8(buffer_);
+            return;
+        }
+        if (c < 0x20) fail(Reason::of(Kind::controlCharacterInString), p_);
+        // A backslash.
+        ++p_;
+        if (p_ == end_) failEnd();
+        switch (*p_) {
+        case '"': buffer_.push_back('"'); ++p_; break;
+        case '\\': buffer_.push_back('\\'); ++p_; break;
+        case '/': buffer_.push_back('/'); ++p_; break;
+        case 'b': buffer_.push_back('\b'); ++p_; break;
+        case 'f': buffer_.push_back('\f'); ++p_; break;
+        case 'n': buffer_.push_back('\n'); ++p_; break;
+        case 'r': buffer_.push_back('\r'); ++p_; break;
+        case 't': buffer_.push_back('\t'); ++p_; break;
+        case 'u': {
+            unsigned unit = readUnit(p_ + 1);
+            p_ += 5;
+            char32_t cp = unit;
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                cp = kReplacementCharacter;
+            } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+                cp = kReplacementCharacter;
+                // Joins only with an immediately following escaped low surrogate; anything
+                // else is read normally afterwards.
+                if (end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+                    unsigned low = 0;
+                    bool hex = true;
+                    for (int i = 0; i < 4 && hex; ++i) {
+                        int v = hexDigit(p_[2 + i]);
+                        hex = v >= 0;
+                        low = low * 16 + static_cast<unsigned>(v < 0 ? 0 : v);
+                    }
+                    if (hex && low >= 0xDC00 && low <= 0xDFFF) {
+                        cp = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                        p_ += 6;
+                    }
+                }
+            }
+            appendUTF8(buffer_, cp);
+            break;
+        }
+        default:
+            fail(Reason::of(Kind::invalidEscape), p_);
+        }
+    }
+}
+
+double Parser::readNumber() {
+    const std::uint8_t* start = p_;
+    bool negative = false;
+    if (*p_ == '-') {
+        negative = true;
+        ++p_;
+    }
+    if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
+    const std::uint8_t* intStart = p_;
+    if (*p_ == '0')
+        ++p_;
+    else
+        while (p_ < end_ && isDigit(*p_)) ++p_;
+    const std::uint8_t* intEnd = p_;
+    bool integral = true;
+    if (p_ < end_ && *p_ == '.') {
+        ++p_;
+        if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
+        while (p_ < end_ && isDigit(*p_)) ++p_;
+        integral = false;
+    }
+    const std::uint8_t* expStart = nullptr;
+    if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+        ++p_;
+        if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+        if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
+        expStart = p_;
+        while (p_ < end_ && isDigit(*p_)) ++p_;
+        integral = false;
+    }
+
+    if (integral && intEnd - intStart <= 15) {
+        std::uint64_t value = 0;
+        for (const std::uint8_t* d = intStart; d < intEnd; ++d) value = value * 10 + (*d - '0');
+        double out = static_cast<double>(value);
+        return negative ? -out : out;
+    }
+
+    const char* first = reinterpret_cast<const char*>(start);
+    const char* last = reinterpret_cast<const char*>(p_);
+    double out = 0;
+    auto res = std::from_chars(first, last, out, std::chars_format::general);
+    if (res.ec == std::errc() && res.ptr == last) return out;
+    if (res.ec != std::errc::result_out_of_range || res.ptr != last) fail(Reason::of(Kind::invalidNumber), start);
+
+    // Out of range: the magnitude either overflows or underflows. Find the decimal exponent
+    // of the leading significant digit: value = 0.d1d2... x 10^e.
+    std::int64_t e = 0;
+    bool found = false;
+    for (const std::uint8_t* d = intStart; d < intEnd; ++d) {
+        if (found || *d != '0') {
+            found = true;
+            ++e;
+        }
+    }
+    if (!found && intEnd < end_ && *intEnd == '.') {
+        for (const std::uint8_t* d = intEnd + 1; d < end_ && isDigit(*d); ++d) {
+            if (*d != '0') break;
+            --e;
+        }
+    }
+    if (expStart) {
+        bool expNegative = expStart[-1] == '-';
+        std::int64_t exp = 0;
+        for (const std::uint8_t* d = expStart; d < p_; ++d)
+            if (exp < 1'000'000'000) exp = exp * 10 + (*d - '0');
+        e += expNegative ? -exp : exp;
+    }
+    double magnitude = e > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -magnitude : magnitude;
+}
+
+void Parser::readLiteral(const char* word, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (p_ + i >= end_) failEnd();
+        if (p_[i] != static_cast<std::uint8_t>(word[i])) failByte(p_ + i);
+    }
+    p_ += length;
+}
+
+void Parser::readKey(std::string& key) {
+    // White space before the key has been skipped.
+    if (p_ == end_) failEnd();
+    if (*p_ != '"') failByte(p_);
+    ++p_;
+    readString(key);
+    skipSpace();
+    if (p_ == end_) failEnd();
+    if (*p_ != ':') failByte(p_);
+    ++p_;
+}
+
+JSONValue Parser::run() {
+    for (;;) {
+        JSONValue value;
+        // Read one value, or open a container and go round for its first entry.
+        skipSpace();
+        if (p_ == end_) failEnd();
+        switch (*p_) {
+        case '[':
+            checkDepth();
+            ++p_;
+            skipSpace();
+            if (p_ < end_ && *p_ == ']') {
+                ++p_;
+                value = JSONValue(std::vector<JSONValue>());
+                break;
+            }
+            kinds_.push_back(Container::array);
+            arrays_.emplace_back();
+            continue;
+        case '{':
+            checkDepth();
+            ++p_;
+            skipSpace();
+            if (p_ < end_ && *p_ == '}') {
+                ++p_;
+                value = JSONValue(JSONObject());
+                break;
+            }
+            kinds_.push_back(Container::object);
+            objects_.emplace_back();
+            readKey(objects_.back().key);
+            continue;
+        case '"': {
+            ++p_;
+            std::string text;
+            readString(text);
+            value = JSONValue(std::move(text));
+            break;
+        }
+        case 't':
+            readLiteral("true", 4);
+            value = JSONValue(true);
+            break;
+        case 'f':
+            readLiteral("false", 5);
+            value = JSONValue(false);
+            break;
+        case 'n':
+            readLiteral("null", 4);
+            value = JSONValue(nullptr);
+            break;
+        default:
+            if (*p_ != '-' && !isDigit(*p_)) failByte(p_);
+            value = JSONValue(readNumber());
+            break;
+        }
+
+        // Hand the value to the innermost open container until one wants another entry.
+        for (;;) {
+            skipSpace();
+            if (kinds_.empty()) {
+                if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
+                return value;
+            }
+            if (kinds_.back() == Container::object) {
+                ObjectFrame& frame = objects_.back();
+                frame.object.set(frame.key, std::move(value));
+                if (p_ == end_) failEnd();
+                if (*p_ == '}') {
+                    ++p_;
+                    value = JSONValue(std::move(frame.object));
+                    objects_.pop_back();
+                    kinds_.pop_back();
+                    continue;
+                }
+                if (*p_ != ',') failByte(p_);
+                ++p_;
+                skipSpace();
+                readKey(frame.key);
+                break;
+            }
+            std::vector<JSONValue>& items = arrays_.back();
+            items.push_back(std::move(value));
+            if (p_ == end_) failEnd();
+            if (*p_ == ']') {
+                ++p_;
+                value = JSONValue(std::move(items));
+                arrays_.pop_back();
+                kinds_.pop_back();
+                continue;
+            }
+            if (*p_ != ',') failByte(p_);
+            ++p_;
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+JSONParseError::JSONParseError(Reason reason, std::int64_t offset)
+    : reason_(reason), offset_(offset), message_(describe(reason, offset)) {}
+
+JSONValue JSONParser::parse(std::string_view text, std::int64_t maxDepth) {
+    return Parser(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), maxDepth).run();
+}
+
+JSONValue JSONParser::parse(std::span<const std::uint8_t> data, std::int64_t maxDepth) {
+    return Parser(data.data(), data.size(), maxDepth).run();
+}
+
+}  // namespace dv

@@ -1,0 +1,67 @@
+#pragma once
+// JSON text to the ordered JSON value model, with error messages worded like a browser's
+// JSON.parse and the byte offset at which reading stopped.
+
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "DVModel/JSONValue.hpp"
+
+namespace dv {
+
+class JSONParseError : public std::exception {
+public:
+    enum class Kind : std::uint8_t {
+        unexpectedByte,
+        depthLimitExceeded,
+        unexpectedEndOfInput,
+        invalidNumber,
+        invalidEscape,
+        invalidUnicodeEscape,
+        controlCharacterInString,
+        trailingContent,
+    };
+
+    // The kind with its payload: the byte for unexpectedByte, the depth limit for
+    // depthLimitExceeded, 0 otherwise.
+    struct Reason {
+        Kind kind = Kind::unexpectedEndOfInput;
+        std::int64_t payload = 0;
+
+        static Reason unexpectedByte(std::uint8_t byte) { return {Kind::unexpectedByte, byte}; }
+        static Reason depthLimitExceeded(std::int64_t limit) { return {Kind::depthLimitExceeded, limit}; }
+        static Reason of(Kind kind) { return {kind, 0}; }
+
+        bool operator==(const Reason&) const = default;
+    };
+
+    JSONParseError(Reason reason, std::int64_t offset);
+
+    const Reason& reason() const noexcept { return reason_; }
+    std::int64_t offset() const noexcept { return offset_; }
+    const std::string& description() const noexcept { return message_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+    bool operator==(const JSONParseError& other) const noexcept {
+        return reason_ == other.reason_ && offset_ == other.offset_;
+    }
+
+private:
+    Reason reason_;
+    std::int64_t offset_;
+    std::string message_;
+};
+
+struct JSONParser {
+    static constexpr std::int64_t defaultMaxDepth = 512;
+
+    // Parses the UTF-8 bytes of `text`; offsets in errors count bytes.
+    static JSONValue parse(std::string_view text, std::int64_t maxDepth = defaultMaxDepth);
+    // Parses the bytes as they are: no byte-order mark is skipped, no other encoding detected.
+    static JSONValue parse(std::span<const std::uint8_t> data, std::int64_t maxDepth = defaultMaxDepth);
+};
+
+}  // namespace dv

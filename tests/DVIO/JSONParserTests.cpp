@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "DVIO/JSONParser.hpp"
+#include "DVIO/JSONWriter.hpp"
+
+namespace dv {
+namespace {
+
+std::string errorOf(std::string_view text, std::int64_t maxDepth = JSONParser::defaultMaxDepth) {
+    try {
+        JSONParser::parse(text, maxDepth);
+    } catch (const JSONParseError& e) {
+        return e.what();
+    }
+    return "(parsed)";
+}
+
+std::string nested(int depth, const char* open, const char* inner, const char* close) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) text += open;
+    text += inner;
+    for (int i = 0; i < depth; ++i) text += close;
+    return text;
+}
+
+TEST(JSONParser, ReportsEachErrorWithItsMessageAndOffset) {
+    struct Case {
+        std::string input;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "Unexpected end of JSON input at byte 0"},
+        {"  \n", "Unexpected end of JSON input at byte 3"},
+        {"[1,2", "Unexpected end of JSON input at byte 4"},
+        {"[", "Unexpected end of JSON input at byte 1"},
+        {"{\"a\"", "Unexpected end of JSON input at byte 4"},
+        {"{\"a\":1", "Unexpected end of JSON input at byte 6"},
+        {"{\"a\" 1}", "Unexpected character '1' in JSON at byte 5"},
+        {"{1:2}", "Unexpected character '1' in JSON at byte 1"},
+        {"[1 2]", "Unexpected character '2' in JSON at byte 3"},
+        {"[1,]", "Unexpected character ']' in JSON at byte 3"},
+        {"{\"a\":1,}", "Unexpected character '}' in JSON at byte 7"},
+        {"'", "Unexpected character ''' in JSON at byte 0"},
+        {"\xEF\xBB\xBF{}", "Unexpected byte 0xef in JSON at byte 0"},
+        {"\x05", "Unexpected byte 0x5 in JSON at byte 0"},
+        {"\f1", "Unexpected byte 0xc in JSON at byte 0"},
+        {"\xC0\xAF", "Unexpected byte 0xc0 in JSON at byte 0"},
+        {"1 2", "Unexpected non-whitespace character after JSON at byte 2"},
+        {"01", "Unexpected non-whitespace character after JSON at byte 1"},
+        {"truex", "Unexpected non-whitespace character after JSON at byte 4"},
+        {"\"\xC3\xA9\" x", "Unexpected non-whitespace character after JSON at byte 5"},
+        {"-", "Invalid number in JSON at byte 1"},
+        {"-a", "Invalid number in JSON at byte 1"},
+        {"1.", "Invalid number in JSON at byte 2"},
+        {"1.e5", "Invalid number in JSON at byte 2"},
+        {"1e+", "Invalid number in JSON at byte 3"},
+        {"1eX", "Invalid number in JSON at byte 2"},
+        {"\"\\x\"", "Bad escaped character in JSON at byte 2"},
+        {"\"\\u12G4\"", "Bad Unicode escape in JSON at byte 5"},
+        {"\"a\tb\"", "Bad control character in string literal in JSON at byte 2"},
+        {"\"a\\n\x1f\"", "Bad control character in string literal in JSON at byte 4"},
+        {"\"abc", "Unexpected end of JSON input at byte 4"},
+        {"\"a\\nb", "Unexpected end of JSON input at byte 5"},
+        {"\"\\", "Unexpected end of JSON input at byte 2"},
+        {"\"\\u12", "Unexpected end of JSON input at byte 5"},
+        {"tru", "Unexpected end of JSON input at byte 3"},
+        {"nxll", "Unexpected character 'x' in JSON at byte 1"},
+        {"[truex]", "Unexpected character 'x' in JSON at byte 5"},
+        {"[]]", "Unexpected non-whitespace character after JSON at byte 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        EXPECT_EQ(errorOf(c.input), c.message);
+    }
+}
+
+TEST(JSONParser, ErrorsCompareByReasonPayloadAndOffset) {
+    using R = JSONParseError::Reason;
+    try {
+        JSONParser::parse(std::string_view("{\"a\" 1}"));
+        FAIL();
+    } catch (const JSONParseError& e) {
+        EXPECT_EQ(e, JSONParseError(R::unexpectedByte('1'), 5));
+        EXPECT_FALSE(e == JSONParseError(R::unexpectedByte('2'), 5));
+        EXPECT_FALSE(e == JSONParseError(R::unexpectedByte('1'), 4));
+    }
+    EXPECT_EQ(JSONParseError(R::depthLimitExceeded(3), 0).description(), "JSON nested deeper than 3 levels at byte 0");
+}
+
+TEST(JSONParser, NestingStopsAtTheDepthLimitWithoutRecursion) {
+    EXPECT_EQ(errorOf(nested(512, "[", "", "]")), "(parsed)");
+    EXPECT_EQ(errorOf(nested(513, "[", "", "]")), "JSON nested deeper than 512 levels at byte 512");
+    EXPECT_EQ(errorOf(nested(512, "{\"a\":", "1", "}")), "(parsed)");
+    EXPECT_EQ(errorOf(nested(513, "{\"a\":", "1", "}")), "JSON nested deeper than 512 levels at byte 2560");
+    // Far deeper than any call stack would allow: fails at the limit, cleanly.
+    EXPECT_EQ(errorOf(std::string(100000, '[')), "JSON nested deeper than 512 levels at byte 512");
+    EXPECT_EQ(errorOf(nested(3, "[", "", "]"), 3), "(parsed)");
+    EXPECT_EQ(errorOf(nested(4, "[", "", "]"), 3), "JSON nested deeper than 3 levels at byte 3");
+    // A limit of zero or below rejects every container, empty ones too, but not scalars.
+    EXPECT_EQ(errorOf("[]", 0), "JSON nested deeper than 0 levels at byte 0");
+    EXPECT_EQ(errorOf(" {}", -1), "JSON nested deeper than -1 levels at byte 1");
+    EXPECT_EQ(JSONParser::parse(std::string_view("7"), 0), JSONValue(7.0));
+}
+
+TEST(JSONParser, StringsDecodeEscapesAndRepairIllFormedText) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Case {
+        std::string input;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"\"\\uD83D\\uDE00\"", "\xF0\x9F\x98\x80"},
+        {"\"\\ud83d\\ude00\"", "\xF0\x9F\x98\x80"},
+        {"\"\\uD83D\"", fffd},
+        {"\"\\uDE00\"", fffd},
+        {"\"\\uD83Dx\"", fffd + "x"},
+        {"\"\\uD83D\\u0041\"", fffd + "A"},
+        {"\"\\uD83D\\uD83D\\uDE00\"", fffd + "\xF0\x9F\x98\x80"},
+        {"\"\\uD83D\\n\"", fffd + "\n"},
+        {"\"\\u0000\"", std::string(1, '\0')},
+        {"\"\\u00e9\\u00C9\"", "\xC3\xA9\xC3\x89"},
+        {"\"\\\"\\\\\\/\\b\\f\\n\\r\\t\"", "\"\\/\b\f\n\r\t"},
+        {"\"\xC0\xAF\"", fffd + fffd},
+        {"\"a\xE2\x82\"", "a" + fffd},
+        {"\"\xE2\x82x\"", fffd + "x"},
+        {"\"\xE2\x82\\n\"", fffd + "\n"},
+        {"\"\xED\xA0\x80\"", fffd + fffd + fffd},
+        {"\"\xF4\x90\x80\x80\"", fffd + fffd + fffd + fffd},
+        {"\"\xFF\"", fffd},
+        {"\"0123456789abcdef\xC3\xA9-0123456789\"", "0123456789abcdef\xC3\xA9-0123456789"},
+        {"\"0123456\xC3\xA9\"", "0123456\xC3\xA9"},
+        {"\"\xC3\xA9\x30\x31\x32\x33\x34\x35\x36\x37\x38\x39\\t\"", "\xC3\xA9" "0123456789\t"},
+        {"\"\x7f\"", "\x7f"},
+        {"\"\"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        EXPECT_EQ(JSONParser::parse(std::string_view(c.input)), JSONValue(c.text));
+    }
+}
+
+TEST(JSONParser, NumbersAreCorrectlyRoundedAndSaturate) {
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* input;
+        double value;
+    };
+    const Case cases[] = {
+        {"0", 0.0},
+        {"-0", -0.0},
+        {"-0.0", -0.0},
+        {"1E2", 100.0},
+        {"1e+2", 100.0},
+        {"-1.5e-3", -0.0015},
+        {"0.1", 0.1},
+        {"123456789012345", 123456789012345.0},
+        {"9007199254740993", 9007199254740992.0},
+        {"1234567890123456789", 1234567890123456789.0},
+        {"1e400", inf},
+        {"-1e400", -inf},
+        {"1e99999999999999999999", inf},
+        {"100000000000000000000000000000000000000e300", inf},
+        {"1e-400", 0.0},
+        {"-1e-400", -0.0},
+        {"0.0000000000000000000000000000001e-300", 0.0},
+        {"2.4703282292062328e-324", 5e-324},
+        {"2.4703282292062327e-324", 0.0},
+        {"1.7976931348623157e308", 1.7976931348623157e308},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        auto number = JSONParser::parse(std::string_view(c.input)).doubleValue();
+        ASSERT_TRUE(number.has_value());
+        EXPECT_EQ(*number, c.value);
+        EXPECT_EQ(std::signbit(*number), std::signbit(c.value));
+    }
+}
+
+TEST(JSONParser, BuildsValuesInInputOrderAndRepeatedKeysKeepTheirFirstPlace) {
+    JSONValue value = JSONParser::parse(std::string_view(" \t\n\r{\"a\":1,\"b\":0,\"a\":2, \"c\" : [true,false,null,\"s\",{}, []]} \r\n"));
+    const JSONObject* object = value.objectValue();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->keys(), (std::vector<std::string>{"a", "b", "c"}));
+    JSONObject expected;
+    expected.set("a", JSONValue(2.0));
+    expected.set("b", JSONValue(0.0));
+    expected.set("c", JSONValue(std::vector<JSONValue>{JSONValue(true), JSONValue(false), JSONValue(nullptr),
+                                                        JSONValue(std::string("s")), JSONValue(JSONObject()),
+                                                        JSONValue(std::vector<JSONValue>())}));
+    EXPECT_EQ(value, JSONValue(expected));
+
+    // A key holding NUL is its own key.
+    JSONValue nul = JSONParser::parse(std::string_view("{\"a\\u0000\":1,\"a\":2}"));
+    EXPECT_EQ(nul.objectValue()->count(), 2u);
+}
+
+TEST(JSONParser, ByteInputIsParsedAsGiven) {
+    const std::uint8_t bytes[] = {'[', '1', ']'};
+    EXPECT_EQ(JSONParser::parse(std::span<const std::uint8_t>(bytes)), JSONValue(std::vector<JSONValue>{JSONValue(1.0)}));
+    const std::uint8_t bom[] = {0xEF, 0xBB, 0xBF, '1'};
+    EXPECT_THROW(JSONParser::parse(std::span<const std::uint8_t>(bom)), JSONParseError);
+}
+
+}  // namespace
+}  // namespace dv
