@@ -1,6 +1,7 @@
 #include "DVModel/Hashing.hpp"
 
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -12,10 +13,20 @@ struct ProcessKey {
 };
 
 const ProcessKey& processKey() noexcept {
-    static const ProcessKey key = [] {
-        std::random_device device;
-        auto draw64 = [&] { return (std::uint64_t{device()} << 32) ^ device(); };
-        return ProcessKey{draw64(), draw64()};
+    static const ProcessKey key = []() noexcept {
+        try {
+            std::random_device device;
+            auto draw64 = [&] { return (std::uint64_t{device()} << 32) ^ device(); };
+            return ProcessKey{draw64(), draw64()};
+        } catch (...) {
+            // A sandboxed host may offer no entropy source; the clock and the (randomised)
+            // addresses of this process still make the key unknown from outside.
+            const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            const auto here = reinterpret_cast<std::uintptr_t>(&now);
+            const auto code = reinterpret_cast<std::uintptr_t>(&processKey);
+            return ProcessKey{now ^ (std::uint64_t{here} * 0x9E3779B97F4A7C15ull),
+                              std::rotl(now, 29) ^ (std::uint64_t{code} * 0xC2B2AE3D27D4EB4Full)};
+        }
     }();
     return key;
 }
