@@ -18,8 +18,8 @@ void fillLabels(LabelFields& labels) {
 void fillConnector(ConnectorFields& c) {
     c.x2 = 100;
     c.y2 = 50;
-    c.startElementId = "a";
-    c.endElementId = "b";
+    c.startElementId = std::string("a");
+    c.endElementId = std::string("b");
     c.startAnchor = ConnectorAnchor{0.5, 0, JSONObject{{"side", JSONValue("top")}}};
     c.endAnchor = ConnectorAnchor{1, 0.5, {}};
     c.routing = ConnectorRouting::elbow;
@@ -166,7 +166,10 @@ public:
                                                                 std::string_view("\0", 1), "\""};
         std::string out;
         const std::size_t n = below(maxPieces + 1);
-        for (std::size_t i = 0; i < n; ++i) out += pieces[below(pieces.size())];
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view piece = pieces[below(pieces.size())];
+            out.append(piece.data(), piece.size());
+        }
         return out;
     }
     std::optional<std::string> maybeText(std::size_t maxPieces) {
