@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,13 @@ public:
     // Resolves a source string (a resource icon's src or a data: URL) into an image.
     static ImageLookup make(const std::string& src);
 
+    // How many times make has run in this process (for tests of the store).
+    static std::size_t makeCount();
+
+    // An image of the given content and natural size, with a fresh identity.
+    static std::shared_ptr<RenderImage> withContent(std::string src, double naturalWidth, double naturalHeight,
+                                                    Content content);
+
 private:
     RenderImage(std::string src, double naturalWidth, double naturalHeight, Content content);
     std::string src_;
@@ -58,6 +66,9 @@ private:
     std::uint64_t identity_;
     Content content_;
 };
+
+// The first frame of an encoded image, oriented, its longer side at most maxPixelSize.
+gfx::ImageRef decodeThumbnail(const gfx::ImageSource& source, std::int64_t maxPixelSize);
 
 // The key under which render caches remember which image (or which state) they drew.
 struct ImageStateKey {

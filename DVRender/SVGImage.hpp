@@ -1,0 +1,38 @@
+#pragma once
+// SVG content loaded once and rasterised at exact pixel sizes.
+
+#include "Platform/Graphics/Image.hpp"
+#include "Platform/SVG/SVGDocument.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace dv {
+
+class SVGImage {
+public:
+    // Nothing when the bytes do not load as an SVG document with a size, or when a raster
+    // image embedded in them is beyond the decode limits.
+    static std::shared_ptr<SVGImage> load(std::span<const std::uint8_t> data);
+
+    // Natural size in points.
+    double width() const { return width_; }
+    double height() const { return height_; }
+
+    // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched).
+    gfx::ImageRef rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const;
+
+private:
+    explicit SVGImage(gfx::SVGDocument document)
+        : width_(document.width()), height_(document.height()), document_(std::move(document)) {}
+    double width_;
+    double height_;
+    gfx::SVGDocument document_;
+};
+
+// True when every raster data: link in the SVG text (at any depth of nested SVG data: links)
+// passes the decoders' header limits. Text that does not parse as XML fails.
+bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg);
+
+}  // namespace dv

@@ -1,0 +1,67 @@
+#pragma once
+// Encoded raster images (PNG, JPEG, GIF, WebP): their properties read from the header alone,
+// and decoding of the first frame at a reduced size with the EXIF orientation applied.
+
+#include "Platform/Graphics/Image.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace dv::gfx {
+
+enum class ImageFormat { png, jpeg, gif, webp };
+
+// Bounds on what a decoder is asked to do, checked from the header before any pixel memory
+// exists. A small file can declare an enormous picture.
+struct DecodeLimits {
+    // Largest width x height of any image (the raster export's own area limit).
+    static constexpr std::int64_t maxPixelArea = std::int64_t{1} << 28;
+    // Largest picture a decoder must hold whole: interlaced PNG, progressive or multi-scan
+    // JPEG, a GIF's logical screen and frame, lossless or animated WebP.
+    static constexpr std::int64_t maxWholeDecodePixels = 64'000'000;
+};
+
+struct ImageProperties {
+    std::int64_t pixelWidth = 0;   // as stored, before orientation
+    std::int64_t pixelHeight = 0;
+    int orientation = 1;           // EXIF orientation 1...8
+};
+
+class ImageSource {
+public:
+    // Nothing when the bytes are not one of the four formats.
+    static std::shared_ptr<const ImageSource> create(std::vector<std::uint8_t> data);
+
+    ImageFormat format() const { return format_; }
+    std::size_t count() const { return 1; }
+    std::size_t byteCount() const { return data_.size(); }
+    // Read from the header alone; nothing when the header is unreadable, a side is 0 or the
+    // picture is beyond DecodeLimits.
+    const std::optional<ImageProperties>& properties() const { return properties_; }
+
+    // The first frame, oriented, with its longer side at most maxPixelSize and never larger
+    // than the image; nothing when decoding fails.
+    ImageRef createThumbnail(std::int64_t maxPixelSize) const;
+
+private:
+    ImageSource(std::vector<std::uint8_t> data, ImageFormat format);
+    std::vector<std::uint8_t> data_;
+    ImageFormat format_;
+    std::optional<ImageProperties> properties_;
+};
+
+// The format of encoded bytes, judged by their signature.
+std::optional<ImageFormat> sniffImageFormat(std::span<const std::uint8_t> data);
+
+// True when the bytes are a raster image of a known format whose header passes DecodeLimits.
+bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data);
+
+// How many pixel buffers the decoders have allocated in this process (for tests that show a
+// refused image never got that far).
+std::size_t decoderPixelBufferCount();
+
+}  // namespace dv::gfx

@@ -1,0 +1,143 @@
+// PNG over libpng. libpng reports errors with longjmp, so the frames that call it hold only
+// plain data; buffers belong to the caller.
+
+#include "Platform/ImageIO/detail/Decoding.hpp"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+namespace dv::gfx::detail {
+
+std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> d) {
+    // Signature, then IHDR must come first.
+    if (d.size() < 33 || std::memcmp(d.data() + 12, "IHDR", 4) != 0 || be32(d.data() + 8) != 13) return std::nullopt;
+    HeaderInfo info;
+    info.properties.pixelWidth = be32(d.data() + 16);
+    info.properties.pixelHeight = be32(d.data() + 20);
+    const bool interlaced = d[28] == 1;
+    if (interlaced) info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
+    // The orientation lives in an eXIf chunk, which may sit anywhere before IEND.
+    std::size_t at = 8;
+    while (at <= d.size() && d.size() - at >= 12) {
+        const std::size_t length = be32(d.data() + at);
+        const std::uint8_t* type = d.data() + at + 4;
+        if (length > d.size() - at - 12) break;
+        if (std::memcmp(type, "eXIf", 4) == 0) {
+            info.properties.orientation = tiffOrientation(d.subspan(at + 8, length));
+            break;
+        }
+        if (std::memcmp(type, "IEND", 4) == 0) break;
+        at += 12 + length;
+    }
+    return info;
+}
+
+namespace {
+
+struct Reader {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t pos;
+};
+
+void readBytes(png_structp png, png_bytep out, png_size_t n) {
+    auto* r = static_cast<Reader*>(png_get_io_ptr(png));
+    if (n > r->size - r->pos) png_error(png, "truncated");
+    std::memcpy(out, r->data + r->pos, n);
+    r->pos += n;
+}
+
+void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void quietWarning(png_structp, png_const_charp) {}
+
+void premultiplyRow(std::uint32_t* row, int width) {
+    for (int x = 0; x < width; ++x) {
+        const std::uint32_t p = row[x];
+        const auto a = static_cast<std::uint8_t>(p >> 24);
+        if (a != 255) row[x] = premultipliedARGB(static_cast<std::uint8_t>(p >> 16), static_cast<std::uint8_t>(p >> 8),
+                                                 static_cast<std::uint8_t>(p), a);
+    }
+}
+
+// Everything between setjmp and libpng lives here, free of C++ objects with destructors.
+// `row` holds one row (width words); `whole` is null for progressive rows or holds the
+// whole image for interlaced files. Returns the number of rows delivered to the scaler.
+int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t* row, std::uint32_t* whole,
+             int width, int height) {
+    volatile int delivered = 0;
+    if (setjmp(png_jmpbuf(png))) {
+        return delivered;
+    }
+    png_read_info(png, info);
+    const int colorType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    if (depth == 16) png_set_strip_16(png);
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    // Bytes B, G, R, A: the native 0xAARRGGBB word on a little-endian machine.
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) return 0;
+    if (whole == nullptr) {
+        for (int y = 0; y < height; ++y) {
+            png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
+            premultiplyRow(row, width);
+            scaler->addRow(row);
+            delivered = delivered + 1;
+        }
+    } else {
+        for (int pass = 0; pass < passes; ++pass) {
+            for (int y = 0; y < height; ++y) {
+                png_read_row(png, reinterpret_cast<png_bytep>(whole + static_cast<std::size_t>(y) * width), nullptr);
+            }
+        }
+        for (int y = 0; y < height; ++y) {
+            std::uint32_t* r = whole + static_cast<std::size_t>(y) * width;
+            premultiplyRow(r, width);
+            scaler->addRow(r);
+            delivered = delivered + 1;
+        }
+    }
+    return delivered;
+}
+
+}  // namespace
+
+bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {
+    const int width = static_cast<int>(p.pixelWidth);
+    const int height = static_cast<int>(p.pixelHeight);
+    if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return false;
+    const bool interlaced = data.size() > 28 && data[28] == 1;
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(width));
+    std::vector<std::uint32_t> whole;
+    if (interlaced) {
+        whole.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+        countPixelBuffer();
+    }
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    // Our own header check already bounds the size; lift libpng's default side limit so that
+    // long screenshots within it still decode.
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    Reader reader{data.data(), data.size(), 0};
+    png_set_read_fn(png, &reader, readBytes);
+    AreaScaler scaler(width, height, out);
+    const int delivered = readRows(png, info, &scaler, row.data(), interlaced ? whole.data() : nullptr, width, height);
+    png_destroy_read_struct(&png, &info, nullptr);
+    // A file cut short still shows the rows it had, as image viewers do.
+    scaler.finish();
+    return delivered > 0;
+}
+
+}  // namespace dv::gfx::detail

@@ -1,0 +1,68 @@
+#include "Platform/SVG/SVGDocument.hpp"
+
+#include <cairo.h>
+#include <librsvg/rsvg.h>
+
+#include <atomic>
+#include <cmath>
+
+namespace dv::gfx {
+
+namespace {
+std::atomic<std::size_t> loads{0};
+}
+
+void SVGDocument::Release::operator()(void* handle) const noexcept { g_object_unref(static_cast<RsvgHandle*>(handle)); }
+
+std::size_t SVGDocument::loadCount() { return loads.load(std::memory_order_relaxed); }
+
+std::optional<SVGDocument> SVGDocument::load(std::span<const std::uint8_t> data) {
+    if (data.empty()) return std::nullopt;
+    loads.fetch_add(1, std::memory_order_relaxed);
+    GError* error = nullptr;
+    RsvgHandle* handle = rsvg_handle_new_from_data(data.data(), data.size(), &error);
+    if (error) g_error_free(error);
+    if (handle == nullptr) return std::nullopt;
+    SVGDocument doc(handle, 0, 0);
+    // 72 dots per inch: one inch is 72 units, as in points.
+    rsvg_handle_set_dpi(handle, 72);
+    gdouble w = 0, h = 0;
+    if (!rsvg_handle_get_intrinsic_size_in_pixels(handle, &w, &h)) {
+        gboolean hasWidth = false, hasHeight = false, hasViewBox = false;
+        RsvgLength lw, lh;
+        RsvgRectangle viewBox;
+        rsvg_handle_get_intrinsic_dimensions(handle, &hasWidth, &lw, &hasHeight, &lh, &hasViewBox, &viewBox);
+        if (!hasViewBox) return std::nullopt;
+        w = viewBox.width;
+        h = viewBox.height;
+    }
+    if (!std::isfinite(w) || !std::isfinite(h) || w < 0 || h < 0) return std::nullopt;
+    doc.width_ = w;
+    doc.height_ = h;
+    return doc;
+}
+
+bool SVGDocument::render(Bitmap& target) const {
+    if (!(width_ > 0) || !(height_ > 0)) return false;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(target.data(), CAIRO_FORMAT_ARGB32, target.width(),
+                                                                   target.height(), static_cast<int>(target.stride()));
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return false;
+    }
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, target.width() / width_, target.height() / height_);
+    bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+    if (ok) {
+        const RsvgRectangle viewport{0, 0, width_, height_};
+        GError* error = nullptr;
+        ok = rsvg_handle_render_document(static_cast<RsvgHandle*>(handle_.get()), cr, &viewport, &error);
+        if (error) g_error_free(error);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    return ok;
+}
+
+}  // namespace dv::gfx
