@@ -1,4 +1,5 @@
 #include "DVRender/RenderImage.hpp"
+#include "DVRender/BundledIconPacks.hpp"
 #include "DVRender/DataURL.hpp"
 #include "DVRender/DecodedImageCache.hpp"
 #include "DVRender/SVGImage.hpp"
@@ -94,7 +95,10 @@ std::shared_ptr<RenderImage> RenderImage::withContent(std::string src, double na
 
 ImageLookup RenderImage::make(const std::string& src) {
     makeCalls.fetch_add(1, std::memory_order_relaxed);
-    //@ICONS@
+    // Resource icons are the team's own SVG and load without cleaning.
+    const auto& icons = BundledIconPacks::iconsBySrc();
+    if (auto icon = icons.find(JSStringKey(src)); icon != icons.end()) return loadedVector(src, bytesOf(icon->second.svg));
+
     auto url = parseDataURL(src);
     if (!url) return ImageLookup::failed();
     if (url->mediaType == "image/svg+xml") {
