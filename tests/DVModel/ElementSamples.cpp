@@ -152,7 +152,7 @@ public:
         case 0: return lo;
         case 1: return hi;
         case 2: return lo <= 0 && hi >= 0 ? (coin() ? 0.0 : -0.0) : lo;
-        case 3: return std::floor(std::uniform_real_distribution<double>(lo, hi)(rng_));
+        case 3: return std::trunc(std::uniform_real_distribution<double>(lo, hi)(rng_));
         default: return std::uniform_real_distribution<double>(lo, hi)(rng_);
         }
     }
