@@ -1,0 +1,236 @@
+// thumbwright-host: plays the thumbnail service for one board, the way a freedesktop thumbnailer
+// is run by a file browser:
+//
+//   thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] INPUT OUTPUT
+//
+// It loads the Thumbwright module, asks its provider for a thumbnail of INPUT (a path or a
+// file:// URI) no larger than SIZE x SIZE points, draws the reply into a bitmap of the reply's
+// size times the scale and writes it to OUTPUT as PNG. OUTPUT appears only when everything
+// succeeded: the PNG goes to a temporary file that is renamed into place.
+
+#include "Platform/Defaults/UserDefaults.hpp"
+#include "Platform/Files/FileData.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/PNGEncoder.hpp"
+#include "Platform/Thumbnail/Thumbnailing.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t maxBoardBytes = std::size_t{256} << 20;
+constexpr unsigned timeLimitSeconds = 20;
+constexpr int exitTimedOut = 3;
+
+// The temporary output, removed by the time-limit handler; plain storage so that the handler only
+// touches async-signal-safe state.
+char pendingOutput[4096];
+volatile std::sig_atomic_t hasPendingOutput = 0;
+
+extern "C" void onTimeLimit(int) {
+    if (hasPendingOutput) ::unlink(pendingOutput);
+    static const char message[] = "thumbwright-host: gave up after the time limit\n";
+    ssize_t ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    ::_exit(exitTimedOut);
+}
+
+struct Options {
+    double size = 0;
+    double scale = 1;
+    std::optional<std::string> appearance;
+    std::optional<std::string> module;
+    std::string input;
+    std::string output;
+};
+
+[[noreturn]] void fail(const std::string& message, int code = 1) {
+    std::fprintf(stderr, "thumbwright-host: %s\n", message.c_str());
+    std::exit(code);
+}
+
+[[noreturn]] void usage() {
+    fail("usage: thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] INPUT OUTPUT", 2);
+}
+
+double positiveNumber(const char* text, const char* what) {
+    double value = 0;
+    const char* end = text + std::strlen(text);
+    auto [ptr, ec] = std::from_chars(text, end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value) || !(value > 0))
+        fail(std::string("the ") + what + " must be a finite number greater than 0, not \"" + text + "\"", 2);
+    return value;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    bool haveSize = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) usage();
+            return argv[++i];
+        };
+        if (arg == "-s" || arg == "--size") {
+            o.size = positiveNumber(value(), "size");
+            haveSize = true;
+        } else if (arg == "--scale") {
+            o.scale = positiveNumber(value(), "scale");
+        } else if (arg == "--appearance") {
+            std::string a = value();
+            if (a != "light" && a != "dark") fail("the appearance must be light or dark", 2);
+            o.appearance = a;
+        } else if (arg == "--module") {
+            o.module = value();
+        } else if (arg == "-h" || arg == "--help") {
+            usage();
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            usage();
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (!haveSize || positional.size() != 2) usage();
+    o.input = positional[0];
+    o.output = positional[1];
+    return o;
+}
+
+std::string executableDirectory() {
+    std::vector<char> buf(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0) return ".";
+    std::string path(buf.data(), static_cast<std::size_t>(n));
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+void* loadModule(const std::optional<std::string>& explicitPath) {
+    std::vector<std::string> candidates;
+    if (explicitPath) {
+        candidates.push_back(*explicitPath);
+    } else {
+        if (const char* env = std::getenv("THUMBWRIGHT_MODULE"); env && *env) candidates.emplace_back(env);
+        std::string here = executableDirectory();
+        candidates.push_back(here + "/../lib/drevalin/libThumbwright.so");  // installed
+        candidates.push_back(here + "/../../Thumbwright/libThumbwright.so");  // build tree
+    }
+    std::string errors;
+    for (const auto& path : candidates) {
+        if (void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
+        if (const char* e = ::dlerror()) errors += std::string("\n  ") + e;
+    }
+    fail("cannot load the Thumbwright module:" + errors);
+}
+
+void writeAtomically(const std::string& output, const std::vector<std::uint8_t>& png) {
+    std::string temp = output + ".tmp-XXXXXX";
+    if (temp.size() >= sizeof pendingOutput) fail("the output path is too long");
+    std::vector<char> name(temp.begin(), temp.end());
+    name.push_back('\0');
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) fail("cannot create " + output + ": " + std::strerror(errno));
+    std::memcpy(pendingOutput, name.data(), name.size());
+    hasPendingOutput = 1;
+    auto abandon = [&](const std::string& why) {
+        ::close(fd);
+        ::unlink(pendingOutput);
+        hasPendingOutput = 0;
+        fail("cannot write " + output + ": " + why);
+    };
+    std::size_t written = 0;
+    while (written < png.size()) {
+        ssize_t n = ::write(fd, png.data() + written, png.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            abandon(std::strerror(errno));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    ::fchmod(fd, 0644);
+    if (::close(fd) != 0) {
+        ::unlink(pendingOutput);
+        hasPendingOutput = 0;
+        fail("cannot write " + output + ": " + std::strerror(errno));
+    }
+    if (::rename(pendingOutput, output.c_str()) != 0) {
+        int err = errno;
+        ::unlink(pendingOutput);
+        hasPendingOutput = 0;
+        fail("cannot write " + output + ": " + std::strerror(err));
+    }
+    hasPendingOutput = 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options = parse(argc, argv);
+    std::signal(SIGALRM, onTimeLimit);
+    ::alarm(timeLimitSeconds);
+
+    // Check the input here too, so that a FIFO or a huge file is refused before any work starts.
+    std::string path = dv::platform::localPathFromFileURL(options.input);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) fail("The file \xE2\x80\x9C" + path + "\xE2\x80\x9D couldn\xE2\x80\x99t be read: " + std::strerror(errno) + ".");
+    if (!S_ISREG(info.st_mode)) fail("The file \xE2\x80\x9C" + path + "\xE2\x80\x9D is not a regular file.");
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBoardBytes) fail("The file \xE2\x80\x9C" + path + "\xE2\x80\x9D is too large.");
+
+    auto& defaults = dv::platform::InMemoryUserDefaults::standard();
+    if (options.appearance == "dark") defaults.setString("AppleInterfaceStyle", "Dark");
+    else defaults.removeObject("AppleInterfaceStyle");
+
+    void* module = loadModule(options.module);
+    auto factory = reinterpret_cast<dv::ql::ThumbnailProviderFactory>(::dlsym(module, dv::ql::thumbnailProviderFactorySymbol));
+    if (!factory) fail("the module exports no thumbnail provider factory");
+    std::unique_ptr<dv::ql::ThumbnailProviderBase> provider(factory("ThumbnailProvider"));
+    if (!provider) fail("the module has no class ThumbnailProvider");
+
+    dv::ql::ThumbnailRequest request{options.input, {options.size, options.size}, options.scale};
+    std::shared_ptr<const dv::ql::ThumbnailReply> reply;
+    std::optional<dv::ql::ThumbnailError> error;
+    int calls = 0;
+    provider->provideThumbnailForFileRequest(request, [&](std::shared_ptr<const dv::ql::ThumbnailReply> r,
+                                                          std::optional<dv::ql::ThumbnailError> e) {
+        ++calls;
+        reply = std::move(r);
+        error = std::move(e);
+    });
+    if (calls != 1) fail("the provider called its completion handler " + std::to_string(calls) + " times");
+    if (error) fail(error->message);
+    if (!reply) fail("the provider answered with neither a reply nor an error");
+
+    dv::ql::Size size = reply->contextSize();
+    double w = std::round(size.width * options.scale), h = std::round(size.height * options.scale);
+    if (!(w >= 1 && h >= 1 && w <= dv::gfx::Bitmap::maxSide && h <= dv::gfx::Bitmap::maxSide))
+        fail("the reply's size cannot be drawn");
+    auto bitmap = dv::gfx::Bitmap::create(static_cast<int>(w), static_cast<int>(h));
+    if (!bitmap) fail("cannot make a bitmap for the thumbnail");
+    {
+        dv::gfx::GraphicsContext context(*bitmap);
+        if (!reply->draw(context)) fail("the reply did not draw");
+    }
+    dv::gfx::PixelView pixels{bitmap->data(), bitmap->width(), bitmap->height(), static_cast<int>(bitmap->stride())};
+    auto png = dv::gfx::encodePNG(pixels);
+    if (!png) fail("cannot encode the thumbnail as PNG");
+    writeAtomically(options.output, *png);
+
+    provider.reset();
+    ::dlclose(module);
+    return 0;
+}
