@@ -113,11 +113,12 @@ bool GraphicsContext::restoreGState() {
     return true;
 }
 
-void GraphicsContext::concatCTM(const AffineTransform& t) {
-    if (!t.isInvertible()) return;
+bool GraphicsContext::concatCTM(const AffineTransform& t) {
+    if (!t.isInvertible()) return false;
     const AffineTransform next = t.concatenating(state_.ctm);
-    if (!next.isInvertible()) return;
+    if (!next.isInvertible()) return false;
     state_.ctm = next;
+    return true;
 }
 
 void GraphicsContext::translateCTM(double tx, double ty) { concatCTM({1, 0, 0, 1, tx, ty}); }

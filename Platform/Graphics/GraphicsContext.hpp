@@ -94,8 +94,9 @@ public:
     bool restoreGState();
 
     AffineTransform userToDevice() const { return state_.ctm; }
-    /// Applies `t` to user coordinates before the current transform. Ignored unless invertible.
-    void concatCTM(const AffineTransform& t);
+    /// Applies `t` to user coordinates before the current transform. Refused (false) unless
+    /// both `t` and the result are invertible.
+    bool concatCTM(const AffineTransform& t);
     void translateCTM(double tx, double ty);
     void scaleCTM(double sx, double sy);
 

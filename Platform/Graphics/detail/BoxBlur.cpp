@@ -14,13 +14,23 @@ int boxSizeForSigma(double sigma) {
 
 namespace {
 
+// Division by the box size as a multiplication by its 24-bit fixed-point reciprocal.
+struct Average {
+    std::uint64_t reciprocal;
+    explicit Average(int size) : reciprocal(((std::uint64_t{1} << 24) + static_cast<std::uint64_t>(size) / 2) / static_cast<std::uint64_t>(size)) {}
+    std::uint8_t operator()(long sum) const {
+        const std::uint64_t v = (static_cast<std::uint64_t>(sum) * reciprocal + (std::uint64_t{1} << 23)) >> 24;
+        return static_cast<std::uint8_t>(v > 255 ? 255 : v);
+    }
+};
+
 // dst[i] = average of src[i - left .. i + right], values outside the line counting as 0.
 void boxLine(const std::uint8_t* src, std::uint8_t* dst, int n, int left, int right) {
-    const int size = left + right + 1;
+    const Average average(left + right + 1);
     long sum = 0;
     for (int i = 0; i <= right && i < n; ++i) sum += src[i];
     for (int i = 0; i < n; ++i) {
-        dst[i] = static_cast<std::uint8_t>((sum + size / 2) / size);
+        dst[i] = average(sum);
         const int add = i + right + 1;
         const int drop = i - left;
         if (add < n) sum += src[add];
@@ -42,12 +52,38 @@ void threeBoxes(std::vector<std::uint8_t>& a, std::vector<std::uint8_t>& b, int 
     }
 }
 
+// The vertical passes run over whole rows at once (one running sum per column), which keeps
+// memory access sequential.
+void boxColumns(const std::uint8_t* src, int srcStride, std::uint8_t* dst, int dstStride, int width, int height,
+                int left, int right, std::vector<long>& sums) {
+    const Average average(left + right + 1);
+    sums.assign(static_cast<std::size_t>(width), 0);
+    for (int y = 0; y <= right && y < height; ++y) {
+        const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(y) * srcStride;
+        for (int x = 0; x < width; ++x) sums[x] += row[x];
+    }
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(y) * dstStride;
+        for (int x = 0; x < width; ++x) out[x] = average(sums[x]);
+        const int add = y + right + 1;
+        const int drop = y - left;
+        if (add < height) {
+            const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(add) * srcStride;
+            for (int x = 0; x < width; ++x) sums[x] += row[x];
+        }
+        if (drop >= 0) {
+            const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(drop) * srcStride;
+            for (int x = 0; x < width; ++x) sums[x] -= row[x];
+        }
+    }
+}
+
 } // namespace
 
 void gaussianBlurAlpha(std::uint8_t* data, int width, int height, int stride, double sigma) {
     const int d = boxSizeForSigma(sigma);
     if (d < 2 || width <= 0 || height <= 0) return;
-    std::vector<std::uint8_t> a(static_cast<std::size_t>(width > height ? width : height));
+    std::vector<std::uint8_t> a(static_cast<std::size_t>(width));
     std::vector<std::uint8_t> b(a.size());
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = data + static_cast<std::ptrdiff_t>(y) * stride;
@@ -55,11 +91,21 @@ void gaussianBlurAlpha(std::uint8_t* data, int width, int height, int stride, do
         threeBoxes(a, b, width, d);
         for (int x = 0; x < width; ++x) row[x] = b[x];
     }
-    for (int x = 0; x < width; ++x) {
-        for (int y = 0; y < height; ++y) a[y] = data[static_cast<std::ptrdiff_t>(y) * stride + x];
-        threeBoxes(a, b, height, d);
-        for (int y = 0; y < height; ++y) data[static_cast<std::ptrdiff_t>(y) * stride + x] = b[y];
+    std::vector<std::uint8_t> temp(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    std::vector<long> sums;
+    const int h = d / 2;
+    if (d % 2 == 1) {
+        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
+        boxColumns(temp.data(), width, data, stride, width, height, h, h, sums);
+        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
+    } else {
+        boxColumns(data, stride, temp.data(), width, width, height, h, h - 1, sums);
+        boxColumns(temp.data(), width, data, stride, width, height, h - 1, h, sums);
+        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
     }
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            data[static_cast<std::ptrdiff_t>(y) * stride + x] = temp[static_cast<std::size_t>(y) * width + x];
 }
 
 } // namespace dv::gfx::detail
