@@ -104,15 +104,41 @@ inline const std::uint8_t* scanPlain(const std::uint8_t* p, const std::uint8_t* 
 
 enum class Container : std::uint8_t { array, object };
 
-struct ObjectFrame {
-    JSONObject object;
-    std::string key;
+// One open container: where its entries start on the shared value stack (and, for an object,
+// on the key stack). Entries are gathered there and moved out once, at the closing bracket, so
+// each array and object is allocated at its final size.
+struct Frame {
+    Container kind;
+    std::size_t valueStart;
+    std::size_t keyStart;
+};
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The stacks of a parse, kept per thread so that their capacity carries over to the next parse.
+struct Scratch {
+    std::vector<Frame> frames;
+    std::vector<JSONValue> values;
+    std::vector<std::string> keys;
 };
 
 class Parser {
 public:
-    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth)
-        : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth) {}
+    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, Scratch& scratch)
+        : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), frames_(scratch.frames),
+          values_(scratch.values), keys_(scratch.keys) {}
+
+    // Leaves the stacks empty, also after an error; very large ones give their memory back.
+    ~Parser() {
+        constexpr std::size_t kKeptCapacity = 1 << 16;
+        frames_.clear();
+        values_.clear();
+        keys_.clear();
+        if (values_.capacity() > kKeptCapacity) std::vector<JSONValue>().swap(values_);
+        if (keys_.capacity() > kKeptCapacity) std::vector<std::string>().swap(keys_);
+    }
 
     JSONValue run();
 
@@ -130,7 +156,7 @@ private:
 
     // The depth test comes before a bracket is accepted, empty containers included.
     void checkDepth() const {
-        if (static_cast<std::int64_t>(kinds_.size()) >= maxDepth_) fail(Reason::depthLimitExceeded(maxDepth_), p_);
+        if (static_cast<std::int64_t>(frames_.size()) >= maxDepth_) fail(Reason::depthLimitExceeded(maxDepth_), p_);
     }
 
     void readString(std::string& out);
@@ -144,9 +170,9 @@ private:
     const std::uint8_t* end_;
     std::int64_t maxDepth_;
 
-    std::vector<Container> kinds_;
-    std::vector<std::vector<JSONValue>> arrays_;
-    std::vector<ObjectFrame> objects_;
+    std::vector<Frame>& frames_;
+    std::vector<JSONValue>& values_;
+    std::vector<std::string>& keys_;
     std::string buffer_;  // reused by strings that hold escapes
 };
 
@@ -252,18 +278,31 @@ double Parser::readNumber() {
         ++p_;
     }
     if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
+    // The digits are gathered while the grammar is checked; at most 15 of them fit a double exactly.
+    std::uint64_t mantissa = 0;
+    std::int64_t digits = 0;
+    auto takeDigits = [&] {
+        while (p_ < end_ && isDigit(*p_)) {
+            if (digits < 19) mantissa = mantissa * 10 + (*p_ - '0');
+            ++digits;
+            ++p_;
+        }
+    };
     const std::uint8_t* intStart = p_;
-    if (*p_ == '0')
+    if (*p_ == '0') {
         ++p_;
-    else
-        while (p_ < end_ && isDigit(*p_)) ++p_;
+        ++digits;
+    } else {
+        takeDigits();
+    }
     const std::uint8_t* intEnd = p_;
-    bool integral = true;
+    std::int64_t fractionDigits = 0;
     if (p_ < end_ && *p_ == '.') {
         ++p_;
         if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
-        while (p_ < end_ && isDigit(*p_)) ++p_;
-        integral = false;
+        std::int64_t before = digits;
+        takeDigits();
+        fractionDigits = digits - before;
     }
     const std::uint8_t* expStart = nullptr;
     if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
@@ -272,13 +311,13 @@ double Parser::readNumber() {
         if (p_ == end_ || !isDigit(*p_)) fail(Reason::of(Kind::invalidNumber), p_);
         expStart = p_;
         while (p_ < end_ && isDigit(*p_)) ++p_;
-        integral = false;
     }
 
-    if (integral && intEnd - intStart <= 15) {
-        std::uint64_t value = 0;
-        for (const std::uint8_t* d = intStart; d < intEnd; ++d) value = value * 10 + (*d - '0');
-        double out = static_cast<double>(value);
+    // An integer of at most 15 digits is exact; so is a plain decimal of at most 15 digits
+    // divided by its exact power of ten, where one division rounds correctly.
+    if (!expStart && digits <= 15) {
+        double out = static_cast<double>(mantissa);
+        if (fractionDigits) out /= kExactPowersOfTen[fractionDigits];
         return negative ? -out : out;
     }
 
@@ -349,11 +388,10 @@ JSONValue Parser::run() {
             skipSpace();
             if (p_ < end_ && *p_ == ']') {
                 ++p_;
-                value = JSONValue(std::vector<JSONValue>());
+                value = JSONValue(JSONValue::Array());
                 break;
             }
-            kinds_.push_back(Container::array);
-            arrays_.emplace_back();
+            frames_.push_back({Container::array, values_.size(), keys_.size()});
             continue;
         case '{':
             checkDepth();
@@ -364,9 +402,8 @@ JSONValue Parser::run() {
                 value = JSONValue(JSONObject());
                 break;
             }
-            kinds_.push_back(Container::object);
-            objects_.emplace_back();
-            readKey(objects_.back().key);
+            frames_.push_back({Container::object, values_.size(), keys_.size()});
+            readKey(keys_.emplace_back());
             continue;
         case '"': {
             ++p_;
@@ -396,40 +433,44 @@ JSONValue Parser::run() {
         // Hand the value to the innermost open container until one wants another entry.
         for (;;) {
             skipSpace();
-            if (kinds_.empty()) {
+            if (frames_.empty()) {
                 if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
                 return value;
             }
-            if (kinds_.back() == Container::object) {
-                ObjectFrame& frame = objects_.back();
-                frame.object.set(frame.key, std::move(value));
-                if (p_ == end_) failEnd();
-                if (*p_ == '}') {
-                    ++p_;
-                    value = JSONValue(std::move(frame.object));
-                    objects_.pop_back();
-                    kinds_.pop_back();
-                    continue;
-                }
-                if (*p_ != ',') failByte(p_);
-                ++p_;
-                skipSpace();
-                readKey(frame.key);
-                break;
-            }
-            std::vector<JSONValue>& items = arrays_.back();
-            items.push_back(std::move(value));
+            values_.push_back(std::move(value));
             if (p_ == end_) failEnd();
-            if (*p_ == ']') {
+            const Frame frame = frames_.back();
+            const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
+            if (frame.kind == Container::object) {
+                if (*p_ == ',') {
+                    ++p_;
+                    skipSpace();
+                    readKey(keys_.emplace_back());
+                    break;
+                }
+                if (*p_ != '}') failByte(p_);
                 ++p_;
+                // Members are set in order, so a repeated key keeps its first place and takes
+                // its last value.
+                JSONObject object;
+                object.reserve(values_.size() - frame.valueStart);
+                auto key = keys_.begin() + static_cast<std::ptrdiff_t>(frame.keyStart);
+                for (auto it = first; it != values_.end(); ++it, ++key) object.set(std::move(*key), std::move(*it));
+                keys_.resize(frame.keyStart);
+                values_.erase(first, values_.end());
+                value = JSONValue(std::move(object));
+            } else {
+                if (*p_ == ',') {
+                    ++p_;
+                    break;
+                }
+                if (*p_ != ']') failByte(p_);
+                ++p_;
+                JSONValue::Array items(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
+                values_.erase(first, values_.end());
                 value = JSONValue(std::move(items));
-                arrays_.pop_back();
-                kinds_.pop_back();
-                continue;
             }
-            if (*p_ != ',') failByte(p_);
-            ++p_;
-            break;
+            frames_.pop_back();
         }
     }
 }
@@ -440,11 +481,12 @@ JSONParseError::JSONParseError(Reason reason, std::int64_t offset)
     : reason_(reason), offset_(offset), message_(describe(reason, offset)) {}
 
 JSONValue JSONParser::parse(std::string_view text, std::int64_t maxDepth) {
-    return Parser(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), maxDepth).run();
+    return parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), maxDepth);
 }
 
 JSONValue JSONParser::parse(std::span<const std::uint8_t> data, std::int64_t maxDepth) {
-    return Parser(data.data(), data.size(), maxDepth).run();
+    thread_local Scratch scratch;
+    return Parser(data.data(), data.size(), maxDepth, scratch).run();
 }
 
 }  // namespace dv

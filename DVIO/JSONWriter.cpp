@@ -129,7 +129,7 @@ void writeJSON(std::string& out, const JSONValue& value, int depth, int width) {
         out += *b ? "true" : "false";
     } else if (auto number = value.doubleValue()) {
         if (std::isfinite(*number))
-            out += jsNumberString(*number);
+            appendJsNumberString(out, *number);
         else
             out += "null";
     } else if (const std::string* text = value.stringValue()) {

@@ -1,0 +1,148 @@
+#pragma once
+// Deterministic generators of large inputs for the benchmarks: a typical board of 5000 mixed
+// elements (labels, text, freehand strokes, connectors and one embedded image, several MB) and
+// a text whose strings are dense with escapes.
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+
+namespace dv::bench {
+
+class BoardWriter {
+public:
+    std::string text;
+
+    void number(double value) {
+        char buf[32];
+        auto res = std::to_chars(buf, buf + sizeof buf, value);
+        text.append(buf, res.ptr);
+    }
+    void key(const char* name) {
+        text += '"';
+        text += name;
+        text += "\":";
+    }
+    void field(const char* name, double value) {
+        key(name);
+        number(value);
+        text += ',';
+    }
+    void field(const char* name, const std::string& value) {
+        key(name);
+        text += '"';
+        text += value;
+        text += "\",";
+    }
+    // Linear congruential numbers: the same board on every run.
+    double next(double range) {
+        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state_ >> 11) / 9007199254740992.0 * range;
+    }
+
+private:
+    std::uint64_t state_ = 42;
+};
+
+inline const char* const kWords[] = {"service", "queue",  "gateway", "cache",   "worker", "database",
+                                     "Überblick", "naïve", "日本語",   "review",  "deploy", "😀 ok"};
+
+inline std::string sentence(BoardWriter& w, int words) {
+    std::string out;
+    for (int i = 0; i < words; ++i) {
+        if (i) out += ' ';
+        out += kWords[static_cast<int>(w.next(12))];
+    }
+    return out;
+}
+
+inline void commonKeys(BoardWriter& w, int index, const char* type) {
+    w.text += '{';
+    w.field("id", "el-" + std::to_string(index));
+    w.field("type", std::string(type));
+    w.field("x", static_cast<int>(w.next(20000)) - 10000 + 0.5);
+    w.field("y", static_cast<int>(w.next(20000)) - 10000 + 0.25);
+    w.field("strokeColor", std::string("#1e1e1e"));
+    w.field("fillColor", std::string(index % 3 ? "#ffffff" : "#a5d8ff"));
+    w.field("strokeWidth", 2);
+    w.field("opacity", 1);
+    w.field("roughness", 1);
+    if (index % 7 == 0) w.field("layerName", std::string("Layer ") + std::to_string(index % 5));
+}
+
+inline void closeElement(BoardWriter& w) {
+    w.text.back() = '}';
+    w.text += ',';
+}
+
+// About 5 MB: 5000 elements, 750 freehand strokes of 150 points, a 2 MB image data URL.
+inline std::string typicalBoard() {
+    BoardWriter w;
+    w.text.reserve(6 << 20);
+    w.text += "{\"version\":1,\"viewport\":{\"offsetX\":0,\"offsetY\":0,\"zoom\":1},\"elements\":[";
+    for (int i = 0; i < 5000; ++i) {
+        int kind = i % 20;
+        if (i == 2500) {
+            commonKeys(w, i, "image");
+            std::string src = "data:image/png;base64,";
+            for (int k = 0; k < (2 << 20); ++k) src += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[k % 64];
+            w.field("src", src);
+            w.field("width", 640);
+            w.field("height", 480);
+            w.field("naturalWidth", 640);
+            w.field("naturalHeight", 480);
+        } else if (kind < 8) {
+            commonKeys(w, i, kind < 6 ? "rectangle" : "ellipse");
+            w.field("width", 120 + w.next(200));
+            w.field("height", 60 + w.next(100));
+            w.field("label", sentence(w, 3));
+        } else if (kind < 12) {
+            commonKeys(w, i, "text");
+            w.field("content", sentence(w, 12));
+            w.field("fontSize", 16);
+            w.field("fontFamily", std::string("Virgil, sans-serif"));
+            w.field("width", 300);
+            w.field("height", 40);
+        } else if (kind < 15) {
+            commonKeys(w, i, "freehand");
+            w.key("points");
+            w.text += '[';
+            double x = 0, y = 0;
+            for (int p = 0; p < 150; ++p) {
+                x += w.next(6) - 3;
+                y += w.next(6) - 3;
+                w.text += '[';
+                w.number(static_cast<int>(x * 100) / 100.0);
+                w.text += ',';
+                w.number(static_cast<int>(y * 100) / 100.0);
+                w.text += "],";
+            }
+            w.text.back() = ']';
+            w.text += ',';
+        } else {
+            commonKeys(w, i, "arrow");
+            w.field("x2", w.next(500));
+            w.field("y2", w.next(500));
+            w.field("startElementId", "el-" + std::to_string(i - 1));
+            w.field("label", sentence(w, 2));
+        }
+        closeElement(w);
+    }
+    w.text.back() = ']';
+    w.text += '}';
+    return w.text;
+}
+
+// About 2 MB of strings dense with escapes and surrogate pairs.
+inline std::string escapeHeavyText() {
+    std::string text = "[";
+    for (int i = 0; i < 20000; ++i) {
+        text += "\"line\\n\\t\\\"quoted\\\" \\u00e9\\u4e2d\\uD83D\\uDE00 caf\\u00E9 \\\\ end ";
+        text += std::to_string(i);
+        text += "\",";
+    }
+    text.back() = ']';
+    return text;
+}
+
+}  // namespace dv::bench
