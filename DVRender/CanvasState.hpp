@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace dv {
+#include "DVModel/JSONValue.hpp"
 
-class JSONValue;
+namespace dv {
 
 // The affine transform mapping (x, y) to (a·x + c·y + e, b·x + d·y + f).
 struct CanvasMatrix {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "DVIO/JSONWriter.hpp"
+#include "DVModel/JSONValue.hpp"
 #include "DVRender/CanvasState.hpp"
 
 namespace dv {
@@ -59,6 +61,26 @@ TEST(CanvasState, Defaults) {
     EXPECT_EQ(s.textAlign, "start");
     EXPECT_EQ(s.textBaseline, "alphabetic");
     EXPECT_EQ(s.transform, (CanvasMatrix{1, 0, 0, 1, 0, 0}));
+}
+
+TEST(CanvasState, JSONForm) {
+    EXPECT_EQ(JSONWriter::stringify(CanvasState().jsonValue(), std::nullopt, false),
+              R"j({"fillStyle":"#000000","strokeStyle":"#000000","lineWidth":1,"globalAlpha":1,)j"
+              R"j("lineCap":"butt","lineJoin":"miter","lineDash":[],"shadowBlur":0,)j"
+              R"j("shadowColor":"rgba(0, 0, 0, 0)","shadowOffsetX":0,"shadowOffsetY":0,)j"
+              R"j("font":"10px sans-serif","textAlign":"start","textBaseline":"alphabetic",)j"
+              R"j("transform":[1,0,0,1,0,0]})j");
+    CanvasState changed;
+    changed.apply(P::lineWidth(2.5));
+    changed.setLineDash({1, 2});
+    changed.apply(P::textAlign("center"));
+    changed.concatenate({2, 0, 0, 2, -3, 0.5});
+    EXPECT_EQ(JSONWriter::stringify(changed.jsonValue(), std::nullopt, false),
+              R"j({"fillStyle":"#000000","strokeStyle":"#000000","lineWidth":2.5,"globalAlpha":1,)j"
+              R"j("lineCap":"butt","lineJoin":"miter","lineDash":[1,2],"shadowBlur":0,)j"
+              R"j("shadowColor":"rgba(0, 0, 0, 0)","shadowOffsetX":0,"shadowOffsetY":0,)j"
+              R"j("font":"10px sans-serif","textAlign":"center","textBaseline":"alphabetic",)j"
+              R"j("transform":[2,0,0,2,-3,0.5]})j");
 }
 
 TEST(CanvasState, AcceptanceTable) {
