@@ -1,0 +1,72 @@
+#pragma once
+// The board's element list with a map from id to first position, the ends of a connector
+// gathered into one value, and rectangles with non-negative extent.
+
+#include "DVModel/Element.hpp"
+#include "DVModel/JSStringKey.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace dv {
+
+class ElementIndex {
+public:
+    ElementIndex() = default;
+    /// Records the first position of every id.
+    explicit ElementIndex(std::vector<Element> elements);
+
+    /// The same id map over elements changed in place. Absent when the new list has another
+    /// length, since the recorded positions would no longer describe it.
+    std::optional<ElementIndex> replacingElements(std::vector<Element> elements) const;
+
+    const std::vector<Element>& elements() const { return elements_; }
+    const std::unordered_map<JSStringKey, std::size_t>& positions() const { return positions_; }
+
+    std::optional<std::size_t> firstPosition(std::string_view id) const;
+    /// The element at the first position of `id`, or nullptr.
+    const Element* element(std::string_view id) const;
+    /// The element a connector end is bound to; an absent or empty id finds nothing.
+    const Element* boundElement(const std::optional<std::string>& id) const;
+
+private:
+    std::vector<Element> elements_;
+    std::unordered_map<JSStringKey, std::size_t> positions_;
+};
+
+/// Ends, bindings, anchors and routing of a line or arrow, as stored.
+struct ConnectorEnds {
+    double x = 0;
+    double y = 0;
+    double x2 = 0;
+    double y2 = 0;
+    std::optional<std::string> startElementId;
+    std::optional<std::string> endElementId;
+    std::optional<ConnectorAnchor> startAnchor;
+    std::optional<ConnectorAnchor> endAnchor;
+    std::optional<ConnectorRouting> routing;
+
+    /// Absent routing counts as straight.
+    bool isElbow() const { return routing == ConnectorRouting::elbow; }
+    bool operator==(const ConnectorEnds&) const = default;
+};
+
+/// The connector ends of a line or arrow; absent for every other kind (curves included).
+std::optional<ConnectorEnds> connectorEnds(const Element& element);
+
+struct NormalizedRect {
+    double x = 0;
+    double y = 0;
+    double w = 0;
+    double h = 0;
+    bool operator==(const NormalizedRect&) const = default;
+};
+
+/// A negative width or height moves the corner; the extents lose their sign bit.
+NormalizedRect normalizeRect(double x, double y, double width, double height);
+
+} // namespace dv
