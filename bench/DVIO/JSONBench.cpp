@@ -8,6 +8,7 @@
 #include <string>
 
 #include "BoardGenerator.hpp"
+#include "DVIO/BoardFile.hpp"
 #include "DVIO/JSONParser.hpp"
 #include "DVIO/JSONWriter.hpp"
 
@@ -52,6 +53,32 @@ void BM_JSONWrite_Board(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(BM_JSONWrite_Board)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
+
+std::span<const std::uint8_t> boardBytes() {
+    return {reinterpret_cast<const std::uint8_t*>(boardText().data()), boardText().size()};
+}
+
+// Parse and validation together: what the thumbnailer and the importer pay per board.
+void BM_ReadDrevalinFile_Board(benchmark::State& state) {
+    std::size_t elements = 0;
+    for (auto _ : state) {
+        dv::DrevalinReadResult result = dv::readDrevalinFile(boardBytes());
+        elements = result.document.elements.size();
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["elements"] = static_cast<double>(elements);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * boardText().size()));
+}
+BENCHMARK(BM_ReadDrevalinFile_Board)->Unit(benchmark::kMillisecond);
+
+void BM_WriteDrevalinFile_Board(benchmark::State& state) {
+    dv::DrevalinDocumentData document = dv::readDrevalinFile(boardBytes()).document;
+    for (auto _ : state) {
+        std::vector<std::uint8_t> data = dv::writeDrevalinFile(document);
+        benchmark::DoNotOptimize(data);
+    }
+}
+BENCHMARK(BM_WriteDrevalinFile_Board)->Unit(benchmark::kMillisecond);
 
 #if DV_BENCH_PEERS
 void BM_RapidJSON_Board(benchmark::State& state) {
