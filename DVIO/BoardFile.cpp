@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "DVGeometry/ViewportGeometry.hpp"
 #include "DVIO/detail/JSONWriterCore.hpp"
 #include "DVModel/ElementValidation.hpp"
 
@@ -166,4 +167,11 @@ std::vector<std::uint8_t> writeDrevalinFile(const DrevalinDocumentData& document
     text.push_back('\n');
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
+
+Viewport loadViewport(const DrevalinDocumentData& document, double canvasWidth, double canvasHeight) {
+    if (document.viewport) return *document.viewport;
+    // Every inset absent: the fitting's own defaults apply.
+    return fitToElements(document.elements, canvasWidth, canvasHeight, FitInsets{});
+}
+
 }  // namespace dv

@@ -116,5 +116,7 @@ DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data);
 JSONObject drevalinFileObject(const DrevalinDocumentData& document);
 // The file bytes: the top-level object indented by two spaces, then one line feed.
 std::vector<std::uint8_t> writeDrevalinFile(const DrevalinDocumentData& document);
+// The stored viewport, or one that fits the elements into the canvas.
+Viewport loadViewport(const DrevalinDocumentData& document, double canvasWidth, double canvasHeight);
 
 }  // namespace dv

@@ -207,5 +207,19 @@ TEST(BoardFile, WritesVersionOneModelledKeysFirstAndIndexKeysBeforeAll) {
               (std::vector<std::string>{"version", "viewport", "elements", "cloud", "z", "7"}));
 }
 
+TEST(BoardFile, LoadViewportKeepsTheStoredOneOrFitsTheElements) {
+    DrevalinDocumentData stored = readDrevalinFile(bytes(
+        "{\"version\":1,\"viewport\":{\"offsetX\":-3,\"offsetY\":4,\"zoom\":0.25},\"elements\":[" + rect("a") + "]}")).document;
+    EXPECT_EQ(loadViewport(stored, 1000, 800), (Viewport{-3, 4, 0.25}));
+
+    // A 100 x 50 rectangle at the origin in a 1000 x 800 canvas with the default insets.
+    DrevalinDocumentData fitted = readDrevalinFile(bytes(
+        "{\"viewport\":{\"zoom\":0},\"elements\":[{\"id\":\"a\",\"type\":\"rectangle\",\"x\":0,\"y\":0,"
+        "\"width\":100,\"height\":50,\"strokeColor\":\"#000000\",\"fillColor\":\"#ffffff\",\"strokeWidth\":1,"
+        "\"opacity\":1,\"roughness\":0}]}")).document;
+    EXPECT_EQ(loadViewport(fitted, 1000, 800), (Viewport{20, 160, 9.6}));
+    EXPECT_EQ(loadViewport(DrevalinDocumentData{}, 1000, 800), (Viewport{0, 0, 1}));
+}
+
 }  // namespace
 }  // namespace dv
