@@ -49,8 +49,10 @@ gfx::ImageRef RenderImage::cgImage(std::int64_t pixelWidth, std::int64_t pixelHe
             return image;
         }
         case Content::Kind::raster: {
-            // Raster sizes come from an image header, so they are finite and far below 2^53.
-            const auto natural = static_cast<std::int64_t>(std::max(naturalWidth_, naturalHeight_));
+            // Raster sizes come from an image header; the range check only guards the cast.
+            const double naturalSide = std::max(naturalWidth_, naturalHeight_);
+            if (!(naturalSide >= 1)) return nullptr;
+            const auto natural = static_cast<std::int64_t>(std::min(naturalSide, 1e15));
             const std::int64_t requested = std::min(std::max(pixelWidth, pixelHeight), cap);
             std::int64_t bucket = 64;
             while (bucket < requested) bucket *= 2;

@@ -18,6 +18,27 @@ std::mutex svgLock;
 
 constexpr int maxNestedSVG = 4;
 
+std::string asciiLowercased(std::string s) {
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return s;
+}
+
+// CSS can reach documents too: url() references and imported style sheets. Only references
+// inside the document ("#id") are let through to the renderer.
+bool cssStaysInside(const std::string& css) {
+    const std::string lower = asciiLowercased(css);
+    if (lower.find("@import") != std::string::npos) return false;
+    for (auto at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4)) {
+        std::size_t i = at + 4;
+        while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '\n' || lower[i] == '\r' ||
+                                    lower[i] == '\f' || lower[i] == '"' || lower[i] == '\'')) {
+            ++i;
+        }
+        if (i >= lower.size() || lower[i] != '#') return false;
+    }
+    return true;
+}
+
 bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth) {
     auto doc = xml::Document::parse(std::string_view(reinterpret_cast<const char*>(svg.data()), svg.size()));
     if (!doc) return false;
@@ -25,10 +46,10 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth) {
     std::vector<xml::Element> elements{root};
     for (const auto& e : root.descendants()) elements.push_back(e);
     for (const auto& element : elements) {
+        if (asciiLowercased(element.localName()) == "style" && !cssStaysInside(element.text())) return false;
         for (const auto& attribute : element.attributes()) {
-            std::string local = attribute.localName;
-            for (char& c : local) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-            if (local != "href") continue;
+            if (!cssStaysInside(attribute.value)) return false;
+            if (asciiLowercased(attribute.localName) != "href") continue;
             const std::string value = jsTrim(attribute.value);
             if (!hasPrefixIgnoringASCIICase(value, "data:")) continue;
             // A data: link we cannot read ourselves is not handed on either.

@@ -58,6 +58,14 @@ std::optional<std::string> Element::namespaceURI() const {
     return str(ns->href);
 }
 
+std::string Element::text() const {
+    std::string out;
+    for (xmlNodePtr c = node(node_)->children; c; c = c->next) {
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content) out += str(c->content);
+    }
+    return out;
+}
+
 std::vector<Element> Element::descendants() const {
     std::vector<Element> out;
     // An explicit stack: nesting depth comes from the file.

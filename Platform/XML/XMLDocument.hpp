@@ -23,6 +23,9 @@ public:
     // The namespace name (URI) the element is in, or nothing.
     std::optional<std::string> namespaceURI() const;
 
+    // The text of the element's own text and CDATA children, joined.
+    std::string text() const;
+
     // Every element below this one, depth-first in document order.
     std::vector<Element> descendants() const;
     // Removes the element with its subtree from the document and frees it.

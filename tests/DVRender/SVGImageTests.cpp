@@ -101,6 +101,13 @@ TEST(SVGImage, OversizedRasterLinksFailTheLoadBeforeTheRenderer) {
         {svgWith("href='data:image/png;base64,!!!'"), false},
         {svgWith("href='data:text/plain,hello'"), false},
         {svgWith("href='#x'"), true},
+        // Style sheets reach documents through url() and @import: only "#id" is let through.
+        {svgWith("style='fill: url( \"#g\" )'"), true},
+        {svgWith("fill='URL(" + nested + ")'"), false},
+        {svgWith("style='fill:url(data:image/svg+xml,x)'"), false},
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><style>rect{fill:url('" + nested + "')}</style></svg>", false},
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><style><![CDATA[@import 'data:text/css,x';]]></style></svg>", false},
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><style>rect{fill:url(#g)}</style></svg>", true},
     };
     for (const auto& c : cases) {
         const std::size_t before = gfx::SVGDocument::loadCount();
