@@ -159,3 +159,47 @@ TEST(RouteQueries, LengthPointAndDistance) {
 
 } // namespace
 } // namespace dv
+
+namespace dv {
+namespace {
+
+// Every pair of attached sides (and free ends), between ends in every relative position: the
+// route runs horizontally and vertically from S to E, leaves S along the start direction
+// and enters E against the end direction.
+TEST(ElbowRoute, EveryPairOfSides) {
+    const std::optional<RouteDirection> directions[] = {std::nullopt, RouteDirection::up(), RouteDirection::right(),
+                                                        RouteDirection::down(), RouteDirection::left()};
+    const Point ends[] = {{200, 100}, {-150, 80}, {120, -90}, {-60, -200}, {0, 300}, {250, 0}, {0.3, 40}, {40, -0.3}};
+    for (const auto& startDir : directions) {
+        for (const auto& endDir : directions) {
+            for (const Point& end : ends) {
+                const Point start{0, 0};
+                const Route route = computeElbowRoute(start, startDir, end, endDir, ELBOW_STUB, ELBOW_STUB);
+                SCOPED_TRACE(testing::Message() << "start dir " << (startDir ? startDir->dx : 9) << ","
+                                                << (startDir ? startDir->dy : 9) << " end dir "
+                                                << (endDir ? endDir->dx : 9) << "," << (endDir ? endDir->dy : 9)
+                                                << " end " << end.x << "," << end.y);
+                ASSERT_GE(route.size(), 2u);
+                EXPECT_EQ(route.front(), start);
+                EXPECT_LE(std::hypot(route.back().x - end.x, route.back().y - end.y), 0.5);
+                // Jogs of half a unit or less are dropped as duplicates, so a run may lean that much.
+                for (std::size_t i = 1; i < route.size(); ++i)
+                    EXPECT_TRUE(std::fabs(route[i].x - route[i - 1].x) <= 0.5 ||
+                                std::fabs(route[i].y - route[i - 1].y) <= 0.5)
+                        << "segment " << i;
+                if (startDir && route.size() > 2) {
+                    const double along = (route[1].x - start.x) * startDir->dx + (route[1].y - start.y) * startDir->dy;
+                    EXPECT_GT(along, 0) << "leaves along its side";
+                }
+                if (endDir && route.size() > 2) {
+                    const Point& before = route[route.size() - 2];
+                    const double along = (before.x - end.x) * endDir->dx + (before.y - end.y) * endDir->dy;
+                    EXPECT_GT(along, 0) << "enters against its side";
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace dv
