@@ -8,14 +8,6 @@
 
 namespace dv {
 
-std::optional<HeadPlacement> headPlacementFromWord(std::string_view word) {
-    if (word == "start") return HeadPlacement::start;
-    if (word == "end") return HeadPlacement::end;
-    return std::nullopt;
-}
-
-std::string_view toWord(HeadPlacement placement) { return placement == HeadPlacement::start ? "start" : "end"; }
-
 ArrowHeadVector getArrowHeadVector(const ConnectorEndpoints& ends, const QuadraticControlPoint& control,
                                    HeadPlacement placement) {
     const bool atEnd = placement == HeadPlacement::end;

@@ -2,7 +2,9 @@
 // Quadratic connector curves: head directions, points, exact bounds and point distance.
 
 #include "DVModel/SmallRecords.hpp"
+#include "DVModel/Vocabulary.hpp"
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -35,9 +37,11 @@ struct ArrowHeadVector {
 
 enum class HeadPlacement { start, end };
 
-/// "start" or "end" exactly; any other text is absent.
-std::optional<HeadPlacement> headPlacementFromWord(std::string_view word);
-std::string_view toWord(HeadPlacement placement);
+/// Words "start" and "end": `fromWord<HeadPlacement>` takes exactly these, `allCases` lists
+/// start before end.
+template <> struct Words<HeadPlacement> {
+    static constexpr std::array<std::string_view, 2> list{"start", "end"};
+};
 
 struct QuadraticBounds {
     double minX = 0;

@@ -74,10 +74,11 @@ TEST(QuadraticCurve, HeadVector) {
 }
 
 TEST(HeadPlacement, ExactWordsOnly) {
-    EXPECT_EQ(headPlacementFromWord("start"), HeadPlacement::start);
-    EXPECT_EQ(headPlacementFromWord("end"), HeadPlacement::end);
-    for (const char* word : {"End", " end", "end ", "", "START"}) EXPECT_FALSE(headPlacementFromWord(word)) << word;
+    EXPECT_EQ(fromWord<HeadPlacement>("start"), HeadPlacement::start);
+    EXPECT_EQ(fromWord<HeadPlacement>("end"), HeadPlacement::end);
+    for (const char* word : {"End", " end", "end ", "", "START"}) EXPECT_FALSE(fromWord<HeadPlacement>(word)) << word;
     EXPECT_EQ(toWord(HeadPlacement::end), "end");
+    EXPECT_EQ(allCases<HeadPlacement>(), (std::array{HeadPlacement::start, HeadPlacement::end}));
 }
 
 TEST(ElbowRoute, WorkedRoutes) {
