@@ -1,9 +1,15 @@
 #include "Platform/Unicode/Unicode.hpp"
 
+#include <algorithm>
+#include <climits>
 #include <memory>
 
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -17,6 +23,30 @@ struct BreakIteratorCloser {
 struct TextCloser {
     void operator()(UText* text) const { utext_close(text); }
 };
+
+// Whole UTF-8 text to UTF-16 and back; ill-formed input reads as U+FFFD. The texts here are
+// short (keywords), so one round trip through ICU's strings is cheap.
+icu::UnicodeString toICU(std::string_view text) {
+    icu::UnicodeString out;
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) return out;
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                         &status);
+    status = U_ZERO_ERROR;
+    UChar* buffer = out.getBuffer(length);
+    if (!buffer) return out;
+    u_strFromUTF8WithSub(buffer, length, nullptr, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                         &status);
+    out.releaseBuffer(U_SUCCESS(status) ? length : 0);
+    return out;
+}
+
+std::string fromICU(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
 
 } // namespace
 
@@ -73,6 +103,75 @@ std::optional<char32_t> singleScalar(std::string_view text) {
 
 bool isWhiteSpace(char32_t scalar) {
     return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_WHITE_SPACE) != 0;
+}
+
+bool isWhiteSpaceOrNewline(char32_t scalar) {
+    if ((scalar >= 0x09 && scalar <= 0x0D) || scalar == 0x20 || scalar == 0x85) return true;
+    if (scalar < 0x80) return false;
+    const int8_t type = u_charType(static_cast<UChar32>(scalar));
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+std::size_t graphemePrefix(std::string_view text, std::size_t maxClusters, std::size_t& clusters) {
+    clusters = 0;
+    if (maxClusters == 0 || text.empty()) return 0;
+    // ASCII without CR: one cluster per byte.
+    std::size_t simple = 0;
+    while (simple < text.size() && simple < maxClusters) {
+        auto byte = static_cast<unsigned char>(text[simple]);
+        if (byte >= 0x80 || byte == '\r') break;
+        ++simple;
+    }
+    if (simple == text.size() || simple == maxClusters) {
+        // The cluster ends at `simple` unless a combining character follows it.
+        if (simple == text.size() || static_cast<unsigned char>(text[simple]) < 0x80) {
+            clusters = simple;
+            return simple;
+        }
+    }
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) text = text.substr(0, INT32_MAX);
+    // One iterator per thread: opening one costs far more than segmenting a short text.
+    UErrorCode status = U_ZERO_ERROR;
+    thread_local std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(
+        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    UText utext = UTEXT_INITIALIZER;
+    status = U_ZERO_ERROR;
+    utext_openUTF8(&utext, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (iterator && U_SUCCESS(status)) ubrk_setUText(iterator.get(), &utext, &status);
+    if (!iterator || U_FAILURE(status)) {
+        utext_close(&utext);
+        // Without segmentation each byte counts as a cluster: the cut stays within bounds.
+        clusters = std::min(maxClusters, text.size());
+        return clusters;
+    }
+    std::size_t end = 0;
+    for (int32_t pos = ubrk_next(iterator.get()); pos != UBRK_DONE && clusters < maxClusters;
+         pos = ubrk_next(iterator.get())) {
+        end = static_cast<std::size_t>(pos);
+        ++clusters;
+    }
+    // The iterator keeps no reference to the text once it is given another; an empty one drops it.
+    UText empty = UTEXT_INITIALIZER;
+    utext_openUTF8(&empty, "", 0, &status);
+    ubrk_setUText(iterator.get(), &empty, &status);
+    utext_close(&utext);
+    utext_close(&empty);
+    return end;
+}
+
+std::string toLowerCase(std::string_view text) {
+    icu::UnicodeString unicode = toICU(text);
+    unicode.toLower(icu::Locale::getRoot());
+    return fromICU(unicode);
+}
+
+std::string normalizeNFC(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    icu::UnicodeString unicode = toICU(text);
+    if (U_FAILURE(status)) return fromICU(unicode);
+    icu::UnicodeString normalized = nfc->normalize(unicode, status);
+    return fromICU(U_SUCCESS(status) ? normalized : unicode);
 }
 
 } // namespace dv::unicode

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,5 +23,21 @@ std::optional<char32_t> singleScalar(std::string_view text);
 
 // The Unicode White_Space property.
 bool isWhiteSpace(char32_t scalar);
+
+// The platform's white-space-and-newline set used to trim search text: space separators (Zs),
+// line and paragraph separators, tab, U+000A to U+000D and U+0085. It differs from
+// isWhiteSpace and from JavaScript's trim set (no U+FEFF, for one).
+bool isWhiteSpaceOrNewline(char32_t scalar);
+
+// The length in bytes of the first `maxClusters` extended grapheme clusters of `text` (all of
+// it when it has fewer), with their number in `clusters`. Stops reading at that boundary.
+std::size_t graphemePrefix(std::string_view text, std::size_t maxClusters, std::size_t& clusters);
+
+// Full Unicode lower-case mapping, independent of locale ("İ" becomes "i̇", "ẞ" becomes "ß").
+// Ill-formed UTF-8 reads as U+FFFD.
+std::string toLowerCase(std::string_view text);
+
+// Canonical composition (NFC). Ill-formed UTF-8 reads as U+FFFD.
+std::string normalizeNFC(std::string_view text);
 
 } // namespace dv::unicode
