@@ -11,6 +11,7 @@
 
 #include "DVModel/SmallRecords.hpp"
 #include "DVRender/CanvasState.hpp"
+#include "DVRender/DrawnBounds.hpp"
 #include "DVRender/PathBuilder.hpp"
 
 namespace dv {
@@ -119,6 +120,8 @@ public:
     // {"calls": [...], "states": [...]}: each call a flat array of its name and arguments,
     // drawing calls ending with the index of their state in "states".
     JSONValue canvasRecording() const;
+    // A conservative rectangle around everything the list can paint.
+    DrawnBounds drawnBounds() const;
 
     friend bool operator==(const DisplayList& a, const DisplayList& b) { return a.ops() == b.ops(); }
 

@@ -161,30 +161,39 @@ struct PathBuilder {
             return Point{-radiusX * std::sin(a) * cr - radiusY * std::cos(a) * sr,
                          -radiusX * std::sin(a) * sr + radiusY * std::cos(a) * cr};
         };
+        // All segments are computed before anything is emitted: an ellipse whose points
+        // overflow to infinity draws nothing at all, like any other non-finite path input,
+        // instead of handing non-finite curves to the back ends.
         Point p0 = pointAt(startAngle);
-        if (!current) {
-            if (finite(p0.x, p0.y)) {
-                emit(PathOp(PathOp::MoveTo{p0.x, p0.y}));
-                setPoint(p0.x, p0.y);
+        if (!finite(p0.x, p0.y)) return;
+        // |sweep| <= 2pi, so the quotient lies in [0, 4].
+        int segments = static_cast<int>(std::ceil(std::fabs(sweep) / HALF_PI));
+        PathOp::BezierCurveTo curves[4];
+        if (segments > 0) {
+            double step = sweep / segments;
+            double k = 1.3333333333333333 * std::tan(step / 4);
+            for (int i = 0; i < segments; ++i) {
+                double a1 = startAngle + i * step;
+                double a2 = a1 + step;
+                Point p1 = pointAt(a1);
+                Point d1 = tangentAt(a1);
+                Point p2 = pointAt(a2);
+                Point d2 = tangentAt(a2);
+                curves[i] = {p1.x + k * d1.x, p1.y + k * d1.y, p2.x - k * d2.x,
+                             p2.y - k * d2.y, p2.x, p2.y};
+                const auto& c = curves[i];
+                if (!finite(c.cp1x, c.cp1y, c.cp2x, c.cp2y, c.x, c.y)) return;
             }
+        }
+        if (!current) {
+            emit(PathOp(PathOp::MoveTo{p0.x, p0.y}));
+            setPoint(p0.x, p0.y);
         } else {
             lineTo(p0.x, p0.y, emit);
         }
-        // |sweep| <= 2pi, so the quotient lies in [0, 4].
-        int segments = static_cast<int>(std::ceil(std::fabs(sweep) / HALF_PI));
-        if (segments == 0) return;
-        double step = sweep / segments;
-        double k = 1.3333333333333333 * std::tan(step / 4);
         for (int i = 0; i < segments; ++i) {
-            double a1 = startAngle + i * step;
-            double a2 = a1 + step;
-            Point p1 = pointAt(a1);
-            Point d1 = tangentAt(a1);
-            Point p2 = pointAt(a2);
-            Point d2 = tangentAt(a2);
-            emit(PathOp(PathOp::BezierCurveTo{p1.x + k * d1.x, p1.y + k * d1.y, p2.x - k * d2.x,
-                                              p2.y - k * d2.y, p2.x, p2.y}));
-            current = p2;
+            emit(PathOp(curves[i]));
+            current = Point{curves[i].x, curves[i].y};
         }
     }
 

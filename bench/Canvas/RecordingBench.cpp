@@ -62,6 +62,13 @@ void BM_Replay(benchmark::State& state) {
 }
 BENCHMARK(BM_Replay)->Arg(100)->Arg(5000);
 
+void BM_DrawnBounds(benchmark::State& state) {
+    dv::DisplayList list = sceneList(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(list.drawnBounds());
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_DrawnBounds)->Arg(100)->Arg(5000);
+
 void BM_CanvasRecording(benchmark::State& state) {
     dv::DisplayList list = sceneList(static_cast<int>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(list.canvasRecording());

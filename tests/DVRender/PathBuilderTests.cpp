@@ -215,8 +215,16 @@ TEST(PathBuilder, EllipseRefusals) {
     builder.ellipse(0, 0, 1, -1, 0, 0, 1, false, r);
     builder.ellipse(0, 0, 1, 1, NaN, 0, 1, false, r);
     builder.ellipse(0, 0, 1, 1, 0, 0, inf, false, r);
+    // Points that overflow: nothing at all is drawn, not a curve with infinite numbers.
+    builder.ellipse(1e308, 0, 1e308, 1, 0, 0, 6.283185307179586, false, r);   // at the start
+    builder.ellipse(1e308, 0, 1e308, 1, 0, PI, 3 * PI, false, r);              // half way round
     EXPECT_TRUE(r.ops.empty());
     EXPECT_EQ(builder, PathBuilder{});
+    // Also when a current point exists: no line to the start either.
+    builder.moveTo(1, 1, r);
+    builder.ellipse(1e308, 0, 1e308, 1, 0, PI, 3 * PI, false, r);
+    EXPECT_EQ(r.ops, (std::vector<PathOp>{Op::MoveTo{1, 1}}));
+    EXPECT_EQ(builder.current, (Point{1, 1}));
 }
 
 TEST(PathBuilder, ArcToCorner) {
