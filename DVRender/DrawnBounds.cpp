@@ -9,6 +9,7 @@
 #include "DVModel/JSNumber.hpp"
 #include "DVRender/CanvasFont.hpp"
 #include "DVRender/DisplayList.hpp"
+#include "DVRender/detail/Hash.hpp"
 #include "DVText/TextMetrics.hpp"
 
 namespace dv {
@@ -35,6 +36,16 @@ std::optional<NormalizedRect> DrawnBounds::rectForDeviceScale(double scale) cons
     if (!rect) return std::nullopt;
     double p = std::isfinite(scale) && scale > 0 ? devicePad / scale : 0.0;
     return NormalizedRect{rect->x - p, rect->y - p, rect->w + 2 * p, rect->h + 2 * p};
+}
+
+std::size_t hashValue(const DrawnBounds& bounds) {
+    std::size_t seed = bounds.rect.has_value();
+    if (bounds.rect) {
+        for (double value : {bounds.rect->x, bounds.rect->y, bounds.rect->w, bounds.rect->h})
+            detail::hashMix(seed, value);
+    }
+    detail::hashMix(seed, bounds.devicePad);
+    return seed;
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // The area a display list can paint, found without drawing: a conservative rectangle in the
 // coordinates the list's transforms map into, plus a margin in device pixels for shadows.
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 
 #include "DVGeometry/ElementIndex.hpp"
@@ -26,4 +28,11 @@ struct DrawnBounds {
     bool operator==(const DrawnBounds&) const = default;
 };
 
+std::size_t hashValue(const DrawnBounds& bounds);
+
 } // namespace dv
+
+template <>
+struct std::hash<dv::DrawnBounds> {
+    std::size_t operator()(const dv::DrawnBounds& value) const { return dv::hashValue(value); }
+};

@@ -192,6 +192,12 @@ TEST(DrawnBounds, DeviceScaleAndMerging) {
     grown.unionWith({3, -1, 1, 1});
     EXPECT_EQ(grown, (DrawnBounds{NormalizedRect{1, -1, 3, 3}, 1}));
 
+    DrawnBounds zero{NormalizedRect{0.0, 0, 1, 1}, 1};
+    DrawnBounds minusZero{NormalizedRect{-0.0, 0, 1, 1}, 1};
+    EXPECT_EQ(zero, minusZero);
+    EXPECT_EQ(std::hash<DrawnBounds>{}(zero), std::hash<DrawnBounds>{}(minusZero));
+    EXPECT_NE(DrawnBounds{}, (DrawnBounds{std::nullopt, 2}));
+
     NormalizedRect poisoned = unionRect({NaN, 0, 1, 1}, {0, 0, 1, 1});
     EXPECT_TRUE(std::isnan(poisoned.x));
     EXPECT_TRUE(std::isnan(poisoned.w));
