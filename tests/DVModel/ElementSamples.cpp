@@ -20,7 +20,8 @@ void fillConnector(ConnectorFields& c) {
     c.y2 = 50;
     c.startElementId = std::string("a");
     c.endElementId = std::string("b");
-    c.startAnchor = ConnectorAnchor{0.5, 0, JSONObject{{"side", JSONValue("top")}}};
+    c.startAnchor = ConnectorAnchor{0.5, 0, {}};
+    c.startAnchor->extra.set("side", JSONValue("top"));
     c.endAnchor = ConnectorAnchor{1, 0.5, {}};
     c.routing = ConnectorRouting::elbow;
     c.endHeadStyle = ArrowHeadStyle::triangleFilled;
@@ -117,7 +118,7 @@ Element fullElement(ElementType type, std::string id) {
     if (Element::Box* b = p.box()) b->cornerRadius = 8;
     if (ConnectorFields* c = p.connector()) fillConnector(*c);
     else if (LabelFields* l = p.labels()) fillLabels(*l);
-    if (Element::Stencil* s = p.stencil()) s->source.extra = JSONObject{{"note", JSONValue(1)}};
+    if (Element::Stencil* s = p.stencil()) s->source.extra.set("note", JSONValue(1));
     if (Element::Line* l = p.line()) {
         l->startHeadStyle = ArrowHeadStyle::circle;
         l->cx = 50;
@@ -219,7 +220,12 @@ public:
         case 2: return JSONValue(number(-1e300, 1e300));
         case 3: return JSONValue(text(4));
         case 4: return JSONValue(JSONValue::Array{anyValue(depth + 1), anyValue(depth + 1)});
-        default: return JSONValue(JSONObject{{"k", anyValue(depth + 1)}, {"x", anyValue(depth + 1)}});
+        default: {
+            JSONObject object;
+            object.set("k", anyValue(depth + 1));
+            object.set("x", anyValue(depth + 1));
+            return JSONValue(std::move(object));
+        }
         }
     }
 

@@ -127,7 +127,8 @@ TEST(ElementWriter, FreehandPressuresPresentEmptyAbsent) {
     Element e = test::minimalElement(ElementType::freehand);
     EXPECT_EQ(e.jsonObject().find("pressures"), nullptr);
     e.payload.freehand()->pressures = std::vector<double>{};
-    const JSONValue* pressures = e.jsonObject().find("pressures");
+    const JSONObject written = e.jsonObject();
+    const JSONValue* pressures = written.find("pressures");
     ASSERT_NE(pressures, nullptr);
     EXPECT_EQ(*pressures, JSONValue(JSONValue::Array{}));
 }
