@@ -179,36 +179,32 @@ void CGDrawingContext::emit(const PathOp& op) {
         op.value);
 }
 
-#define DV_EMITTER [this](const PathOp& op) { emit(op); }
-
-void CGDrawingContext::beginPath() { path_.beginPath(DV_EMITTER); }
-void CGDrawingContext::closePath() { path_.closePath(DV_EMITTER); }
-void CGDrawingContext::moveTo(double x, double y) { path_.moveTo(x, y, DV_EMITTER); }
-void CGDrawingContext::lineTo(double x, double y) { path_.lineTo(x, y, DV_EMITTER); }
+void CGDrawingContext::beginPath() { path_.beginPath(emitter()); }
+void CGDrawingContext::closePath() { path_.closePath(emitter()); }
+void CGDrawingContext::moveTo(double x, double y) { path_.moveTo(x, y, emitter()); }
+void CGDrawingContext::lineTo(double x, double y) { path_.lineTo(x, y, emitter()); }
 void CGDrawingContext::quadraticCurveTo(double cpx, double cpy, double x, double y) {
-    path_.quadraticCurveTo(cpx, cpy, x, y, DV_EMITTER);
+    path_.quadraticCurveTo(cpx, cpy, x, y, emitter());
 }
 void CGDrawingContext::bezierCurveTo(double cp1x, double cp1y, double cp2x, double cp2y, double x, double y) {
-    path_.bezierCurveTo(cp1x, cp1y, cp2x, cp2y, x, y, DV_EMITTER);
+    path_.bezierCurveTo(cp1x, cp1y, cp2x, cp2y, x, y, emitter());
 }
 void CGDrawingContext::arc(double x, double y, double radius, double startAngle, double endAngle, bool anticlockwise) {
-    path_.arc(x, y, radius, startAngle, endAngle, anticlockwise, DV_EMITTER);
+    path_.arc(x, y, radius, startAngle, endAngle, anticlockwise, emitter());
 }
 void CGDrawingContext::ellipse(double x, double y, double radiusX, double radiusY, double rotation, double startAngle,
                                double endAngle, bool anticlockwise) {
-    path_.ellipse(x, y, radiusX, radiusY, rotation, startAngle, endAngle, anticlockwise, DV_EMITTER);
+    path_.ellipse(x, y, radiusX, radiusY, rotation, startAngle, endAngle, anticlockwise, emitter());
 }
 void CGDrawingContext::arcTo(double x1, double y1, double x2, double y2, double radius) {
-    path_.arcTo(x1, y1, x2, y2, radius, DV_EMITTER);
+    path_.arcTo(x1, y1, x2, y2, radius, emitter());
 }
 void CGDrawingContext::roundRect(double x, double y, double width, double height, double radius) {
-    path_.roundRect(x, y, width, height, radius, DV_EMITTER);
+    path_.roundRect(x, y, width, height, radius, emitter());
 }
 void CGDrawingContext::rect(double x, double y, double width, double height) {
-    path_.rect(x, y, width, height, DV_EMITTER);
+    path_.rect(x, y, width, height, emitter());
 }
-
-#undef DV_EMITTER
 
 // ---- paint settings -------------------------------------------------------------------------
 

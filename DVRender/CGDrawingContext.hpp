@@ -102,6 +102,9 @@ private:
 
     void syncTransform();
     void emit(const PathOp& op);
+    auto emitter() {
+        return [this](const PathOp& op) { emit(op); };
+    }
     void applyStrokeStyle();
     void applyShadow();
     void applyFill();
