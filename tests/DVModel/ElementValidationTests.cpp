@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace dv {
 namespace {
@@ -411,6 +412,32 @@ TEST(ElementValidation, WrittenElementsReadBackIdentical) {
         const auto back = ElementValidation::parseElement(e.jsonValue());
         ASSERT_TRUE(back) << i;
         ASSERT_TRUE(back->isIdentical(e)) << i;
+    }
+}
+
+// Valid elements with one key given a random value of any kind: whatever is accepted must write
+// and read back identical, and its extra must hold none of the keys its kind models.
+TEST(ElementValidation, MutatedElementsNeverYieldInconsistentResults) {
+    std::mt19937_64 rng(99);
+    const JSONValue values[] = {JSONValue(),         JSONValue(true),      JSONValue(-0.0),
+                                JSONValue(1e7),      JSONValue(1e300),     JSONValue(std::nan("")),
+                                JSONValue(""),       JSONValue("solid"),   JSONValue("k8s/pod"),
+                                JSONValue(A{}),      JSONValue(A{A{1, 2}, A{3, 4}}), JSONValue(A{0.5, 0.5}),
+                                JSONValue(JSONObject()), JSONValue(StencilSource::builtin("generic/x").jsonObject())};
+    for (int i = 0; i < 20000; ++i) {
+        const Element e = test::randomValidElement(rng, std::to_string(i).append("m"));
+        JSONObject object = e.jsonObject();
+        const std::string key = object.keyAt(rng() % object.count());
+        object.set(key, values[rng() % std::size(values)]);
+        const auto parsed = ElementValidation::parseElement(JSONValue(object));
+        ASSERT_EQ(parsed.has_value(), ElementValidation::isValidElement(JSONValue(object)));
+        if (!parsed) continue;
+        const auto again = ElementValidation::parseElement(parsed->jsonValue());
+        ASSERT_TRUE(again) << key;
+        ASSERT_TRUE(again->isIdentical(*parsed)) << key;
+        Element bare = *parsed;
+        bare.extra = JSONObject();
+        for (const std::string& k : parsed->extra.keys()) ASSERT_FALSE(bare.jsonObject().contains(k)) << k;
     }
 }
 
