@@ -28,9 +28,13 @@ bool isForbiddenName(std::string_view name) {
 // A prefixed name such as "svg:script" is the same element as "script" once the prefix is
 // bound to the SVG namespace; an undeclared prefix leaves it in no namespace.
 bool isForbidden(const xml::Element& element) {
-    if (isForbiddenName(element.qualifiedName())) return true;
+    const std::string name = element.qualifiedName();
+    if (isForbiddenName(name)) return true;
     auto ns = element.namespaceURI();
-    return ns && *ns == SVG_NAMESPACE && isForbiddenName(element.localName());
+    if (ns && *ns == SVG_NAMESPACE) return isForbiddenName(element.localName());
+    // A name with an empty prefix (":script") is kept as written and lands in the default
+    // namespace, which the output declares as SVG, once the text is read again.
+    return !ns && name.starts_with(':') && isForbiddenName(element.localName());
 }
 
 std::string asciiLowercased(std::string_view s) {

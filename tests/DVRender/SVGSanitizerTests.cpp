@@ -79,6 +79,7 @@ TEST(SanitizeSvg, ForbiddenElements) {
         // Another namespace, or an undeclared prefix (no namespace at all), is something else.
         {"<h:script xmlns:h='http://www.w3.org/1999/xhtml'/>", "h:script", true},
         {"<svg:script/>", "svg:script", true},
+        {"<:script/>", ":script", false},
     };
     for (const auto& c : cases) {
         auto p = sanitized("<svg>" + c.inner + "<rect/></svg>");
