@@ -5,3 +5,5 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dir=$("$top/scripts/build.sh" release | tail -n 1)
 echo "Built in $dir:"
 find "$dir" -maxdepth 3 -name 'lib*.a' -printf '  %f\n' | sort
+echo "Search importer (Indexwright) over the example boards, one JSON object per board:"
+"$dir/hosts/indexwright-host/indexwright-host" --bundle "$dir/Indexwright.plugin" "$top"/examples/*.drevalin
