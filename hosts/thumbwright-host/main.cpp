@@ -230,6 +230,8 @@ int main(int argc, char** argv) {
     if (!png) fail("cannot encode the thumbnail as PNG");
     writeAtomically(options.output, *png);
 
+    // The reply's drawing block and the provider are code of the module: both go before it does.
+    reply.reset();
     provider.reset();
     ::dlclose(module);
     return 0;
