@@ -25,6 +25,12 @@ bool isForbiddenName(std::string_view name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+bool isPrefixedName(std::string_view name) {
+    const auto colon = name.find(':');
+    return colon != std::string_view::npos && colon > 0 && colon + 1 < name.size() &&
+           name.find(':', colon + 1) == std::string_view::npos;
+}
+
 // A prefixed name such as "svg:script" is the same element as "script" once the prefix is
 // bound to the SVG namespace; an undeclared prefix leaves it in no namespace.
 bool isForbidden(const xml::Element& element) {
@@ -32,9 +38,10 @@ bool isForbidden(const xml::Element& element) {
     if (isForbiddenName(name)) return true;
     auto ns = element.namespaceURI();
     if (ns && *ns == SVG_NAMESPACE) return isForbiddenName(element.localName());
-    // A name with an empty prefix (":script") is kept as written and lands in the default
-    // namespace, which the output declares as SVG, once the text is read again.
-    return !ns && name.starts_with(':') && isForbiddenName(element.localName());
+    // A name that is no proper "prefix:local" (":script", "a::set") is kept as written and
+    // lands in the default namespace, which the output declares as SVG, once the text is read
+    // again. A proper name with an undeclared prefix stays outside any namespace.
+    return !ns && !isPrefixedName(name) && isForbiddenName(element.localName());
 }
 
 std::string asciiLowercased(std::string_view s) {

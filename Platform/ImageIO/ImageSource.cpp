@@ -144,6 +144,7 @@ std::optional<ImageProperties> checkedProperties(ImageFormat format, std::span<c
     if (!info) return std::nullopt;
     const auto& p = info->properties;
     if (p.pixelWidth < 1 || p.pixelHeight < 1) return std::nullopt;
+    if (p.pixelWidth > DecodeLimits::maxSide || p.pixelHeight > DecodeLimits::maxSide) return std::nullopt;
     // Both sides are below 2^32 here, so the product cannot overflow.
     if (p.pixelWidth * p.pixelHeight > DecodeLimits::maxPixelArea) return std::nullopt;
     if (info->wholePixels > DecodeLimits::maxWholeDecodePixels) return std::nullopt;

@@ -20,6 +20,8 @@ enum class ImageFormat { png, jpeg, gif, webp };
 struct DecodeLimits {
     // Largest width x height of any image (the raster export's own area limit).
     static constexpr std::int64_t maxPixelArea = std::int64_t{1} << 28;
+    // Largest side: decoders hold a few rows, so one enormous row is refused too.
+    static constexpr std::int64_t maxSide = 1'000'000;
     // Largest picture a decoder must hold whole: interlaced PNG, progressive or multi-scan
     // JPEG, a GIF's logical screen and frame, lossless or animated WebP.
     static constexpr std::int64_t maxWholeDecodePixels = 64'000'000;

@@ -16,6 +16,13 @@ std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> d) {
     HeaderInfo info;
     info.properties.pixelWidth = be32(d.data() + 16);
     info.properties.pixelHeight = be32(d.data() + 20);
+    // Only the combinations the format defines; anything else would fail in the decoder, after
+    // its row buffers exist.
+    const int depth = d[24], colorType = d[25];
+    const bool depthOK = (colorType == 0 && (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)) ||
+                         (colorType == 3 && (depth == 1 || depth == 2 || depth == 4 || depth == 8)) ||
+                         ((colorType == 2 || colorType == 4 || colorType == 6) && (depth == 8 || depth == 16));
+    if (!depthOK || d[26] != 0 || d[27] != 0 || d[28] > 1) return std::nullopt;
     const bool interlaced = d[28] == 1;
     if (interlaced) info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
     // The orientation lives in an eXIf chunk, which may sit anywhere before IEND.
@@ -127,9 +134,6 @@ bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bit
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
-    // Our own header check already bounds the size; lift libpng's default side limit so that
-    // long screenshots within it still decode.
-    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     Reader reader{data.data(), data.size(), 0};
     png_set_read_fn(png, &reader, readBytes);
     AreaScaler scaler(width, height, out);

@@ -203,6 +203,7 @@ TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
         {"png 100000 square", testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000))},
         {"png over 2^28", testing::dataURL("image/png", testing::pngHeaderOnly(16385, 16384))},
         {"interlaced png over 64 Mpx", testing::dataURL("image/png", testing::pngHeaderOnly(8001, 8000, true))},
+        {"png one enormous row", testing::dataURL("image/png", testing::pngHeaderOnly(16000000, 8))},
         {"gif screen 65535 square", testing::dataURL("image/gif", testing::gifWithScreen(65535, 65535))},
         {"gif screen over 64 Mpx", testing::dataURL("image/gif", testing::gifWithScreen(8001, 8000))},
         {"png bomb in svg", "data:image/svg+xml," + svgBomb},

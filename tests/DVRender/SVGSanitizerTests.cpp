@@ -80,6 +80,8 @@ TEST(SanitizeSvg, ForbiddenElements) {
         {"<h:script xmlns:h='http://www.w3.org/1999/xhtml'/>", "h:script", true},
         {"<svg:script/>", "svg:script", true},
         {"<:script/>", ":script", false},
+        {"<svg::set xmlns:svg='urn:x'/>", "svg::set", false},
+        {"<a:b:video/>", "a:b:video", false},
     };
     for (const auto& c : cases) {
         auto p = sanitized("<svg>" + c.inner + "<rect/></svg>");
