@@ -1,0 +1,791 @@
+#include "DVGeometry/ConnectorLabelLayout.hpp"
+
+#include "DVGeometry/ArrowHeads.hpp"
+#include "DVGeometry/ConnectorGeometry.hpp"
+#include "DVGeometry/ElbowRoute.hpp"
+#include "DVGeometry/detail/LabelGeometry.hpp"
+#include "DVGeometry/detail/LabelLayoutDiff.hpp"
+#include "DVModel/JSNumber.hpp"
+#include "DVModel/StencilRegistry.hpp"
+
+#include <bit>
+#include <cmath>
+#include <unordered_map>
+
+namespace dv {
+
+using detail::Extent;
+using detail::extentOfRect;
+using detail::extentOfSegment;
+using detail::LabelLayoutDiff;
+using detail::overlapArea;
+using detail::segmentRectClip;
+
+namespace {
+
+constexpr double kInfinity = HUGE_VAL;
+// Coordinates from this magnitude on are not tame: extents stop being meaningful filters there.
+constexpr double kTameLimit = 1e15;
+
+bool isTame(double v) { return std::fabs(v) < kTameLimit; }
+
+bool sameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+bool sameRect(const NormalizedRect& a, const NormalizedRect& b) {
+    return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.w, b.w) && sameBits(a.h, b.h);
+}
+
+bool sameBox(const LabelBox& a, const LabelBox& b) {
+    return sameBits(a.x, b.x) && sameBits(a.y, b.y) && sameBits(a.w, b.w) && sameBits(a.h, b.h);
+}
+
+NormalizedRect labelRect(const LabelBox& box) { return {box.x - box.w / 2, box.y - box.h / 2, box.w, box.h}; }
+
+struct Route {
+    std::vector<Point> points;
+    std::optional<Extent> extent;
+    bool tame = true;
+
+    explicit Route(std::vector<Point> pts) : points(std::move(pts)) {
+        if (points.size() < 2) return;
+        Extent e{kInfinity, kInfinity, -kInfinity, -kInfinity};
+        bool sawNaN = false;
+        for (const Point& p : points) {
+            if (std::isnan(p.x) || std::isnan(p.y)) sawNaN = true;
+            if (p.x < e.minX) e.minX = p.x;
+            if (p.y < e.minY) e.minY = p.y;
+            if (p.x > e.maxX) e.maxX = p.x;
+            if (p.y > e.maxY) e.maxY = p.y;
+            if (!isTame(p.x) || !isTame(p.y)) tame = false;
+        }
+        extent = (sawNaN || !tame) ? Extent::infinite() : e;
+    }
+
+    bool samePoints(const Route& other) const {
+        if (points.size() != other.points.size()) return false;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            if (!sameBits(points[i].x, other.points[i].x) || !sameBits(points[i].y, other.points[i].y)) return false;
+        }
+        return true;
+    }
+};
+
+struct Obstacle {
+    NormalizedRect rect;
+    Extent extent;
+    explicit Obstacle(const NormalizedRect& r) : rect(r), extent(extentOfRect(r)) {}
+    bool tame() const { return isTame(rect.x) && isTame(rect.y) && isTame(rect.w) && isTame(rect.h); }
+};
+
+struct Stroke {
+    std::size_t owner;
+    Point a;
+    Point b;
+    Extent extent;
+    // The segment's length, which the clipped length scales.
+    double length;
+};
+
+struct PlacedLabel {
+    LabelBox box;
+    std::optional<Extent> region;
+};
+
+struct Candidate {
+    LabelBox box;
+    NormalizedRect r;
+    NormalizedRect inner;
+    double along;
+    double room;
+};
+
+// Label lines: split at every line feed, empty lines kept.
+std::vector<std::string> labelLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t feed = text.find('\n', start);
+        if (feed == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
+            return lines;
+        }
+        lines.emplace_back(text.substr(start, feed - start));
+        start = feed + 1;
+    }
+}
+
+bool takesPart(const Element& e) { return e.visible.value_or(true); }
+
+bool isConnector(const Element& e) { return takesPart(e) && e.payload.connector() != nullptr; }
+
+bool isNode(const Element& e) {
+    return takesPart(e) && e.payload.connector() == nullptr && e.type() != ElementType::freehand;
+}
+
+const std::string* nonEmptyLabel(const Element& e) {
+    const ConnectorFields* c = e.payload.connector();
+    if (!c || !c->label || c->label->empty()) return nullptr;
+    return &*c->label;
+}
+
+// The route a connector's label follows: the resolved route, or, for a curved line between two
+// points, 13 points along the curve.
+std::vector<Point> labelRoute(const Element& e, const ElementIndex& index) {
+    std::vector<Point> points = resolveConnectorRoute(*connectorEnds(e), index);
+    const std::optional<std::pair<double, double>> control = lineControlPoint(e);
+    if (!control || points.size() != 2) return points;
+    const Point p0 = points[0];
+    const Point p1 = points[1];
+    std::vector<Point> curve;
+    curve.reserve(13);
+    for (int i = 0; i <= 12; ++i) {
+        const double t = static_cast<double>(i) / 12;
+        const double a = (1 - t) * (1 - t);
+        const double b = (2 * t) * (1 - t);
+        const double c = t * t;
+        curve.push_back({a * p0.x + b * control->first + c * p1.x, a * p0.y + b * control->second + c * p1.y});
+    }
+    return curve;
+}
+
+LabelBox centredBox(Point p, const TextSize& size) { return {p.x, p.y, size.width, size.height}; }
+
+Extent frameOf(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& nodes) {
+    Extent f{kInfinity, kInfinity, -kInfinity, -kInfinity};
+    auto grow = [&f](const Extent& e) {
+        if (e.minX < f.minX) f.minX = e.minX;
+        if (e.minY < f.minY) f.minY = e.minY;
+        if (e.maxX > f.maxX) f.maxX = e.maxX;
+        if (e.maxY > f.maxY) f.maxY = e.maxY;
+    };
+    for (const Stroke& s : strokes) grow(s.extent);
+    for (const Obstacle& n : nodes) grow(n.extent);
+    return f;
+}
+
+// The obstacles of one pass and the search that places a label among them.
+class LabelSearch {
+public:
+    LabelSearch(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& nodes, bool tame,
+                std::size_t expectedLabels, std::uint64_t budget)
+        : strokes_(strokes), nodes_(nodes), tame_(tame), budget_(budget), frame_(frameOf(strokes, nodes)),
+          strokeGrid_(frame_, strokes.size()), nodeGrid_(frame_, nodes.size()), labelGrid_(frame_, expectedLabels) {
+        if (tame_) {
+            for (const Stroke& s : strokes_) strokeGrid_.insert(s.extent);
+            for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
+        }
+    }
+
+    bool exhausted() const { return budget_ < evaluations_; }
+
+    void addPlaced(const LabelBox& box) {
+        placed_.emplace_back(labelRect(box));
+        if (tame_) labelGrid_.insert(placed_.back().extent);
+    }
+
+    PlacedLabel place(std::size_t owner, const std::vector<Point>& points, const TextSize& size) {
+        const Point middle = getRoutePointAt(points, 0.5);
+        // Past the budget the label keeps its first candidate, unscored.
+        if (exhausted()) return {centredBox(middle, size), std::nullopt};
+        return search(owner, points, size, middle);
+    }
+
+private:
+    PlacedLabel search(std::size_t owner, const std::vector<Point>& points, const TextSize& size, Point middle) {
+        const double w = size.width;
+        const double h = size.height;
+        double total = 0;
+        for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+            total += jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
+        }
+        if (points.size() < 2 || total < 1) return {centredBox(middle, size), std::nullopt};
+
+        candidates_.clear();
+        auto addCandidate = [&](Point p, double along, double room) {
+            const NormalizedRect r{p.x - w / 2, p.y - h / 2, w, h};
+            candidates_.push_back({{p.x, p.y, w, h}, r, {r.x + 1, r.y + 1, w - 2, h - 2}, along, room});
+        };
+        addCandidate(middle, total / 2, kInfinity);
+        double before = 0;
+        for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+            const Point a = points[k];
+            const Point b = points[k + 1];
+            const double dx = b.x - a.x;
+            const double dy = b.y - a.y;
+            const double length = jsHypot(dx, dy);
+            if (length >= 1) {
+                const double e = std::fabs(dx) >= std::fabs(dy) ? w : h;
+                for (double f : {0.5, 0.3, 0.7, 0.15, 0.85}) {
+                    addCandidate({a.x + f * dx, a.y + f * dy}, before + f * length, 2 * jsMin(f, 1 - f) * length - e);
+                }
+            }
+            before += length;
+        }
+
+        bool filtered = tame_;
+        Extent region{kInfinity, kInfinity, -kInfinity, -kInfinity};
+        for (const Candidate& c : candidates_) {
+            for (const NormalizedRect* rect : {&c.r, &c.inner}) {
+                if (!(isTame(rect->x) && isTame(rect->y) && isTame(rect->w) && isTame(rect->h) &&
+                      isTame(rect->x + rect->w) && isTame(rect->y + rect->h))) {
+                    filtered = false;
+                }
+                const Extent e = extentOfRect(*rect);
+                if (e.minX < region.minX) region.minX = e.minX;
+                if (e.minY < region.minY) region.minY = e.minY;
+                if (e.maxX > region.maxX) region.maxX = e.maxX;
+                if (e.maxY > region.maxY) region.maxY = e.maxY;
+            }
+        }
+        if (!filtered) region = Extent::infinite();
+
+        // The obstacles considered, each list in its own order (strokes, placed labels, nodes).
+        consideredStrokes_.clear();
+        collect(strokeGrid_, strokes_.size(), filtered, region, consideredStrokes_, [&](std::uint32_t i) {
+            return strokes_[i].owner != owner && (!filtered || strokes_[i].extent.meets(region));
+        });
+        consideredLabels_.clear();
+        collect(labelGrid_, placed_.size(), filtered, region, consideredLabels_,
+                [&](std::uint32_t i) { return !filtered || placed_[i].extent.meets(region); });
+        consideredNodes_.clear();
+        collect(nodeGrid_, nodes_.size(), filtered, region, consideredNodes_,
+                [&](std::uint32_t i) { return !filtered || nodes_[i].extent.meets(region); });
+
+        std::size_t selected = 0;
+        double best = kInfinity;
+        for (std::size_t k = 0; k < candidates_.size(); ++k) {
+            const Candidate& c = candidates_[k];
+            const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
+            double cost = 0;
+            for (std::uint32_t i : consideredStrokes_) {
+                const Stroke& s = strokes_[i];
+                if (filtered && !s.extent.meets(innerRange)) continue;
+                ++evaluations_;
+                cost += 20 * segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
+            }
+            for (std::uint32_t i : consideredLabels_) {
+                ++evaluations_;
+                cost += 2 * overlapArea(c.r, placed_[i].rect);
+            }
+            for (std::uint32_t i : consideredNodes_) {
+                ++evaluations_;
+                cost += 2 * overlapArea(c.inner, nodes_[i].rect);
+            }
+            cost += 2 * jsMax(0.0, -c.room);
+            cost += 0.05 * std::fabs(c.along - total / 2);
+            if (best - 1e-6 > cost) {
+                selected = k;
+                best = cost;
+            }
+        }
+        return {candidates_[selected].box, region};
+    }
+
+    // The items that `accept` lets through, ascending; the grid narrows the items looked at when
+    // the search is filtered.
+    template <class Accept>
+    void collect(detail::ExtentGrid& grid, std::size_t count, bool filtered, const Extent& region,
+                 std::vector<std::uint32_t>& out, Accept accept) {
+        if (filtered && grid.candidates(region, scratch_)) {
+            for (std::uint32_t i : scratch_) {
+                if (accept(i)) out.push_back(i);
+            }
+            return;
+        }
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (accept(i)) out.push_back(i);
+        }
+    }
+
+    const std::vector<Stroke>& strokes_;
+    const std::vector<Obstacle>& nodes_;
+    std::vector<Obstacle> placed_;
+    bool tame_;
+    std::uint64_t budget_;
+    std::uint64_t evaluations_ = 0;
+    Extent frame_;
+    detail::ExtentGrid strokeGrid_;
+    detail::ExtentGrid nodeGrid_;
+    detail::ExtentGrid labelGrid_;
+    std::vector<Candidate> candidates_;
+    std::vector<std::uint32_t> consideredStrokes_;
+    std::vector<std::uint32_t> consideredLabels_;
+    std::vector<std::uint32_t> consideredNodes_;
+    std::vector<std::uint32_t> scratch_;
+};
+
+} // namespace
+
+struct ConnectorLabelLayout::State {
+    std::vector<std::optional<Route>> routes;
+    std::vector<std::optional<Obstacle>> nodes;
+    std::vector<std::optional<PlacedLabel>> labels;
+    std::shared_ptr<const std::vector<Stroke>> strokes;
+    std::shared_ptr<const std::vector<Obstacle>> nodeList;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Boxes
+
+std::optional<LabelBox> ConnectorLabelBoxes::operator[](std::string_view id) const {
+    auto found = storage_.find(JSStringKey(id));
+    if (found == storage_.end()) return std::nullopt;
+    return found->second;
+}
+
+void ConnectorLabelBoxes::set(std::string_view id, std::optional<LabelBox> box) {
+    if (box) {
+        storage_.insert_or_assign(JSStringKey(id), *box);
+    } else {
+        storage_.erase(JSStringKey(id));
+    }
+}
+
+std::vector<std::string> ConnectorLabelBoxes::keys() const {
+    std::vector<std::string> out;
+    out.reserve(storage_.size());
+    for (const auto& [key, box] : storage_) out.push_back(key.string);
+    return out;
+}
+
+std::vector<LabelBox> ConnectorLabelBoxes::values() const {
+    std::vector<LabelBox> out;
+    out.reserve(storage_.size());
+    for (const auto& [key, box] : storage_) out.push_back(box);
+    return out;
+}
+
+std::vector<std::pair<std::string, LabelBox>> ConnectorLabelBoxes::entries() const {
+    std::vector<std::pair<std::string, LabelBox>> out;
+    out.reserve(storage_.size());
+    for (const auto& [key, box] : storage_) out.emplace_back(key.string, box);
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sizes
+
+TextSize getConnectorLabelSize(const Element& element) {
+    double fontSize = LabelDefaults::defaultConnectorLabelFontSize;
+    double padding = 4.8;
+    std::string_view text;
+    std::string_view family = LabelDefaults::defaultLabelFontFamily;
+    if (const ConnectorFields* c = element.payload.connector()) {
+        fontSize = c->labelFontSize.value_or(LabelDefaults::defaultConnectorLabelFontSize);
+        padding = 0.4 * fontSize;
+        if (c->label) text = *c->label;
+        if (c->labelFontFamily) family = *c->labelFontFamily;
+    }
+    const TextSize measured = measureTextBlock(labelLines(text), fontSize, family, false);
+    return {measured.width + 2 * padding, measured.height + 2 * padding};
+}
+
+ConnectorLabelBoxes getConnectorLabelBoxes(const std::vector<Element>& elements) {
+    return ConnectorLabelLayout(ElementIndex(elements)).boxes();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+ConnectorLabelLayout::ConnectorLabelLayout() = default;
+
+ConnectorLabelLayout::ConnectorLabelLayout(const ElementIndex& index, std::uint64_t evaluationBudget)
+    : evaluationBudget_(evaluationBudget) {
+    layout(index, nullptr);
+}
+
+void ConnectorLabelLayout::update(const ElementIndex& index) {
+    if (!state_ || index.positions().size() < index.elements().size()) {
+        layout(index, nullptr);
+        return;
+    }
+    const LabelLayoutDiff diff = detail::labelLayoutDiff(*scene_, index);
+    if (!diff.changedIds.empty() || diff.structural) {
+        layout(index, &diff);
+        return;
+    }
+    scene_ = std::make_shared<const ElementIndex>(index);
+    recomputedCount_ = 0;
+    wasIncremental_ = true;
+}
+
+void ConnectorLabelLayout::update(const ElementIndex& index, std::span<const std::int64_t> changedAt) {
+    if (!state_ || index.positions().size() < index.elements().size()) {
+        layout(index, nullptr);
+        return;
+    }
+    const std::vector<Element>& oldElements = scene_->elements();
+    const std::vector<Element>& newElements = index.elements();
+    const std::size_t n = newElements.size();
+    if (n != oldElements.size()) {
+        update(index);
+        return;
+    }
+    LabelLayoutDiff diff;
+    diff.changedAt.assign(n, false);
+    diff.movedAt.assign(n, false);
+    diff.oldPosition.resize(n);
+    for (std::size_t p = 0; p < n; ++p) diff.oldPosition[p] = static_cast<std::int64_t>(p);
+    for (std::int64_t given : changedAt) {
+        if (given < 0 || static_cast<std::uint64_t>(given) >= n) continue;
+        const auto p = static_cast<std::size_t>(given);
+        if (diff.changedAt[p]) continue;
+        if (!jsStringEquals(oldElements[p].id, newElements[p].id)) {
+            update(index);
+            return;
+        }
+        if (!newElements[p].isIdentical(oldElements[p])) {
+            diff.changedIds.insert(JSStringKey(newElements[p].id));
+            diff.changedAt[p] = true;
+        }
+    }
+    if (!diff.changedIds.empty()) {
+        layout(index, &diff);
+        return;
+    }
+    scene_ = std::make_shared<const ElementIndex>(index);
+    recomputedCount_ = 0;
+    wasIncremental_ = true;
+}
+
+void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDiff* diff) {
+    const std::vector<Element>& elements = index.elements();
+    const std::size_t n = elements.size();
+    const bool uniqueIds = index.positions().size() == n;
+    // A reusing pass runs only over a kept state, which exists only for unique ids.
+    const State* old = diff ? state_.get() : nullptr;
+
+    auto oldPosition = [&](std::size_t i) -> std::int64_t { return old ? diff->oldPosition[i] : -1; };
+    auto changedAt = [&](std::size_t i) { return old && diff->changedAt[i]; };
+    auto movedAt = [&](std::size_t i) { return old && diff->movedAt[i]; };
+
+    // With repeated ids, every connector follows the route of the last connector bearing its id
+    // and its strokes and search belong to the first position of that id.
+    std::unordered_map<JSStringKey, std::size_t> lastConnectorOfId;
+    if (!uniqueIds) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (isConnector(elements[i])) lastConnectorOfId.insert_or_assign(JSStringKey(elements[i].id), i);
+        }
+    }
+    auto owner = [&](std::size_t i) -> std::size_t {
+        return uniqueIds ? i : index.positions().at(JSStringKey(elements[i].id));
+    };
+
+    auto state = std::make_shared<State>();
+    state->routes.resize(n);
+    state->nodes.resize(n);
+    state->labels.resize(n);
+    std::vector<Extent> dirty;
+    std::vector<bool> routeChanged(n, false);
+    bool routesChanged = false;
+    bool nodesChanged = false;
+    auto addDirty = [&dirty](const std::optional<Extent>& e) {
+        if (e) dirty.push_back(*e);
+    };
+
+    // Routes.
+    for (std::size_t i = 0; i < n; ++i) {
+        const Element& e = elements[i];
+        const std::int64_t o = oldPosition(i);
+        const std::optional<Route>* oldRoute = o >= 0 ? &old->routes[static_cast<std::size_t>(o)] : nullptr;
+        const bool hadRoute = oldRoute && oldRoute->has_value();
+        if (!isConnector(e)) {
+            if (hadRoute) {
+                addDirty((*oldRoute)->extent);
+                routesChanged = true;
+            }
+            continue;
+        }
+        if (!uniqueIds) {
+            const std::size_t source = lastConnectorOfId.at(JSStringKey(e.id));
+            if (!state->routes[source]) state->routes[source] = Route(labelRoute(elements[source], index));
+            state->routes[i] = state->routes[source];
+            continue;
+        }
+        if (hadRoute && !changedAt(i)) {
+            const ConnectorFields* c = e.payload.connector();
+            auto changedId = [&](const std::optional<std::string>& id) {
+                return id && diff->changedIds.count(JSStringKey(*id)) > 0;
+            };
+            if (!changedId(c->startElementId) && !changedId(c->endElementId)) {
+                state->routes[i] = *oldRoute;
+                if (movedAt(i)) {
+                    addDirty((*oldRoute)->extent);
+                    addDirty(state->routes[i]->extent);
+                }
+                continue;
+            }
+        }
+        state->routes[i] = Route(labelRoute(e, index));
+        if (old) {
+            if (!hadRoute) {
+                routeChanged[i] = true;
+                routesChanged = true;
+                addDirty(state->routes[i]->extent);
+            } else if (!(*oldRoute)->samePoints(*state->routes[i])) {
+                routeChanged[i] = true;
+                routesChanged = true;
+                addDirty((*oldRoute)->extent);
+                addDirty(state->routes[i]->extent);
+            }
+            if (movedAt(i)) {
+                if (hadRoute) addDirty((*oldRoute)->extent);
+                addDirty(state->routes[i]->extent);
+            }
+        }
+    }
+
+    // Element boxes.
+    for (std::size_t i = 0; i < n; ++i) {
+        const Element& e = elements[i];
+        const std::int64_t o = oldPosition(i);
+        const std::optional<Obstacle>* oldNode = o >= 0 ? &old->nodes[static_cast<std::size_t>(o)] : nullptr;
+        const bool hadNode = oldNode && oldNode->has_value();
+        if (!isNode(e)) {
+            if (hadNode) {
+                dirty.push_back((*oldNode)->extent);
+                nodesChanged = true;
+            }
+            continue;
+        }
+        if (hadNode && !changedAt(i)) {
+            state->nodes[i] = *oldNode;
+        } else {
+            state->nodes[i] = Obstacle(getConnectorBox(e));
+            if (old) {
+                if (!hadNode) {
+                    nodesChanged = true;
+                    dirty.push_back(state->nodes[i]->extent);
+                } else if (!sameRect((*oldNode)->rect, state->nodes[i]->rect)) {
+                    nodesChanged = true;
+                    dirty.push_back((*oldNode)->extent);
+                    dirty.push_back(state->nodes[i]->extent);
+                }
+            }
+        }
+        if (movedAt(i)) {
+            if (hadNode) dirty.push_back((*oldNode)->extent);
+            dirty.push_back(state->nodes[i]->extent);
+        }
+    }
+
+    if (old) {
+        for (std::size_t r : diff->removed) {
+            if (old->routes[r]) {
+                addDirty(old->routes[r]->extent);
+                routesChanged = true;
+            }
+            if (old->nodes[r]) {
+                dirty.push_back(old->nodes[r]->extent);
+                nodesChanged = true;
+            }
+        }
+    }
+
+    bool tame = true;
+    for (std::size_t i = 0; i < n && tame; ++i) {
+        if (state->routes[i] && !state->routes[i]->tame) tame = false;
+        if (state->nodes[i] && !state->nodes[i]->tame()) tame = false;
+    }
+    if (old && !tame) {
+        layout(index, nullptr);
+        return;
+    }
+
+    if (old && !diff->structural && !routesChanged) {
+        state->strokes = old->strokes;
+    } else {
+        auto strokes = std::make_shared<std::vector<Stroke>>();
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::optional<Route>& route = state->routes[i];
+            if (!route) continue;
+            const std::vector<Point>& p = route->points;
+            for (std::size_t k = 0; k + 1 < p.size(); ++k) {
+                strokes->push_back({owner(i), p[k], p[k + 1], extentOfSegment(p[k].x, p[k].y, p[k + 1].x, p[k + 1].y),
+                                    jsHypot(p[k + 1].x - p[k].x, p[k + 1].y - p[k].y)});
+            }
+        }
+        state->strokes = std::move(strokes);
+    }
+    if (old && !diff->structural && !nodesChanged) {
+        state->nodeList = old->nodeList;
+    } else {
+        auto nodes = std::make_shared<std::vector<Obstacle>>();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (state->nodes[i]) nodes->push_back(*state->nodes[i]);
+        }
+        state->nodeList = std::move(nodes);
+    }
+
+    if (old) {
+        for (std::size_t r : diff->removed) {
+            if (old->labels[r]) dirty.push_back(extentOfRect(labelRect(old->labels[r]->box)));
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::int64_t o = oldPosition(i);
+            if (o < 0 || !(changedAt(i) || movedAt(i))) continue;
+            const std::optional<PlacedLabel>& oldLabel = old->labels[static_cast<std::size_t>(o)];
+            if (oldLabel) dirty.push_back(extentOfRect(labelRect(oldLabel->box)));
+        }
+    }
+
+    std::size_t labelled = 0;
+    for (const Element& e : elements) {
+        if (isConnector(e) && nonEmptyLabel(e)) ++labelled;
+    }
+    LabelSearch search(*state->strokes, *state->nodeList, tame, labelled, evaluationBudget_);
+    ConnectorLabelBoxes boxes;
+    std::int64_t recomputed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Element& e = elements[i];
+        if (!isConnector(e) || !nonEmptyLabel(e)) continue;
+        const std::int64_t o = oldPosition(i);
+        const std::optional<PlacedLabel>* oldLabel =
+            o >= 0 ? &old->labels[static_cast<std::size_t>(o)] : nullptr;
+        const bool hadLabel = oldLabel && oldLabel->has_value();
+        bool keep = hadLabel && !changedAt(i) && !movedAt(i) && !routeChanged[i];
+        if (keep && (*oldLabel)->region) {
+            for (const Extent& d : dirty) {
+                if (d.meets(*(*oldLabel)->region)) {
+                    keep = false;
+                    break;
+                }
+            }
+        }
+        if (keep) {
+            state->labels[i] = *oldLabel;
+        } else {
+            ++recomputed;
+            const TextSize size = getConnectorLabelSize(e);
+            const std::vector<Point>& points = state->routes[i]->points;
+            if (lineControlPoint(e)) {
+                // Curved labels sit at the middle of the curve and avoid nothing.
+                state->labels[i] = PlacedLabel{centredBox(getRoutePointAt(points, 0.5), size), std::nullopt};
+            } else {
+                state->labels[i] = search.place(owner(i), points, size);
+            }
+            if (old) {
+                const LabelBox& box = state->labels[i]->box;
+                if (!hadLabel) {
+                    dirty.push_back(extentOfRect(labelRect(box)));
+                } else if (!sameBox((*oldLabel)->box, box) || movedAt(i)) {
+                    dirty.push_back(extentOfRect(labelRect((*oldLabel)->box)));
+                    dirty.push_back(extentOfRect(labelRect(box)));
+                }
+            }
+        }
+        const LabelBox& box = state->labels[i]->box;
+        boxes.set(e.id, box);
+        search.addPlaced(box);
+    }
+
+    if (old && search.exhausted()) {
+        // Reuse and a cut-short search would no longer agree with a full pass.
+        layout(index, nullptr);
+        return;
+    }
+
+    boxes_ = std::move(boxes);
+    recomputedCount_ = recomputed;
+    wasIncremental_ = old != nullptr;
+    if (tame && uniqueIds && !search.exhausted()) {
+        scene_ = std::make_shared<const ElementIndex>(index);
+        state_ = std::move(state);
+    } else {
+        scene_.reset();
+        state_.reset();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Diff
+
+namespace detail {
+
+LabelLayoutDiff labelLayoutDiff(const ElementIndex& oldIndex, const ElementIndex& newIndex) {
+    const std::vector<Element>& before = oldIndex.elements();
+    const std::vector<Element>& after = newIndex.elements();
+    const std::size_t m = before.size();
+    const std::size_t n = after.size();
+    LabelLayoutDiff d;
+    d.changedAt.assign(n, false);
+    d.movedAt.assign(n, false);
+    d.oldPosition.assign(n, -1);
+    bool sameOrder = n == m;
+    std::size_t found = 0;
+    for (std::size_t p = 0; p < n; ++p) {
+        const std::string& id = after[p].id;
+        std::optional<std::size_t> q;
+        if (p < m && jsStringEquals(before[p].id, id)) {
+            q = p;
+        } else {
+            q = oldIndex.firstPosition(id);
+        }
+        if (!q) {
+            d.changedIds.insert(JSStringKey(id));
+            d.changedAt[p] = true;
+            sameOrder = false;
+            continue;
+        }
+        ++found;
+        if (!after[p].isIdentical(before[*q])) {
+            d.changedIds.insert(JSStringKey(id));
+            d.changedAt[p] = true;
+        }
+        d.oldPosition[p] = static_cast<std::int64_t>(*q);
+        sameOrder = sameOrder && p == *q;
+    }
+    if (found != m) {
+        for (std::size_t c = 0; c < m; ++c) {
+            if (!newIndex.firstPosition(before[c].id)) {
+                d.removed.push_back(c);
+                d.changedIds.insert(JSStringKey(before[c].id));
+            }
+        }
+    }
+    if (sameOrder) return d;
+
+    d.structural = true;
+    // Keep one longest strictly increasing run of old positions (patience method); every other
+    // kept element has moved.
+    std::vector<std::size_t> keptAt;
+    std::vector<std::int64_t> seq;
+    for (std::size_t p = 0; p < n; ++p) {
+        if (d.oldPosition[p] >= 0) {
+            keptAt.push_back(p);
+            seq.push_back(d.oldPosition[p]);
+        }
+    }
+    std::vector<std::size_t> piles;
+    std::vector<std::int64_t> predecessor(seq.size(), -1);
+    for (std::size_t i = 0; i < seq.size(); ++i) {
+        std::size_t lo = 0;
+        std::size_t hi = piles.size();
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (seq[piles[mid]] >= seq[i]) {
+                hi = mid;
+            } else {
+                lo = mid + 1;
+            }
+        }
+        if (lo > 0) predecessor[i] = static_cast<std::int64_t>(piles[lo - 1]);
+        if (lo == piles.size()) {
+            piles.push_back(i);
+        } else {
+            piles[lo] = i;
+        }
+    }
+    std::vector<bool> member(seq.size(), false);
+    if (!piles.empty()) {
+        for (std::int64_t k = static_cast<std::int64_t>(piles.back()); k >= 0; k = predecessor[static_cast<std::size_t>(k)]) {
+            member[static_cast<std::size_t>(k)] = true;
+        }
+    }
+    for (std::size_t k = 0; k < seq.size(); ++k) d.movedAt[keptAt[k]] = !member[k];
+    return d;
+}
+
+} // namespace detail
+
+} // namespace dv

@@ -1,0 +1,121 @@
+#include "DVGeometry/detail/LabelGeometry.hpp"
+
+#include "DVModel/JSNumber.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dv::detail {
+
+namespace {
+
+// Items covering more cells than this are kept aside and answered by every query.
+constexpr std::size_t kWideCells = 64;
+constexpr std::size_t kMaxCellsPerAxis = 256;
+
+double lesser(double a, double b) { return b < a ? b : a; }
+double greater(double a, double b) { return b > a ? b : a; }
+
+} // namespace
+
+const Extent& Extent::infinite() {
+    static const Extent value{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    return value;
+}
+
+Extent extentOfSegment(double ax, double ay, double bx, double by) {
+    const Extent e{lesser(ax, bx), lesser(ay, by), greater(ax, bx), greater(ay, by)};
+    if (std::isnan(e.minX) || std::isnan(e.minY) || std::isnan(e.maxX) || std::isnan(e.maxY)) return Extent::infinite();
+    return e;
+}
+
+Extent extentOfRect(const NormalizedRect& r) { return extentOfSegment(r.x, r.y, r.x + r.w, r.y + r.h); }
+
+double segmentRectClip(double x1, double y1, double x2, double y2, const NormalizedRect& rect) {
+    return segmentRectClip(x1, y1, x2, y2, jsHypot(x2 - x1, y2 - y1), rect);
+}
+
+ExtentGrid::ExtentGrid(const Extent& frame, std::size_t expectedItems) {
+    const double width = frame.maxX - frame.minX;
+    const double height = frame.maxY - frame.minY;
+    if (!(std::isfinite(width) && std::isfinite(height) && width >= 0 && height >= 0)) {
+        cells_.resize(1);
+        return;
+    }
+    std::size_t side = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(expectedItems))));
+    side = std::clamp<std::size_t>(side, 1, kMaxCellsPerAxis);
+    cols_ = rows_ = side;
+    originX_ = frame.minX;
+    originY_ = frame.minY;
+    cellW_ = width > 0 ? width / static_cast<double>(cols_) : 1;
+    cellH_ = height > 0 ? height / static_cast<double>(rows_) : 1;
+    cells_.resize(cols_ * rows_);
+}
+
+std::size_t ExtentGrid::cellOf(double v, double origin, double size, std::size_t cells) {
+    // Clamped into the grid: the clamp keeps two overlapping ranges overlapping, so an item
+    // outside the frame still lands where every query that could meet it looks.
+    const double t = (v - origin) / size;
+    if (!(t > 0)) return 0;
+    if (t >= static_cast<double>(cells - 1)) return cells - 1;
+    return static_cast<std::size_t>(t);
+}
+
+ExtentGrid::CellRange ExtentGrid::range(const Extent& e) const {
+    return {cellOf(e.minX, originX_, cellW_, cols_), cellOf(e.maxX, originX_, cellW_, cols_),
+            cellOf(e.minY, originY_, cellH_, rows_), cellOf(e.maxY, originY_, cellH_, rows_)};
+}
+
+void ExtentGrid::insert(const Extent& extent) {
+    const auto id = static_cast<std::uint32_t>(count_++);
+    seen_.push_back(0);
+    // A NaN bound (which the extents built here never hold) would make the clamped range
+    // meaningless; such an item is answered by every query.
+    if (std::isnan(extent.minX) || std::isnan(extent.minY) || std::isnan(extent.maxX) || std::isnan(extent.maxY)) {
+        wide_.push_back(id);
+        return;
+    }
+    const CellRange r = range(extent);
+    if (r.x1 < r.x0 || r.y1 < r.y0 || (r.x1 - r.x0 + 1) * (r.y1 - r.y0 + 1) > kWideCells) {
+        wide_.push_back(id);
+        return;
+    }
+    for (std::size_t y = r.y0; y <= r.y1; ++y) {
+        for (std::size_t x = r.x0; x <= r.x1; ++x) cells_[y * cols_ + x].push_back(id);
+    }
+}
+
+bool ExtentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) {
+    out.clear();
+    if (count_ == 0) return true;
+    if (std::isnan(region.minX) || std::isnan(region.minY) || std::isnan(region.maxX) || std::isnan(region.maxY)) {
+        return false;
+    }
+    const CellRange r = range(region);
+    if (r.x1 < r.x0 || r.y1 < r.y0) return false;
+    std::size_t listed = wide_.size();
+    for (std::size_t y = r.y0; y <= r.y1; ++y) {
+        for (std::size_t x = r.x0; x <= r.x1; ++x) listed += cells_[y * cols_ + x].size();
+    }
+    if (listed * 4 >= count_ * 3) return false;
+
+    if (++epoch_ == 0) {
+        std::fill(seen_.begin(), seen_.end(), 0);
+        epoch_ = 1;
+    }
+    for (std::size_t y = r.y0; y <= r.y1; ++y) {
+        for (std::size_t x = r.x0; x <= r.x1; ++x) {
+            for (std::uint32_t id : cells_[y * cols_ + x]) {
+                if (seen_[id] != epoch_) {
+                    seen_[id] = epoch_;
+                    out.push_back(id);
+                }
+            }
+        }
+    }
+    out.insert(out.end(), wide_.begin(), wide_.end());
+    std::sort(out.begin(), out.end());
+    return true;
+}
+
+} // namespace dv::detail
