@@ -97,6 +97,8 @@ TEST(ConnectorBox, StencilGrowsByItsLabel) {
 
 TEST(BorderPoint, TowardAPoint) {
     const Element r = rectangle("r", 0, 0, 100, 50);
+    Element quarterTurn = r;
+    quarterTurn.rotation = std::acos(-1.0) / 2;
     struct Case {
         const char* name;
         Element element;
@@ -108,6 +110,7 @@ TEST(BorderPoint, TowardAPoint) {
         {"box, corner ray", r, {150, 75}, {100, 50}},
         {"rhombus", boxOfKind(ElementType::rhombus, "d", 0, 0, 100, 50), {150, 75}, {75, 37.5}},
         {"ellipse uses the parametric angle", boxOfKind(ElementType::ellipse, "e", 0, 0, 100, 50), {50, 125}, {50, 50}},
+        {"a quarter turn: the long side faces down", quarterTurn, {50, 200}, {50, 75}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,6 +142,12 @@ TEST(BorderPoint, DegenerateDirectionsStayFinite) {
     EXPECT_EQ(short_.y, 0);
 }
 
+Element quarterTurnedBox() {
+    Element r = rectangle("r", 0, 0, 100, 50);
+    r.rotation = std::acos(-1.0) / 2;
+    return r;
+}
+
 TEST(NearestBorderPoint, ByKind) {
     const Element r = rectangle("r", 0, 0, 100, 50);
     // Two label lines at the default 14: 2 * 14 * 1.2 + 6 below the bottom edge.
@@ -157,6 +166,7 @@ TEST(NearestBorderPoint, ByKind) {
         {"rhombus", boxOfKind(ElementType::rhombus, "d", 0, 0, 100, 50), {100, 50}, {75, 37.5}},
         {"flat rhombus: top centre", boxOfKind(ElementType::rhombus, "d", 0, 0, 0, 50), {30, 30}, {0, 0}},
         {"stencil bottom edge sits below its label", s, {32, 70}, {32, 64 + 39.6}},
+        {"a quarter-turned box, measured in its own frame", quarterTurnedBox(), {50, 90}, {50, 75}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
