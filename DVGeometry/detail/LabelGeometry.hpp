@@ -43,32 +43,25 @@ inline double max2(double a, double b) {
     return a;
 }
 
+/// One axis of the parametric clipping below: narrows [t0, t1] to the part of the segment
+/// (start, start + delta) inside [low, low + extent]; false when nothing of it is left.
+inline bool clipAxis(double start, double delta, double low, double extent, double& t0, double& t1) {
+    if (std::fabs(delta) < 1e-9) return !(start < low || start > low + extent);
+    const double ta = (low - start) / delta;
+    const double tb = (low + extent - start) / delta;
+    t0 = max2(t0, delta > 0 ? ta : tb);
+    t1 = min2(t1, delta > 0 ? tb : ta);
+    return !(t0 > t1);
+}
+
 /// Length of the part of the segment (x1, y1)-(x2, y2) inside the closed rectangle, by
 /// parametric clipping one axis after the other, with the segment's length given (`length` =
 /// jsHypot(x2 - x1, y2 - y1)). NaN inputs give NaN.
 inline double segmentRectClip(double x1, double y1, double x2, double y2, double length, const NormalizedRect& rect) {
     double t0 = 0;
     double t1 = 1;
-    const double dx = x2 - x1;
-    if (std::fabs(dx) < 1e-9) {
-        if (x1 < rect.x || x1 > rect.x + rect.w) return 0;
-    } else {
-        const double ta = (rect.x - x1) / dx;
-        const double tb = (rect.x + rect.w - x1) / dx;
-        t0 = max2(t0, dx > 0 ? ta : tb);
-        t1 = min2(t1, dx > 0 ? tb : ta);
-        if (t0 > t1) return 0;
-    }
-    const double dy = y2 - y1;
-    if (std::fabs(dy) < 1e-9) {
-        if (y1 < rect.y || y1 > rect.y + rect.h) return 0;
-    } else {
-        const double ta = (rect.y - y1) / dy;
-        const double tb = (rect.y + rect.h - y1) / dy;
-        t0 = max2(t0, dy > 0 ? ta : tb);
-        t1 = min2(t1, dy > 0 ? tb : ta);
-        if (t0 > t1) return 0;
-    }
+    if (!clipAxis(x1, x2 - x1, rect.x, rect.w, t0, t1)) return 0;
+    if (!clipAxis(y1, y2 - y1, rect.y, rect.h, t0, t1)) return 0;
     return length * (t1 - t0);
 }
 

@@ -4,6 +4,7 @@
 // reached through the evaluation budget).
 #include "DVGeometry/ConnectorGeometry.hpp"
 #include "DVGeometry/ConnectorLabelLayout.hpp"
+#include "tests/DVGeometry/TestElements.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -15,26 +16,20 @@ namespace {
 
 using namespace dv;
 
-Element base(std::string id, double x, double y, Element::Payload payload) {
-    Element e;
-    e.id = std::move(id);
-    e.x = x;
-    e.y = y;
-    e.strokeWidth = 2;
-    e.opacity = 1;
-    e.payload = std::move(payload);
-    return e;
+std::string numbered(std::string prefix, int i) {
+    prefix += std::to_string(i);
+    return prefix;
 }
 
 Element node(int i, double x, double y, std::mt19937_64& rng) {
-    const std::string id = "n" + std::to_string(i);
+    const std::string id = numbered("n", i);
     switch (rng() % 4) {
     case 0: {
         Element::Stencil s;
         s.width = s.height = 64;
         s.source = StencilSource::builtin("generic/server");
-        s.label = "Service " + std::to_string(i);
-        return base(id, x, y, Element::Payload(s));
+        s.label = numbered("Service ", i);
+        return dv::test::element(id, x, y, Element::Payload(s));
     }
     case 1: {
         Element::Shape s;
@@ -42,20 +37,20 @@ Element node(int i, double x, double y, std::mt19937_64& rng) {
         s.width = 120;
         s.height = 70;
         s.label = "Store";
-        return base(id, x, y, Element::Payload(s));
+        return dv::test::element(id, x, y, Element::Payload(s));
     }
     default: {
         Element::Box b;
         b.width = 140;
         b.height = 60;
-        b.label = "Step " + std::to_string(i);
-        return base(id, x, y, Element::Payload::rectangle(b));
+        b.label = numbered("Step ", i);
+        return dv::test::element(id, x, y, Element::Payload::rectangle(b));
     }
     }
 }
 
 Element connector(int i, const std::string& from, const std::string& to, Point a, Point b, int style) {
-    const std::string id = "c" + std::to_string(i);
+    const std::string id = numbered("c", i);
     const std::string label = (i % 3 == 0) ? "calls" : (i % 3 == 1) ? "reads from" : "on success";
     auto fill = [&](ConnectorFields& c) {
         c.x2 = b.x;
@@ -69,7 +64,7 @@ Element connector(int i, const std::string& from, const std::string& to, Point a
         fill(l);
         l.cx = (a.x + b.x) / 2 + 40;
         l.cy = (a.y + b.y) / 2 - 40;
-        return base(id, a.x, a.y, Element::Payload(l));
+        return dv::test::element(id, a.x, a.y, Element::Payload(l));
     }
     Element::Arrow arrow;
     fill(arrow);
@@ -86,7 +81,7 @@ Element connector(int i, const std::string& from, const std::string& to, Point a
         anchor.y = 0.5;
         arrow.endAnchor = anchor;
     }
-    return base(id, a.x, a.y, Element::Payload(arrow));
+    return dv::test::element(id, a.x, a.y, Element::Payload(arrow));
 }
 
 // 2,500 boxes, shapes and stencils on a 50 x 50 grid, and 2,500 labelled connectors between
@@ -106,7 +101,7 @@ std::vector<Element> realisticBoard() {
         const int down = (i / side == side - 1) ? i - side : i + side;
         const int to = (i % 2 == 0) ? right : down;
         const int style = static_cast<int>(rng() % 5);
-        elements.push_back(connector(i, "n" + std::to_string(i), "n" + std::to_string(to), centres[i], centres[to],
+        elements.push_back(connector(i, numbered("n", i), numbered("n", to), centres[i], centres[to],
                                      style));
     }
     return elements;
@@ -120,10 +115,10 @@ std::vector<Element> stackedBoard() {
         Element::Box b;
         b.width = 100;
         b.height = 60;
-        elements.push_back(base("n" + std::to_string(i), 0, 0, Element::Payload::rectangle(b)));
+        elements.push_back(dv::test::element(numbered("n", i), 0, 0, Element::Payload::rectangle(b)));
     }
     for (int i = 0; i < 2500; ++i) {
-        elements.push_back(connector(i, "n" + std::to_string(i), "n" + std::to_string((i + 1) % 2500), {50, 30},
+        elements.push_back(connector(i, numbered("n", i), numbered("n", (i + 1) % 2500), {50, 30},
                                      {50, 30}, 5));
     }
     return elements;

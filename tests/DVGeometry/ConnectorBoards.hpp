@@ -88,7 +88,11 @@ public:
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
     bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
 
-    std::string freshId() { return "e" + std::to_string(next_++); }
+    std::string freshId() {
+        std::string id = std::to_string(next_++);
+        id.insert(id.begin(), 'e');
+        return id;
+    }
 
     Element node(const std::string& id) {
         const double x = coord(), y = coord();

@@ -130,7 +130,9 @@ TEST(ConnectorLabelLayout, SpreadGridSitsOnMidpoints) {
     for (int i = 0; i < 10; ++i) {
         for (int j = 0; j < 10; ++j) {
             const double x = i * 300.0, y = j * 100.0;
-            elements.push_back(wire({.id = "c" + std::to_string(i) + "_" + std::to_string(j),
+            std::string id = std::to_string(i * 10 + j);
+            id.insert(id.begin(), 'c');
+            elements.push_back(wire({.id = id,
                                      .from = {x, y},
                                      .to = {x + 100, y},
                                      .label = "label"}));
