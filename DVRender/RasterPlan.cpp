@@ -60,6 +60,12 @@ ExportRasterPlan exportRasterPlan(const ExportBounds& bounds, bool withBackgroun
     return plan;
 }
 
+std::optional<ExportRasterPlan> exportRasterPlan(const std::vector<Element>& elements, bool withBackground,
+                                                 const std::string& canvasColor) {
+    if (elements.empty()) return std::nullopt;
+    return exportRasterPlan(computeExportBounds(elements), withBackground, canvasColor);
+}
+
 void checkExportSize(const ExportRasterPlan& plan) {
     std::uint64_t w = plan.pixelWidth, h = plan.pixelHeight;
     bool fits = w >= 1 && w <= EXPORT_MAX_PIXEL_SIDE && h >= 1 && h <= EXPORT_MAX_PIXEL_SIDE &&
