@@ -250,6 +250,47 @@ TEST(ResolvedEnds, BindingsAndAnchors) {
     }
 }
 
+// An arrow from far left bound at its end to an element of each kind filling (0, 0)-(100, 100),
+// with and without an anchor on it.
+TEST(ResolvedEnds, EachKindAndAnchor) {
+    Element::Image image;
+    image.width = image.height = 100;
+    Element::Text text;
+    text.width = text.height = 100;
+    const Element labelled = stencil("k", 0, 0, 64, 64, "Server\nrack");
+    struct Case {
+        const char* name;
+        Element target;
+        std::optional<ConnectorAnchor> anchor;
+        Point expected;
+    } cases[] = {
+        {"rectangle", rectangle("k", 0, 0, 100, 100), std::nullopt, {0, 50}},
+        {"ellipse", boxOfKind(ElementType::ellipse, "k", 0, 0, 100, 100), std::nullopt, {0, 50}},
+        {"rhombus", boxOfKind(ElementType::rhombus, "k", 0, 0, 100, 100), std::nullopt, {0, 50}},
+        {"text", test::element("k", 0, 0, Element::Payload(text)), std::nullopt, {0, 50}},
+        {"image", test::element("k", 0, 0, Element::Payload(image)), std::nullopt, {0, 50}},
+        {"hexagon shape: its left vertex", test::flowShape("k", ShapeKind::preparation, 0, 0, 100, 100), std::nullopt,
+         {0, 50}},
+        {"slanted shape: its leaning side", test::flowShape("k", ShapeKind::data, 0, 0, 100, 100), std::nullopt,
+         {10, 50}},
+        {"stencil: the ray passes beside its label", labelled, std::nullopt, {0, 32}},
+        {"rectangle, corner anchor", rectangle("k", 0, 0, 100, 100), anchorAt(1, 0), {100, 0}},
+        {"ellipse, side anchor", boxOfKind(ElementType::ellipse, "k", 0, 0, 100, 100), anchorAt(1, 0.5), {100, 50}},
+        {"rhombus, corner anchor", boxOfKind(ElementType::rhombus, "k", 0, 0, 100, 100), anchorAt(0, 0), {25, 25}},
+        {"slanted shape, side anchor", test::flowShape("k", ShapeKind::data, 0, 0, 100, 100), anchorAt(0, 0.5),
+         {500.0 / 52, 100 - 2500.0 / 52}},
+        {"stencil, bottom anchor lands below its label", labelled, anchorAt(0.5, 1), {32, 64 + 39.6}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Element> elements{
+            c.target, wire({.id = "a", .from = {-300, c.target.type() == ElementType::stencil ? 32.0 : 50.0},
+                            .to = {500, 500}, .end = "k", .endAnchor = c.anchor})};
+        const ConnectorEndpoints e = resolveArrowEndpoints(endsOf(elements[1]), elements);
+        expectPoint({e.x2, e.y2}, c.expected);
+    }
+}
+
 TEST(ElbowRoutes, ExitsStubsAndAlignment) {
     const Element a = rectangle("A", 0, 0, 100, 100);
     Element rounded = rectangle("A", 0, 0, 100, 15);
