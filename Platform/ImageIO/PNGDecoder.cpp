@@ -27,10 +27,18 @@ std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> d) {
     if (interlaced) info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
     // The orientation lives in an eXIf chunk, which may sit anywhere before IEND.
     std::size_t at = 8;
+    bool seenImageData = false;
     while (at <= d.size() && d.size() - at >= 12) {
         const std::size_t length = be32(d.data() + at);
         const std::uint8_t* type = d.data() + at + 4;
-        if (length > d.size() - at - 12) break;
+        seenImageData = seenImageData || std::memcmp(type, "IDAT", 4) == 0;
+        if (length > d.size() - at - 12) {
+            // The decoder reads every chunk before the image data whole: one that claims more
+            // bytes than the file has would only become a huge allocation. Image data cut
+            // short is fine (the rows that are there still show).
+            if (!seenImageData) return std::nullopt;
+            break;
+        }
         if (std::memcmp(type, "eXIf", 4) == 0) {
             info.properties.orientation = tiffOrientation(d.subspan(at + 8, length));
             break;
@@ -134,6 +142,8 @@ bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bit
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
+    // Ancillary chunks are read whole; a corrupt length must not become a huge allocation.
+    png_set_chunk_malloc_max(png, 4u << 20);
     Reader reader{data.data(), data.size(), 0};
     png_set_read_fn(png, &reader, readBytes);
     AreaScaler scaler(width, height, out);

@@ -198,8 +198,12 @@ TEST(RenderImage, TransparencyIsPremultiplied) {
 TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
     const std::string svgBomb = "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><image width='4' height='4' href='" +
                                 testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000)) + "'/></svg>";
+    Bytes longChunk = testing::encodePNG(testing::solid(4, 4, 0, 0, 0, 255));
+    const std::uint8_t claim[] = {0x60, 0, 0, 0x1A, 't', 'E', 'X', 't', 'a', 'b'};  // 1.6 GB announced
+    longChunk.insert(longChunk.begin() + 33, std::begin(claim), std::end(claim));
     struct Case { const char* what; std::string src; };
     const Case cases[] = {
+        {"png chunk longer than the file", testing::dataURL("image/png", longChunk)},
         {"png 100000 square", testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000))},
         {"png over 2^28", testing::dataURL("image/png", testing::pngHeaderOnly(16385, 16384))},
         {"interlaced png over 64 Mpx", testing::dataURL("image/png", testing::pngHeaderOnly(8001, 8000, true))},
