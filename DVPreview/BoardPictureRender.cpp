@@ -1,0 +1,28 @@
+// Rendering a board's picture through the raster export, with the process-wide image store.
+
+#include "DVPreview/BoardPicture.hpp"
+#include "DVRender/ImageStore.hpp"
+
+namespace dv {
+
+std::optional<gfx::ImageRef> BoardPicture::image(const std::vector<Element>& elements, const RenderTheme& theme,
+                                                 double maxPixelSide) {
+    auto p = plan(elements, theme, maxPixelSide);
+    if (!p) return std::nullopt;
+    RenderEnvironment environment(theme, ImageStore::shared());
+    return renderExportImage(elements, *p, environment);
+}
+
+std::optional<std::vector<std::uint8_t>> BoardPicture::png(const std::vector<Element>& elements,
+                                                           const RenderTheme& theme, double maxPixelSide) {
+    auto p = plan(elements, theme, maxPixelSide);
+    if (!p) return std::nullopt;
+    RenderEnvironment environment(theme, ImageStore::shared());
+    try {
+        return exportPNGData(elements, *p, environment);
+    } catch (const ExportError&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace dv

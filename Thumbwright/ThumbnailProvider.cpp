@@ -1,0 +1,91 @@
+#include "Thumbwright/ThumbnailProvider.hpp"
+
+#include "DVIO/BoardFile.hpp"
+#include "DVPreview/BoardPicture.hpp"
+#include "Platform/Defaults/UserDefaults.hpp"
+#include "Platform/Files/FileData.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+
+#include <exception>
+#include <utility>
+
+namespace dv {
+
+namespace {
+
+// The host's bitmap when it has one, else the reply's own size.
+gfx::Rect targetRect(const gfx::GraphicsContext& context, ql::Size contextSize) {
+    if (context.width() > 0 && context.height() > 0)
+        return {0, 0, static_cast<double>(context.width()), static_cast<double>(context.height())};
+    return {0, 0, contextSize.width, contextSize.height};
+}
+
+ql::ThumbnailReply::DrawingBlock drawImage(gfx::ImageRef image, ql::Size contextSize) {
+    return [image = std::move(image), contextSize](gfx::GraphicsContext& context) {
+        context.setInterpolationQuality(gfx::InterpolationQuality::high);
+        context.drawImage(gfx::pixelsOf(*image), targetRect(context, contextSize));
+        return true;
+    };
+}
+
+ql::ThumbnailReply::DrawingBlock drawPlaceholder(gfx::Color color, ql::Size contextSize) {
+    return [color, contextSize](gfx::GraphicsContext& context) {
+        context.setFillColor(color);
+        context.fillRect(targetRect(context, contextSize));
+        return true;
+    };
+}
+
+std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& request) {
+    auto data = platform::readRegularFile(platform::localPathFromFileURL(request.fileURL));
+    std::vector<Element> elements = readDrevalinFile(data).document.elements;
+
+    bool systemIsLight = BoardPicture::systemIsLight(platform::InMemoryUserDefaults::standard());
+    RenderTheme theme = BoardPicture::theme(elements, systemIsLight);
+
+    const ql::Size maximum = request.maximumSize;
+    double longest = maximum.width <= maximum.height ? maximum.height : maximum.width;
+    double maxPixelSide = longest * request.scale;
+
+    auto image = BoardPicture::image(elements, theme, maxPixelSide);
+    if (image) {
+        ql::Size points{(*image)->width() / request.scale, (*image)->height() / request.scale};
+        ql::Size contextSize = BoardPicture::fitted(points, maximum);
+        return ql::ThumbnailReply::replyWithContextSize(contextSize, drawImage(std::move(*image), contextSize));
+    }
+    ql::Size contextSize = BoardPicture::fitted(ThumbnailProvider::placeholderSize, maximum);
+    return ql::ThumbnailReply::replyWithContextSize(
+        contextSize, drawPlaceholder(BoardPicture::backgroundColor(theme), contextSize));
+}
+
+}  // namespace
+
+void ThumbnailProvider::provideThumbnailForFileRequest(const ql::ThumbnailRequest& request,
+                                                       ql::ThumbnailCompletionHandler completionHandler) {
+    // The handler is kept alive for the whole call, whatever the request does.
+    ql::ThumbnailCompletionHandler handler = std::move(completionHandler);
+    std::shared_ptr<const ql::ThumbnailReply> reply;
+    std::optional<ql::ThumbnailError> error;
+    try {
+        reply = makeReply(request);
+    } catch (const std::exception& e) {
+        // Board file, file reading and export errors, and running out of memory on a huge board.
+        error = ql::ThumbnailError{e.what()};
+    } catch (...) {
+        error = ql::ThumbnailError{"The thumbnail could not be made."};
+    }
+    if (handler) handler(std::move(reply), std::move(error));
+}
+
+}  // namespace dv
+
+// The module's one exported symbol.
+extern "C" __attribute__((visibility("default"))) dv::ql::ThumbnailProviderBase*
+DrevalinThumbnailProviderFactory(const char* className) {
+    if (className == nullptr || std::string_view(className) != "ThumbnailProvider") return nullptr;
+    try {
+        return new dv::ThumbnailProvider();
+    } catch (...) {
+        return nullptr;
+    }
+}
