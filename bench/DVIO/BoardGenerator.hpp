@@ -70,6 +70,24 @@ inline void commonKeys(BoardWriter& w, int index, const char* type) {
     if (index % 7 == 0) w.field("layerName", std::string("Layer ") + std::to_string(index % 5));
 }
 
+// A "points" key with a random walk of `count` points, each rounded to hundredths.
+inline void freehandPoints(BoardWriter& w, int count) {
+    w.key("points");
+    w.text += '[';
+    double x = 0, y = 0;
+    for (int p = 0; p < count; ++p) {
+        x += w.next(6) - 3;
+        y += w.next(6) - 3;
+        w.text += '[';
+        w.number(static_cast<int>(x * 100) / 100.0);
+        w.text += ',';
+        w.number(static_cast<int>(y * 100) / 100.0);
+        w.text += "],";
+    }
+    w.text.back() = ']';
+    w.text += ',';
+}
+
 inline void closeElement(BoardWriter& w) {
     w.text.back() = '}';
     w.text += ',';
@@ -105,20 +123,7 @@ inline std::string typicalBoard() {
             w.field("height", 40);
         } else if (kind < 15) {
             commonKeys(w, i, "freehand");
-            w.key("points");
-            w.text += '[';
-            double x = 0, y = 0;
-            for (int p = 0; p < 150; ++p) {
-                x += w.next(6) - 3;
-                y += w.next(6) - 3;
-                w.text += '[';
-                w.number(static_cast<int>(x * 100) / 100.0);
-                w.text += ',';
-                w.number(static_cast<int>(y * 100) / 100.0);
-                w.text += "],";
-            }
-            w.text.back() = ']';
-            w.text += ',';
+            freehandPoints(w, 150);
         } else {
             commonKeys(w, i, "arrow");
             w.field("x2", w.next(500));

@@ -63,20 +63,7 @@ std::string mixedBoard(int count) {
             w.field("height", 40);
         } else if (kind == 5) {
             common(i, "freehand");
-            w.key("points");
-            w.text += '[';
-            double x = 0, y = 0;
-            for (int p = 0; p < 80; ++p) {
-                x += w.next(6) - 3;
-                y += w.next(6) - 3;
-                w.text += '[';
-                w.number(static_cast<int>(x * 100) / 100.0);
-                w.text += ',';
-                w.number(static_cast<int>(y * 100) / 100.0);
-                w.text += "],";
-            }
-            w.text.back() = ']';
-            w.text += ',';
+            dv::bench::freehandPoints(w, 80);
         } else if (kind == 6) {
             common(i, "stencil");
             w.field("width", 64);
