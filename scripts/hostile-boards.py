@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Writes hostile boards into a directory: files built to crash, hang or exhaust a reader.
+
+    scripts/hostile-boards.py OUTDIR
+
+Nothing here is stored in the tree; the hostile-board test generates the files on every run.
+Each board is named after what it tries; "fifo" is a named pipe nobody writes to.
+"""
+import base64
+import json
+import os
+import struct
+import sys
+import zlib
+
+MIB = 1 << 20
+
+
+def element(kind, ident, **fields):
+    base = {"id": ident, "type": kind, "x": 0, "y": 0, "strokeColor": "#1e1e1e",
+            "fillColor": "transparent", "strokeWidth": 2, "opacity": 1, "roughness": 1}
+    base.update(fields)
+    return base
+
+
+def write_board(out, name, elements):
+    with open(os.path.join(out, name), "w") as f:
+        json.dump({"version": 1, "elements": elements}, f, separators=(",", ":"))
+
+
+def png(width, height, color_type, idat):
+    def chunk(tag, data):
+        return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+    header = struct.pack(">IIBBBBB", width, height, 8, color_type, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", idat) + chunk(b"IEND", b"")
+
+
+def zero_stream(total, target_size):
+    """A zlib stream of `total` zero bytes without compressing them all: a block of zeros after
+    a full flush always compresses to the same bytes, and the checksum of n zeros is known."""
+    block = 1 << 20
+    count = total // block
+    comp = zlib.compressobj(9, zlib.DEFLATED, -15)
+    first = comp.compress(bytes(block)) + comp.flush(zlib.Z_FULL_FLUSH)
+    again = comp.compress(bytes(block)) + comp.flush(zlib.Z_FULL_FLUSH)
+    assert first == again
+    count = min(count, max(1, target_size // len(again)))
+    rest = total - count * block
+    body = again * count + comp.compress(bytes(rest)) + comp.flush(zlib.Z_FINISH)
+    n = count * block + rest
+    adler = ((n % 65521) << 16) | 1
+    return b"\x78\xda" + body + struct.pack(">I", adler), n
+
+
+def bomb_png(width, target_size):
+    """Greyscale PNG of zero rows whose compressed data is about target_size bytes."""
+    row = width + 1
+    stream, n = zero_stream(row * (target_size * 1000 // row), target_size)
+    return png(width, n // row, 0, stream)
+
+
+def data_url(mime, data):
+    return "data:" + mime + ";base64," + base64.b64encode(data).decode()
+
+
+def main(out):
+    os.makedirs(out, exist_ok=True)
+
+    # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB.
+    stroke_points = ",".join("[%d,%d]" % ((-1) ** i * 10_000_000 + i, (-1) ** (i // 2) * 9_999_999)
+                             for i in range(100_000))
+    with open(os.path.join(out, "freehand-200mib.json"), "w") as f:
+        f.write('{"version":1,"elements":[')
+        written, n = 0, 0
+        while written + len(stroke_points) + 400 < 200 * MIB:
+            head = json.dumps(element("freehand", "f%d" % n, x=-1e7, y=-1e7, roughness=2))[:-1]
+            piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
+            f.write(piece)
+            written += len(piece)
+            n += 1
+        f.write("]}")
+
+    # 5000 two-point rough arrows 2.8e7 long.
+    write_board(out, "rough-arrows.json",
+                [element("arrow", "a%d" % i, x=-1.4e7, y=i * 3.0, x2=1.4e7, y2=-i * 3.0, roughness=2,
+                         label="arrow %d" % i, endHeadStyle="triangleFilled") for i in range(5000)])
+
+    # Labels and texts of one 10,000-character word in narrow boxes.
+    word = "".join(chr(0x61 + (i * 7) % 26) for i in range(10_000))
+    write_board(out, "long-words.json",
+                [element("rectangle", "r%d" % i, x=i * 20, width=4 + i, height=30, label=word) for i in range(20)]
+                + [element("text", "t%d" % i, y=100 + i * 40, content=word, fontSize=16,
+                           fontFamily="sans-serif", width=8, height=20) for i in range(20)])
+
+    # 2,500 boxes stacked at one place, 2,500 labelled elbow connectors among them.
+    boxes = [element("rectangle", "b%d" % i, x=100, y=100, width=120, height=60, label="box %d" % i)
+             for i in range(2500)]
+    arrows = [element("arrow", "c%d" % i, x=100, y=100, x2=220, y2=160, startElementId="b%d" % i,
+                      endElementId="b%d" % ((i * 7 + 1) % 2500), routing="elbow", label="link %d" % i)
+              for i in range(2500)]
+    write_board(out, "stacked-elbows.json", boxes + arrows)
+
+    # Nesting up to and past the parser's depth limit, inside an element and at the top.
+    for depth in (510, 513, 100_000):
+        with open(os.path.join(out, "nesting-%d.json" % depth), "w") as f:
+            f.write('{"version":1,"elements":[{"id":"n","type":"rectangle","x":0,"y":0,"width":9,'
+                    '"height":9,"deep":' + "[" * depth + "]" * depth + "}]}")
+
+    # Image data URLs of about 10 MB: decompression bombs, raw and inside SVG and stencils.
+    huge_bomb = bomb_png(100_000, 7 * MIB)           # sides far past the pixel limit
+    wide_bomb = bomb_png(16_000, 256 * 1024)         # 16000 x 16000: just inside the area limit
+    # A well-formed small image carrying 7 MiB of noise in an unknown chunk before its end.
+    padded = png(16, 16, 0, zlib.compress(bytes(17 * 16)))
+    noise = os.urandom(7 * MIB)
+    noisy = (padded[:-12] + struct.pack(">I", len(noise)) + b"noIS" + noise
+             + struct.pack(">I", zlib.crc32(b"noIS" + noise)) + padded[-12:])
+    svg_bomb = ('<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+                'width="100" height="100"><image width="100" height="100" xlink:href="'
+                + data_url("image/png", huge_bomb) + '"/><image width="100" height="100" href="'
+                + data_url("image/png", wide_bomb) + '"/></svg>')
+    images = []
+    for i, (name, data, mime) in enumerate([("huge", huge_bomb, "image/png"), ("wide", wide_bomb, "image/png"),
+                                             ("noisy", noisy, "image/png"), ("svg", svg_bomb.encode(), "image/svg+xml")]):
+        url = data_url(mime, data)
+        images.append(element("image", "img-" + name, x=i * 120, width=100, height=100, src=url))
+        images.append(element("stencil", "st-" + name, x=i * 120, y=150, width=64, height=64,
+                              source={"kind": "embedded", "src": url, "pack": "hostile", "name": name}))
+    write_board(out, "image-bombs.json", images)
+
+    # 200 image elements, each a 4000 x 4000 single-colour PNG.
+    row = b"\x00" + b"\xc0\x30\x30" * 4000
+    flat = data_url("image/png", png(4000, 4000, 2, zlib.compress(row * 4000, 9)))
+    write_board(out, "flat-images.json",
+                [element("image", "p%d" % i, x=(i % 20) * 50, y=(i // 20) * 50, width=48, height=48,
+                         src=flat) for i in range(200)])
+
+    # SVG icons with entity expansion and external references.
+    laughs = ('<?xml version="1.0"?><!DOCTYPE svg [<!ENTITY a "lollollollollollollollollollol">'
+              + "".join('<!ENTITY %s "%s">' % (chr(0x62 + k), ("&%s;" % chr(0x61 + k)) * 10) for k in range(9))
+              + '<!ENTITY ext SYSTEM "file:///etc/passwd">]>'
+              '<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><text>&j;&ext;</text></svg>')
+    external = ('<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+                'width="10" height="10"><image xlink:href="file:///dev/zero" width="10" height="10"/>'
+                '<image href="http://192.0.2.1/x.png" width="10" height="10"/>'
+                '<use xlink:href="file:///etc/passwd#x"/><style>@import url(http://192.0.2.1/a.css);'
+                'rect{fill:url(file:///dev/urandom)}</style><rect width="10" height="10"/>'
+                '<xi:include xmlns:xi="http://www.w3.org/2001/XInclude" href="/dev/zero" parse="text"/></svg>')
+    svgs = []
+    for i, text in enumerate([laughs, external]):
+        url = data_url("image/svg+xml", text.encode())
+        svgs.append(element("image", "svg%d" % i, x=i * 20, width=10, height=10, src=url))
+        svgs.append(element("stencil", "icon%d" % i, x=i * 20, y=20, width=10, height=10,
+                            source={"kind": "embedded", "src": url, "pack": "hostile", "name": "icon"}))
+    write_board(out, "svg-entities.json", svgs)
+
+    with open(os.path.join(out, "not-json.json"), "wb") as f:
+        f.write(b"PK\x03\x04" + os.urandom(4096))
+
+    fifo = os.path.join(out, "fifo.json")
+    if os.path.exists(fifo):
+        os.unlink(fifo)
+    os.mkfifo(fifo)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    main(sys.argv[1])

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""Runs the host programs over generated hostile boards and checks that each run succeeds or
+fails cleanly with a message, within the time and memory limits, and is never killed.
+
+    run-hosts.py GENERATOR WORKDIR [--thumb PATH] [--index PATH]
+
+Prints one line per run: host, board, outcome, wall time and peak resident memory (wait4).
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+TIME_LIMIT = 30.0
+MEMORY_LIMIT_KIB = 2 * 1024 * 1024
+# A runaway child is stopped well past the limits so that it cannot take the machine down.
+HARD_TIME = 60.0
+HARD_MEMORY = 6 << 30
+
+
+def limit_child():
+    import resource
+    resource.setrlimit(resource.RLIMIT_AS, (HARD_MEMORY, HARD_MEMORY))
+    resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
+
+
+def run(host, argv, board):
+    start = time.monotonic()
+    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                             preexec_fn=limit_child)
+    timer = threading.Timer(HARD_TIME, lambda: child.send_signal(signal.SIGKILL))
+    timer.start()
+    # Read standard error on the side so that a chatty child never blocks on a full pipe.
+    chunks = []
+    reader = threading.Thread(target=lambda: chunks.append(child.stderr.read()))
+    reader.start()
+    _, status, usage = os.wait4(child.pid, 0)
+    elapsed = time.monotonic() - start
+    timer.cancel()
+    reader.join()
+    child.returncode = 0  # reaped here; keep Popen from waiting again
+    message = b"".join(chunks).decode("utf-8", "replace").strip()
+    problems = []
+    if os.WIFSIGNALED(status):
+        problems.append("killed by signal %d" % os.WTERMSIG(status))
+        code = None
+    else:
+        code = os.WEXITSTATUS(status)
+        if code != 0 and not message:
+            problems.append("failed (status %d) without a message" % code)
+    if elapsed > TIME_LIMIT:
+        problems.append("took %.1f s" % elapsed)
+    if usage.ru_maxrss > MEMORY_LIMIT_KIB:
+        problems.append("peak memory %d MiB" % (usage.ru_maxrss // 1024))
+    outcome = "ok" if code == 0 else "failed cleanly" if code is not None else "killed"
+    first_line = message.splitlines()[-1][:120] if message and code != 0 else ""
+    line = "%-18s %-24s %-15s %7.2f s %7d MiB  %s" % (host, board, outcome, elapsed,
+                                                      usage.ru_maxrss // 1024, first_line)
+    return line, problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("generator")
+    parser.add_argument("workdir")
+    parser.add_argument("--thumb")
+    parser.add_argument("--index")
+    parser.add_argument("--jobs", type=int, default=2)
+    args = parser.parse_args()
+
+    boards_dir = os.path.join(args.workdir, "boards")
+    out_dir = os.path.join(args.workdir, "out")
+    os.makedirs(out_dir, exist_ok=True)
+    subprocess.run([sys.executable, args.generator, boards_dir], check=True)
+    boards = sorted(os.listdir(boards_dir))
+
+    runs = []
+    for board in boards:
+        path = os.path.join(boards_dir, board)
+        if args.thumb:
+            runs.append(("thumbwright-host", [args.thumb, "-s", "256", path,
+                                              os.path.join(out_dir, board + ".png")], board))
+        if args.index:
+            runs.append(("indexwright-host", [args.index, path], board))
+    if not runs:
+        print("no host to run")
+        return 1
+
+    failures = []
+    with ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        for (host, _, board), (line, problems) in zip(runs, pool.map(lambda r: run(*r), runs)):
+            print(line, flush=True)
+            for problem in problems:
+                failures.append("%s on %s: %s" % (host, board, problem))
+    for failure in failures:
+        print("FAIL:", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
