@@ -67,22 +67,22 @@ def main(out):
     os.makedirs(out, exist_ok=True)
 
     # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB.
-    stroke_points = ",".join("[%d,%d]" % ((-1) ** i * 10_000_000 + i, (-1) ** (i // 2) * 9_999_999)
+    stroke_points = ",".join("[%d,%d]" % ((-1) ** i * (10_000_000 - i), (-1) ** (i // 2) * 9_999_999)
                              for i in range(100_000))
     with open(os.path.join(out, "freehand-200mib.json"), "w") as f:
         f.write('{"version":1,"elements":[')
         written, n = 0, 0
         while written + len(stroke_points) + 400 < 200 * MIB:
-            head = json.dumps(element("freehand", "f%d" % n, x=-1e7, y=-1e7, roughness=2))[:-1]
+            head = json.dumps(element("freehand", "f%d" % n, roughness=2))[:-1]
             piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
             f.write(piece)
             written += len(piece)
             n += 1
         f.write("]}")
 
-    # 5000 two-point rough arrows 2.8e7 long.
+    # 5000 two-point rough arrows 2.8e7 long, corner to corner of the coordinate range.
     write_board(out, "rough-arrows.json",
-                [element("arrow", "a%d" % i, x=-1.4e7, y=i * 3.0, x2=1.4e7, y2=-i * 3.0, roughness=2,
+                [element("arrow", "a%d" % i, x=-1e7, y=-1e7 + i, x2=1e7, y2=1e7 - i, roughness=2,
                          label="arrow %d" % i, endHeadStyle="triangleFilled") for i in range(5000)])
 
     # Labels and texts of one 10,000-character word in narrow boxes.
@@ -101,7 +101,8 @@ def main(out):
     write_board(out, "stacked-elbows.json", boxes + arrows)
 
     # Nesting up to and past the parser's depth limit, inside an element and at the top.
-    for depth in (510, 513, 100_000):
+    # The element sits three levels down, so 509 reaches the limit of 512 and 510 passes it.
+    for depth in (509, 510, 100_000):
         with open(os.path.join(out, "nesting-%d.json" % depth), "w") as f:
             f.write('{"version":1,"elements":[{"id":"n","type":"rectangle","x":0,"y":0,"width":9,'
                     '"height":9,"deep":' + "[" * depth + "]" * depth + "}]}")
@@ -122,9 +123,16 @@ def main(out):
     for i, (name, data, mime) in enumerate([("huge", huge_bomb, "image/png"), ("wide", wide_bomb, "image/png"),
                                              ("noisy", noisy, "image/png"), ("svg", svg_bomb.encode(), "image/svg+xml")]):
         url = data_url(mime, data)
-        images.append(element("image", "img-" + name, x=i * 120, width=100, height=100, src=url))
-        images.append(element("stencil", "st-" + name, x=i * 120, y=150, width=64, height=64,
-                              source={"kind": "embedded", "src": url, "pack": "hostile", "name": name}))
+        images.append(element("image", "img-" + name, x=i * 120, width=100, height=100,
+                              naturalWidth=100, naturalHeight=100, src=url))
+    # Embedded stencils hold SVG only, and at most 64 Ki characters: bombs that fit.
+    small_bomb = bomb_png(16_000, 30 * 1024)
+    icon = ('<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10"><image width="10" height="10" href="'
+            + data_url("image/png", small_bomb) + '"/></svg>')
+    for i in range(3):
+        images.append(element("stencil", "st%d" % i, x=i * 120, y=150, width=64, height=64,
+                              source={"kind": "embedded", "src": data_url("image/svg+xml", icon.encode()),
+                                      "pack": "hostile", "name": "bomb"}))
     write_board(out, "image-bombs.json", images)
 
     # 200 image elements, each a 4000 x 4000 single-colour PNG.
@@ -132,6 +140,7 @@ def main(out):
     flat = data_url("image/png", png(4000, 4000, 2, zlib.compress(row * 4000, 9)))
     write_board(out, "flat-images.json",
                 [element("image", "p%d" % i, x=(i % 20) * 50, y=(i // 20) * 50, width=48, height=48,
+                         naturalWidth=4000, naturalHeight=4000,
                          src=flat) for i in range(200)])
 
     # SVG icons with entity expansion and external references.
@@ -148,7 +157,8 @@ def main(out):
     svgs = []
     for i, text in enumerate([laughs, external]):
         url = data_url("image/svg+xml", text.encode())
-        svgs.append(element("image", "svg%d" % i, x=i * 20, width=10, height=10, src=url))
+        svgs.append(element("image", "svg%d" % i, x=i * 20, width=10, height=10, naturalWidth=10,
+                            naturalHeight=10, src=url))
         svgs.append(element("stencil", "icon%d" % i, x=i * 20, y=20, width=10, height=10,
                             source={"kind": "embedded", "src": url, "pack": "hostile", "name": "icon"}))
     write_board(out, "svg-entities.json", svgs)

@@ -1,9 +1,12 @@
 // Plays the search indexer: loads the importer bundle by its manifest, asks its factory for an
 // importer, imports each file named on the command line and prints the attributes it set, one
 // JSON object per file. Exit status: 0 when every import succeeded, 1 when one failed, 2 when
-// the bundle or its importer could not be had.
+// the bundle or its importer could not be had, 3 when a file took longer than the time limit.
 
 #include <syslog.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,16 @@
 #include "Platform/PlugIn/PlugIn.h"
 
 namespace {
+
+// Like an indexer that stops a stuck importer: a file gets this long before the host gives up.
+constexpr unsigned timeLimitSeconds = 20;
+
+extern "C" void onTimeLimit(int) {
+    static const char message[] = "indexwright-host: gave up after the time limit\n";
+    ssize_t ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    ::_exit(3);
+}
 
 int usage() {
     std::fprintf(stderr, "usage: indexwright-host [--bundle DIR] [--content-type TYPE] FILE...\n");
@@ -53,6 +66,7 @@ int main(int argc, char** argv) {
 
     // The importer logs through syslog; entries also go to standard error.
     openlog("indexwright-host", LOG_PERROR | LOG_PID, LOG_USER);
+    std::signal(SIGALRM, onTimeLimit);
 
     char* error = nullptr;
     DVPlugInBundle* bundle = DVPlugInBundleOpen(bundleDir.c_str(), &error);
@@ -66,6 +80,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     for (const char* file : files) {
+        ::alarm(timeLimitSeconds);
         void* unknown = factory(nullptr, &kDVImporterTypeID);
         if (!unknown) {
             DVPlugInBundleClose(bundle);
