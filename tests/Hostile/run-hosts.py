@@ -78,6 +78,9 @@ def main():
     subprocess.run([sys.executable, args.generator, boards_dir], check=True)
     boards = sorted(os.listdir(boards_dir))
 
+    for host, path in (("thumbwright-host", args.thumb), ("indexwright-host", args.index)):
+        if not path:
+            print("%s: not part of this build, not run" % host)
     runs = []
     for board in boards:
         path = os.path.join(boards_dir, board)
