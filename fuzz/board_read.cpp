@@ -8,16 +8,10 @@
 #include <optional>
 #include <vector>
 
+#include "fuzz/support/Invariant.hpp"
 #include "DVIO/BoardFile.hpp"
 
-namespace {
-
-[[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using dv::fuzz::broken;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::optional<dv::DrevalinReadResult> read;

@@ -10,18 +10,12 @@
 #include <set>
 #include <string>
 
+#include "fuzz/support/Invariant.hpp"
 #include "DVIO/BoardFile.hpp"
 #include "DVIO/BoardSearchContent.hpp"
 #include "DVModel/UTF8.hpp"
 
-namespace {
-
-[[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-}  // namespace
+using dv::fuzz::broken;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::optional<dv::BoardSearchContent> content;

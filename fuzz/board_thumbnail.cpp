@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DVIO/BoardFile.hpp"
+#include "fuzz/support/Invariant.hpp"
 #include "DVPreview/BoardPicture.hpp"
 
 namespace {
@@ -27,8 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const dv::RenderTheme theme = dv::BoardPicture::theme(elements, true);
     auto plan = dv::BoardPicture::plan(elements, theme, budget);
     if (plan && (plan->pixelWidth > budget || plan->pixelHeight > budget)) {
-        std::fprintf(stderr, "invariant broken: the plan is larger than its budget\n");
-        std::abort();
+        dv::fuzz::broken("the plan is larger than its budget");
     }
     return 0;
 }

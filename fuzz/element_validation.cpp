@@ -10,15 +10,13 @@
 #include <optional>
 #include <vector>
 
+#include "fuzz/support/Invariant.hpp"
 #include "DVIO/JSONParser.hpp"
 #include "DVModel/ElementValidation.hpp"
 
-namespace {
+using dv::fuzz::broken;
 
-[[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
+namespace {
 
 void checkElement(const dv::JSONValue& value) {
     std::optional<dv::Element> element = dv::ElementValidation::parseElement(value);
