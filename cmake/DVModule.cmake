@@ -29,3 +29,15 @@ function(dv_add_test_suite name)
   target_compile_definitions(${name} PRIVATE DV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" DV_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 endfunction()
+
+# dv_add_subfolders(): adds every direct subfolder of the current folder that has a
+# CMakeLists.txt, in name order.
+function(dv_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
