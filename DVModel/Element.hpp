@@ -274,3 +274,11 @@ struct Element {
 bool elementsAreIdentical(std::span<const Element> a, std::span<const Element> b);
 
 }  // namespace dv
+
+// Agrees with ==: equal elements write equal JSON objects (numbers by value, -0 as +0, key order
+// ignored), and the object's hash follows that equality.
+template <> struct std::hash<dv::Element> {
+    std::size_t operator()(const dv::Element& element) const {
+        return static_cast<std::size_t>(element.jsonObject().hashValue());
+    }
+};

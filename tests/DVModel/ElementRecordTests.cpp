@@ -84,8 +84,12 @@ TEST(ElementEquality, FieldByFieldWithJsonObjectExtra) {
     b.extra.set("q", JSONValue(2));
     b.extra.set("p", JSONValue(1));
     EXPECT_EQ(a, b);  // key order of extra plays no part
+    EXPECT_EQ(std::hash<Element>{}(a), std::hash<Element>{}(b));
     b.rotation = 0;
     EXPECT_NE(a, b);  // absent differs from every value
+    a.rotation = -0.0;
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::hash<Element>{}(a), std::hash<Element>{}(b));
 }
 
 TEST(SmallRecords, AnchorReadsOtherKeysIntoExtraAndWritesThemLast) {
