@@ -2,5 +2,9 @@
 # Builds the tree and runs the whole test suite: `scripts/test.sh` (Release) or `scripts/test.sh asan`.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-dir=$("$top/scripts/build.sh" "${1:-release}" | tail -n 1)
+flavour=${1:-release}
+dir=$("$top/scripts/build.sh" "$flavour" | tail -n 1)
+if [[ "$flavour" == asan ]]; then
+  export LSAN_OPTIONS="suppressions=$top/tests/data/lsan-system.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+fi
 ctest --test-dir "$dir" --output-on-failure -j "${DV_JOBS:-$(nproc)}"
