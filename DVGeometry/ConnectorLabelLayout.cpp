@@ -101,17 +101,8 @@ struct Candidate {
 
 // Label lines: split at every line feed, empty lines kept.
 std::vector<std::string> labelLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t feed = text.find('\n', start);
-        if (feed == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            return lines;
-        }
-        lines.emplace_back(text.substr(start, feed - start));
-        start = feed + 1;
-    }
+    const std::vector<std::string_view> views = splitLines(text);
+    return std::vector<std::string>(views.begin(), views.end());
 }
 
 bool takesPart(const Element& e) { return e.visible.value_or(true); }

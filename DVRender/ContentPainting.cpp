@@ -10,20 +10,6 @@
 
 namespace dv::detail {
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            return lines;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
 std::string fontText(double fontSize, std::string_view family) {
     std::string font = jsNumberString(fontSize);
     font += "px ";

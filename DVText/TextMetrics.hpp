@@ -31,6 +31,9 @@ struct TextContentBox {
 double measureTextWidth(std::string_view text, double fontSize, std::string_view fontFamily, bool bold);
 
 /// Widest line and total height of `lines`.
+/// The lines of a text split at every line feed, empty lines kept; views into `text`.
+std::vector<std::string_view> splitLines(std::string_view text);
+
 TextSize measureTextBlock(const std::vector<std::string>& lines, double fontSize, std::string_view fontFamily,
                           bool bold);
 

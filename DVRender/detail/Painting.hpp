@@ -2,6 +2,7 @@
 // What the painters of the element kinds share: the per-element quantities drawElement derives
 // once, the hand-drawn stroke helpers, and the kind painters themselves.
 
+#include "DVText/TextMetrics.hpp"
 #include "DVModel/Element.hpp"
 #include "DVModel/ShapeDefinition.hpp"
 #include "DVModel/SmallRecords.hpp"
@@ -75,8 +76,7 @@ void paintImageLookup(DrawingContext& context, ImageProvider* images, const std:
 void paintImageLoading(DrawingContext& context, double x, double y, double width, double height);
 void paintImageError(DrawingContext& context, double x, double y, double width, double height);
 
-// A text split at every line feed, empty lines kept.
-std::vector<std::string_view> splitLines(std::string_view text);
+using dv::splitLines;
 // fs + "px " + family, the canvas font text of labels and text.
 std::string fontText(double fontSize, std::string_view family);
 
