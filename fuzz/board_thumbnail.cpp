@@ -1,11 +1,12 @@
 // The thumbnail road on arbitrary board bytes with a small pixel budget: read the elements,
-// pick the canvas and plan the picture. Reading may throw DrevalinFileError; anything else, or a
-// plan past the budget, is a fault.
+// pick the canvas, plan the picture and paint it. Reading may throw DrevalinFileError and
+// painting ExportError; anything else, or a plan or picture past the budget, is a fault.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "DVIO/BoardFile.hpp"
@@ -29,6 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto plan = dv::BoardPicture::plan(elements, theme, budget);
     if (plan && (plan->pixelWidth > budget || plan->pixelHeight > budget)) {
         dv::fuzz::broken("the plan is larger than its budget");
+    }
+    std::optional<dv::gfx::ImageRef> picture;
+    try {
+        picture = dv::BoardPicture::image(elements, theme, budget);
+    } catch (const dv::ExportError&) {
+        return 0;
+    }
+    if (picture.has_value() != plan.has_value()) {
+        dv::fuzz::broken("a picture without a plan, or a plan without a picture");
+    }
+    if (picture && *picture && ((*picture)->width() > budget || (*picture)->height() > budget)) {
+        dv::fuzz::broken("the picture is larger than its budget");
     }
     return 0;
 }
