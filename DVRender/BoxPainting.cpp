@@ -18,7 +18,8 @@ namespace dv::detail {
 
 namespace {
 
-// The element's box with negative extents turned into a moved corner.
+// The element's box with negative extents turned into a moved corner. Painters copy its members
+// into locals rather than binding them, so that lambdas can capture them with every compiler.
 struct Frame {
     double x0, y0, W, H;
 };
@@ -82,7 +83,8 @@ void strokeOutline(DrawingContext& context, const PaintJob& job, const std::arra
 }  // namespace
 
 void paintRectangle(DrawingContext& context, const PaintJob& job, const Element::Box& box) {
-    const auto [x0, y0, W, H] = frameOf(job.element, box.width, box.height);
+    const Frame frame = frameOf(job.element, box.width, box.height);
+    const double x0 = frame.x0, y0 = frame.y0, W = frame.W, H = frame.H;
     double r = 0;
     if (box.cornerRadius && *box.cornerRadius > 0) r = jsMin(*box.cornerRadius, W * 0.5, H * 0.5);
     context.beginPath();
@@ -131,7 +133,8 @@ void paintEllipse(DrawingContext& context, const PaintJob& job, const Element::B
 }
 
 void paintRhombus(DrawingContext& context, const PaintJob& job, const Element::Box& box) {
-    const auto [x0, y0, W, H] = frameOf(job.element, box.width, box.height);
+    const Frame frame = frameOf(job.element, box.width, box.height);
+    const double x0 = frame.x0, y0 = frame.y0, W = frame.W, H = frame.H;
     double r = 0;
     if (box.cornerRadius && *box.cornerRadius > 0) r = jsMin(*box.cornerRadius, W * 0.25, H * 0.25);
     const std::array<Point, 4> v{Point{x0 + W / 2, y0}, Point{x0 + W, y0 + H / 2}, Point{x0 + W / 2, y0 + H},
@@ -174,7 +177,8 @@ void paintRhombus(DrawingContext& context, const PaintJob& job, const Element::B
 }
 
 void paintShape(DrawingContext& context, const PaintJob& job, const Element::Shape& shape) {
-    const auto [x0, y0, W, H] = frameOf(job.element, shape.width, shape.height);
+    const Frame frame = frameOf(job.element, shape.width, shape.height);
+    const double x0 = frame.x0, y0 = frame.y0, W = frame.W, H = frame.H;
     const ShapeDefinition& d = definition(shape.kind);
     const std::vector<ShapeCommand> outline = d.outline(W, H);
     std::vector<ShapeCommand> details;
@@ -255,7 +259,8 @@ void paintGenericIcon(DrawingContext& context, const PaintJob& job, const Generi
 }  // namespace
 
 void paintStencil(DrawingContext& context, const PaintJob& job, const Element::Stencil& stencil) {
-    const auto [x0, y0, W, H] = frameOf(job.element, stencil.width, stencil.height);
+    const Frame frame = frameOf(job.element, stencil.width, stencil.height);
+    const double x0 = frame.x0, y0 = frame.y0, W = frame.W, H = frame.H;
     ImageProvider* images = job.environment.images;
     if (const auto* embedded = std::get_if<StencilSource::Embedded>(&stencil.source.kind)) {
         paintFittedPicture(context, images, embedded->src, x0, y0, W, H);

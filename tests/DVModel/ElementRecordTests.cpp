@@ -162,7 +162,7 @@ TEST(SmallRecords, PointAndNumberLists) {
     EXPECT_EQ(readNumberList(JSONValue(A{0.5, 1})), (std::vector<double>{0.5, 1}));
     EXPECT_EQ(readNumberList(JSONValue(A{0.5, "1"})), std::nullopt);
     EXPECT_EQ(readNumberList(JSONValue(JSONObject{})), std::nullopt);
-    EXPECT_EQ(Point(1, 2).jsonValue(), JSONValue(A{1, 2}));
+    EXPECT_EQ((Point{1, 2}).jsonValue(), JSONValue(A{1, 2}));
 }
 
 TEST(SmallRecords, AppendExtraKeysKeepsModelledValuesInPlace) {
