@@ -137,12 +137,12 @@ std::optional<CanvasFont> CanvasFont::parse(std::string_view text) {
 }
 
 std::size_t hashValue(const CanvasFont& font) {
-    std::size_t seed = 0;
+    Hasher seed;
     detail::hashMix(seed, font.italic);
     detail::hashMix(seed, font.bold);
     detail::hashMix(seed, font.size);
     detail::hashMix(seed, std::string_view(font.family));
-    return seed;
+    return detail::hashResult(seed);
 }
 
 } // namespace dv

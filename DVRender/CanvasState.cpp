@@ -151,23 +151,24 @@ JSONValue CanvasState::jsonValue() const {
 }
 
 std::size_t hashValue(const CanvasMatrix& matrix) {
-    std::size_t seed = 0;
+    Hasher seed;
     for (double value : matrix.values()) detail::hashMix(seed, value);
-    return seed;
+    return detail::hashResult(seed);
 }
 
 std::size_t hashValue(const CanvasProperty& property) {
-    std::size_t seed = static_cast<std::size_t>(property.kind);
+    Hasher seed;
+    detail::hashMix(seed, static_cast<std::size_t>(property.kind));
     if (CanvasProperty::carriesText(property.kind)) {
         detail::hashMix(seed, std::string_view(property.text));
     } else {
         detail::hashMix(seed, property.number);
     }
-    return seed;
+    return detail::hashResult(seed);
 }
 
 std::size_t hashValue(const CanvasState& state) {
-    std::size_t seed = 0;
+    Hasher seed;
     using detail::hashMix;
     hashMix(seed, std::string_view(state.fillStyle));
     hashMix(seed, std::string_view(state.strokeStyle));
@@ -183,8 +184,8 @@ std::size_t hashValue(const CanvasState& state) {
     hashMix(seed, std::string_view(state.font));
     hashMix(seed, std::string_view(state.textAlign));
     hashMix(seed, std::string_view(state.textBaseline));
-    hashMix(seed, hashValue(state.transform));
-    return seed;
+    for (double value : state.transform.values()) hashMix(seed, value);
+    return detail::hashResult(seed);
 }
 
 } // namespace dv

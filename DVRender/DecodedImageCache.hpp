@@ -41,11 +41,11 @@ public:
 private:
     struct KeyHash {
         std::size_t operator()(const Key& k) const noexcept {
-            std::size_t h = 0;
+            Hasher h;
             detail::hashMix(h, static_cast<std::size_t>(k.owner));
             detail::hashMix(h, static_cast<std::size_t>(k.width));
             detail::hashMix(h, static_cast<std::size_t>(k.height));
-            return h;
+            return detail::hashResult(h);
         }
     };
     struct Entry {

@@ -39,13 +39,14 @@ std::optional<NormalizedRect> DrawnBounds::rectForDeviceScale(double scale) cons
 }
 
 std::size_t hashValue(const DrawnBounds& bounds) {
-    std::size_t seed = bounds.rect.has_value();
+    Hasher seed;
+    detail::hashMix(seed, bounds.rect.has_value());
     if (bounds.rect) {
         for (double value : {bounds.rect->x, bounds.rect->y, bounds.rect->w, bounds.rect->h})
             detail::hashMix(seed, value);
     }
     detail::hashMix(seed, bounds.devicePad);
-    return seed;
+    return detail::hashResult(seed);
 }
 
 namespace {

@@ -165,7 +165,7 @@ const std::map<std::string, const GenericIcon*, std::less<>>& iconsById() {
     return map;
 }
 
-void hashCommands(std::size_t& seed, const std::vector<ShapeCommand>& commands) {
+void hashCommands(Hasher& seed, const std::vector<ShapeCommand>& commands) {
     std::hash<ShapeCommand> hasher;
     detail::hashMix(seed, commands.size());
     for (const auto& c : commands) detail::hashMix(seed, hasher(c));
@@ -209,9 +209,9 @@ bool isGenericIconId(std::string_view id) {
 }  // namespace dv
 
 std::size_t std::hash<dv::GenericIcon>::operator()(const dv::GenericIcon& icon) const noexcept {
-    std::size_t seed = 0;
+    dv::Hasher seed;
     dv::detail::hashMix(seed, icon.fill.has_value());
     if (icon.fill) dv::hashCommands(seed, *icon.fill);
     dv::hashCommands(seed, icon.strokes);
-    return seed;
+    return dv::detail::hashResult(seed);
 }

@@ -19,7 +19,8 @@ double PathBuilder::arcSweep(double start, double end, bool anticlockwise) {
 }
 
 std::size_t hashValue(const PathOp& op) {
-    std::size_t seed = op.value.index();
+    Hasher seed;
+    detail::hashMix(seed, op.value.index());
     std::visit(
         [&](const auto& payload) {
             using T = std::decay_t<decltype(payload)>;
@@ -38,7 +39,7 @@ std::size_t hashValue(const PathOp& op) {
             }
         },
         op.value);
-    return seed;
+    return detail::hashResult(seed);
 }
 
 } // namespace dv

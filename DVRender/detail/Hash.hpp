@@ -1,28 +1,28 @@
 #pragma once
-// Hash mixing for the drawing records. Doubles hash by value so that +0 and -0, which
-// compare equal, also hash equal.
+// Feeding drawing records into the kit's keyed hasher. Their texts (colours, fonts) come from
+// board files, so their tables hash them under the process key like every other such table.
+// Doubles hash by value so that +0 and -0, which compare equal, also hash equal.
 
-#include <bit>
+#include "DVModel/Hashing.hpp"
+
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 namespace dv::detail {
 
-inline void hashMix(std::size_t& seed, std::size_t value) {
-    seed ^= value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+inline void hashMix(Hasher& hasher, std::size_t value) { hasher.writeU64(value); }
+
+inline void hashMix(Hasher& hasher, double value) { hasher.writeDouble(value); }
+
+inline void hashMix(Hasher& hasher, bool value) { hasher.writeByte(value ? 1 : 0); }
+
+// Length first, so that two neighbouring texts cannot trade characters and hash alike.
+inline void hashMix(Hasher& hasher, std::string_view value) {
+    hasher.writeU64(value.size());
+    hasher.write(value);
 }
 
-inline void hashMix(std::size_t& seed, double value) {
-    if (value == 0) value = 0;   // -0 == +0
-    hashMix(seed, static_cast<std::size_t>(std::bit_cast<std::uint64_t>(value)));
-}
-
-inline void hashMix(std::size_t& seed, bool value) { hashMix(seed, static_cast<std::size_t>(value)); }
-
-inline void hashMix(std::size_t& seed, std::string_view value) {
-    hashMix(seed, std::hash<std::string_view>{}(value));
-}
+inline std::size_t hashResult(const Hasher& hasher) { return static_cast<std::size_t>(hasher.finish()); }
 
 } // namespace dv::detail
