@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the multi-threaded font-resolver stress test under ThreadSanitizer. Races reported inside
-# the uninstrumented system font libraries are suppressed (tests/data/tsan-platform.supp); any
-# report in the kit's own code fails the run.
+# Runs the multi-threaded stress tests (font resolver; image store with the decoded-image cache,
+# plus the cache's own tests) under ThreadSanitizer. Races reported inside the uninstrumented
+# system font libraries are suppressed (tests/data/tsan-platform.supp); any report in the kit's
+# own code fails the run.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 dir="$top/build/tsan"
@@ -10,4 +11,4 @@ cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDV_BUILD_
 cmake --build "$dir" -j "${DV_JOBS:-4}" --target tests_DVRender >&2
 TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/data/tsan-platform.supp" \
 FONTCONFIG_FILE="$top/tests/data/fonts/fonts.conf" \
-  "$dir/tests/DVRender/tests_DVRender" --gtest_filter='FontResolverConcurrency*'
+  "$dir/tests/DVRender/tests_DVRender" --gtest_filter='FontResolverConcurrency*:ImageStore.*:DecodedImageCache.*'
