@@ -104,8 +104,9 @@ def main(out):
     # The element sits three levels down, so 509 reaches the limit of 512 and 510 passes it.
     for depth in (509, 510, 100_000):
         with open(os.path.join(out, "nesting-%d.json" % depth), "w") as f:
-            f.write('{"version":1,"elements":[{"id":"n","type":"rectangle","x":0,"y":0,"width":9,'
-                    '"height":9,"deep":' + "[" * depth + "]" * depth + "}]}")
+            head = json.dumps(element("rectangle", "n", width=9, height=9, label="deep"),
+                              separators=(",", ":"))[:-1]
+            f.write('{"version":1,"elements":[' + head + ',"deep":' + "[" * depth + "]" * depth + "}]}")
 
     # Image data URLs of about 10 MB: decompression bombs, raw and inside SVG and stencils.
     huge_bomb = bomb_png(100_000, 7 * MIB)           # sides far past the pixel limit
