@@ -44,6 +44,11 @@ bool writePNG(const std::uint8_t* rgba, int width, int height, Sink* sink) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_sRGB_gAMA_and_cHRM(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    // No row filter and light compression: on rendered boards (flat areas, thin antialiased
+    // strokes, text) this writes files about as small as the adaptive filters with the default
+    // level, at a quarter of the time; trying every filter on every row was most of the cost.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 2);
     png_write_info(png, info);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
     for (int y = 0; y < height; ++y) png_write_row(png, const_cast<png_bytep>(rgba + rowBytes * static_cast<std::size_t>(y)));
@@ -64,6 +69,13 @@ std::optional<std::vector<std::uint8_t>> encodePNG(const PixelView& px) {
             std::uint32_t word;
             std::memcpy(&word, row + 4 * x, 4);
             const unsigned a = word >> 24;
+            if (a == 255) { // opaque: the colour is stored as it is
+                *o++ = static_cast<std::uint8_t>(word >> 16);
+                *o++ = static_cast<std::uint8_t>(word >> 8);
+                *o++ = static_cast<std::uint8_t>(word);
+                *o++ = 255;
+                continue;
+            }
             const unsigned c[3] = {(word >> 16) & 0xFF, (word >> 8) & 0xFF, word & 0xFF};
             for (int k = 0; k < 3; ++k) {
                 unsigned v = a == 0 ? 0 : (c[k] * 255 + a / 2) / a;

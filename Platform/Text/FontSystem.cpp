@@ -55,8 +55,19 @@ FcConfig* buildConfig() {
     return config;
 }
 
+// Our configuration also becomes the process default. Pango loads the default configuration
+// on a thread of its own when its first font map is made and waits for it before using the
+// configuration it was given; with the default already set, that second load (as costly as
+// ours: every configuration file parsed again) is skipped.
+void makeCurrent(FcConfig* config) {
+    if (config) FcConfigSetCurrent(config);
+}
+
 FcConfig* lockedConfig(FontData& data) {
-    if (!data.config) data.config = buildConfig();
+    if (!data.config) {
+        data.config = buildConfig();
+        makeCurrent(data.config);
+    }
     return data.config;
 }
 
@@ -200,6 +211,7 @@ bool FontSystem::pollForChanges() {
         if (!fresh) return false;
         FcConfigDestroy(data.config);
         data.config = fresh;
+        makeCurrent(fresh);
         data.generation.fetch_add(1, std::memory_order_acq_rel);
         observers = data.observers;
     }
