@@ -1,9 +1,11 @@
 #include "Platform/PlugIn/PlugIn.h"
 
 #include <dlfcn.h>
+#include <unicode/utf8.h>
 #include <syslog.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,11 +49,27 @@ void report(char** error, const std::string& message) {
     if (error) *error = copyToMalloc(message);
 }
 
+// Hosts print file paths, which on Linux need not be UTF-8: each ill-formed sequence becomes one
+// U+FFFD (ICU's maximal-subpart rule), so the output is always valid JSON text.
 void appendJSONString(std::string& out, const char* text, std::size_t length) {
     static constexpr char hex[] = "0123456789abcdef";
     out.push_back('"');
-    for (std::size_t i = 0; i < length; ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    const auto end = static_cast<std::int64_t>(length);
+    std::int64_t i = 0;
+    while (i < end) {
+        const std::int64_t start = i;
+        if (bytes[i] >= 0x80) {
+            UChar32 scalar;
+            U8_NEXT(bytes, i, end, scalar);
+            if (scalar < 0) {
+                out += "\xEF\xBF\xBD";
+            } else {
+                out.append(text + start, static_cast<std::size_t>(i - start));
+            }
+            continue;
+        }
+        const auto c = bytes[i++];
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;

@@ -266,3 +266,25 @@ TEST_F(Importer, HostPrintsAttributesAndReportsFailures) {
 }
 
 }  // namespace
+
+// Hosts print file paths as JSON text; a Linux path can hold any bytes but the output must stay
+// valid UTF-8 JSON.
+TEST(PlugInJSONText, EscapesControlsAndRepairsIllFormedUTF8) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"plain/path.drevalin", "\"plain/path.drevalin\""},
+        {"q\"b\\\n\t\x01", "\"q\\\"b\\\\\\n\\t\\u0001\""},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xF0\x9F\x98\x80\""},
+        {"a\xFF" "b", "\"a\xEF\xBF\xBD" "b\""},
+        {"x\xE2\x82", "\"x\xEF\xBF\xBD\""},                                   // cut short: one
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},        // surrogate: three
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                        // overlong
+        {"\xEF\xBF\xBD", "\"\xEF\xBF\xBD\""},                                // a real U+FFFD stays
+        {std::string("n\0ul", 4), "\"n\\u0000ul\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(take(DVCopyJSONString(c.in.data(), c.in.size())), c.out) << c.in;
+    }
+}
