@@ -7,4 +7,10 @@ dir=$("$top/scripts/build.sh" "$flavour" | tail -n 1)
 if [[ "$flavour" == asan ]]; then
   export LSAN_OPTIONS="suppressions=$top/tests/data/lsan-system.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 fi
+report="$dir/tests/Hostile/work/report.txt"
+rm -f "$report"
 ctest --test-dir "$dir" --output-on-failure -j "${DV_JOBS:-$(nproc)}"
+if [[ -f "$report" ]]; then
+  echo "Hostile boards (host, board, outcome, wall time, peak memory):"
+  cat "$report"
+fi

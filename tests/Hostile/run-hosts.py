@@ -94,13 +94,19 @@ def main():
         return 1
 
     failures = []
-    with ThreadPoolExecutor(max_workers=args.jobs) as pool:
-        for (host, _, board), (line, problems) in zip(runs, pool.map(lambda r: run(*r), runs)):
+    # The table is also kept beside the boards, so that the test script can show it after a
+    # passing run, when the test runner keeps the output to itself.
+    with open(os.path.join(args.workdir, "report.txt"), "w") as report:
+        def say(line):
             print(line, flush=True)
-            for problem in problems:
-                failures.append("%s on %s: %s" % (host, board, problem))
-    for failure in failures:
-        print("FAIL:", failure)
+            report.write(line + "\n")
+        with ThreadPoolExecutor(max_workers=args.jobs) as pool:
+            for (host, _, board), (line, problems) in zip(runs, pool.map(lambda r: run(*r), runs)):
+                say(line)
+                for problem in problems:
+                    failures.append("%s on %s: %s" % (host, board, problem))
+        for failure in failures:
+            say("FAIL: " + failure)
     return 1 if failures else 0
 
 
