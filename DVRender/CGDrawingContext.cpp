@@ -36,7 +36,7 @@ bool forbidsSplitting(char32_t c) {
 }
 
 struct Runs {
-    std::vector<gfx::TextLine> lines;
+    std::vector<std::shared_ptr<const gfx::TextLine>> lines;
     std::vector<double> offsets;
     std::vector<std::string_view> texts;
     double width = 0;
@@ -61,8 +61,8 @@ Runs makeTextRuns(const gfx::Font& font, std::string_view text) {
     runs.lines.reserve(runs.texts.size());
     for (std::string_view piece : runs.texts) {
         runs.offsets.push_back(runs.width);
-        runs.lines.emplace_back(font, piece);
-        runs.width += runs.lines.back().typographicWidth();
+        runs.lines.push_back(gfx::TextLine::shared(font, piece));
+        runs.width += runs.lines.back()->typographicWidth();
     }
     return runs;
 }
@@ -361,7 +361,7 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
     applyFill();
     std::vector<gfx::TextLine::Placed> placed;
     placed.reserve(runs.lines.size());
-    for (std::size_t i = 0; i < runs.lines.size(); ++i) placed.push_back({&runs.lines[i], runs.offsets[i]});
+    for (std::size_t i = 0; i < runs.lines.size(); ++i) placed.push_back({runs.lines[i].get(), runs.offsets[i]});
     gfx::TextLine::draw(*context_, placed, x, y);
 }
 

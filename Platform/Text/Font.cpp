@@ -1,5 +1,6 @@
 #include "Platform/Text/Font.hpp"
 
+#include "Platform/Text/FontSystem.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
 #include <glib.h>
@@ -7,7 +8,10 @@
 #include <harfbuzz/hb.h>
 #include <pango/pangocairo.h>
 
+#include <bit>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace dv::gfx {
 
@@ -120,6 +124,45 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     inkY0_ = static_cast<double>(ink.y) / PANGO_SCALE;
     inkX1_ = static_cast<double>(ink.x + ink.width) / PANGO_SCALE;
     inkY1_ = static_cast<double>(ink.y + ink.height) / PANGO_SCALE;
+}
+
+namespace {
+
+struct SharedLineKey {
+    std::string family;
+    bool bold;
+    bool italic;
+    std::uint64_t size; // bit pattern, so sizes compare exactly
+    std::string text;
+
+    bool operator<(const SharedLineKey& o) const {
+        return std::tie(text, size, family, bold, italic) < std::tie(o.text, o.size, o.family, o.bold, o.italic);
+    }
+};
+
+// Keyed by text from files: an ordered tree, so no hostile key makes it degrade. When it is full
+// it starts over, which keeps the frequent lines (spaces, common words) coming back at once.
+struct SharedLines {
+    std::uint64_t generation = 0;
+    std::map<SharedLineKey, std::shared_ptr<const TextLine>> lines;
+};
+
+} // namespace
+
+std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_view utf8) {
+    thread_local SharedLines cache;
+    const std::uint64_t generation = FontSystem::generation();
+    if (cache.generation != generation) {
+        cache.lines.clear();
+        cache.generation = generation;
+    }
+    const FontDescriptor& d = font.descriptor();
+    SharedLineKey key{d.family, d.bold, d.italic, std::bit_cast<std::uint64_t>(d.size), std::string(utf8)};
+    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;
+    auto line = std::make_shared<const TextLine>(font, utf8);
+    if (cache.lines.size() >= MAX_SHARED_LINES) cache.lines.clear();
+    cache.lines.emplace(std::move(key), line);
+    return line;
 }
 
 TextLine::~TextLine() {

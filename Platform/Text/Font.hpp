@@ -70,6 +70,12 @@ public:
     TextLine& operator=(TextLine&&) = delete;
     TextLine(const TextLine&) = delete;
 
+    /// A line shaped earlier on this thread in an equal font (same descriptor) with the same
+    /// text, or a new one. Boards repeat words and spaces endlessly, and shaping is the costly
+    /// part of text; the most recent lines are kept, per thread, until the fonts are reloaded.
+    static std::shared_ptr<const TextLine> shared(const Font& font, std::string_view utf8);
+    static constexpr std::size_t MAX_SHARED_LINES = 512;
+
     /// The advance width, trailing spaces included.
     double typographicWidth() const { return width_; }
 

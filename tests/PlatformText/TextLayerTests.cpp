@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <thread>
 
 namespace dv::gfx {
 namespace {
@@ -90,6 +91,44 @@ TEST(TextLine, WidthsAddUpAcrossRunsAndControlsAreDropped) {
     EXPECT_EQ(width(*f, ""), 0);
     // Widths are in user units: doubling the size doubles them.
     EXPECT_NEAR(width(*font("Helvetica", 40), "Hello"), 2 * width(*f, "Hello"), 1e-3);
+}
+
+TEST(TextLine, SharedLinesAnswerOnlyForAnEqualFontAndText) {
+    // Each case asks for a line that differs from "Hello" in Helvetica 20 in one respect; a
+    // shared line must never be handed out for a font or text it was not shaped with.
+    const auto base = font("Helvetica", 20);
+    const auto first = TextLine::shared(*base, "Hello");
+    EXPECT_NEAR(first->typographicWidth(), width(*base, "Hello"), 1e-9);
+    EXPECT_EQ(TextLine::shared(*font("Helvetica", 20), "Hello"), first) << "an equal font made again";
+
+    struct Case {
+        const char* what;
+        std::shared_ptr<const Font> font;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"size", font("Helvetica", 20.000001), "Hello"},
+        {"bold", font("Helvetica", 20, true), "Hello"},
+        {"italic", font("Helvetica", 20, false, true), "Hello"},
+        {"family", font("Courier", 20), "Hello"},
+        {"text", base, "Hellp"},
+        {"text with a NUL", base, "Hel\0lo"s},
+        {"prefix", base, "Hell"},
+    };
+    for (const Case& c : cases) {
+        const auto line = TextLine::shared(*c.font, c.text);
+        EXPECT_NE(line, first) << c.what;
+        EXPECT_NEAR(line->typographicWidth(), width(*c.font, c.text), 1e-9) << c.what;
+    }
+
+    // Past the cache's bound lines are still right, and a line made on another thread is its
+    // own (a layout belongs to the thread that made it).
+    for (std::size_t i = 0; i <= TextLine::MAX_SHARED_LINES; ++i) TextLine::shared(*base, std::to_string(i));
+    EXPECT_NEAR(TextLine::shared(*base, "Hello")->typographicWidth(), first->typographicWidth(), 1e-9);
+    const TextLine* mine = TextLine::shared(*base, "Hello").get();
+    const TextLine* theirs = nullptr;
+    std::thread([&] { theirs = TextLine::shared(*base, "Hello").get(); }).join();
+    EXPECT_NE(theirs, mine);
 }
 
 TEST(TextLine, DrawsOnTheBaselineWithFallbackForMissingGlyphs) {
