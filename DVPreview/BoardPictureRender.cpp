@@ -7,10 +7,11 @@ namespace dv {
 
 std::optional<gfx::ImageRef> BoardPicture::image(const std::vector<Element>& elements, const RenderTheme& theme,
                                                  double maxPixelSide) {
-    auto p = plan(elements, theme, maxPixelSide);
-    if (!p) return std::nullopt;
+    // The same plan as `plan`, from the scene the drawing uses.
     RenderEnvironment environment(theme, ImageStore::shared());
-    return renderExportImage(elements, *p, environment);
+    return renderExportImage(
+        elements, true, theme.canvasBackground,
+        [maxPixelSide](const ExportRasterPlan& exportPlan) { return capped(exportPlan, maxPixelSide); }, environment);
 }
 
 std::optional<std::vector<std::uint8_t>> BoardPicture::png(const std::vector<Element>& elements,

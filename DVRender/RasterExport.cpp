@@ -68,6 +68,16 @@ gfx::ImageRef renderExportImage(const std::vector<Element>& elements, const Expo
     return renderScene(ExportScene(elements), plan, environment);
 }
 
+std::optional<gfx::ImageRef> renderExportImage(const std::vector<Element>& elements, bool withBackground,
+                                               const std::string& canvasColor,
+                                               const std::function<ExportRasterPlan(const ExportRasterPlan&)>& adjust,
+                                               const RenderEnvironment& environment) {
+    if (elements.empty()) return std::nullopt;
+    ExportScene scene(elements);
+    ExportRasterPlan plan = adjust(exportRasterPlan(exportBounds(scene.index, scene.labels.boxes()), withBackground, canvasColor));
+    return renderScene(scene, plan, environment);
+}
+
 void drawExportScene(const std::shared_ptr<gfx::GraphicsContext>& context, const std::vector<Element>& elements,
                      const ExportRasterPlan& plan, const RenderEnvironment& environment) {
     drawScene(context, ExportScene(elements), plan, environment);

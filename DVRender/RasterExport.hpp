@@ -9,6 +9,7 @@
 #include "Platform/Graphics/Image.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -84,6 +85,14 @@ void checkExportSize(const ExportRasterPlan& plan);
 /// The scene as a bitmap of the plan's pixel size. Throws ExportError.
 gfx::ImageRef renderExportImage(const std::vector<Element>& elements, const ExportRasterPlan& plan,
                                 const RenderEnvironment& environment);
+
+/// The scene as a bitmap of the plan `adjust` makes of the elements' own plan (a picture fitted
+/// into a budget, say); the element index and the label layout serve both the plan and the
+/// drawing. Absent for an empty list. Throws ExportError.
+std::optional<gfx::ImageRef> renderExportImage(const std::vector<Element>& elements, bool withBackground,
+                                               const std::string& canvasColor,
+                                               const std::function<ExportRasterPlan(const ExportRasterPlan&)>& adjust,
+                                               const RenderEnvironment& environment);
 
 /// Draws the scene into a context whose user space is the bitmap's pixels, y down.
 void drawExportScene(const std::shared_ptr<gfx::GraphicsContext>& context, const std::vector<Element>& elements,

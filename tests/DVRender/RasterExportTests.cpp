@@ -54,6 +54,46 @@ TEST(RasterExport, RefusedPlansThrowBeforeDrawing) {
     }
 }
 
+TEST(RasterExport, AdjustedPlanStartsFromTheElementsPlanAndDrawsLikeIt) {
+    // A connector label that sticks out of the shapes widens the plan; a stencil caption too.
+    Element arrow = t::arrow("a", 0, 0, 60, 0);
+    arrow.payload.connector()->label = "a rather long connector label that sticks out";
+    std::vector<Element> scene{filledBox(0, 0, 20, 20), arrow, t::stencil("s", 100, 100, 64, 64, "server")};
+    dv::RenderEnvironment environment(dv::RenderTheme::light);
+    struct Case {
+        bool background;
+        double scale; // of the elements' own plan
+    };
+    for (const Case c : {Case{true, 1}, Case{true, 0.25}, Case{false, 0.5}}) {
+        const auto full = dv::exportRasterPlan(scene, c.background, "#336699");
+        ASSERT_TRUE(full);
+        dv::ExportRasterPlan wanted = *full;
+        wanted.scale *= c.scale;
+        wanted.pixelWidth = static_cast<std::uint32_t>(wanted.worldWidth * wanted.scale);
+        wanted.pixelHeight = static_cast<std::uint32_t>(wanted.worldHeight * wanted.scale);
+        std::optional<dv::ExportRasterPlan> given;
+        auto image = dv::renderExportImage(scene, c.background, "#336699", [&](const dv::ExportRasterPlan& p) {
+            given = p;
+            return wanted;
+        }, environment);
+        ASSERT_TRUE(image && given);
+        EXPECT_EQ(*given, *full);
+        const auto expected = dv::renderExportImage(scene, wanted, environment);
+        ASSERT_EQ((*image)->width(), expected->width());
+        ASSERT_EQ((*image)->height(), expected->height());
+        int differing = 0;
+        for (int y = 0; y < expected->height(); ++y)
+            for (int x = 0; x < expected->width(); ++x) differing += (*image)->pixel(x, y) != expected->pixel(x, y);
+        EXPECT_EQ(differing, 0) << c.background << " " << c.scale;
+    }
+    bool asked = false;
+    EXPECT_FALSE(dv::renderExportImage({}, true, "#fff", [&](const dv::ExportRasterPlan& p) {
+        asked = true;
+        return p;
+    }, environment).has_value());
+    EXPECT_FALSE(asked);
+}
+
 TEST(RasterExport, HTMLPageCarriesThePNG) {
     dv::RenderEnvironment environment(dv::RenderTheme::light);
     EXPECT_FALSE(dv::exportHTMLData({}, "#fff", environment).has_value());
