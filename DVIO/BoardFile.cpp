@@ -49,6 +49,26 @@ void readVersion(const JSONValue& value, DrevalinReadResult& result) {
     result.isNewerVersion = number && *number > 1;
 }
 
+// Validates the entries of the element list while the file is parsed, so that besides the
+// elements already built only one entry's JSON is alive at a time, never the whole tree.
+class ElementListReader final : public JSONListConsumer {
+public:
+    ElementListReader() : JSONListConsumer("elements") {}
+
+    void beginList() override { list_.emplace(); }
+    void takeEntry(JSONValue&& entry) override { list_->add(std::move(entry)); }
+
+    // What validateElements gives for the list that opened last, whose entries the parsed tree
+    // no longer holds.
+    std::optional<std::vector<Element>> finish(JSONValue&& elements) {
+        if (!list_) return ElementValidation::validateElements(std::move(elements));
+        return std::move(*list_).finish();
+    }
+
+private:
+    std::optional<ElementValidation::ElementList> list_;
+};
+
 }  // namespace
 
 DrevalinFileError::DrevalinFileError(Kind kind, std::optional<JSONParseError> parseError, std::int64_t count,
@@ -87,8 +107,9 @@ DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data) {
     if (data.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) data = data.subspan(3);
 
     JSONValue root;
+    ElementListReader reader;
     try {
-        root = JSONParser::parse(data, JSONParser::defaultMaxDepth);
+        root = JSONParser::parse(data, reader, JSONParser::defaultMaxDepth);
     } catch (const JSONParseError& error) {
         throw DrevalinFileError::invalidJSON(error);
     }
@@ -135,7 +156,7 @@ DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data) {
 
     const auto count = static_cast<std::int64_t>(elements.arrayValue()->size());
     if (count > kMaxElements) throw DrevalinFileError::tooManyElements(count);
-    std::optional<std::vector<Element>> valid = ElementValidation::validateElements(elements);
+    std::optional<std::vector<Element>> valid = reader.finish(std::move(elements));
     if (!valid) throw DrevalinFileError::noValidElements(count);
     const auto kept = static_cast<std::int64_t>(valid->size());
     result.document.elements = std::move(*valid);

@@ -111,6 +111,7 @@ struct Frame {
     Container kind;
     std::size_t valueStart;
     std::size_t keyStart;
+    bool mainList = false;  // its entries go to the list consumer
 };
 
 // Powers of ten that a double holds exactly.
@@ -126,9 +127,10 @@ struct Scratch {
 
 class Parser {
 public:
-    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, Scratch& scratch)
+    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, Scratch& scratch,
+           JSONListConsumer* consumer)
         : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), frames_(scratch.frames),
-          values_(scratch.values), keys_(scratch.keys) {}
+          values_(scratch.values), keys_(scratch.keys), consumer_(consumer) {}
 
     // Leaves the stacks empty, also after an error; very large ones give their memory back.
     ~Parser() {
@@ -164,6 +166,8 @@ private:
     double readNumber();
     void readLiteral(const char* word, std::size_t length);
     void readKey(std::string& key);
+    // Whether an array opening here is the consumer's main list; tells the consumer when it is.
+    bool opensMainList();
 
     const std::uint8_t* begin_;
     const std::uint8_t* p_;
@@ -173,6 +177,7 @@ private:
     std::vector<Frame>& frames_;
     std::vector<JSONValue>& values_;
     std::vector<std::string>& keys_;
+    JSONListConsumer* consumer_;
     std::string buffer_;  // reused by strings that hold escapes
 };
 
@@ -375,6 +380,15 @@ void Parser::readKey(std::string& key) {
     ++p_;
 }
 
+bool Parser::opensMainList() {
+    if (consumer_ == nullptr) return false;
+    // The key of a member being read is the last one on the key stack.
+    const bool atTop = frames_.empty() || (frames_.size() == 1 && frames_.front().kind == Container::object &&
+                                           keys_.back() == consumer_->listKey());
+    if (atTop) consumer_->beginList();
+    return atTop;
+}
+
 JSONValue Parser::run() {
     for (;;) {
         JSONValue value;
@@ -382,17 +396,19 @@ JSONValue Parser::run() {
         skipSpace();
         if (p_ == end_) failEnd();
         switch (*p_) {
-        case '[':
+        case '[': {
             checkDepth();
             ++p_;
+            const bool mainList = opensMainList();
             skipSpace();
             if (p_ < end_ && *p_ == ']') {
                 ++p_;
                 value = JSONValue(JSONValue::Array());
                 break;
             }
-            frames_.push_back({Container::array, values_.size(), keys_.size()});
+            frames_.push_back({Container::array, values_.size(), keys_.size(), mainList});
             continue;
+        }
         case '{':
             checkDepth();
             ++p_;
@@ -437,9 +453,13 @@ JSONValue Parser::run() {
                 if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
                 return value;
             }
+            const Frame frame = frames_.back();
+            if (frame.mainList) {
+                consumer_->takeEntry(std::move(value));
+                value = JSONValue();
+            }
             values_.push_back(std::move(value));
             if (p_ == end_) failEnd();
-            const Frame frame = frames_.back();
             const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
             if (frame.kind == Container::object) {
                 if (*p_ == ',') {
@@ -486,7 +506,13 @@ JSONValue JSONParser::parse(std::string_view text, std::int64_t maxDepth) {
 
 JSONValue JSONParser::parse(std::span<const std::uint8_t> data, std::int64_t maxDepth) {
     thread_local Scratch scratch;
-    return Parser(data.data(), data.size(), maxDepth, scratch).run();
+    return Parser(data.data(), data.size(), maxDepth, scratch, nullptr).run();
+}
+
+JSONValue JSONParser::parse(std::span<const std::uint8_t> data, JSONListConsumer& consumer, std::int64_t maxDepth) {
+    // Stacks of its own: the consumer may parse other documents on this thread while it works.
+    Scratch scratch;
+    return Parser(data.data(), data.size(), maxDepth, scratch, &consumer).run();
 }
 
 }  // namespace dv

@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "DVModel/JSONValue.hpp"
 
@@ -55,6 +56,28 @@ private:
     std::string message_;
 };
 
+// Receives the entries of a document's main list while the document is being parsed, so that a
+// reader can turn each entry into something smaller before the next one is read, instead of
+// holding the whole tree at once. The main list is a top-level array, or an array that is the
+// value of the top-level object's member named `listKey`.
+class JSONListConsumer {
+public:
+    explicit JSONListConsumer(std::string listKey) : listKey_(std::move(listKey)) {}
+    virtual ~JSONListConsumer() = default;
+
+    const std::string& listKey() const noexcept { return listKey_; }
+
+    // A main list opens. A member named twice keeps its last value, so a list that opens replaces
+    // whatever earlier lists gave.
+    virtual void beginList() = 0;
+    // The next complete entry of the list that opened last. The parsed tree keeps null in its
+    // place. Nothing said here stands if the parse fails later.
+    virtual void takeEntry(JSONValue&& entry) = 0;
+
+private:
+    std::string listKey_;
+};
+
 struct JSONParser {
     static constexpr std::int64_t defaultMaxDepth = 512;
 
@@ -62,6 +85,9 @@ struct JSONParser {
     static JSONValue parse(std::string_view text, std::int64_t maxDepth = defaultMaxDepth);
     // Parses the bytes as they are: no byte-order mark is skipped, no other encoding detected.
     static JSONValue parse(std::span<const std::uint8_t> data, std::int64_t maxDepth = defaultMaxDepth);
+    // The same parse, handing the entries of the main list to `consumer` as they complete.
+    static JSONValue parse(std::span<const std::uint8_t> data, JSONListConsumer& consumer,
+                           std::int64_t maxDepth = defaultMaxDepth);
 };
 
 }  // namespace dv

@@ -5,7 +5,8 @@
 #include "DVModel/detail/ElementFields.hpp"
 
 #include <cstdint>
-#include <unordered_set>
+#include <type_traits>
+#include <utility>
 
 namespace dv {
 
@@ -25,7 +26,10 @@ bool passesElementRules(const Element& element) {
     return true;
 }
 
-std::optional<Element> parseElementObject(const JSONObject& object) {
+// `Object` is const when the element copies what it keeps, non-const when it takes it.
+template <class Object>
+std::optional<Element> parseElementObject(Object& object) {
+    constexpr bool taking = !std::is_const_v<Object>;
     const JSONValue* typeValue = object.find("type");
     const std::string* word = typeValue != nullptr ? typeValue->stringValue() : nullptr;
     const auto type = word != nullptr ? fromWord<ElementType>(*word) : std::nullopt;
@@ -48,7 +52,10 @@ std::optional<Element> parseElementObject(const JSONObject& object) {
             continue;
         }
         const detail::FieldSlot& slot = *fields.slots[static_cast<std::size_t>(position)];
-        if (!slot.validate(element, object.valueAt(i), slot.bounds)) return std::nullopt;
+        bool valid;
+        if constexpr (taking) valid = slot.take(element, object.valueAt(i), slot.bounds);
+        else valid = slot.validate(element, object.valueAt(i), slot.bounds);
+        if (!valid) return std::nullopt;
         seen |= std::uint64_t{1} << position;
     }
     for (std::size_t i = 0; i < fields.slots.size(); ++i) {
@@ -58,41 +65,68 @@ std::optional<Element> parseElementObject(const JSONObject& object) {
 
     if (!unknown.empty()) {
         element.extra.reserve(unknown.size());
-        for (std::size_t i : unknown) element.extra.set(object.keyAt(i), object.valueAt(i));
+        for (std::size_t i : unknown) {
+            if constexpr (taking) element.extra.set(object.keyAt(i), std::move(object.valueAt(i)));
+            else element.extra.set(object.keyAt(i), object.valueAt(i));
+        }
     }
     return element;
 }
 
+template <class Value>
+std::optional<Element> parseElementValue(Value& value) {
+    auto* object = value.objectValue();
+    if (object == nullptr) return std::nullopt;
+    return parseElementObject(*object);
+}
+
 }  // namespace
+
+ElementValidation::ElementList::ElementList(std::size_t expected) {
+    accepted_.reserve(expected < maxElements ? expected : maxElements);
+    ids_.reserve(expected < maxElements ? expected : maxElements);
+}
+
+template <class Entry>
+void ElementValidation::ElementList::addEntry(Entry& entry) {
+    // Past the limit the answer is known; the rest is not worth validating.
+    if (++offered_ > maxElements) return;
+    auto element = parseElementValue(entry);
+    if (!element) return;
+    // Only an accepted element claims its id.
+    if (!ids_.insert(JSStringKey(element->id)).second) return;
+    accepted_.push_back(std::move(*element));
+}
+
+void ElementValidation::ElementList::add(const JSONValue& entry) { addEntry(entry); }
+void ElementValidation::ElementList::add(JSONValue&& entry) { addEntry(entry); }
+
+std::optional<std::vector<Element>> ElementValidation::ElementList::finish() && {
+    if (offered_ > maxElements || (offered_ > 0 && accepted_.empty())) return std::nullopt;
+    return std::move(accepted_);
+}
 
 std::optional<std::vector<Element>> ElementValidation::validateElements(const JSONValue& value) {
     const JSONValue::Array* entries = value.arrayValue();
     if (entries == nullptr || entries->size() > maxElements) return std::nullopt;
-    std::vector<Element> accepted;
-    if (entries->empty()) return accepted;
+    ElementList list(entries->size());
+    for (const JSONValue& entry : *entries) list.add(entry);
+    return std::move(list).finish();
+}
 
-    accepted.reserve(entries->size());
-    // Keyed per process, so ids built to collide cannot slow the look-ups down.
-    std::unordered_set<JSStringKey> ids;
-    ids.reserve(entries->size());
-    for (const JSONValue& entry : *entries) {
-        const JSONObject* object = entry.objectValue();
-        if (object == nullptr) continue;
-        auto element = parseElementObject(*object);
-        if (!element) continue;
-        // Only an accepted element claims its id.
-        if (!ids.insert(JSStringKey(element->id)).second) continue;
-        accepted.push_back(std::move(*element));
+std::optional<std::vector<Element>> ElementValidation::validateElements(JSONValue&& value) {
+    JSONValue::Array* entries = value.arrayValue();
+    if (entries == nullptr || entries->size() > maxElements) return std::nullopt;
+    ElementList list(entries->size());
+    for (JSONValue& entry : *entries) {
+        list.add(std::move(entry));
+        entry = JSONValue();
     }
-    if (accepted.empty()) return std::nullopt;
-    return accepted;
+    return std::move(list).finish();
 }
 
-std::optional<Element> ElementValidation::parseElement(const JSONValue& value) {
-    const JSONObject* object = value.objectValue();
-    if (object == nullptr) return std::nullopt;
-    return parseElementObject(*object);
-}
+std::optional<Element> ElementValidation::parseElement(const JSONValue& value) { return parseElementValue(value); }
+std::optional<Element> ElementValidation::parseElement(JSONValue&& value) { return parseElementValue(value); }
 
 bool ElementValidation::isValidElement(const JSONValue& value) { return parseElement(value).has_value(); }
 

@@ -57,8 +57,8 @@ DVResult importerQueryInterface(void* self, DVUUIDBytes interfaceID, void** out)
 
 void importFile(DVAttributeDictionaryRef attributes, const char* path) {
     if (!path) throw dv::platform::FileReadError("No file was given.");
-    std::vector<std::uint8_t> data = dv::platform::readRegularFile(path);
-    dv::DrevalinReadResult read = dv::readDrevalinFile(data);
+    // The file bytes go as soon as the elements are read.
+    dv::DrevalinReadResult read = dv::readDrevalinFile(dv::platform::readRegularFile(path));
     dv::BoardSearchContent content(read.document.elements);
     if (!content.texts.empty()) {
         std::string text = content.textContent();

@@ -37,8 +37,9 @@ ql::ThumbnailReply::DrawingBlock drawPlaceholder(gfx::Color color, ql::Size cont
 }
 
 std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& request) {
-    auto data = platform::readRegularFile(platform::localPathFromFileURL(request.fileURL));
-    std::vector<Element> elements = readDrevalinFile(data).document.elements;
+    // The file bytes go as soon as the elements are read, before the picture is drawn.
+    std::vector<Element> elements =
+        readDrevalinFile(platform::readRegularFile(platform::localPathFromFileURL(request.fileURL))).document.elements;
 
     bool systemIsLight = BoardPicture::systemIsLight(platform::InMemoryUserDefaults::standard());
     RenderTheme theme = BoardPicture::theme(elements, systemIsLight);

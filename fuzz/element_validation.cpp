@@ -1,7 +1,7 @@
 // Element validation on arbitrary JSON. Bytes that parse are taken as an element array (an object
 // is also tried as a single element and, with an "elements" member, as a board's array). The
-// array check agrees with the per-element check, and every accepted element written as JSON
-// passes the gate again and reads back identical.
+// array check agrees with the per-element check and with validation that takes from the array,
+// and every accepted element written as JSON passes the gate again and reads back identical.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +31,10 @@ void checkElement(const dv::JSONValue& value) {
 
 void checkArray(const dv::JSONValue& value) {
     std::optional<std::vector<dv::Element>> elements = dv::ElementValidation::validateElements(value);
+    std::optional<std::vector<dv::Element>> taken = dv::ElementValidation::validateElements(dv::JSONValue(value));
+    if (taken.has_value() != elements.has_value() ||
+        (elements && !dv::elementsAreIdentical(*elements, *taken)))
+        broken("validation that takes from the array gives other elements");
     const auto* items = value.arrayValue();
     if (!items) {
         if (elements) broken("a non-array gave elements");

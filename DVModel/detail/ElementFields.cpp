@@ -93,10 +93,20 @@ struct Codec<std::string> {
         return std::nullopt;
     }
     static std::optional<std::string> check(const JSONValue& v, const FieldBounds& b) {
+        if (const std::string* s = accepted(v, b)) return *s;
+        return std::nullopt;
+    }
+    static std::optional<std::string> take(JSONValue& v, const FieldBounds& b) {
+        if (std::string* s = const_cast<std::string*>(accepted(v, b))) return std::move(*s);
+        return std::nullopt;
+    }
+
+private:
+    static const std::string* accepted(const JSONValue& v, const FieldBounds& b) {
         const std::string* s = v.stringValue();
-        if (s == nullptr || !unitsWithin(*s, b.minUnits, b.maxUnits)) return std::nullopt;
-        if (b.textCheck != nullptr && !b.textCheck(*s)) return std::nullopt;
-        return *s;
+        if (s == nullptr || !unitsWithin(*s, b.minUnits, b.maxUnits)) return nullptr;
+        if (b.textCheck != nullptr && !b.textCheck(*s)) return nullptr;
+        return s;
     }
 };
 
@@ -111,6 +121,11 @@ struct Codec<CSSColor> {
         const std::string* s = v.stringValue();
         if (s == nullptr || !CSSColor::isValid(*s)) return std::nullopt;
         return CSSColor(*s);
+    }
+    static std::optional<CSSColor> take(JSONValue& v, const FieldBounds&) {
+        std::string* s = v.stringValue();
+        if (s == nullptr || !CSSColor::isValid(*s)) return std::nullopt;
+        return CSSColor(std::move(*s));
     }
 };
 
@@ -289,10 +304,15 @@ FieldUpdate applyField(Element& e, const JSONValue* value) {
     }
 }
 
-template <auto M>
-bool validateField(Element& e, const JSONValue& value, const FieldBounds& bounds) {
+// `Value` is const for validation that copies, non-const for validation that takes the texts
+// (only the codecs of texts can take anything).
+template <auto M, class Value>
+bool validateField(Element& e, Value& value, const FieldBounds& bounds) {
     using C = Codec<typename OptionalTraits<FieldType<M>>::Value>;
-    auto taken = C::check(value, bounds);
+    auto taken = [&] {
+        if constexpr (!std::is_const_v<Value> && requires { C::take(value, bounds); }) return C::take(value, bounds);
+        else return C::check(value, bounds);
+    }();
     if (!taken) return false;
     fieldOf<M>(e) = std::move(*taken);
     return true;
@@ -301,7 +321,7 @@ bool validateField(Element& e, const JSONValue& value, const FieldBounds& bounds
 template <auto M>
 constexpr FieldSlot slot(std::string_view key, FieldBounds bounds = {}) {
     return FieldSlot{key, !OptionalTraits<FieldType<M>>::value, bounds, &writeField<M>,
-                     &applyField<M>, &validateField<M>};
+                     &applyField<M>, &validateField<M, const JSONValue>, &validateField<M, JSONValue>};
 }
 
 // ---- the key table ----------------------------------------------------------------------------

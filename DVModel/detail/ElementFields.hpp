@@ -33,6 +33,9 @@ struct FieldSlot {
     FieldUpdate (*apply)(Element&, const JSONValue* value) = nullptr;
     // Validation of a present value: stores it and answers true when it passes every rule.
     bool (*validate)(Element&, const JSONValue& value, const FieldBounds& bounds) = nullptr;
+    // The same test and result, taking the field's texts out of `value` rather than copying them;
+    // `value` is left unspecified either way.
+    bool (*take)(Element&, JSONValue& value, const FieldBounds& bounds) = nullptr;
 };
 
 struct KindFields {

@@ -138,6 +138,22 @@ inline std::string typicalBoard() {
     return w.text;
 }
 
+// A freehand-heavy board: `strokes` strokes of `points` points each (about 16 bytes a point),
+// the shape of board whose parsed form dwarfs its file.
+inline std::string freehandBoard(int strokes, int points) {
+    BoardWriter w;
+    w.text.reserve(static_cast<std::size_t>(strokes) * static_cast<std::size_t>(points) * 17 + 4096);
+    w.text += "{\"version\":1,\"elements\":[";
+    for (int i = 0; i < strokes; ++i) {
+        commonKeys(w, i, "freehand");
+        freehandPoints(w, points);
+        closeElement(w);
+    }
+    w.text.back() = ']';
+    w.text += '}';
+    return w.text;
+}
+
 // About 2 MB of strings dense with escapes and surrogate pairs.
 inline std::string escapeHeavyText() {
     std::string text = "[";

@@ -70,6 +70,12 @@ TEST(BoardFile, ErrorsHaveTheirMessagesAndAreDecidedInOrder) {
         {"{\"elements\":" + repeated(rect("a"), 5001) + "}", "The file has 5001 elements; at most 5000 are supported."},
         {"[1,\"a\",null]", "None of the file's 3 elements is valid."},
         {"{\"elements\":[{\"id\":\"a\"}]}", "None of the file's 1 elements is valid."},
+        // A member named twice keeps its last value, which alone is read.
+        {"{\"elements\":[" + rect("a") + "],\"elements\":[{\"id\":\"b\"}]}", "None of the file's 1 elements is valid."},
+        {"{\"elements\":[" + rect("a") + "],\"elements\":7}", "The file's elements are not a list."},
+        {"{\"elements\":" + repeated(rect("a"), 5001) + ",\"elements\":" + repeated("0", 5001) + "}",
+         "The file has 5001 elements; at most 5000 are supported."},
+        {"{\"elements\":[]} [", "The file is not valid JSON: Unexpected non-whitespace character after JSON at byte 16"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 80));
@@ -156,6 +162,43 @@ TEST(BoardFile, WarningsComeInTheirOrderAndValidElementsSurvive) {
 
     // A byte-order mark changes nothing.
     EXPECT_EQ(readDrevalinFile(bytes("\xEF\xBB\xBF" + text)), result);
+}
+
+// Only the top level's last "elements" member (or the top-level array) holds the elements; lists
+// of that name deeper down are extra data of whatever holds them.
+TEST(BoardFile, TheLastElementsListIsTheOneRead) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> ids;
+        std::int64_t dropped;
+    };
+    const Case cases[] = {
+        {"{\"elements\":[" + rect("a") + "],\"elements\":[]}", {}, 0},
+        {"{\"elements\":[],\"elements\":[" + rect("b") + ",1]}", {"b"}, 1},
+        {"{\"elements\":[" + rect("a") + "],\"x\":{\"elements\":[" + rect("c") + "]},\"elements\":[" + rect("b") + "]}",
+         {"b"}, 0},
+        {"{\"elements\":7,\"elements\":[" + rect("b") + "," + rect("b") + "]}", {"b"}, 1},
+        {"[" + rect("a") + ",{\"elements\":[" + rect("b") + "]}]", {"a"}, 1},
+        {"{\"elements\":[" + rect("a") + ",{\"id\":\"d\",\"type\":\"rectangle\",\"elements\":[" + rect("b") + "]}]}",
+         {"a"}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 100));
+        DrevalinReadResult result = readDrevalinFile(bytes(c.text));
+        std::vector<std::string> ids;
+        for (const Element& element : result.document.elements) ids.push_back(element.id);
+        EXPECT_EQ(ids, c.ids);
+        std::vector<Warning> warnings;
+        if (c.dropped) warnings.push_back({Warning::DroppedElements{c.dropped}});
+        EXPECT_EQ(result.warnings, warnings);
+    }
+
+    // Extra keys of an element survive the read, nested lists included.
+    const std::string withExtra = rect("a").substr(0, rect("a").size() - 1) + ",\"elements\":[1,{\"k\":\"v\"}]}";
+    DrevalinReadResult read = readDrevalinFile(bytes("[" + withExtra + "]"));
+    ASSERT_EQ(read.document.elements.size(), 1u);
+    EXPECT_EQ(read.document.elements[0].extra,
+              *JSONParser::parse(std::string_view("{\"elements\":[1,{\"k\":\"v\"}]}")).objectValue());
 }
 
 TEST(BoardFile, ReadsTheViewportAndTheCloudLink) {

@@ -206,5 +206,72 @@ TEST(JSONParser, ByteInputIsParsedAsGiven) {
     EXPECT_THROW(JSONParser::parse(std::span<const std::uint8_t>(bom)), JSONParseError);
 }
 
+// Writes down what it is handed: "begin" for each list that opens, each entry as JSON text.
+class RecordingConsumer : public JSONListConsumer {
+public:
+    RecordingConsumer() : JSONListConsumer("elements") {}
+    std::vector<std::string> events;
+
+    void beginList() override { events.push_back("begin"); }
+    void takeEntry(JSONValue&& entry) override {
+        events.push_back(JSONWriter::stringify(entry, std::nullopt, false));
+        // A consumer may parse other documents meanwhile; the outer parse must not notice.
+        EXPECT_EQ(JSONParser::parse(std::string_view("[[1],{\"elements\":[2]}]")).arrayValue()->size(), 2u);
+    }
+};
+
+JSONValue parseConsumed(std::string_view text, JSONListConsumer& consumer) {
+    return JSONParser::parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), consumer);
+}
+
+TEST(JSONParser, MainListEntriesGoToTheConsumerAsTheyComplete) {
+    struct Case {
+        std::string input;
+        std::vector<std::string> events;
+        std::string tree;  // what the parse returns, as JSON text
+    };
+    using E = std::vector<std::string>;
+    const Case cases[] = {
+        {"[1,[2,[]],{\"a\":3}]", E{"begin", "1", "[2,[]]", "{\"a\":3}"}, "[null,null,null]"},
+        {" [ ] ", E{"begin"}, "[]"},
+        {"{\"v\":[0],\"elements\":[\"s\",{}],\"x\":[3]}", E{"begin", "\"s\"", "{}"},
+         "{\"v\":[0],\"elements\":[null,null],\"x\":[3]}"},
+        // A repeated member: each of its lists opens anew.
+        {"{\"elements\":[1],\"elements\":[],\"elements\":[2]}", E{"begin", "1", "begin", "begin", "2"},
+         "{\"elements\":[null]}"},
+        {"{\"el\\u0065ments\":[true]}", E{"begin", "true"}, "{\"elements\":[null]}"},
+        // Lists deeper down, other keys and other kinds of value are left alone.
+        {"{\"a\":{\"elements\":[1]},\"Elements\":[2],\"elements\":{\"b\":[3]}}", E{},
+         "{\"a\":{\"elements\":[1]},\"Elements\":[2],\"elements\":{\"b\":[3]}}"},
+        {"[{\"elements\":[1]}]", E{"begin", "{\"elements\":[1]}"}, "[null]"},
+        {"\"elements\"", E{}, "\"elements\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        RecordingConsumer consumer;
+        const JSONValue tree = parseConsumed(c.input, consumer);
+        EXPECT_EQ(consumer.events, c.events);
+        EXPECT_EQ(JSONWriter::stringify(tree, std::nullopt, false), c.tree);
+    }
+}
+
+TEST(JSONParser, ConsumerDoesNotChangeErrors) {
+    const std::string inputs[] = {"[1,2", "{\"elements\":[1,]}", "{\"elements\":[{\"a\":1}] x", "[1]]",
+                                  nested(600, "[", "", "]"), "{\"elements\":" + nested(600, "[", "", "]") + "}",
+                                  "[\"\\q\"]", "{\"elements\":[1e, 2]}"};
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input.substr(0, 40));
+        RecordingConsumer consumer;
+        std::string error = "(parsed)";
+        try {
+            parseConsumed(input, consumer);
+        } catch (const JSONParseError& e) {
+            error = e.what();
+        }
+        EXPECT_NE(error, "(parsed)");
+        EXPECT_EQ(error, errorOf(input));
+    }
+}
+
 }  // namespace
 }  // namespace dv

@@ -441,5 +441,83 @@ TEST(ElementValidation, MutatedElementsNeverYieldInconsistentResults) {
     }
 }
 
+// Validation that takes texts and values out of the JSON, and the list fed entry by entry, must
+// give exactly what validation of a const tree gives, for accepted and refused input alike.
+TEST(ElementValidation, TakingFromTheTreeGivesTheSameElements) {
+    std::mt19937_64 rng(1213);
+    const JSONValue odd[] = {JSONValue(),           JSONValue(3),       JSONValue("solid"),
+                             JSONValue(A{1, 2}),    JSONValue(-0.0),    JSONValue(std::string(300, 'x')),
+                             JSONValue(JSONObject{{"k", JSONValue(A{JSONValue("v")})}})};
+    const auto sameLists = [](const std::optional<std::vector<Element>>& a,
+                              const std::optional<std::vector<Element>>& b) {
+        return a.has_value() == b.has_value() && (!a || elementsAreIdentical(*a, *b));
+    };
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        // Valid elements, some with a key set to an odd value, repeated ids, and entries that are
+        // no objects at all.
+        A entries;
+        const int count = static_cast<int>(rng() % 12);
+        for (int i = 0; i < count; ++i) {
+            const std::string id = std::to_string(rng() % 8);
+            JSONObject object = test::randomValidElement(rng, id).jsonObject();
+            if (rng() % 3 == 0) object.set(object.keyAt(rng() % object.count()), odd[rng() % std::size(odd)]);
+            entries.push_back(rng() % 10 == 0 ? odd[rng() % std::size(odd)] : JSONValue(std::move(object)));
+        }
+        const JSONValue tree(entries);
+
+        for (const JSONValue& entry : entries) {
+            const auto copied = ElementValidation::parseElement(entry);
+            const auto taken = ElementValidation::parseElement(JSONValue(entry));
+            ASSERT_EQ(copied.has_value(), taken.has_value());
+            if (copied) {
+                ASSERT_TRUE(copied->isIdentical(*taken));
+            }
+        }
+
+        const auto copied = ElementValidation::validateElements(tree);
+        JSONValue owned = tree;
+        ASSERT_TRUE(sameLists(copied, ElementValidation::validateElements(std::move(owned))));
+        ElementValidation::ElementList byCopy, byTaking;
+        for (const JSONValue& entry : entries) {
+            byCopy.add(entry);
+            byTaking.add(JSONValue(entry));
+        }
+        EXPECT_EQ(byTaking.offered(), entries.size());
+        ASSERT_TRUE(sameLists(copied, std::move(byCopy).finish()));
+        ASSERT_TRUE(sameLists(copied, std::move(byTaking).finish()));
+    }
+}
+
+TEST(ElementValidation, ElementListKeepsTheArrayLimits) {
+    const JSONValue valid = test::minimalElement(ElementType::rectangle, "r").jsonValue();
+    struct Case {
+        std::vector<JSONValue> entries;
+        std::optional<std::size_t> kept;  // absent: no list at all
+    };
+    std::vector<JSONValue> tooMany(ElementValidation::maxElements + 1, JSONValue(7));
+    tooMany.front() = valid;
+    std::vector<JSONValue> atLimit(ElementValidation::maxElements, JSONValue(7));
+    atLimit.back() = valid;
+    const Case cases[] = {
+        {{}, 0},
+        {{JSONValue(1), JSONValue("a")}, std::nullopt},
+        {{JSONValue(1), valid, valid}, 1},
+        {atLimit, 1},
+        {tooMany, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries.size());
+        ElementValidation::ElementList list;
+        for (const JSONValue& entry : c.entries) list.add(entry);
+        const auto out = std::move(list).finish();
+        ASSERT_EQ(out.has_value(), c.kept.has_value());
+        if (out) {
+            EXPECT_EQ(out->size(), *c.kept);
+        }
+        EXPECT_EQ(ElementValidation::validateElements(JSONValue(A(c.entries))).has_value(), c.kept.has_value());
+    }
+}
+
 }  // namespace
 }  // namespace dv
