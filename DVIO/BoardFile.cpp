@@ -58,8 +58,11 @@ public:
     void beginList() override { list_.emplace(); }
     void takeEntry(JSONValue&& entry) override { list_->add(std::move(entry)); }
 
-    // What validateElements gives for the list that opened last, whose entries the parsed tree
-    // no longer holds.
+    // The length of the element list, and what validateElements gives for it: the list that
+    // opened last, which the parsed tree holds empty.
+    std::int64_t count(const JSONValue& elements) const {
+        return static_cast<std::int64_t>(list_ ? list_->offered() : elements.arrayValue()->size());
+    }
     std::optional<std::vector<Element>> finish(JSONValue&& elements) {
         if (!list_) return ElementValidation::validateElements(std::move(elements));
         return std::move(*list_).finish();
@@ -154,7 +157,7 @@ DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data) {
         throw DrevalinFileError::notADocument();
     }
 
-    const auto count = static_cast<std::int64_t>(elements.arrayValue()->size());
+    const std::int64_t count = reader.count(elements);
     if (count > kMaxElements) throw DrevalinFileError::tooManyElements(count);
     std::optional<std::vector<Element>> valid = reader.finish(std::move(elements));
     if (!valid) throw DrevalinFileError::noValidElements(count);

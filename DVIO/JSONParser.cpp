@@ -454,11 +454,8 @@ JSONValue Parser::run() {
                 return value;
             }
             const Frame frame = frames_.back();
-            if (frame.mainList) {
-                consumer_->takeEntry(std::move(value));
-                value = JSONValue();
-            }
-            values_.push_back(std::move(value));
+            if (frame.mainList) consumer_->takeEntry(std::move(value));
+            else values_.push_back(std::move(value));
             if (p_ == end_) failEnd();
             const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
             if (frame.kind == Container::object) {

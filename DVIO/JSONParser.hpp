@@ -70,8 +70,9 @@ public:
     // A main list opens. A member named twice keeps its last value, so a list that opens replaces
     // whatever earlier lists gave.
     virtual void beginList() = 0;
-    // The next complete entry of the list that opened last. The parsed tree keeps null in its
-    // place. Nothing said here stands if the parse fails later.
+    // The next complete entry of the list that opened last. The parsed tree keeps nothing of it:
+    // a main list comes back empty, whatever its length, so that a list of millions of small
+    // entries costs the parse no memory. Nothing said here stands if the parse fails later.
     virtual void takeEntry(JSONValue&& entry) = 0;
 
 private:

@@ -80,6 +80,12 @@ def main(out):
             n += 1
         f.write("]}")
 
+    # An element list of 50 million zeros: far too many entries, each one tiny.
+    with open(os.path.join(out, "zero-list-100mib.json"), "w") as f:
+        f.write('{"version":1,"elements":[0')
+        f.write(",0" * (50 * MIB - 1))
+        f.write("]}")
+
     # 5000 two-point rough arrows 2.8e7 long, corner to corner of the coordinate range.
     write_board(out, "rough-arrows.json",
                 [element("arrow", "a%d" % i, x=-1e7, y=-1e7 + i, x2=1e7, y2=1e7 - i, roughness=2,

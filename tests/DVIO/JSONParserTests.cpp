@@ -232,18 +232,18 @@ TEST(JSONParser, MainListEntriesGoToTheConsumerAsTheyComplete) {
     };
     using E = std::vector<std::string>;
     const Case cases[] = {
-        {"[1,[2,[]],{\"a\":3}]", E{"begin", "1", "[2,[]]", "{\"a\":3}"}, "[null,null,null]"},
+        {"[1,[2,[]],{\"a\":3}]", E{"begin", "1", "[2,[]]", "{\"a\":3}"}, "[]"},
         {" [ ] ", E{"begin"}, "[]"},
         {"{\"v\":[0],\"elements\":[\"s\",{}],\"x\":[3]}", E{"begin", "\"s\"", "{}"},
-         "{\"v\":[0],\"elements\":[null,null],\"x\":[3]}"},
+         "{\"v\":[0],\"elements\":[],\"x\":[3]}"},
         // A repeated member: each of its lists opens anew.
         {"{\"elements\":[1],\"elements\":[],\"elements\":[2]}", E{"begin", "1", "begin", "begin", "2"},
-         "{\"elements\":[null]}"},
-        {"{\"el\\u0065ments\":[true]}", E{"begin", "true"}, "{\"elements\":[null]}"},
+         "{\"elements\":[]}"},
+        {"{\"el\\u0065ments\":[true]}", E{"begin", "true"}, "{\"elements\":[]}"},
         // Lists deeper down, other keys and other kinds of value are left alone.
         {"{\"a\":{\"elements\":[1]},\"Elements\":[2],\"elements\":{\"b\":[3]}}", E{},
          "{\"a\":{\"elements\":[1]},\"Elements\":[2],\"elements\":{\"b\":[3]}}"},
-        {"[{\"elements\":[1]}]", E{"begin", "{\"elements\":[1]}"}, "[null]"},
+        {"[{\"elements\":[1]}]", E{"begin", "{\"elements\":[1]}"}, "[]"},
         {"\"elements\"", E{}, "\"elements\""},
     };
     for (const Case& c : cases) {
