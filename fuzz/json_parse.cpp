@@ -1,6 +1,8 @@
 // JSONParser::parse on arbitrary bytes. An error's offset lies within the input; a parsed value
 // holds only well-formed UTF-8, and the text the writer makes of it (compact, indented by 2 and
-// by 10) reads back as the same value once non-finite numbers are taken as null.
+// by 10) reads back as the same value once non-finite numbers are taken as null. A parse that
+// hands the main list's entries to a consumer fails alike, or gives the same tree with that list
+// emptied and the consumer holding its entries.
 
 #include <cmath>
 #include <cstddef>
@@ -42,6 +44,42 @@ JSONValue normalised(const JSONValue& value, bool& validText) {
     return value;
 }
 
+// Keeps the entries of the list that opened last.
+class Collector : public JSONListConsumer {
+public:
+    Collector() : JSONListConsumer("elements") {}
+    JSONValue::Array entries;
+
+    void beginList() override { entries.clear(); }
+    void takeEntry(JSONValue&& entry) override { entries.push_back(std::move(entry)); }
+};
+
+// Where a plain parse holds the main list, or nullptr.
+JSONValue* mainList(JSONValue& root) {
+    if (root.arrayValue()) return &root;
+    JSONObject* object = root.objectValue();
+    JSONValue* list = object != nullptr ? object->find("elements") : nullptr;
+    return list != nullptr && list->arrayValue() ? list : nullptr;
+}
+
+std::string consumedDiffers(std::span<const std::uint8_t> data, const JSONValue* plain, const std::string& plainError) {
+    Collector collector;
+    JSONValue consumed;
+    try {
+        consumed = JSONParser::parse(data, collector);
+    } catch (const JSONParseError& error) {
+        if (plain) return "only the parse with a consumer fails: " + error.description();
+        return error.description() == plainError ? std::string() : "the parse with a consumer fails otherwise";
+    }
+    if (!plain) return "only the parse without a consumer fails: " + plainError;
+    JSONValue expected = *plain;
+    if (JSONValue* list = mainList(expected)) {
+        if (!(*list == JSONValue(collector.entries))) return "the consumer was handed other entries";
+        *list = JSONValue(JSONValue::Array());
+    }
+    return consumed == expected ? std::string() : "the parse with a consumer gives another tree";
+}
+
 }  // namespace
 
 std::string brokenInvariant(std::span<const std::uint8_t> data) {
@@ -51,8 +89,9 @@ std::string brokenInvariant(std::span<const std::uint8_t> data) {
     } catch (const JSONParseError& error) {
         if (error.offset() < 0 || error.offset() > static_cast<std::int64_t>(data.size()))
             return "error offset outside the input: " + error.description();
-        return {};
+        return consumedDiffers(data, nullptr, error.description());
     }
+    if (std::string problem = consumedDiffers(data, &value, {}); !problem.empty()) return problem;
     bool validText = true;
     JSONValue expected = normalised(value, validText);
     if (!validText) return "a parsed string is not well-formed UTF-8";
