@@ -1,10 +1,11 @@
 // Thumbnails as a file browser gets them: one thumbwright-host process per board, for generated
 // boards of 100, 1000 and 5000 mixed elements at 256 and 1024 pixels. "Cold" runs first drop the
-// board file from the page cache; "warm" runs repeat. Each run reports the child's peak memory.
+// board file, the host and the module from the page cache (system libraries stay: other
+// processes map them); "warm" runs repeat. Each run reports the child's peak memory.
 // The importer host reads the same boards (parsing alone), so the cost of drawing shows as the
 // ratio between the two.
 
-#include "bench/DVIO/BoardGenerator.hpp"
+#include "bench/Thumbnail/MixedBoard.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -27,82 +28,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using dv::bench::BoardWriter;
-
-// Boxes with labels, ellipses, text, freehand strokes, generic-icon stencils, flowchart shapes and
-// labelled arrows bound to their neighbours, spread over a square that grows with the count.
-std::string mixedBoard(int count) {
-    BoardWriter w;
-    double side = 200.0 * std::max(10, static_cast<int>(std::sqrt(count)));
-    w.text = "{\"version\":1,\"elements\":[";
-    auto common = [&](int i, const char* type) {
-        w.text += '{';
-        w.field("id", "el-" + std::to_string(i));
-        w.field("type", std::string(type));
-        w.field("x", static_cast<int>(w.next(side)));
-        w.field("y", static_cast<int>(w.next(side)));
-        w.field("strokeColor", std::string(i % 4 ? "#1e1e1e" : "#1971c2"));
-        w.field("fillColor", std::string(i % 3 ? "transparent" : "#a5d8ff"));
-        w.field("strokeWidth", 2);
-        w.field("opacity", 1);
-        w.field("roughness", 1);
-    };
-    for (int i = 0; i < count; ++i) {
-        int kind = i % 10;
-        if (kind < 4) {
-            common(i, kind < 3 ? "rectangle" : "ellipse");
-            w.field("width", 80 + w.next(120));
-            w.field("height", 40 + w.next(60));
-            w.field("label", dv::bench::sentence(w, 2));
-        } else if (kind == 4) {
-            common(i, "text");
-            w.field("content", dv::bench::sentence(w, 8));
-            w.field("fontSize", 16);
-            w.field("fontFamily", std::string("sans-serif"));
-            w.field("width", 240);
-            w.field("height", 40);
-        } else if (kind == 5) {
-            common(i, "freehand");
-            dv::bench::freehandPoints(w, 80);
-        } else if (kind == 6) {
-            common(i, "stencil");
-            w.field("width", 64);
-            w.field("height", 64);
-            w.field("src", std::string("builtin:generic/server"));
-            w.field("label", dv::bench::sentence(w, 1));
-        } else if (kind == 7) {
-            common(i, "shape");
-            w.field("kind", std::string(i % 2 ? "process" : "decision"));
-            w.field("width", 140);
-            w.field("height", 70);
-            w.field("label", dv::bench::sentence(w, 2));
-        } else {
-            common(i, "arrow");
-            w.field("x2", w.next(side));
-            w.field("y2", w.next(side));
-            w.field("startElementId", "el-" + std::to_string(i - 1 - (i % 3)));
-            w.field("endElementId", "el-" + std::to_string(i - 4));
-            w.field("label", dv::bench::sentence(w, 1));
-        }
-        w.text.back() = '}';
-        w.text += ',';
-    }
-    if (w.text.back() == ',') w.text.back() = ']';
-    else w.text += ']';
-    w.text += '}';
-    return w.text;
-}
-
-const fs::path& boardFile(int count) {
-    static std::map<int, fs::path> files;
-    auto it = files.find(count);
-    if (it != files.end()) return it->second;
-    fs::path dir = fs::temp_directory_path() / "drevalin-thumbnail-bench";
-    fs::create_directories(dir);
-    fs::path file = dir / ("mixed-" + std::to_string(count) + ".drevalin");
-    std::ofstream(file, std::ios::binary) << mixedBoard(count);
-    return files.emplace(count, file).first->second;
-}
+using dv::bench::boardFile;
 
 struct ChildRun {
     int exitCode = -1;
@@ -143,11 +69,14 @@ void runHostBenchmark(benchmark::State& state, bool cold) {
     const fs::path& board = boardFile(count);
     fs::path out = board.parent_path() / ("out-" + std::to_string(count) + "-" + size + ".png");
     std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
+    std::string module = std::string(DV_BINARY_DIR) + "/Thumbwright/libThumbwright.so";
     long peak = 0;
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
             dropFromPageCache(board);
+            dropFromPageCache(host);
+            dropFromPageCache(module);
             state.ResumeTiming();
         }
         ChildRun r = run({host, "-s", size, board.string(), out.string()});
@@ -159,6 +88,30 @@ void runHostBenchmark(benchmark::State& state, bool cold) {
     }
     state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
     state.counters["board_KiB"] = static_cast<double>(fs::file_size(board)) / 1024.0;
+}
+
+// The floor under every thumbnail: process start, module load, a placeholder for an empty board
+// and its PNG (range 0); one text element adds the font system's start-up (range 1).
+void BM_ThumbnailHostFloor(benchmark::State& state) {
+    static const fs::path empty = dv::bench::namedBoardFile("empty", "{\"version\":1,\"elements\":[]}");
+    static const fs::path oneText = dv::bench::namedBoardFile(
+        "one-text", "{\"version\":1,\"elements\":[{\"id\":\"t\",\"type\":\"text\",\"x\":0,\"y\":0,"
+                    "\"strokeColor\":\"#1e1e1e\",\"fillColor\":\"transparent\",\"strokeWidth\":2,\"opacity\":1,"
+                    "\"roughness\":1,\"content\":\"Hello\",\"fontSize\":16,\"fontFamily\":\"sans-serif\","
+                    "\"width\":60,\"height\":20}]}");
+    const fs::path& board = state.range(0) == 0 ? empty : oneText;
+    std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
+    fs::path out = board.parent_path() / "out-floor.png";
+    long peak = 0;
+    for (auto _ : state) {
+        ChildRun r = run({host, "-s", "256", board.string(), out.string()});
+        if (r.exitCode != 0) {
+            state.SkipWithError("thumbwright-host failed");
+            break;
+        }
+        peak = std::max(peak, r.peakKiB);
+    }
+    state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
 }
 
 void BM_ThumbnailHostWarm(benchmark::State& state) { runHostBenchmark(state, false); }
@@ -189,6 +142,7 @@ void sizes(benchmark::internal::Benchmark* b) {
         for (int px : {256, 1024}) b->Args({count, px});
 }
 
+BENCHMARK(BM_ThumbnailHostFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThumbnailHostCold)->Apply(sizes)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThumbnailHostWarm)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImporterHostReading)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,0 +1,107 @@
+// The stages of one thumbnail inside one process, on the boards of the whole-process runs:
+// reading the file, choosing the theme, planning, painting (the plan again, the element index,
+// the label layout and every element), the host's copy of the picture into its own bitmap, and
+// PNG encoding with writing. Fonts and shaped text lines stay cached between iterations, so these
+// are the warm costs; what a fresh process adds (start, module load, the font system's start-up)
+// is the whole-process time less the sum of the stages, and BM_ThumbnailHostFloor shows it alone.
+
+#include "bench/Thumbnail/MixedBoard.hpp"
+
+#include "DVIO/BoardFile.hpp"
+#include "DVPreview/BoardPicture.hpp"
+#include "Platform/Files/FileData.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/PNGEncoder.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+
+namespace {
+
+using dv::BoardPicture;
+
+struct Board {
+    std::vector<dv::Element> elements;
+    dv::RenderTheme theme;
+};
+
+const Board& board(int count) {
+    static std::map<int, Board> boards;
+    auto it = boards.find(count);
+    if (it != boards.end()) return it->second;
+    auto data = dv::platform::readRegularFile(dv::bench::boardFile(count).string());
+    Board b;
+    b.elements = dv::readDrevalinFile(data).document.elements;
+    b.theme = BoardPicture::theme(b.elements, true);
+    return boards.emplace(count, std::move(b)).first->second;
+}
+
+dv::gfx::ImageRef picture(int count, int px) {
+    const Board& b = board(count);
+    return *BoardPicture::image(b.elements, b.theme, px);
+}
+
+void BM_StageRead(benchmark::State& state) {
+    const std::string path = dv::bench::boardFile(static_cast<int>(state.range(0))).string();
+    for (auto _ : state) {
+        auto data = dv::platform::readRegularFile(path);
+        benchmark::DoNotOptimize(dv::readDrevalinFile(data).document.elements.size());
+    }
+}
+
+void BM_StageTheme(benchmark::State& state) {
+    const Board& b = board(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(BoardPicture::theme(b.elements, true).isLight);
+}
+
+void BM_StagePlan(benchmark::State& state) {
+    const Board& b = board(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(BoardPicture::plan(b.elements, b.theme, static_cast<double>(state.range(1))));
+}
+
+void BM_StagePaint(benchmark::State& state) {
+    const Board& b = board(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(BoardPicture::image(b.elements, b.theme, static_cast<double>(state.range(1))));
+}
+
+// What the host does with the reply: a bitmap of its own with the picture drawn into it.
+void BM_StageCompose(benchmark::State& state) {
+    const dv::gfx::ImageRef image = picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        auto bitmap = dv::gfx::Bitmap::create(image->width(), image->height());
+        dv::gfx::GraphicsContext context(*bitmap);
+        context.setInterpolationQuality(dv::gfx::InterpolationQuality::high);
+        context.drawImage(dv::gfx::pixelsOf(*image),
+                          {0, 0, static_cast<double>(image->width()), static_cast<double>(image->height())});
+        benchmark::DoNotOptimize(bitmap->data());
+    }
+}
+
+void BM_StageEncodeAndWrite(benchmark::State& state) {
+    const dv::gfx::ImageRef image = picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const auto out = dv::bench::boardFolder() / "out-stage.png";
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        auto png = dv::gfx::encodePNG(dv::gfx::pixelsOf(*image));
+        std::ofstream(out, std::ios::binary).write(reinterpret_cast<const char*>(png->data()),
+                                                   static_cast<std::streamsize>(png->size()));
+        bytes = png->size();
+    }
+    state.counters["png_KiB"] = static_cast<double>(bytes) / 1024.0;
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+    for (int count : {100, 1000, 5000})
+        for (int px : {256, 1024}) b->Args({count, px});
+}
+
+BENCHMARK(BM_StageRead)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageTheme)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StagePlan)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StagePaint)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageCompose)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageEncodeAndWrite)->Apply(sizes)->Unit(benchmark::kMillisecond);
+
+}  // namespace
