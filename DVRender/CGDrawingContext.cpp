@@ -280,10 +280,19 @@ std::string CGDrawingContext::prepareCanvasText(std::string_view text) {
 
 bool CGDrawingContext::canSplitAtSpaces(std::string_view text) {
     std::size_t spaces = 0;
+    bool asciiAroundSpaces = true;
+    auto isASCII = [&](std::size_t at) { return static_cast<unsigned char>(text[at]) < 0x80; };
     for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == ' ') ++spaces;
+        if (text[i] == ' ') {
+            ++spaces;
+            if ((i > 0 && !isASCII(i - 1)) || (i + 1 < text.size() && !isASCII(i + 1))) asciiAroundSpaces = false;
+        }
         if (forbidsSplitting(decodeUTF8(text, i))) return false;
     }
+    // A space joins a grapheme cluster only after a prepended mark or before a combining mark, a
+    // joiner or a spacing mark, and none of those is ASCII: with ASCII on both sides of every
+    // space, each space is a cluster of its own and the costly segmentation can be skipped.
+    if (asciiAroundSpaces) return true;
     std::size_t spaceClusters = 0;
     for (std::string_view cluster : unicode::graphemeClusters(text)) spaceClusters += cluster == " ";
     return spaces == spaceClusters;

@@ -298,6 +298,12 @@ TEST(CGDrawingContextText, PreparingAndSplitting) {
         {"x \xee\x80\x80", false},                                               // private use
         {"a \xcc\x81x", false},                                                  // space + combining mark
         {"a  b", true},
+        // Marks that join a space into one cluster, and non-ASCII neighbours that do not.
+        {"a\xe0\xb5\x8e b", false},          // prepended mark before the space
+        {"a \xe2\x80\x8d" "b", false},        // zero-width joiner after it
+        {"a \xe0\xa4\x83", false},            // spacing mark after it, at the end
+        {"\xe6\x97\xa5\xe6\x9c\xac \xc3\x9c" "ber", true},
+        {"\xe0\xa4\x95 \xe0\xa4\x95", true}, // letters on both sides
     };
     for (const Case& c : cases) EXPECT_EQ(CGDrawingContext::canSplitAtSpaces(c.text), c.splits) << c.text;
 
