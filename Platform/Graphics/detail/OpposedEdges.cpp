@@ -1,0 +1,124 @@
+#include "Platform/Graphics/detail/OpposedEdges.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace dv::gfx::detail {
+
+namespace {
+
+bool before(const GridPoint& a, const GridPoint& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+
+std::uint64_t mix(std::uint64_t h, std::int64_t v) {
+    h ^= static_cast<std::uint64_t>(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+    return h * 0xff51afd7ed558ccdULL;
+}
+
+// An undirected edge with the number of times it is run from `lo` to `hi` and back.
+struct Tally {
+    GridPoint lo, hi;
+    std::size_t forward, backward;
+};
+
+struct Edge {
+    GridPoint from, to;
+};
+
+// Every edge reduced to its net runs, or to one run each way where they balance, in the order
+// the edges first appear. `edgeCount` bounds the number of edges on the way in and is the number
+// of edges of non-zero length on the way out.
+std::vector<Edge> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount) {
+    std::vector<Tally> tallies;
+    tallies.reserve(edgeCount);
+    std::size_t capacity = 16;
+    while (capacity < 2 * edgeCount) capacity *= 2;
+    std::vector<std::uint32_t> slots(capacity, 0);  // index into tallies + 1; 0 is empty
+    auto count = [&](const GridPoint& a, const GridPoint& b) {
+        const bool forward = before(a, b);
+        const GridPoint& lo = forward ? a : b;
+        const GridPoint& hi = forward ? b : a;
+        std::size_t slot = mix(mix(mix(mix(0, lo.x), lo.y), hi.x), hi.y) & (capacity - 1);
+        while (slots[slot] != 0) {
+            Tally& t = tallies[slots[slot] - 1];
+            if (t.lo == lo && t.hi == hi) {
+                ++(forward ? t.forward : t.backward);
+                return;
+            }
+            slot = (slot + 1) & (capacity - 1);
+        }
+        tallies.push_back({lo, hi, forward ? 1u : 0u, forward ? 0u : 1u});
+        slots[slot] = static_cast<std::uint32_t>(tallies.size());
+    };
+    edgeCount = 0;
+    for (const auto& path : subpaths) {
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const GridPoint& a = path[i];
+            const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
+            if (a == b) continue;
+            count(a, b);
+            ++edgeCount;
+        }
+    }
+    std::vector<Edge> edges;
+    for (const Tally& t : tallies) {
+        if (t.forward == t.backward) {
+            edges.push_back({t.lo, t.hi});
+            edges.push_back({t.hi, t.lo});
+        }
+        for (std::size_t k = t.backward; k < t.forward; ++k) edges.push_back({t.lo, t.hi});
+        for (std::size_t k = t.forward; k < t.backward; ++k) edges.push_back({t.hi, t.lo});
+    }
+    return edges;
+}
+
+// Rejoins edges in which every point is left as often as it is reached into closed walks,
+// preferring at each point the edge that came first. Absent if the edges do not close up.
+std::optional<std::vector<std::vector<GridPoint>>> closedWalks(const std::vector<Edge>& edges) {
+    std::vector<std::size_t> order(edges.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (before(edges[a].from, edges[b].from)) return true;
+        if (before(edges[b].from, edges[a].from)) return false;
+        return a < b;
+    });
+    std::vector<std::size_t> cursor(order.size());
+    for (std::size_t i = 0; i < cursor.size(); ++i) cursor[i] = i;
+    std::vector<bool> used(edges.size(), false);
+    // The first unused edge leaving v, taken; edges.size() when there is none.
+    auto take = [&](const GridPoint& v) {
+        auto group = std::lower_bound(order.begin(), order.end(), v,
+                                      [&](std::size_t e, const GridPoint& p) { return before(edges[e].from, p); });
+        if (group == order.end() || !(edges[*group].from == v)) return edges.size();
+        std::size_t& pos = cursor[static_cast<std::size_t>(group - order.begin())];
+        while (pos < order.size() && edges[order[pos]].from == v && used[order[pos]]) ++pos;
+        if (pos == order.size() || !(edges[order[pos]].from == v)) return edges.size();
+        used[order[pos]] = true;
+        return order[pos];
+    };
+
+    std::vector<std::vector<GridPoint>> walks;
+    for (std::size_t first = 0; first < edges.size(); ++first) {
+        if (used[first]) continue;
+        used[first] = true;
+        std::vector<GridPoint> walk{edges[first].from};
+        for (std::size_t e = first; e != edges.size(); e = take(edges[e].to)) walk.push_back(edges[e].to);
+        if (!(walk.back() == walk.front())) return std::nullopt;
+        walk.pop_back();  // the fill closes the walk
+        walks.push_back(std::move(walk));
+    }
+    return walks;
+}
+
+} // namespace
+
+std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(const std::vector<std::vector<GridPoint>>& subpaths,
+                                                                     std::size_t minEdges) {
+    std::size_t edgeCount = 0;
+    for (const auto& path : subpaths) edgeCount += path.size();
+    if (edgeCount < minEdges || edgeCount >= (std::size_t{1} << 31)) return std::nullopt;
+    const std::vector<Edge> edges = netEdges(subpaths, edgeCount);
+    if (edgeCount < minEdges || 2 * edges.size() > edgeCount || edges.size() == edgeCount) return std::nullopt;
+    return closedWalks(edges);
+}
+
+} // namespace dv::gfx::detail

@@ -1,0 +1,36 @@
+#pragma once
+// A filled path that runs along an edge and later back along the same edge adds nothing to the
+// winding number anywhere: the two crossings cancel. Outlines far thinner than a device pixel
+// are made almost wholly of such pairs once cairo has rounded their points to its 1/256 grid,
+// and its rasteriser pays for every edge that crosses a row, which for long criss-crossing
+// strokes grows with the square of the edge count (a 100,000-point zigzag stroke took half a
+// minute to fill at 256 pixels).
+//
+// The rasteriser does not only sum directions, though: where no edge lies within one grid step
+// it closes a span, so an edge whose runs cancel still counts by being there. Each edge is
+// therefore kept once for every run it has beyond the runs back, and an edge whose runs
+// balance is kept as one run each way. Where many edges crowd into one pixel, cairo's
+// anti-aliasing can still move by a few levels in a few pixels; only paths that lose most of
+// their edges are changed at all, which ordinary strokes never do.
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace dv::gfx::detail {
+
+/// A point on cairo's fixed-point grid, in units of 1/256 device pixel.
+struct GridPoint {
+    std::int64_t x, y;
+    bool operator==(const GridPoint&) const = default;
+};
+
+/// Paths with fewer edges than this are filled as they are: the pairs cost them little.
+inline constexpr std::size_t OPPOSED_EDGES_MIN_EDGES = 4096;
+
+/// The closed subpaths (each implicitly closed from its last point to its first) with their
+/// opposite runs of an edge cancelled as above, rejoined into closed subpaths. Absent when the
+/// path has fewer than `minEdges` edges of non-zero length or would keep more than half of them.
+std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(
+    const std::vector<std::vector<GridPoint>>& subpaths, std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES);
+
+} // namespace dv::gfx::detail
