@@ -33,48 +33,6 @@ void setSource(cairo_t* cr, const Color& c, double alpha) {
     cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
 }
 
-// Replaces the current path of `cr`, a path of straight edges about to be filled, by the same
-// fill with the opposite runs of each edge cancelled (see OpposedEdges.hpp). cairo hands the path
-// back on its own grid, so the runs are matched exactly as the rasteriser would see them; a path
-// with curves or off the grid is left alone.
-void dropOpposedEdges(cairo_t* cr) {
-    cairo_path_t* path = cairo_copy_path(cr);
-    std::vector<std::vector<detail::GridPoint>> subpaths;
-    bool usable = path->status == CAIRO_STATUS_SUCCESS;
-    auto grid = [&](const cairo_path_data_t& d) {
-        const double x = d.point.x * 256, y = d.point.y * 256;
-        constexpr double limit = 1099511627776.0;  // 2^40, far beyond cairo's own range
-        if (!(std::fabs(x) < limit && std::fabs(y) < limit) || x != std::floor(x) || y != std::floor(y)) usable = false;
-        return usable ? detail::GridPoint{static_cast<std::int64_t>(x), static_cast<std::int64_t>(y)}
-                      : detail::GridPoint{0, 0};
-    };
-    for (int i = 0; usable && i < path->num_data; i += path->data[i].header.length) {
-        const cairo_path_data_t* d = &path->data[i];
-        switch (d->header.type) {
-        case CAIRO_PATH_MOVE_TO: subpaths.push_back({grid(d[1])}); break;
-        case CAIRO_PATH_LINE_TO:
-            if (subpaths.empty()) usable = false;
-            else subpaths.back().push_back(grid(d[1]));
-            break;
-        case CAIRO_PATH_CURVE_TO: usable = false; break;
-        case CAIRO_PATH_CLOSE_PATH: break;  // every subpath of a fill is closed
-        }
-    }
-    cairo_path_destroy(path);
-    if (!usable) return;
-    const auto walks = detail::dropOpposedEdges(subpaths);
-    if (!walks) return;
-    cairo_new_path(cr);
-    for (const auto& walk : *walks) {
-        for (std::size_t k = 0; k < walk.size(); ++k) {
-            const double x = static_cast<double>(walk[k].x) / 256, y = static_cast<double>(walk[k].y) / 256;
-            if (k == 0) cairo_move_to(cr, x, y);
-            else cairo_line_to(cr, x, y);
-        }
-        cairo_close_path(cr);
-    }
-}
-
 } // namespace
 
 // ---- AffineTransform -------------------------------------------------------------------------
@@ -416,6 +374,41 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
     }
 }
 
+// A long path of straight edges, all within the guard box, goes to cairo with the opposite runs
+// of each edge cancelled (see OpposedEdges.hpp). The points are rounded to cairo's grid the way
+// cairo itself rounds them, so the runs are matched exactly as its rasteriser would see them.
+// False, with nothing emitted, when the path does not qualify or would not lose enough edges.
+bool GraphicsContext::emitThinnedFill(cairo_t* cr) const {
+    detail::GridPath grid;
+    for (const auto& e : path_) {
+        if (e.op == Op::curve) return false;
+        if (e.op == Op::close) {
+            grid.close();
+            continue;
+        }
+        if (!detail::insideGuard({e.p[0], e.p[1]})) return false;
+        double x = e.p[0], y = e.p[1];
+        cairo_user_to_device(cr, &x, &y);
+        const auto point = detail::gridPoint(x, y);
+        if (!point) return false;
+        if (e.op == Op::move) grid.moveTo(*point);
+        else grid.lineTo(*point);
+    }
+    const auto walks = detail::dropOpposedEdges(grid.subpaths());
+    if (!walks) return false;
+    cairo_new_path(cr);
+    for (const auto& walk : *walks) {
+        for (std::size_t k = 0; k < walk.size(); ++k) {
+            double x = static_cast<double>(walk[k].x) / 256, y = static_cast<double>(walk[k].y) / 256;
+            cairo_device_to_user(cr, &x, &y);
+            if (k == 0) cairo_move_to(cr, x, y);
+            else cairo_line_to(cr, x, y);
+        }
+        cairo_close_path(cr);
+    }
+    return true;
+}
+
 // ---- painting -----------------------------------------------------------------------------
 
 void GraphicsContext::setDeviceSpace(cairo_t* cr) const { cairo_identity_matrix(cr); }
@@ -510,8 +503,7 @@ void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty()) return;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        emitPath(cr, Emit::fill);
-        if (path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES) dropOpposedEdges(cr);
+        if (path_.size() < detail::OPPOSED_EDGES_MIN_EDGES || !emitThinnedFill(cr)) emitPath(cr, Emit::fill);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
         cairo_fill(cr);

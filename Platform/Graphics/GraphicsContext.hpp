@@ -182,6 +182,7 @@ private:
     void appendLine(DevicePoint p);
     void appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p);
     void emitPath(cairo_t* cr, Emit mode) const;
+    bool emitThinnedFill(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     void setDeviceSpace(cairo_t* cr) const;

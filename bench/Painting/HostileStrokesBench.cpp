@@ -27,8 +27,7 @@ std::vector<Element> strokes(int count) {
     std::vector<Element> elements;
     for (int i = 0; i < count; ++i) {
         Element e;
-        e.id = "f";
-        e.id += std::to_string(i);
+        e.id = "stroke-" + std::to_string(i);
         e.strokeColor = CSSColor("#1e1e1e");
         e.fillColor = CSSColor("transparent");
         e.strokeWidth = 2;

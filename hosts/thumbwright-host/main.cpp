@@ -23,6 +23,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -177,9 +178,20 @@ void writeAtomically(const std::string& output, const std::vector<std::uint8_t>&
     hasPendingOutput = 0;
 }
 
+// The process draws one board and ends, so memory it frees is better kept for its next
+// allocation than handed back to the kernel: a board of long strokes allocates and frees outlines
+// of several megabytes for every stroke, and faulting those pages in again and again cost several
+// times the drawing itself. Blocks up to the largest threshold the allocator accepts come from
+// its heap, and the heap is never trimmed.
+void keepFreedMemory() {
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    keepFreedMemory();
     Options options = parse(argc, argv);
     std::signal(SIGALRM, onTimeLimit);
     ::alarm(timeLimitSeconds);

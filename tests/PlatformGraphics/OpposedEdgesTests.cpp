@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <map>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -90,6 +96,78 @@ TEST(OpposedEdges, WalksCloseOnThemselvesWhateverTheOrderOfTheEdges) {
         expected.insert(edges.begin(), edges.end());
     }
     EXPECT_EQ(edgesOf(*walks), expected);
+}
+
+// The path as cairo keeps it: its points rounded to the grid, consecutive collinear edges merged,
+// points on the closing edge dropped.
+Subpaths cairosOwn(const std::vector<std::pair<char, std::pair<double, double>>>& ops) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 8, 8);
+    cairo_t* cr = cairo_create(surface);
+    for (const auto& [op, p] : ops) {
+        if (op == 'M') cairo_move_to(cr, p.first, p.second);
+        else if (op == 'L') cairo_line_to(cr, p.first, p.second);
+        else cairo_close_path(cr);
+    }
+    cairo_path_t* path = cairo_copy_path(cr);
+    Subpaths out;
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t* d = &path->data[i];
+        const GridPoint p{std::lround(d[1].point.x * 256), std::lround(d[1].point.y * 256)};
+        if (d->header.type == CAIRO_PATH_MOVE_TO) out.push_back({p});
+        else if (d->header.type == CAIRO_PATH_LINE_TO) out.back().push_back(p);
+    }
+    cairo_path_destroy(path);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+// Subpaths of a single point, which cairo may keep as a move and a line back to it, fill nothing.
+Subpaths withEdges(Subpaths subpaths) {
+    std::erase_if(subpaths, [](const auto& path) {
+        return std::all_of(path.begin(), path.end(), [&](const GridPoint& p) { return p == path.front(); });
+    });
+    return subpaths;
+}
+
+TEST(OpposedEdges, GridPathKeepsThePointsCairoKeeps) {
+    // Steps along a few directions, so that edges carry on, turn back or stop short, with
+    // coordinates that fall on, between and exactly halfway between grid points.
+    std::mt19937 random(7);
+    const double fractions[] = {0, 0.5 / 256, 1.5 / 256, 0.3 / 256, 2.0 / 256, 0.25};
+    const std::pair<int, int> steps[] = {{1, 0}, {0, 1}, {1, 1}, {2, 1}, {-1, 0}, {-2, -1}, {0, 0}, {3, -3}};
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::pair<char, std::pair<double, double>>> ops;
+        double x = 100 + fractions[random() % 6], y = 50 - fractions[random() % 6];
+        ops.push_back({'M', {x, y}});
+        for (int k = 0; k < 40; ++k) {
+            const unsigned pick = random() % 20;
+            if (pick == 0) {
+                ops.push_back({'Z', {}});
+                continue;
+            }
+            const auto [dx, dy] = steps[random() % 8];
+            const double scale = (pick % 3 + 1) / 256.0 * (pick < 10 ? 1 : 97);
+            x += dx * scale;
+            y += dy * scale;
+            if (pick == 1) x += fractions[random() % 6];
+            ops.push_back({pick == 2 ? 'M' : 'L', {x, y}});
+        }
+        detail::GridPath grid;
+        for (const auto& [op, p] : ops) {
+            if (op == 'Z') {
+                grid.close();
+                continue;
+            }
+            const auto point = detail::gridPoint(p.first, p.second);
+            ASSERT_TRUE(point.has_value());
+            if (op == 'M') grid.moveTo(*point);
+            else grid.lineTo(*point);
+        }
+        ASSERT_EQ(withEdges(grid.subpaths()), withEdges(cairosOwn(ops))) << "round " << round;
+    }
+    EXPECT_FALSE(detail::gridPoint(4194304.5, 0).has_value());
+    EXPECT_FALSE(detail::gridPoint(0, std::numeric_limits<double>::quiet_NaN()).has_value());
 }
 
 // A long path that runs along most of its edges and back again fills exactly like the part of it

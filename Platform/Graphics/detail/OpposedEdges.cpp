@@ -1,6 +1,7 @@
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace dv::gfx::detail {
@@ -110,6 +111,46 @@ std::optional<std::vector<std::vector<GridPoint>>> closedWalks(const std::vector
 }
 
 } // namespace
+
+std::optional<GridPoint> gridPoint(double x, double y) {
+    // Well inside cairo's range of ±2^23, so that products of two differences fit in 64 bits.
+    constexpr double limit = 4194304.0;  // 2^22
+    if (!(std::fabs(x) < limit && std::fabs(y) < limit)) return std::nullopt;
+    // Scaling by 256 is exact; rounding is left to the current mode, nearest-even unless changed,
+    // which is what cairo's own conversion relies on too.
+    return GridPoint{static_cast<std::int64_t>(std::nearbyint(x * 256)), static_cast<std::int64_t>(std::nearbyint(y * 256))};
+}
+
+void GridPath::moveTo(GridPoint p) {
+    if (!subpaths_.empty() && subpaths_.back().size() == 1) subpaths_.back().front() = p;
+    else subpaths_.push_back({p});
+}
+
+void GridPath::lineTo(GridPoint p) {
+    if (subpaths_.empty()) return moveTo(p);
+    std::vector<GridPoint>& path = subpaths_.back();
+    const GridPoint current = path.back();
+    if (p == current) return;
+    if (path.size() >= 2) {
+        const GridPoint previous = path[path.size() - 2];
+        const std::int64_t ax = current.x - previous.x, ay = current.y - previous.y;
+        const std::int64_t bx = p.x - current.x, by = p.y - current.y;
+        // Same slope and neither coordinate turning back.
+        if (ay * bx == by * ax && ((ax ^ bx) | (ay ^ by)) >= 0) path.pop_back();
+    }
+    path.push_back(p);
+}
+
+void GridPath::close() {
+    if (subpaths_.empty()) return;
+    std::vector<GridPoint>& path = subpaths_.back();
+    if (path.size() < 2) return;
+    const GridPoint start = path.front();
+    lineTo(start);
+    path.pop_back();
+    // The next edge starts a new subpath at the same point, as it does in cairo.
+    subpaths_.push_back({start});
+}
 
 std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(const std::vector<std::vector<GridPoint>>& subpaths,
                                                                      std::size_t minEdges) {

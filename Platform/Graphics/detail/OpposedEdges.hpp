@@ -24,6 +24,24 @@ struct GridPoint {
     bool operator==(const GridPoint&) const = default;
 };
 
+/// A device point as cairo stores it: rounded to the nearest 1/256, ties to even; absent for a
+/// point beyond ±2^22.
+std::optional<GridPoint> gridPoint(double x, double y);
+
+/// Collects a path on the grid as cairo keeps it: a point equal to the current one is skipped,
+/// a point that carries on in the direction of the last edge replaces that edge's end, and
+/// closing drops a last point that lies on the closing edge.
+class GridPath {
+public:
+    void moveTo(GridPoint p);
+    void lineTo(GridPoint p);
+    void close();
+    const std::vector<std::vector<GridPoint>>& subpaths() const { return subpaths_; }
+
+private:
+    std::vector<std::vector<GridPoint>> subpaths_;
+};
+
 /// Paths with fewer edges than this are filled as they are: the pairs cost them little.
 inline constexpr std::size_t OPPOSED_EDGES_MIN_EDGES = 4096;
 
