@@ -7,6 +7,8 @@ namespace dv {
 
 std::optional<gfx::ImageRef> BoardPicture::image(const std::vector<Element>& elements, const RenderTheme& theme,
                                                  double maxPixelSide) {
+    // An empty board needs nothing of the image store: it is not even made.
+    if (elements.empty()) return std::nullopt;
     // The same plan as `plan`, from the scene the drawing uses.
     RenderEnvironment environment(theme, ImageStore::shared());
     return renderExportImage(
