@@ -42,8 +42,9 @@ struct BoardPicture {
     /// 2^32 or more) becomes 0, which the export refuses.
     static ExportRasterPlan capped(const ExportRasterPlan& exportPlan, double maxPixelSide);
 
-    /// Throws ExportError; absent for an empty list.
-    static std::optional<gfx::ImageRef> image(const std::vector<Element>& elements, const RenderTheme& theme,
+    /// Throws ExportError; absent for an empty list. Elements handed over are not copied: a
+    /// board of long strokes would otherwise be held twice while it is drawn.
+    static std::optional<gfx::ImageRef> image(std::vector<Element> elements, const RenderTheme& theme,
                                               double maxPixelSide);
     /// Absent for an empty list and for any failure of the export.
     static std::optional<std::vector<std::uint8_t>> png(const std::vector<Element>& elements,

@@ -3,16 +3,18 @@
 #include "DVPreview/BoardPicture.hpp"
 #include "DVRender/ImageStore.hpp"
 
+#include <utility>
+
 namespace dv {
 
-std::optional<gfx::ImageRef> BoardPicture::image(const std::vector<Element>& elements, const RenderTheme& theme,
+std::optional<gfx::ImageRef> BoardPicture::image(std::vector<Element> elements, const RenderTheme& theme,
                                                  double maxPixelSide) {
     // An empty board needs nothing of the image store: it is not even made.
     if (elements.empty()) return std::nullopt;
     // The same plan as `plan`, from the scene the drawing uses.
     RenderEnvironment environment(theme, ImageStore::shared());
     return renderExportImage(
-        elements, true, theme.canvasBackground,
+        std::move(elements), true, theme.canvasBackground,
         [maxPixelSide](const ExportRasterPlan& exportPlan) { return capped(exportPlan, maxPixelSide); }, environment);
 }
 

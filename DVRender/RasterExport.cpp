@@ -12,6 +12,8 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
 
+#include <utility>
+
 namespace dv {
 
 namespace {
@@ -22,7 +24,7 @@ struct ExportScene {
     ElementIndex index;
     ConnectorLabelLayout labels;
 
-    explicit ExportScene(const std::vector<Element>& elements) : index(elements), labels(index) {}
+    explicit ExportScene(std::vector<Element> elements) : index(std::move(elements)), labels(index) {}
 };
 
 void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
@@ -68,12 +70,12 @@ gfx::ImageRef renderExportImage(const std::vector<Element>& elements, const Expo
     return renderScene(ExportScene(elements), plan, environment);
 }
 
-std::optional<gfx::ImageRef> renderExportImage(const std::vector<Element>& elements, bool withBackground,
+std::optional<gfx::ImageRef> renderExportImage(std::vector<Element> elements, bool withBackground,
                                                const std::string& canvasColor,
                                                const std::function<ExportRasterPlan(const ExportRasterPlan&)>& adjust,
                                                const RenderEnvironment& environment) {
     if (elements.empty()) return std::nullopt;
-    ExportScene scene(elements);
+    ExportScene scene(std::move(elements));
     ExportRasterPlan plan = adjust(exportRasterPlan(exportBounds(scene.index, scene.labels.boxes()), withBackground, canvasColor));
     return renderScene(scene, plan, environment);
 }

@@ -88,8 +88,9 @@ gfx::ImageRef renderExportImage(const std::vector<Element>& elements, const Expo
 
 /// The scene as a bitmap of the plan `adjust` makes of the elements' own plan (a picture fitted
 /// into a budget, say); the element index and the label layout serve both the plan and the
-/// drawing. Absent for an empty list. Throws ExportError.
-std::optional<gfx::ImageRef> renderExportImage(const std::vector<Element>& elements, bool withBackground,
+/// drawing, and take over the elements when they are handed over. Absent for an empty list.
+/// Throws ExportError.
+std::optional<gfx::ImageRef> renderExportImage(std::vector<Element> elements, bool withBackground,
                                                const std::string& canvasColor,
                                                const std::function<ExportRasterPlan(const ExportRasterPlan&)>& adjust,
                                                const RenderEnvironment& environment);

@@ -48,7 +48,7 @@ std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& 
     double longest = maximum.width <= maximum.height ? maximum.height : maximum.width;
     double maxPixelSide = longest * request.scale;
 
-    auto image = BoardPicture::image(elements, theme, maxPixelSide);
+    auto image = BoardPicture::image(std::move(elements), theme, maxPixelSide);
     if (image) {
         ql::Size points{(*image)->width() / request.scale, (*image)->height() / request.scale};
         ql::Size contextSize = BoardPicture::fitted(points, maximum);

@@ -118,7 +118,7 @@ std::optional<GridPoint> gridPoint(double x, double y) {
     if (!(std::fabs(x) < limit && std::fabs(y) < limit)) return std::nullopt;
     // Scaling by 256 is exact; rounding is left to the current mode, nearest-even unless changed,
     // which is what cairo's own conversion relies on too.
-    return GridPoint{static_cast<std::int64_t>(std::nearbyint(x * 256)), static_cast<std::int64_t>(std::nearbyint(y * 256))};
+    return GridPoint{static_cast<std::int64_t>(std::rint(x * 256)), static_cast<std::int64_t>(std::rint(y * 256))};
 }
 
 void GridPath::moveTo(GridPoint p) {
