@@ -2,11 +2,14 @@
 
 #include "DVIO/BoardFile.hpp"
 #include "DVPreview/BoardPicture.hpp"
+#include "DVRender/FontResolver.hpp"
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "Platform/Files/FileData.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 
 #include <exception>
+#include <functional>
+#include <system_error>
 #include <utility>
 
 namespace dv {
@@ -36,10 +39,12 @@ ql::ThumbnailReply::DrawingBlock drawPlaceholder(gfx::Color color, ql::Size cont
     };
 }
 
-std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& request) {
+std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& request,
+                                                    const std::function<void()>& boardHasElements) {
     // The file bytes go as soon as the elements are read, before the picture is drawn.
     std::vector<Element> elements =
         readDrevalinFile(platform::readRegularFile(platform::localPathFromFileURL(request.fileURL))).document.elements;
+    if (!elements.empty()) boardHasElements();
 
     bool systemIsLight = BoardPicture::systemIsLight(platform::InMemoryUserDefaults::standard());
     RenderTheme theme = BoardPicture::theme(elements, systemIsLight);
@@ -61,6 +66,24 @@ std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& 
 
 }  // namespace
 
+ThumbnailProvider::~ThumbnailProvider() {
+    if (fontStart_.joinable()) fontStart_.join();
+}
+
+void ThumbnailProvider::startFontSystem() {
+    // The font system's start-up (reading the whole font configuration) is the costliest step
+    // of the first text; it runs beside the theme, the element index and the label layout,
+    // which need no fonts. Everything it fills is shared by all threads and locked, so the
+    // drawing simply waits for it if it comes first. Without a thread it happens on first use.
+    std::lock_guard lock(fontStartLock_);
+    if (fontStart_.joinable()) return;
+    try {
+        // The kit's last-resort family: resolving it loads the configuration and the family list.
+        fontStart_ = std::thread([] { FontResolver::resolveFamily("Helvetica"); });
+    } catch (const std::system_error&) {
+    }
+}
+
 void ThumbnailProvider::provideThumbnailForFileRequest(const ql::ThumbnailRequest& request,
                                                        ql::ThumbnailCompletionHandler completionHandler) {
     // The handler is kept alive for the whole call, whatever the request does.
@@ -68,7 +91,7 @@ void ThumbnailProvider::provideThumbnailForFileRequest(const ql::ThumbnailReques
     std::shared_ptr<const ql::ThumbnailReply> reply;
     std::optional<ql::ThumbnailError> error;
     try {
-        reply = makeReply(request);
+        reply = makeReply(request, [this] { startFontSystem(); });
     } catch (const std::exception& e) {
         // Board file, file reading and export errors, and running out of memory on a huge board.
         error = ql::ThumbnailError{e.what()};

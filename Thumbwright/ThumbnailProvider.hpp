@@ -5,6 +5,9 @@
 
 #include "Platform/Thumbnail/Thumbnailing.hpp"
 
+#include <mutex>
+#include <thread>
+
 namespace dv {
 
 class ThumbnailProvider final : public ql::ThumbnailProviderBase {
@@ -12,8 +15,18 @@ public:
     /// The size of the placeholder before it is fitted, in points.
     static constexpr ql::Size placeholderSize{400, 300};
 
+    ThumbnailProvider() = default;
+    /// Waits for the font start-up begun by a request: its code belongs to this module.
+    ~ThumbnailProvider() override;
+
     void provideThumbnailForFileRequest(const ql::ThumbnailRequest& request,
                                         ql::ThumbnailCompletionHandler completionHandler) override;
+
+private:
+    void startFontSystem();
+
+    std::mutex fontStartLock_;
+    std::thread fontStart_;
 };
 
 }  // namespace dv

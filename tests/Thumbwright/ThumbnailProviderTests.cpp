@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -193,6 +195,35 @@ TEST_F(ThumbnailProviderTest, PictureFillsTheHostBitmapUpright) {
     EXPECT_TRUE(bottomEdge);
     EXPECT_FALSE(dark(148, 20));
     EXPECT_FALSE(dark(148, 175));
+}
+
+// Providers answering on several threads at once (each starting the font system beside its own
+// drawing) draw exactly what one provider draws alone.
+TEST_F(ThumbnailProviderTest, ConcurrentRequestsDrawTheSamePicture) {
+    auto picture = [](const std::string& board) {
+        Answer a = ask(board, {256, 256}, 1);
+        std::vector<std::uint32_t> pixels;
+        if (!a.reply) return pixels;
+        const Size size = a.reply->contextSize();
+        auto bitmap = dv::gfx::Bitmap::create(static_cast<int>(size.width), static_cast<int>(size.height));
+        {
+            dv::gfx::GraphicsContext context(*bitmap);
+            if (!a.reply->draw(context)) return pixels;
+        }
+        for (int y = 0; y < bitmap->height(); ++y)
+            for (int x = 0; x < bitmap->width(); ++x) pixels.push_back(bitmap->pixel(x, y));
+        return pixels;
+    };
+    for (const char* name : {"architecture", "flowchart", "sketch"}) {
+        const std::string board = dv::test::exampleBoard(name);
+        const auto alone = picture(board);
+        ASSERT_FALSE(alone.empty()) << name;
+        std::vector<std::vector<std::uint32_t>> together(4);
+        std::vector<std::thread> threads;
+        for (auto& result : together) threads.emplace_back([&] { result = picture(board); });
+        for (auto& t : threads) t.join();
+        for (const auto& result : together) EXPECT_TRUE(result == alone) << name;
+    }
 }
 
 }  // namespace
