@@ -226,4 +226,25 @@ TEST_F(ThumbnailProviderTest, ConcurrentRequestsDrawTheSamePicture) {
     }
 }
 
+// Opening the SVG library costs more than every other library of the module together: boards
+// without SVG images leave it closed, and the first SVG stencil opens it. Only a process that has
+// drawn no SVG yet can show this, so CTest runs it on its own (thumbwright_svg_library_opened_on_demand).
+TEST_F(ThumbnailProviderTest, DISABLED_OnlyBoardsWithSVGOpenTheSVGLibrary) {
+    auto draw = [&](const char* name) {
+        Answer a = ask(dv::test::exampleBoard(name), {256, 256}, 1);
+        ASSERT_TRUE(a.reply) << name;
+        auto bitmap = dv::gfx::Bitmap::create(64, 64);
+        dv::gfx::GraphicsContext context(*bitmap);
+        EXPECT_TRUE(a.reply->draw(context));
+    };
+    auto isOpen = [] { return ::dlopen("librsvg-2.so.2", RTLD_LAZY | RTLD_NOLOAD) != nullptr; };
+    ASSERT_FALSE(isOpen()) << "open before any board was drawn";
+    for (const char* name : {"flowchart", "sketch"}) {
+        draw(name);
+        EXPECT_FALSE(isOpen()) << name;
+    }
+    draw("architecture");  // its stencils come from an SVG icon pack
+    EXPECT_TRUE(isOpen());
+}
+
 }  // namespace
