@@ -106,14 +106,19 @@ DrevalinFileError DrevalinFileError::elementsNotAnArray() {
     return DrevalinFileError(Kind::elementsNotAnArray, std::nullopt, 0, "The file's elements are not a list.");
 }
 
+DrevalinFileError DrevalinFileError::tooLarge() {
+    return DrevalinFileError(Kind::tooLarge, std::nullopt, 0, "The file is too large to read.");
+}
+
 DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data) {
     if (data.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) data = data.subspan(3);
 
     JSONValue root;
     ElementListReader reader;
     try {
-        root = JSONParser::parse(data, reader, JSONParser::defaultMaxDepth);
+        root = JSONParser::parse(data, reader, JSONParser::defaultMaxDepth, kDrevalinReadValueLimit);
     } catch (const JSONParseError& error) {
+        if (error.reason().kind == JSONParseError::Kind::valueLimitExceeded) throw DrevalinFileError::tooLarge();
         throw DrevalinFileError::invalidJSON(error);
     }
 

@@ -78,6 +78,7 @@ public:
         notADocument,
         missingElements,
         elementsNotAnArray,
+        tooLarge,
     };
 
     static DrevalinFileError invalidJSON(JSONParseError error);
@@ -86,6 +87,7 @@ public:
     static DrevalinFileError notADocument();
     static DrevalinFileError missingElements();
     static DrevalinFileError elementsNotAnArray();
+    static DrevalinFileError tooLarge();
 
     Kind kind() const noexcept { return kind_; }
     // The parse error of invalidJSON.
@@ -107,6 +109,12 @@ private:
     std::int64_t count_ = 0;
     std::string message_;
 };
+
+// The most JSON values (member names included) a board read holds at once. Entries of the element
+// list are handed over one at a time, so this bounds one element plus everything outside the list:
+// over ten times what a 100,000-point stroke needs, while the parse of a hostile file stays within
+// a few hundred MiB whatever its size.
+inline constexpr std::int64_t kDrevalinReadValueLimit = 4'000'000;
 
 // Reads a board file's bytes (a leading UTF-8 byte-order mark is dropped). Throws
 // DrevalinFileError, and nothing else, when no document can be had.

@@ -13,6 +13,12 @@ namespace dv {
 
 namespace {
 
+void appendDecimal(std::string& text, std::int64_t value) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    text.append(buf, res.ptr);
+}
+
 std::string describe(const JSONParseError::Reason& reason, std::int64_t offset) {
     using Kind = JSONParseError::Kind;
     std::string text;
@@ -32,14 +38,16 @@ std::string describe(const JSONParseError::Reason& reason, std::int64_t offset) 
         }
         break;
     }
-    case Kind::depthLimitExceeded: {
-        char buf[24];
-        auto res = std::to_chars(buf, buf + sizeof buf, reason.payload);
+    case Kind::depthLimitExceeded:
         text = "JSON nested deeper than ";
-        text.append(buf, res.ptr);
+        appendDecimal(text, reason.payload);
         text += " levels";
         break;
-    }
+    case Kind::valueLimitExceeded:
+        text = "JSON holds more than ";
+        appendDecimal(text, reason.payload);
+        text += " values at once";
+        break;
     case Kind::unexpectedEndOfInput: text = "Unexpected end of JSON input"; break;
     case Kind::invalidNumber: text = "Invalid number in JSON"; break;
     case Kind::invalidEscape: text = "Bad escaped character in JSON"; break;
@@ -47,10 +55,8 @@ std::string describe(const JSONParseError::Reason& reason, std::int64_t offset) 
     case Kind::controlCharacterInString: text = "Bad control character in string literal in JSON"; break;
     case Kind::trailingContent: text = "Unexpected non-whitespace character after JSON"; break;
     }
-    char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, offset);
     text += " at byte ";
-    text.append(buf, res.ptr);
+    appendDecimal(text, offset);
     return text;
 }
 
@@ -112,6 +118,7 @@ struct Frame {
     std::size_t valueStart;
     std::size_t keyStart;
     bool mainList = false;  // its entries go to the list consumer
+    std::int64_t heldBefore = 0;  // values held when it opened; a main list goes back to it per entry
 };
 
 // Powers of ten that a double holds exactly.
@@ -127,9 +134,9 @@ struct Scratch {
 
 class Parser {
 public:
-    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, Scratch& scratch,
+    Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, std::int64_t maxValues, Scratch& scratch,
            JSONListConsumer* consumer)
-        : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), frames_(scratch.frames),
+        : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), maxValues_(maxValues), frames_(scratch.frames),
           values_(scratch.values), keys_(scratch.keys), consumer_(consumer) {}
 
     // Leaves the stacks empty, also after an error; very large ones give their memory back.
@@ -161,6 +168,11 @@ private:
         if (static_cast<std::int64_t>(frames_.size()) >= maxDepth_) fail(Reason::depthLimitExceeded(maxDepth_), p_);
     }
 
+    // A value or member name ends just before p_ and is held from now on.
+    void hold() {
+        if (++held_ > maxValues_) fail(Reason::valueLimitExceeded(maxValues_), p_);
+    }
+
     void readString(std::string& out);
     void readEscapedRest(std::string& out, const std::uint8_t* start);
     double readNumber();
@@ -173,6 +185,8 @@ private:
     const std::uint8_t* p_;
     const std::uint8_t* end_;
     std::int64_t maxDepth_;
+    std::int64_t maxValues_;
+    std::int64_t held_ = 0;
 
     std::vector<Frame>& frames_;
     std::vector<JSONValue>& values_;
@@ -374,6 +388,7 @@ void Parser::readKey(std::string& key) {
     if (*p_ != '"') failByte(p_);
     ++p_;
     readString(key);
+    hold();
     skipSpace();
     if (p_ == end_) failEnd();
     if (*p_ != ':') failByte(p_);
@@ -406,7 +421,7 @@ JSONValue Parser::run() {
                 value = JSONValue(JSONValue::Array());
                 break;
             }
-            frames_.push_back({Container::array, values_.size(), keys_.size(), mainList});
+            frames_.push_back({Container::array, values_.size(), keys_.size(), mainList, held_});
             continue;
         }
         case '{':
@@ -448,14 +463,19 @@ JSONValue Parser::run() {
 
         // Hand the value to the innermost open container until one wants another entry.
         for (;;) {
+            hold();
             skipSpace();
             if (frames_.empty()) {
                 if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
                 return value;
             }
             const Frame frame = frames_.back();
-            if (frame.mainList) consumer_->takeEntry(std::move(value));
-            else values_.push_back(std::move(value));
+            if (frame.mainList) {
+                consumer_->takeEntry(std::move(value));
+                held_ = frame.heldBefore;
+            } else {
+                values_.push_back(std::move(value));
+            }
             if (p_ == end_) failEnd();
             const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
             if (frame.kind == Container::object) {
@@ -497,19 +517,20 @@ JSONValue Parser::run() {
 JSONParseError::JSONParseError(Reason reason, std::int64_t offset)
     : reason_(reason), offset_(offset), message_(describe(reason, offset)) {}
 
-JSONValue JSONParser::parse(std::string_view text, std::int64_t maxDepth) {
-    return parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), maxDepth);
+JSONValue JSONParser::parse(std::string_view text, std::int64_t maxDepth, std::int64_t maxValues) {
+    return parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), maxDepth, maxValues);
 }
 
-JSONValue JSONParser::parse(std::span<const std::uint8_t> data, std::int64_t maxDepth) {
+JSONValue JSONParser::parse(std::span<const std::uint8_t> data, std::int64_t maxDepth, std::int64_t maxValues) {
     thread_local Scratch scratch;
-    return Parser(data.data(), data.size(), maxDepth, scratch, nullptr).run();
+    return Parser(data.data(), data.size(), maxDepth, maxValues, scratch, nullptr).run();
 }
 
-JSONValue JSONParser::parse(std::span<const std::uint8_t> data, JSONListConsumer& consumer, std::int64_t maxDepth) {
+JSONValue JSONParser::parse(std::span<const std::uint8_t> data, JSONListConsumer& consumer, std::int64_t maxDepth,
+                            std::int64_t maxValues) {
     // Stacks of its own: the consumer may parse other documents on this thread while it works.
     Scratch scratch;
-    return Parser(data.data(), data.size(), maxDepth, scratch, &consumer).run();
+    return Parser(data.data(), data.size(), maxDepth, maxValues, scratch, &consumer).run();
 }
 
 }  // namespace dv

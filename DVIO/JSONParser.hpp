@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,16 +25,18 @@ public:
         invalidUnicodeEscape,
         controlCharacterInString,
         trailingContent,
+        valueLimitExceeded,
     };
 
     // The kind with its payload: the byte for unexpectedByte, the depth limit for
-    // depthLimitExceeded, 0 otherwise.
+    // depthLimitExceeded, the value limit for valueLimitExceeded, 0 otherwise.
     struct Reason {
         Kind kind = Kind::unexpectedEndOfInput;
         std::int64_t payload = 0;
 
         static Reason unexpectedByte(std::uint8_t byte) { return {Kind::unexpectedByte, byte}; }
         static Reason depthLimitExceeded(std::int64_t limit) { return {Kind::depthLimitExceeded, limit}; }
+        static Reason valueLimitExceeded(std::int64_t limit) { return {Kind::valueLimitExceeded, limit}; }
         static Reason of(Kind kind) { return {kind, 0}; }
 
         bool operator==(const Reason&) const = default;
@@ -81,14 +84,23 @@ private:
 
 struct JSONParser {
     static constexpr std::int64_t defaultMaxDepth = 512;
+    static constexpr std::int64_t unlimitedValues = std::numeric_limits<std::int64_t>::max();
+
+    // `maxValues` bounds the memory a hostile text can make the parse hold: it is the most values
+    // and member names held at once, counted as each one completes (a container when it closes)
+    // and given back when a main-list entry goes to the consumer. The value or name that would
+    // go past it stops the parse with valueLimitExceeded at the byte just after it; errors met
+    // earlier in the text are reported as without the bound.
 
     // Parses the UTF-8 bytes of `text`; offsets in errors count bytes.
-    static JSONValue parse(std::string_view text, std::int64_t maxDepth = defaultMaxDepth);
+    static JSONValue parse(std::string_view text, std::int64_t maxDepth = defaultMaxDepth,
+                           std::int64_t maxValues = unlimitedValues);
     // Parses the bytes as they are: no byte-order mark is skipped, no other encoding detected.
-    static JSONValue parse(std::span<const std::uint8_t> data, std::int64_t maxDepth = defaultMaxDepth);
+    static JSONValue parse(std::span<const std::uint8_t> data, std::int64_t maxDepth = defaultMaxDepth,
+                           std::int64_t maxValues = unlimitedValues);
     // The same parse, handing the entries of the main list to `consumer` as they complete.
     static JSONValue parse(std::span<const std::uint8_t> data, JSONListConsumer& consumer,
-                           std::int64_t maxDepth = defaultMaxDepth);
+                           std::int64_t maxDepth = defaultMaxDepth, std::int64_t maxValues = unlimitedValues);
 };
 
 }  // namespace dv

@@ -86,6 +86,15 @@ def main(out):
         f.write(",0" * (50 * MIB - 1))
         f.write("]}")
 
+    # 50 million zeros under an unknown key, which the reader must keep: inside the one valid
+    # element, and beside the element list at the top.
+    box = json.dumps(element("rectangle", "box", width=100, height=60), separators=(",", ":"))
+    zeros = '"extra":[0' + ",0" * (50 * MIB - 1) + "]"
+    with open(os.path.join(out, "element-extra-100mib.json"), "w") as f:
+        f.write('{"version":1,"elements":[' + box[:-1] + "," + zeros + "}]}")
+    with open(os.path.join(out, "top-extra-100mib.json"), "w") as f:
+        f.write('{"version":1,"elements":[' + box + "]," + zeros + "}")
+
     # 5000 two-point rough arrows 2.8e7 long, corner to corner of the coordinate range.
     write_board(out, "rough-arrows.json",
                 [element("arrow", "a%d" % i, x=-1e7, y=-1e7 + i, x2=1e7, y2=1e7 - i, roughness=2,

@@ -95,6 +95,38 @@ TEST(BoardFile, ErrorsHaveTheirMessagesAndAreDecidedInOrder) {
     EXPECT_FALSE(DrevalinFileError::noValidElements(3) == DrevalinFileError::noValidElements(4));
 }
 
+TEST(BoardFile, AFileHoldingTooManyValuesAtOnceIsTooLargeToRead) {
+    auto zeroList = [](std::int64_t count) {
+        std::string text(static_cast<std::size_t>(2 * count + 1), '0');
+        for (std::size_t i = 0; i < text.size(); i += 2) text[i] = ',';
+        text.front() = '[';
+        text.back() = ']';
+        return text;
+    };
+    const std::string zeros = zeroList(kDrevalinReadValueLimit);
+    const std::string box = rect("a");
+    const std::string boxWithExtra = box.substr(0, box.size() - 1) + ",\"extra\":" + zeros + "}";
+    const std::string head = "{\"version\":1,\"elements\":[" + box + "],\"extra\":";
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"{\"version\":1,\"elements\":[" + boxWithExtra + "]}", "The file is too large to read."},
+        {head + zeros + "}", "The file is too large to read."},
+        // A fault in the text before the bound is reached is reported as it always was.
+        {head + "[0,x," + zeros.substr(1) + "}",
+         "The file is not valid JSON: Unexpected character 'x' in JSON at byte " + std::to_string(head.size() + 3)},
+        // Entries of the element list are given back once looked at: far more values in all
+        // than the bound, each entry small.
+        {"[" + box + "," + repeated(zeroList(900), 4999).substr(1), "(read)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 80));
+        EXPECT_EQ(readError(c.text), c.message);
+    }
+}
+
 TEST(BoardFile, ShapeSemanticsAndVersion) {
     const double inf = std::numeric_limits<double>::infinity();
     const std::int64_t maxVersion = std::numeric_limits<std::int64_t>::max();

@@ -11,9 +11,10 @@
 namespace dv {
 namespace {
 
-std::string errorOf(std::string_view text, std::int64_t maxDepth = JSONParser::defaultMaxDepth) {
+std::string errorOf(std::string_view text, std::int64_t maxDepth = JSONParser::defaultMaxDepth,
+                    std::int64_t maxValues = JSONParser::unlimitedValues) {
     try {
-        JSONParser::parse(text, maxDepth);
+        JSONParser::parse(text, maxDepth, maxValues);
     } catch (const JSONParseError& e) {
         return e.what();
     }
@@ -105,6 +106,55 @@ TEST(JSONParser, NestingStopsAtTheDepthLimitWithoutRecursion) {
     EXPECT_EQ(errorOf("[]", 0), "JSON nested deeper than 0 levels at byte 0");
     EXPECT_EQ(errorOf(" {}", -1), "JSON nested deeper than -1 levels at byte 1");
     EXPECT_EQ(JSONParser::parse(std::string_view("7"), 0), JSONValue(7.0));
+}
+
+TEST(JSONParser, ValueBoundStopsAtTheValueThatGoesPastIt) {
+    struct Case {
+        std::string input;
+        std::int64_t maxValues;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"7", 1, "(parsed)"},
+        {"7", 0, "JSON holds more than 0 values at once at byte 1"},
+        // Three numbers and the array that closes over them.
+        {"[1,2,3]", 4, "(parsed)"},
+        {"[1,2,3]", 3, "JSON holds more than 3 values at once at byte 7"},
+        {"[1 ,2]", 1, "JSON holds more than 1 values at once at byte 5"},
+        {"[[1,2],[3]]", 6, "(parsed)"},
+        {"[[1,2],[3]]", 5, "JSON holds more than 5 values at once at byte 11"},
+        {"[[],{}]", 3, "(parsed)"},
+        {"[[],{}]", 2, "JSON holds more than 2 values at once at byte 7"},
+        // A member name counts as soon as it is read.
+        {"{\"a\":1}", 3, "(parsed)"},
+        {"{\"a\":1}", 2, "JSON holds more than 2 values at once at byte 7"},
+        {"{\"a\":1}", 1, "JSON holds more than 1 values at once at byte 6"},
+        {"{\"a\":1}", 0, "JSON holds more than 0 values at once at byte 4"},
+        {"{\"a\" 1}", 0, "JSON holds more than 0 values at once at byte 4"},
+        // Whichever the text meets first is reported.
+        {"[1,2,x", 2, "Unexpected character 'x' in JSON at byte 5"},
+        {"[1,2,3,x", 2, "JSON holds more than 2 values at once at byte 6"},
+        {"[1,]", 1, "Unexpected character ']' in JSON at byte 3"},
+        {"[1,2]]", 3, "Unexpected non-whitespace character after JSON at byte 5"},
+        {"[1,2]]", 2, "JSON holds more than 2 values at once at byte 5"},
+        {"[\"a\\q\",1]", 0, "Bad escaped character in JSON at byte 4"},
+        {"{\"a\" 1}", 1, "Unexpected character '1' in JSON at byte 5"},
+        {nested(600, "[", "", "]"), 1, "JSON nested deeper than 512 levels at byte 512"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 40) + " / " + std::to_string(c.maxValues));
+        EXPECT_EQ(errorOf(c.input, JSONParser::defaultMaxDepth, c.maxValues), c.message);
+        // An error met before the bound is the one the unbounded parse reports.
+        if (!std::string_view(c.message).starts_with("JSON holds")) {
+            EXPECT_EQ(errorOf(c.input), c.message);
+        }
+    }
+    try {
+        JSONParser::parse(std::string_view("[0]"), JSONParser::defaultMaxDepth, 1);
+        FAIL();
+    } catch (const JSONParseError& e) {
+        EXPECT_EQ(e, JSONParseError(JSONParseError::Reason::valueLimitExceeded(1), 3));
+    }
 }
 
 TEST(JSONParser, StringsDecodeEscapesAndRepairIllFormedText) {
@@ -220,8 +270,10 @@ public:
     }
 };
 
-JSONValue parseConsumed(std::string_view text, JSONListConsumer& consumer) {
-    return JSONParser::parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), consumer);
+JSONValue parseConsumed(std::string_view text, JSONListConsumer& consumer,
+                        std::int64_t maxValues = JSONParser::unlimitedValues) {
+    return JSONParser::parse(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), consumer,
+                             JSONParser::defaultMaxDepth, maxValues);
 }
 
 TEST(JSONParser, MainListEntriesGoToTheConsumerAsTheyComplete) {
@@ -271,6 +323,48 @@ TEST(JSONParser, ConsumerDoesNotChangeErrors) {
         EXPECT_NE(error, "(parsed)");
         EXPECT_EQ(error, errorOf(input));
     }
+}
+
+TEST(JSONParser, EntriesHandedToTheConsumerNoLongerCountAgainstTheBound) {
+    std::string list = "{\"a\":1}";
+    std::string zeros = "[0";
+    for (int i = 1; i < 1000; ++i) {
+        list += ",{\"a\":1}";
+        zeros += ",0";
+    }
+    zeros += "]";
+    const std::string board = "{\"elements\":[" + list + "]}";
+    struct Case {
+        std::string input;
+        std::int64_t maxValues;
+        std::size_t entries;  // handed to the consumer when the parse succeeds
+        const char* message;
+    };
+    const Case cases[] = {
+        // At most the list's name and one entry's name, number and object are held at once.
+        {board, 4, 1000, "(parsed)"},
+        {board, 3, 0, "JSON holds more than 3 values at once at byte 20"},
+        {zeros, 1, 1000, "(parsed)"},
+        {zeros, 0, 0, "JSON holds more than 0 values at once at byte 2"},
+        // A list other than the main one keeps its entries.
+        {"{\"other\":" + zeros + "}", 100, 0, "JSON holds more than 100 values at once at byte 209"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input.substr(0, 40) + " / " + std::to_string(c.maxValues));
+        RecordingConsumer consumer;
+        std::string error = "(parsed)";
+        try {
+            parseConsumed(c.input, consumer, c.maxValues);
+        } catch (const JSONParseError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.message);
+        if (error == "(parsed)") {
+            EXPECT_EQ(consumer.events.size(), c.entries + 1);
+        }
+    }
+    // Parsed without a consumer, the whole list is held: the second entry's name goes past.
+    EXPECT_EQ(errorOf(board, JSONParser::defaultMaxDepth, 4), "JSON holds more than 4 values at once at byte 25");
 }
 
 }  // namespace
