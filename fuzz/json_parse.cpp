@@ -80,6 +80,23 @@ std::string consumedDiffers(std::span<const std::uint8_t> data, const JSONValue*
     return consumed == expected ? std::string() : "the parse with a consumer gives another tree";
 }
 
+// A bound on the values held changes nothing until it is passed, and then only stops the parse
+// earlier than any fault further on.
+std::string boundedDiffers(std::span<const std::uint8_t> data, const JSONValue* plain, const JSONParseError* plainError) {
+    constexpr std::int64_t kSmallBound = 16;
+    JSONValue bounded;
+    try {
+        bounded = JSONParser::parse(data, JSONParser::defaultMaxDepth, kSmallBound);
+    } catch (const JSONParseError& error) {
+        if (error.reason().kind != JSONParseError::Kind::valueLimitExceeded)
+            return plainError && *plainError == error ? std::string() : "the bounded parse fails otherwise";
+        if (plainError && error.offset() > plainError->offset()) return "the bound is reported past an earlier fault";
+        return {};
+    }
+    if (!plain) return "only the parse without a bound fails";
+    return bounded == *plain ? std::string() : "the bounded parse gives another tree";
+}
+
 }  // namespace
 
 std::string brokenInvariant(std::span<const std::uint8_t> data) {
@@ -89,9 +106,11 @@ std::string brokenInvariant(std::span<const std::uint8_t> data) {
     } catch (const JSONParseError& error) {
         if (error.offset() < 0 || error.offset() > static_cast<std::int64_t>(data.size()))
             return "error offset outside the input: " + error.description();
+        if (std::string problem = boundedDiffers(data, nullptr, &error); !problem.empty()) return problem;
         return consumedDiffers(data, nullptr, error.description());
     }
     if (std::string problem = consumedDiffers(data, &value, {}); !problem.empty()) return problem;
+    if (std::string problem = boundedDiffers(data, &value, nullptr); !problem.empty()) return problem;
     bool validText = true;
     JSONValue expected = normalised(value, validText);
     if (!validText) return "a parsed string is not well-formed UTF-8";
