@@ -10,9 +10,7 @@ dir="$top/build/tsan"
 cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDV_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
 cmake --build "$dir" -j "${DV_JOBS:-4}" --target tests_DVRender tests_Thumbwright >&2
-TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/data/tsan-platform.supp" \
-FONTCONFIG_FILE="$top/tests/data/fonts/fonts.conf" \
-  "$dir/tests/DVRender/tests_DVRender" --gtest_filter='FontResolverConcurrency*:ImageStore.*:DecodedImageCache.*'
-TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/data/tsan-platform.supp" \
-FONTCONFIG_FILE="$top/tests/data/fonts/fonts.conf" \
-  "$dir/tests/Thumbwright/tests_Thumbwright" --gtest_filter='ThumbnailProviderTest.Concurrent*'
+export TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/data/tsan-platform.supp"
+export FONTCONFIG_FILE="$top/tests/data/fonts/fonts.conf"
+"$dir/tests/DVRender/tests_DVRender" --gtest_filter='FontResolverConcurrency*:ImageStore.*:DecodedImageCache.*'
+"$dir/tests/Thumbwright/tests_Thumbwright" --gtest_filter='ThumbnailProviderTest.Concurrent*'
