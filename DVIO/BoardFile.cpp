@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "DVGeometry/ViewportGeometry.hpp"
+#include "DVIO/detail/ElementArray.hpp"
 #include "DVIO/detail/JSONWriterCore.hpp"
 #include "DVModel/ElementValidation.hpp"
 
@@ -176,10 +177,7 @@ JSONObject drevalinFileObject(const DrevalinDocumentData& document) {
     JSONObject out;
     out.set("version", JSONValue(static_cast<double>(DrevalinDocumentData::formatVersion)));
     if (document.viewport) out.set("viewport", JSONValue(document.viewport->jsonObject()));
-    std::vector<JSONValue> elements;
-    elements.reserve(document.elements.size());
-    for (const Element& element : document.elements) elements.emplace_back(element.jsonObject());
-    out.set("elements", JSONValue(std::move(elements)));
+    out.set("elements", detail::elementArray(document.elements));
     if (document.cloud) out.set("cloud", JSONValue(document.cloud->jsonObject()));
     for (const auto& [key, value] : document.extraTopLevel) {
         // An unreadable cloud value survives through the extra keys while no link replaces it.

@@ -1,5 +1,7 @@
 #include "DVRender/DataURL.hpp"
 
+#include "DVModel/Base64.hpp"
+
 namespace dv {
 
 namespace {
@@ -50,45 +52,7 @@ bool isTokenText(std::string_view s) {
     return true;
 }
 
-int base64Value(std::uint8_t c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
 }  // namespace
-
-std::optional<std::vector<std::uint8_t>> forgivingBase64Decode(std::string_view text) {
-    std::string s;
-    s.reserve(text.size());
-    for (char c : text) {
-        if (c != '\t' && c != '\n' && c != '\f' && c != '\r' && c != ' ') s.push_back(c);
-    }
-    if (!s.empty() && s.size() % 4 == 0) {
-        if (s.back() == '=') s.pop_back();
-        if (!s.empty() && s.back() == '=') s.pop_back();
-    }
-    if (s.size() % 4 == 1) return std::nullopt;
-    std::vector<std::uint8_t> out;
-    out.reserve(s.size() / 4 * 3 + 2);
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (char c : s) {
-        const int v = base64Value(static_cast<std::uint8_t>(c));
-        if (v < 0) return std::nullopt;
-        bits = (bits << 6) | static_cast<std::uint32_t>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.push_back(static_cast<std::uint8_t>(bits >> count));
-            bits &= (1u << count) - 1;
-        }
-    }
-    return out;
-}
 
 std::optional<DataURL> parseDataURL(std::string_view input) {
     // Scalars at or below U+0020 are single ASCII bytes in UTF-8, so bytes serve here.
@@ -113,8 +77,9 @@ std::optional<DataURL> parseDataURL(std::string_view input) {
         lower.resize(lower.size() - 6);
         while (!lower.empty() && lower.back() == ' ') lower.pop_back();
         if (!lower.empty() && lower.back() == ';') {
-            auto decoded = forgivingBase64Decode(
-                std::string_view(reinterpret_cast<const char*>(result.body.data()), result.body.size()));
+            auto decoded = base64Decode(
+                std::string_view(reinterpret_cast<const char*>(result.body.data()), result.body.size()),
+                Base64Decoding::forgiving);
             if (!decoded) return std::nullopt;
             result.body = std::move(*decoded);
             header.resize(lower.size() - 1);

@@ -17,7 +17,4 @@ struct DataURL {
 // Nothing when the text is not a data: URL (no scheme, no comma, bad base64).
 std::optional<DataURL> parseDataURL(std::string_view input);
 
-// The forgiving base64 decode of the web: white space skipped, up to two trailing "=".
-std::optional<std::vector<std::uint8_t>> forgivingBase64Decode(std::string_view text);
-
 }  // namespace dv
