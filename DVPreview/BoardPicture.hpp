@@ -4,8 +4,8 @@
 // plus fitting a size into a maximum size and the canvas colour of a theme.
 
 #include "DVModel/Element.hpp"
-#include "DVRender/RasterExport.hpp"
-#include "DVRender/RenderTheme.hpp"
+#include "DVRender/Export/RasterExport.hpp"
+#include "DVRender/Scene/RenderTheme.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/Image.hpp"
 #include "Platform/Thumbnail/Thumbnailing.hpp"

@@ -1,7 +1,7 @@
 // Rendering a board's picture through the raster export, with the process-wide image store.
 
 #include "DVPreview/BoardPicture.hpp"
-#include "DVRender/ImageStore.hpp"
+#include "DVRender/Images/ImageStore.hpp"
 
 #include <utility>
 

@@ -2,7 +2,7 @@
 
 #include "DVIO/BoardFile.hpp"
 #include "DVPreview/BoardPicture.hpp"
-#include "DVRender/FontResolver.hpp"
+#include "DVRender/Canvas/FontResolver.hpp"
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "Platform/Files/FileData.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"

@@ -2,7 +2,7 @@
 // image src; anything else is taken as encoded image bytes. Whatever loads must decode within
 // the sizes asked for, and nothing may crash or allocate beyond the decode limits.
 
-#include "DVRender/RenderImage.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // the document or at an accepted raster data: URL, and cleaning it again changes nothing.
 
 #include "DVModel/JSString.hpp"
-#include "DVRender/SVGSanitizer.hpp"
+#include "DVRender/Images/SVGSanitizer.hpp"
 #include "Platform/XML/XMLDocument.hpp"
 
 #include <cstddef>

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "DVRender/RecordingContext.hpp"
+#include "DVRender/Canvas/RecordingContext.hpp"
 
 namespace {
 

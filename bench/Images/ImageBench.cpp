@@ -2,9 +2,9 @@
 // what ordinary decoding and cache hits cost. Peak memory is the process's maximum resident
 // size after the benchmark, in MiB.
 
-#include "DVRender/DecodedImageCache.hpp"
-#include "DVRender/ImageStore.hpp"
-#include "DVRender/RenderImage.hpp"
+#include "DVRender/Images/DecodedImageCache.hpp"
+#include "DVRender/Images/ImageStore.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 #include "ImageFixtures.hpp"
 
 #include <benchmark/benchmark.h>

@@ -5,10 +5,10 @@
 
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVModel/Element.hpp"
-#include "DVRender/CGDrawingContext.hpp"
-#include "DVRender/ElementPainting.hpp"
-#include "DVRender/RecordingContext.hpp"
-#include "DVRender/RenderImage.hpp"
+#include "DVRender/Canvas/CGDrawingContext.hpp"
+#include "DVRender/Scene/ElementPainting.hpp"
+#include "DVRender/Canvas/RecordingContext.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 

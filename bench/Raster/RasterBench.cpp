@@ -1,8 +1,8 @@
 // Text-heavy and shadow-heavy drawing onto a bitmap, the two costs that dominate a thumbnail of
 // a busy board. Run with FONTCONFIG_FILE pointing at tests/data/fonts/fonts.conf for numbers
 // that do not depend on the machine's fonts.
-#include "DVRender/CGDrawingContext.hpp"
-#include "DVRender/FontResolver.hpp"
+#include "DVRender/Canvas/CGDrawingContext.hpp"
+#include "DVRender/Canvas/FontResolver.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 
 #include <benchmark/benchmark.h>

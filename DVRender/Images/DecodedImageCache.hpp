@@ -1,0 +1,62 @@
+#pragma once
+// Decoded pixels of every RenderImage, bounded by bytes with least-recently-used eviction.
+
+#include "DVRender/Canvas/detail/Hash.hpp"
+#include "Platform/Graphics/Image.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
+
+namespace dv {
+
+class DecodedImageCache {
+public:
+    static constexpr std::int64_t byteLimit = 268435456;
+    static constexpr std::int64_t largestCachedImage = 134217728;
+
+    struct Key {
+        std::uint64_t owner = 0;  // a RenderImage identity
+        std::int64_t width = 0;
+        std::int64_t height = 0;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+
+    DecodedImageCache() = default;
+    DecodedImageCache(const DecodedImageCache&) = delete;
+    DecodedImageCache& operator=(const DecodedImageCache&) = delete;
+
+    // The process-wide cache, made on first use and never destroyed.
+    static DecodedImageCache& shared();
+
+    gfx::ImageRef image(std::uint64_t owner, std::int64_t width, std::int64_t height);
+    void insert(gfx::ImageRef image, std::uint64_t owner, std::int64_t width, std::int64_t height);
+    void removeAll(std::uint64_t owner);
+
+    std::int64_t totalBytes() const;
+    std::size_t count() const;
+    bool contains(std::uint64_t owner, std::int64_t width, std::int64_t height) const;
+
+private:
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const noexcept {
+            Hasher h;
+            detail::hashMix(h, static_cast<std::size_t>(k.owner));
+            detail::hashMix(h, static_cast<std::size_t>(k.width));
+            detail::hashMix(h, static_cast<std::size_t>(k.height));
+            return detail::hashResult(h);
+        }
+    };
+    struct Entry {
+        gfx::ImageRef image;
+        std::int64_t bytes = 0;
+        std::uint64_t lastUse = 0;
+    };
+    mutable std::mutex lock_;
+    std::unordered_map<Key, Entry, KeyHash> entries_;
+    std::int64_t totalBytes_ = 0;
+    std::uint64_t clock_ = 0;
+};
+
+}  // namespace dv

@@ -1,0 +1,340 @@
+#include "DVRender/Images/DecodedImageCache.hpp"
+#include "DVRender/Images/ImageStore.hpp"
+#include "DVRender/Images/RenderImage.hpp"
+#include "ImageFixtures.hpp"
+#include "Platform/ImageIO/ImageSource.hpp"
+#include "Platform/SVG/SVGDocument.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dv {
+namespace {
+
+using testing::Bytes;
+
+std::shared_ptr<RenderImage> loaded(const std::string& src) {
+    auto lookup = RenderImage::make(src);
+    EXPECT_EQ(lookup.kind, ImageLookup::Kind::loaded) << src.substr(0, 80);
+    return lookup.image;
+}
+
+int longerSide(const gfx::ImageRef& image) { return std::max(image->width(), image->height()); }
+
+TEST(RenderImage, RasterDecodesAtThePowerOfTwoBucketNeverAboveNaturalSize) {
+    auto image = loaded(testing::dataURL("image/png", testing::encodePNG(testing::solid(1000, 500, 10, 20, 30, 255))));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->naturalWidth(), 1000);
+    EXPECT_EQ(image->naturalHeight(), 500);
+    struct Case { std::int64_t w, h, cap, side; };
+    const Case cases[] = {
+        {100, 50, 8192, 128}, {300, 10, 8192, 512}, {5000, 4000, 8192, 1000}, {5000, 4000, 200, 200},
+        {0, 0, 8192, 64},     {64, 1, 8192, 64},    {65, 1, 8192, 128},       {100, 50, 0, 1},
+        {100, 50, -5, 1},
+    };
+    for (const auto& c : cases) {
+        auto pixels = image->cgImage(c.w, c.h, c.cap);
+        ASSERT_TRUE(pixels) << c.w << "x" << c.h << " cap " << c.cap;
+        EXPECT_EQ(longerSide(pixels), c.side) << c.w << "x" << c.h << " cap " << c.cap;
+        EXPECT_TRUE(DecodedImageCache::shared().contains(image->identity(), c.side, 0));
+        EXPECT_EQ(image->cgImage(c.w, c.h, c.cap), pixels) << "a second request is served from the cache";
+    }
+    // Aspect ratio is kept: 1000 x 500 at side 128 is 128 x 64.
+    auto small = image->cgImage(100, 50, 8192);
+    EXPECT_EQ(small->width(), 128);
+    EXPECT_EQ(small->height(), 64);
+    EXPECT_EQ(small->pixel(10, 10), 0xFF0A141Eu);
+    // A natural size below the smallest bucket caps the decode.
+    auto tiny = loaded(testing::dataURL("image/png", testing::encodePNG(testing::solid(20, 10, 0, 0, 0, 255))));
+    EXPECT_EQ(longerSide(tiny->cgImage(0, 0, 100)), 20);
+}
+
+TEST(RenderImage, VectorRendersAtTheExactRequestedSize) {
+    const std::string svg = "<svg viewBox='0 0 24 24'><rect width='12' height='24' fill='red'/></svg>";
+    auto image = loaded("data:image/svg+xml;base64," + testing::base64(svg));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->content().kind, RenderImage::Content::Kind::vector);
+    EXPECT_EQ(image->naturalWidth(), 24);
+    struct Case { std::int64_t w, h, cap, ew, eh; };
+    const Case cases[] = {{100, 50, 8192, 100, 50}, {0, 0, 8192, 1, 1}, {500, 30, 200, 200, 30}, {10, 10, 0, 1, 1}};
+    for (const auto& c : cases) {
+        auto pixels = image->cgImage(c.w, c.h, c.cap);
+        ASSERT_TRUE(pixels);
+        EXPECT_EQ(pixels->width(), c.ew);
+        EXPECT_EQ(pixels->height(), c.eh);
+        EXPECT_TRUE(DecodedImageCache::shared().contains(image->identity(), c.ew, c.eh));
+    }
+    EXPECT_EQ(image->cgImage(100, 50, 8192)->pixel(10, 25), 0xFFFF0000u);
+}
+
+TEST(RenderImage, SizeOnlyImagesNeverDrawAndIdentitiesAreFresh) {
+    auto a = RenderImage::sizeOnly("x", 10, 10);
+    auto b = RenderImage::sizeOnly("x", 10, 10);
+    EXPECT_FALSE(a->cgImage(10, 10, 100));
+    EXPECT_NE(a->identity(), b->identity());
+    EXPECT_GE(a->identity(), 1u);
+    EXPECT_EQ(ImageLookup::loaded(a).stateKey(), (ImageStateKey{ImageStateKey::Kind::loaded, a->identity()}));
+    EXPECT_NE(ImageLookup::loaded(a).stateKey(), ImageLookup::loaded(b).stateKey());
+    EXPECT_EQ(ImageLookup::failed().stateKey(), ImageLookup::failed().stateKey());
+}
+
+TEST(RenderImage, SourcesThatDoNotResolveFail) {
+    const std::string bad[] = {
+        "/tmp/picture.png",
+        "https://example.com/a.png",
+        "data:text/plain",
+        "data:image/png;base64,!!!!",
+        "data:image/png;base64,AAAA",                                  // no image format
+        "data:image/svg+xml,%FF%FE",                                   // not UTF-8
+        "data:image/svg+xml,<html/>",                                  // sanitiser refuses
+        "data:image/svg+xml,<svg",                                     // not XML
+        "data:image/png;base64," + testing::base64(Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}),  // header cut short
+    };
+    for (const auto& src : bad) EXPECT_EQ(RenderImage::make(src).kind, ImageLookup::Kind::failed) << src;
+}
+
+// The four quadrants of the stored picture (red, green / blue, white) as the EXIF
+// orientation says they are shown: top left, top right, bottom left, bottom right.
+struct Orientation {
+    int tag;
+    std::uint32_t tl, tr, bl, br;
+};
+constexpr std::uint32_t R = 0xFFFF0000, G = 0xFF00FF00, B = 0xFF0000FF, W = 0xFFFFFFFF;
+const Orientation orientations[] = {
+    {1, R, G, B, W}, {2, G, R, W, B}, {3, W, B, G, R}, {4, B, W, R, G},
+    {5, R, B, G, W}, {6, B, R, W, G}, {7, W, G, B, R}, {8, G, W, R, B},
+};
+
+void expectNear(std::uint32_t actual, std::uint32_t expected, int tolerance, const std::string& where) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int a = static_cast<int>((actual >> shift) & 0xFF), e = static_cast<int>((expected >> shift) & 0xFF);
+        EXPECT_NEAR(a, e, tolerance) << where << std::hex << " actual " << actual << " expected " << expected;
+    }
+}
+
+void expectQuadrants(const gfx::ImageRef& image, const Orientation& o, int tolerance, const std::string& what) {
+    const int w = image->width(), h = image->height();
+    expectNear(image->pixel(w / 4, h / 4), o.tl, tolerance, what + " top left");
+    expectNear(image->pixel(w * 3 / 4, h / 4), o.tr, tolerance, what + " top right");
+    expectNear(image->pixel(w / 4, h * 3 / 4), o.bl, tolerance, what + " bottom left");
+    expectNear(image->pixel(w * 3 / 4, h * 3 / 4), o.br, tolerance, what + " bottom right");
+}
+
+TEST(RenderImage, ExifOrientationsTurnTheImageUpright) {
+    const auto stored = testing::quadrants(64, 32);
+    for (const auto& o : orientations) {
+        const bool swapped = o.tag >= 5;
+        struct Format { const char* name; Bytes data; int tolerance; };
+        const Format formats[] = {
+            {"jpeg", testing::encodeJPEG(stored, o.tag), 40},
+            {"png", testing::encodePNG(stored, o.tag), 0},
+        };
+        for (const auto& f : formats) {
+            const std::string what = std::string(f.name) + " orientation " + std::to_string(o.tag);
+            auto image = loaded(testing::dataURL("image/jpeg", f.data));
+            ASSERT_TRUE(image) << what;
+            EXPECT_EQ(image->naturalWidth(), swapped ? 32 : 64) << what;
+            EXPECT_EQ(image->naturalHeight(), swapped ? 64 : 32) << what;
+            auto pixels = image->cgImage(64, 64, 1000);
+            ASSERT_TRUE(pixels) << what;
+            EXPECT_EQ(pixels->width(), swapped ? 32 : 64) << what;
+            EXPECT_EQ(pixels->height(), swapped ? 64 : 32) << what;
+            expectQuadrants(pixels, o, f.tolerance, what);
+            // Scaled down, the quadrants stay where they are.
+            auto scaled = gfx::ImageSource::create(f.data)->createThumbnail(16);
+            ASSERT_TRUE(scaled);
+            EXPECT_EQ(longerSide(scaled), 16);
+            expectQuadrants(scaled, o, f.tolerance, what + " at 16");
+        }
+    }
+}
+
+TEST(RenderImage, EveryFormatDecodes) {
+    const auto picture = testing::quadrants(40, 20);
+    struct Format { const char* name; Bytes data; int tolerance; };
+    const Format formats[] = {
+        {"png", testing::encodePNG(picture), 0},
+        {"interlaced png", testing::encodePNG(picture, 0, true), 0},
+        {"jpeg", testing::encodeJPEG(picture), 40},
+        {"progressive jpeg", testing::encodeJPEG(picture, 0, true), 40},
+        {"gif", testing::encodeGIF(picture), 0},
+        {"webp", testing::encodeWebP(picture), 40},
+        {"lossless webp", testing::encodeWebP(picture, true), 0},
+    };
+    for (const auto& f : formats) {
+        // The media type need not name the format: the bytes decide.
+        auto image = loaded(testing::dataURL("application/octet-stream", f.data));
+        ASSERT_TRUE(image) << f.name;
+        EXPECT_EQ(image->naturalWidth(), 40) << f.name;
+        EXPECT_EQ(image->naturalHeight(), 20) << f.name;
+        auto pixels = image->cgImage(40, 20, 100);
+        ASSERT_TRUE(pixels) << f.name;
+        EXPECT_EQ(pixels->width(), 40) << f.name;
+        expectQuadrants(pixels, orientations[0], f.tolerance, f.name);
+    }
+}
+
+TEST(RenderImage, TransparencyIsPremultiplied) {
+    auto half = testing::solid(8, 8, 255, 0, 0, 128);
+    for (const auto& data : {testing::encodePNG(half), testing::encodeWebP(half, true)}) {
+        auto image = loaded(testing::dataURL("image/png", data));
+        ASSERT_TRUE(image);
+        expectNear(image->cgImage(8, 8, 100)->pixel(3, 3), 0x80800000u, 1, "half red");
+    }
+    auto clear = testing::solid(4, 4, 0, 0, 0, 0);
+    clear.rgba[0] = 255;  // one opaque red pixel; the rest transparent
+    clear.rgba[3] = 255;
+    auto gif = loaded(testing::dataURL("image/gif", testing::encodeGIF(clear)));
+    ASSERT_TRUE(gif);
+    auto pixels = gif->cgImage(4, 4, 100);
+    EXPECT_EQ(pixels->pixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(pixels->pixel(2, 2), 0u);
+}
+
+TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
+    const std::string svgBomb = "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><image width='4' height='4' href='" +
+                                testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000)) + "'/></svg>";
+    Bytes longChunk = testing::encodePNG(testing::solid(4, 4, 0, 0, 0, 255));
+    const std::uint8_t claim[] = {0x60, 0, 0, 0x1A, 't', 'E', 'X', 't', 'a', 'b'};  // 1.6 GB announced
+    longChunk.insert(longChunk.begin() + 33, std::begin(claim), std::end(claim));
+    struct Case { const char* what; std::string src; };
+    const Case cases[] = {
+        {"png chunk longer than the file", testing::dataURL("image/png", longChunk)},
+        {"png 100000 square", testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000))},
+        {"png over 2^28", testing::dataURL("image/png", testing::pngHeaderOnly(16385, 16384))},
+        {"interlaced png over 64 Mpx", testing::dataURL("image/png", testing::pngHeaderOnly(8001, 8000, true))},
+        {"png one enormous row", testing::dataURL("image/png", testing::pngHeaderOnly(16000000, 8))},
+        {"gif screen 65535 square", testing::dataURL("image/gif", testing::gifWithScreen(65535, 65535))},
+        {"gif screen over 64 Mpx", testing::dataURL("image/gif", testing::gifWithScreen(8001, 8000))},
+        {"png bomb in svg", "data:image/svg+xml," + svgBomb},
+        {"png bomb in an embedded stencil", "data:image/svg+xml;base64," + testing::base64(svgBomb)},
+    };
+    for (const auto& c : cases) {
+        const std::size_t buffers = gfx::decoderPixelBufferCount();
+        const std::size_t svgLoads = gfx::SVGDocument::loadCount();
+        EXPECT_EQ(RenderImage::make(c.src).kind, ImageLookup::Kind::failed) << c.what;
+        EXPECT_EQ(gfx::decoderPixelBufferCount(), buffers) << c.what << ": no pixel buffer was made";
+        EXPECT_EQ(gfx::SVGDocument::loadCount(), svgLoads) << c.what << ": the SVG renderer never saw it";
+    }
+    // Within the limits, a long picture still loads (rows are streamed, not held whole).
+    const auto tall = testing::encodePNG(testing::solid(2, 40000, 0, 0, 0, 255));
+    auto image = loaded(testing::dataURL("image/png", tall));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->naturalHeight(), 40000);
+    EXPECT_EQ(longerSide(image->cgImage(100, 100, 8192)), 128);
+}
+
+TEST(DecodedImageCache, EvictsLeastRecentlyUsedDownToNinetyPercent) {
+    DecodedImageCache cache;
+    auto big = [] {  // 4096 x 4096 x 4 bytes = 64 MiB; calloc'd pages are never touched
+        return std::move(*gfx::Bitmap::create(4096, 4096)).takeImage();
+    };
+    for (std::uint64_t owner = 1; owner <= 4; ++owner) cache.insert(big(), owner, 64, 0);
+    EXPECT_EQ(cache.totalBytes(), 268435456) << "exactly at the limit: nothing evicted";
+    EXPECT_TRUE(cache.image(1, 64, 0)) << "a hit makes owner 1 the most recently used";
+    cache.insert(big(), 5, 64, 0);
+    // 320 MiB > limit: drop owners 2 and 3 (oldest) to reach at most 241,591,905 bytes.
+    EXPECT_EQ(cache.totalBytes(), 201326592);
+    EXPECT_TRUE(cache.contains(1, 64, 0));
+    EXPECT_FALSE(cache.contains(2, 64, 0));
+    EXPECT_FALSE(cache.contains(3, 64, 0));
+    EXPECT_TRUE(cache.contains(4, 64, 0));
+    EXPECT_TRUE(cache.contains(5, 64, 0));
+
+    // Replacing a key corrects the total.
+    cache.insert(big(), 5, 64, 0);
+    EXPECT_EQ(cache.totalBytes(), 201326592);
+
+    // Above 128 MiB an image is not stored at all.
+    auto huge = std::move(*gfx::Bitmap::create(4096, 8193)).takeImage();
+    cache.insert(huge, 6, 64, 0);
+    EXPECT_FALSE(cache.contains(6, 64, 0));
+    auto limit = std::move(*gfx::Bitmap::create(4096, 8192)).takeImage();
+    cache.insert(limit, 7, 64, 0);
+    EXPECT_TRUE(cache.contains(7, 64, 0)) << "exactly 128 MiB is stored";
+
+    cache.removeAll(5);
+    EXPECT_FALSE(cache.contains(5, 64, 0));
+}
+
+TEST(DecodedImageCache, DestroyingAnImageDropsAllItsSizes) {
+    auto image = loaded("data:image/svg+xml,<svg width='4' height='4'/>");
+    ASSERT_TRUE(image);
+    const auto id = image->identity();
+    image->cgImage(10, 10, 100);
+    image->cgImage(20, 5, 100);
+    EXPECT_TRUE(DecodedImageCache::shared().contains(id, 10, 10));
+    EXPECT_TRUE(DecodedImageCache::shared().contains(id, 20, 5));
+    image.reset();
+    EXPECT_FALSE(DecodedImageCache::shared().contains(id, 10, 10));
+    EXPECT_FALSE(DecodedImageCache::shared().contains(id, 20, 5));
+}
+
+TEST(ImageStore, ResolvesEachSourceOnceAndRemembersFailures) {
+    ImageStore store;
+    const std::string src = testing::dataURL("image/png", testing::encodePNG(testing::solid(3, 3, 1, 2, 3, 255)));
+    const std::size_t before = RenderImage::makeCount();
+    auto first = store.image(src);
+    auto second = store.image(src);
+    ASSERT_EQ(first.kind, ImageLookup::Kind::loaded);
+    EXPECT_EQ(first.image->identity(), second.image->identity());
+    EXPECT_EQ(store.image("https://example.com/x.png").kind, ImageLookup::Kind::failed);
+    EXPECT_EQ(store.image("https://example.com/x.png").kind, ImageLookup::Kind::failed);
+    EXPECT_EQ(RenderImage::makeCount() - before, 2u) << "a stored answer, failure included, is not worked out again";
+    EXPECT_EQ(&ImageStore::shared(), &ImageStore::shared());
+}
+
+TEST(ImageStore, KeepsSourcesWithinItsByteBoundLeastRecentlyUsedFirst) {
+    ImageStore store(30);  // room for three 10-byte sources
+    const std::string a = "source-aaa", b = "source-bbb", c = "source-ccc", d = "source-ddd";
+    for (const auto& s : {a, b, c}) store.image(s);
+    EXPECT_EQ(store.totalBytes(), 30u);
+    store.image(a);  // a is now the most recently used
+    const std::size_t before = RenderImage::makeCount();
+    store.image(d);  // b leaves
+    EXPECT_EQ(store.count(), 3u);
+    EXPECT_EQ(store.totalBytes(), 30u);
+    store.image(a);
+    store.image(c);
+    store.image(d);
+    EXPECT_EQ(RenderImage::makeCount() - before, 1u) << "a, c and d stayed";
+    store.image(b);
+    EXPECT_EQ(RenderImage::makeCount() - before, 2u) << "b was forgotten and resolved again";
+}
+
+TEST(ImageStore, ManyThreadsShareStoreAndCache) {
+    std::vector<std::string> sources;
+    for (int i = 0; i < 6; ++i) {
+        sources.push_back(testing::dataURL("image/png", testing::encodePNG(testing::solid(200 + i, 100, 9, 9, 9, 255))));
+    }
+    sources.push_back("data:image/svg+xml,<svg width='8' height='8'><rect width='8' height='8'/></svg>");
+    sources.push_back("not an image");
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            ImageStore local;
+            for (int i = 0; i < 200; ++i) {
+                const std::string& src = sources[static_cast<std::size_t>((i + t) % static_cast<int>(sources.size()))];
+                ImageStore& store = i % 3 == 0 ? local : ImageStore::shared();
+                auto lookup = store.image(src);
+                if (src == "not an image") {
+                    if (lookup.kind != ImageLookup::Kind::failed) ++failures;
+                    continue;
+                }
+                if (lookup.kind != ImageLookup::Kind::loaded) { ++failures; continue; }
+                auto pixels = lookup.image->cgImage(10 + (i * 7) % 300, 10 + (i * 3) % 100, 4096);
+                if (!pixels) ++failures;
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
+}  // namespace dv

@@ -1,0 +1,184 @@
+// Painting through the bitmap context: for one board element of every kind, in both themes, the
+// background, the stroke, the fill and the label show where they should.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "DVRender/Canvas/CGDrawingContext.hpp"
+#include "DVRender/Scene/ConnectorLabels.hpp"
+#include "DVRender/Scene/ElementPainting.hpp"
+#include "PaintTrace.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+
+namespace dv {
+namespace {
+
+struct RGB {
+    int r, g, b;
+};
+
+RGB rgbAt(const gfx::Bitmap& bitmap, int x, int y) {
+    const std::uint32_t p = bitmap.pixel(x, y);  // opaque after the background fill
+    return {int((p >> 16) & 0xFF), int((p >> 8) & 0xFF), int(p & 0xFF)};
+}
+
+bool near(RGB a, RGB b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+// Pixels within `tolerance` of a colour in [x0, x1) × [y0, y1).
+int countNear(const gfx::Bitmap& bitmap, int x0, int y0, int x1, int y1, RGB color, int tolerance) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += near(rgbAt(bitmap, x, y), color, tolerance);
+    return n;
+}
+
+struct Probe {
+    const char* kind;
+    Element element;
+    int fillX = -1, fillY = -1;   // a pixel well inside the fill, when the kind is filled
+    int labelX0 = 0, labelY0 = 0, labelX1 = 0, labelY1 = 0;  // where label glyphs must show
+};
+
+gfx::Bitmap render(const Element& element, const RenderTheme& theme, ImageProvider& images) {
+    auto bitmap = gfx::Bitmap::create(200, 200);
+    {
+        CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*bitmap));
+        context.setFillStyle(theme.canvasBackground);
+        context.fillRect(0, 0, 200, 200);
+        const RenderEnvironment environment(theme, images);
+        drawElement(context, element, nullptr, std::nullopt, environment);
+        drawConnectorLabels(context, {element}, theme.canvasBackground, std::nullopt, environment);
+    }
+    return std::move(*bitmap);
+}
+
+std::vector<Probe> probes() {
+    std::vector<Probe> list;
+    auto filled = [](Element e) {
+        e.fillColor = CSSColor("#ff0000");
+        e.strokeWidth = 4;
+        if (LabelFields* l = e.payload.labels()) l->label = "MMMM";
+        return e;
+    };
+    list.push_back({"rectangle", filled(test::rectangle("r", 20, 20, 160, 160)), 40, 40, 60, 85, 140, 115});
+    list.push_back({"ellipse", filled(test::ellipseElement("e", 20, 20, 160, 160)), 100, 50, 60, 85, 140, 115});
+    list.push_back({"rhombus", filled(test::rhombus("d", 20, 20, 160, 160)), 100, 60, 60, 85, 140, 115});
+    Element::Shape shape;
+    shape.kind = ShapeKind::terminator;
+    shape.width = 160;
+    shape.height = 120;
+    list.push_back({"shape", filled(test::baseElement("s", 20, 40, Element::Payload(shape))), 100, 60, 60, 80, 140, 120});
+    Probe st{"stencil", filled(test::stencil("st", 50, 20, 100, 100, StencilSource::builtin("generic/server")))};
+    st.fillX = 100;
+    st.fillY = 49;  // the middle of the icon's upper rounded box, clear of its strokes
+    st.labelX0 = 60, st.labelY0 = 126, st.labelX1 = 140, st.labelY1 = 150;
+    list.push_back(st);
+    Element l = test::line("l", 20, 60, 180, 60);
+    l.strokeWidth = 4;
+    l.payload.line()->label = "MMMM";
+    list.push_back({"line", l, -1, -1, 70, 50, 130, 70});
+    Element a = test::arrow("a", 20, 60, 180, 60);
+    a.strokeWidth = 4;
+    a.payload.arrow()->label = "MMMM";
+    list.push_back({"arrow", a, -1, -1, 70, 50, 130, 70});
+    Element::Curve curve;
+    curve.x2 = 180;
+    curve.y2 = 100;
+    curve.cx = 100;
+    curve.cy = 20;
+    Element c = test::baseElement("c", 20, 100, Element::Payload(curve));
+    c.strokeWidth = 4;
+    list.push_back({"curve", c});
+    Element::Polygon polygon;
+    polygon.points = {{20, 20}, {180, 20}, {180, 180}, {20, 180}};
+    polygon.closed = true;
+    list.push_back({"polygon", filled(test::baseElement("p", 20, 20, Element::Payload(polygon))), 100, 100});
+    Element::Freehand freehand;
+    for (int i = 0; i <= 16; ++i) freehand.points.push_back({20.0 + i * 10, 100});
+    Element f = test::baseElement("f", 20, 100, Element::Payload(freehand));
+    f.strokeWidth = 8;
+    list.push_back({"freehand", f});
+    Element t = test::text("t", 20, 20, "MMMM", 32);
+    list.push_back({"text", t, -1, -1, 20, 20, 120, 60});
+    list.push_back({"image", test::image("i", 20, 20, 160, 160, "missing"), 100, 100, 26, 24, 120, 40});
+    return list;
+}
+
+TEST(PaintingPixels, EveryKindInBothThemes) {
+    test::FakeImages images;
+    for (const RenderTheme* theme : {&RenderTheme::light, &RenderTheme::dark}) {
+        const RGB background = theme->isLight ? RGB{255, 255, 255} : RGB{8, 8, 8};
+        for (const Probe& p : probes()) {
+            // The default black ink turns light on the dark canvas, unless the element is filled.
+            const bool filled = p.element.fillColor.rawValue != "transparent";
+            const RGB ink = theme->isLight || filled ? RGB{0, 0, 0} : RGB{0xe2, 0xe2, 0xef};
+            const std::string what = std::string(p.kind) + (theme->isLight ? " light" : " dark");
+            const gfx::Bitmap bitmap = render(p.element, *theme, images);
+            EXPECT_TRUE(near(rgbAt(bitmap, 2, 197), background, 0)) << what;
+            // Stroke: ink pixels somewhere (the image placeholder has no ink stroke).
+            if (std::string(p.kind) != "image") {
+                EXPECT_GT(countNear(bitmap, 0, 0, 200, 200, ink, 12), 20) << what;
+            }
+            if (p.fillX >= 0) {
+                const RGB expected = std::string(p.kind) == "image" ? RGB{-1, -1, -1} : RGB{255, 0, 0};
+                if (expected.r >= 0) {
+                    EXPECT_TRUE(near(rgbAt(bitmap, p.fillX, p.fillY), expected, 2)) << what;
+                } else {
+                    EXPECT_FALSE(near(rgbAt(bitmap, p.fillX, p.fillY), background, 10)) << what;
+                }
+            }
+            if (p.labelX1 > p.labelX0) {
+                // Glyphs differ from what lies under them: count pixels that are neither the
+                // fill nor the background.
+                int glyph = 0;
+                for (int y = p.labelY0; y < p.labelY1; ++y)
+                    for (int x = p.labelX0; x < p.labelX1; ++x) {
+                        const RGB c = rgbAt(bitmap, x, y);
+                        glyph += !near(c, background, 30) && !near(c, RGB{255, 0, 0}, 30);
+                    }
+                EXPECT_GT(glyph, 15) << what;
+            }
+        }
+    }
+}
+
+TEST(PaintingPixels, ColoursWithoutAValue) {
+    // Over a green patch on the dark canvas: a colour the canvas cannot read keeps the previous
+    // paint (the canvas colour for fills, the default black for strokes); "none" paints nothing.
+    struct Case { const char* fill; const char* stroke; RGB inside; RGB edge; };
+    const Case cases[] = {
+        {"blurple", "blurple", {8, 8, 8}, {0, 0, 0}},
+        {"none", "#ff0000", {0, 255, 0}, {255, 0, 0}},
+        {"#0000ff", "none", {0, 0, 255}, {0, 255, 0}},
+    };
+    test::FakeImages images;
+    for (const auto& c : cases) {
+        auto bitmap = gfx::Bitmap::create(200, 200);
+        {
+            CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*bitmap));
+            context.setFillStyle(RenderTheme::dark.canvasBackground);
+            context.fillRect(0, 0, 200, 200);
+            context.save();
+            context.setFillStyle("#00ff00");
+            context.fillRect(10, 10, 180, 180);
+            context.restore();
+            Element e = test::rectangle("r", 20, 20, 160, 160);
+            e.fillColor = CSSColor(c.fill);
+            e.strokeColor = CSSColor(c.stroke);
+            e.strokeWidth = 6;
+            drawElement(context, e, nullptr, std::nullopt, RenderEnvironment(RenderTheme::dark, images));
+        }
+        EXPECT_TRUE(near(rgbAt(*bitmap, 100, 100), c.inside, 0)) << c.fill << " " << c.stroke;
+        EXPECT_TRUE(near(rgbAt(*bitmap, 100, 18), c.edge, 0)) << c.fill << " " << c.stroke;
+    }
+}
+
+}  // namespace
+}  // namespace dv
