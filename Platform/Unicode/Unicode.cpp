@@ -165,6 +165,12 @@ std::string toLowerCase(std::string_view text) {
     return fromICU(unicode);
 }
 
+std::string toUpperCase(std::string_view text) {
+    icu::UnicodeString unicode = toICU(text);
+    unicode.toUpper(icu::Locale::getRoot());
+    return fromICU(unicode);
+}
+
 std::string normalizeNFC(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);

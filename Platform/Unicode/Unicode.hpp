@@ -37,6 +37,10 @@ std::size_t graphemePrefix(std::string_view text, std::size_t maxClusters, std::
 // Ill-formed UTF-8 reads as U+FFFD.
 std::string toLowerCase(std::string_view text);
 
+// Full Unicode upper-case mapping, independent of locale ("ß" becomes "SS", "i" stays "I" and
+// never the Turkish dotted capital). Ill-formed UTF-8 reads as U+FFFD.
+std::string toUpperCase(std::string_view text);
+
 // Canonical composition (NFC). Ill-formed UTF-8 reads as U+FFFD.
 std::string normalizeNFC(std::string_view text);
 
