@@ -3,6 +3,7 @@
 #include "DVGeometry/ArrowHeads.hpp"
 #include "DVGeometry/ElbowRoute.hpp"
 #include "DVGeometry/ShapeGeometry.hpp"
+#include "DVGeometry/detail/Rotation.hpp"
 #include "DVModel/JSNumber.hpp"
 #include "DVModel/StencilRegistry.hpp"
 
@@ -14,40 +15,17 @@ namespace dv {
 
 namespace {
 
+using detail::isRotated;
+using detail::rotateAbout;
+using detail::rotateOffset;
+using detail::unrotateAbout;
+using detail::unrotateOffset;
+
 constexpr double kInfinity = HUGE_VAL;
 
 // Sides in their fixed order: top, right, bottom, left.
 enum Side { top = 0, right = 1, bottom = 2, left = 3 };
 constexpr std::array<Point, 4> kSideVectors{Point{0, -1}, Point{1, 0}, Point{0, 1}, Point{-1, 0}};
-
-// A NaN rotation counts as unrotated; an infinite one as rotated (its results are NaN).
-bool isRotated(const Element& element) {
-    return element.rotation && *element.rotation != 0 && !std::isnan(*element.rotation);
-}
-
-// Offset (dx, dy) turned by theta.
-Point rotateOffset(double dx, double dy, double theta) {
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    return {dx * c - dy * s, dx * s + dy * c};
-}
-
-// Offset (dx, dy) turned back by theta.
-Point unrotateOffset(double dx, double dy, double theta) {
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
-    return {dx * c + dy * s, -dx * s + dy * c};
-}
-
-Point rotateAbout(Point p, Point centre, double theta) {
-    const Point r = rotateOffset(p.x - centre.x, p.y - centre.y, theta);
-    return {centre.x + r.x, centre.y + r.y};
-}
-
-Point unrotateAbout(Point p, Point centre, double theta) {
-    const Point r = unrotateOffset(p.x - centre.x, p.y - centre.y, theta);
-    return {centre.x + r.x, centre.y + r.y};
-}
 
 Point rectCenter(const NormalizedRect& r) { return {r.x + r.w / 2, r.y + r.h / 2}; }
 
