@@ -154,6 +154,84 @@ inline std::string freehandBoard(int strokes, int points) {
     return w.text;
 }
 
+// About 3 MB of small objects and no image: 12000 labelled boxes, texts, stencils with their source
+// objects, flowchart shapes and arrows anchored by point objects; the board where allocation and
+// member look-ups weigh most.
+inline std::string objectHeavyBoard() {
+    BoardWriter w;
+    w.text.reserve(3500000);
+    w.text += "{\"version\":1,\"viewport\":{\"offsetX\":0,\"offsetY\":0,\"zoom\":1},\"elements\":[";
+    for (int i = 0; i < 12000; ++i) {
+        int kind = i % 10;
+        if (kind < 4) {
+            commonKeys(w, i, kind < 3 ? "rectangle" : "ellipse");
+            w.field("width", 120 + w.next(200));
+            w.field("height", 60 + w.next(100));
+            w.field("label", sentence(w, 2));
+        } else if (kind == 4) {
+            commonKeys(w, i, "text");
+            w.field("content", sentence(w, 4));
+            w.field("fontSize", 16);
+            w.field("width", 200);
+            w.field("height", 24);
+        } else if (kind == 5) {
+            commonKeys(w, i, "stencil");
+            w.field("width", 64);
+            w.field("height", 64);
+            w.key("source");
+            w.text += "{\"kind\":\"builtin\",\"ref\":\"generic/server\"},";
+        } else if (kind == 6) {
+            commonKeys(w, i, "shape");
+            w.field("kind", std::string(i % 4 ? "terminator" : "database"));
+            w.field("width", 140);
+            w.field("height", 70);
+        } else {
+            commonKeys(w, i, "arrow");
+            w.field("x2", w.next(500));
+            w.field("y2", w.next(500));
+            w.field("startElementId", "el-" + std::to_string(i - 1));
+            w.key("startAnchor");
+            w.text += "{\"x\":";
+            w.number(static_cast<int>(w.next(100)) / 100.0);
+            w.text += ",\"y\":0.5},";
+            w.key("endAnchor");
+            w.text += "{\"x\":1,\"y\":";
+            w.number(static_cast<int>(w.next(100)) / 100.0);
+            w.text += "},";
+            w.field("label", sentence(w, 1));
+        }
+        closeElement(w);
+    }
+    w.text.back() = ']';
+    w.text += '}';
+    return w.text;
+}
+
+// A PNG data URL of `bytes` base64 characters whose payload is not an image: for the cost of
+// reading and decoding the text alone.
+inline std::string base64DataURL(std::size_t bytes) {
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string url = "data:image/png;base64,";
+    url.reserve(url.size() + bytes);
+    BoardWriter w;
+    for (std::size_t k = 0; k < bytes; ++k) url += alphabet[static_cast<int>(w.next(64))];
+    return url;
+}
+
+// One image element whose data URL is a single string of about `bytes` bytes.
+inline std::string oneStringBoard(std::size_t bytes) {
+    BoardWriter w;
+    w.text = "{\"version\":1,\"elements\":[";
+    commonKeys(w, 0, "image");
+    w.field("src", base64DataURL(bytes));
+    w.field("width", 640);
+    w.field("height", 480);
+    closeElement(w);
+    w.text.back() = ']';
+    w.text += '}';
+    return w.text;
+}
+
 // About 2 MB of strings dense with escapes and surrogate pairs.
 inline std::string escapeHeavyText() {
     std::string text = "[";

@@ -3,12 +3,16 @@
 // once per count to a temporary folder and shared by the whole-process and the per-stage runs.
 
 #include "bench/DVIO/BoardGenerator.hpp"
+#include "DVIO/BoardFile.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 
 namespace dv::bench {
@@ -54,11 +58,12 @@ inline std::string mixedBoard(int count) {
             common(i, "stencil");
             w.field("width", 64);
             w.field("height", 64);
-            w.field("src", std::string("builtin:generic/server"));
+            w.key("source");
+            w.text += "{\"kind\":\"builtin\",\"ref\":\"generic/server\"},";
             w.field("label", sentence(w, 1));
         } else if (kind == 7) {
             common(i, "shape");
-            w.field("kind", std::string(i % 2 ? "process" : "decision"));
+            w.field("kind", std::string(i % 2 ? "terminator" : "database"));
             w.field("width", 140);
             w.field("height", 70);
             w.field("label", sentence(w, 2));
@@ -90,7 +95,15 @@ inline const fs::path& boardFile(int count) {
     auto it = files.find(count);
     if (it != files.end()) return it->second;
     fs::path file = boardFolder() / ("mixed-" + std::to_string(count) + ".drevalin");
-    std::ofstream(file, std::ios::binary) << mixedBoard(count);
+    const std::string text = mixedBoard(count);
+    // A figure is only worth its board: every element must survive reading.
+    const std::size_t read =
+        readDrevalinFile(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())).document.elements.size();
+    if (read != static_cast<std::size_t>(count)) {
+        std::fprintf(stderr, "the generated board of %d elements reads as %zu\n", count, read);
+        std::abort();
+    }
+    std::ofstream(file, std::ios::binary) << text;
     return files.emplace(count, file).first->second;
 }
 
