@@ -8,9 +8,14 @@ if [[ "$flavour" == asan ]]; then
   export LSAN_OPTIONS="suppressions=$top/tests/data/lsan-system.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 fi
 report="$dir/tests/Hostile/work/report.txt"
-rm -f "$report"
+desktop="$dir/tests/Desktop/work/report.txt"
+rm -f "$report" "$desktop"
 ctest --test-dir "$dir" --output-on-failure -j "${DV_JOBS:-$(nproc)}"
 if [[ -f "$report" ]]; then
   echo "Hostile boards (host, board, outcome, wall time, peak memory):"
   cat "$report"
+fi
+if [[ -f "$desktop" ]]; then
+  echo "Desktop clients:"
+  cat "$desktop"
 fi

@@ -89,4 +89,14 @@ std::string localPathFromFileURL(const std::string& urlOrPath) {
     return path;
 }
 
+std::string executableDirectory() {
+    std::vector<char> buffer(4096);
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return ".";
+    std::string path(buffer.data(), static_cast<std::size_t>(n));
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace dv::platform

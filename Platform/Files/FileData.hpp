@@ -29,4 +29,8 @@ std::vector<std::uint8_t> readRegularFile(const std::string& path, std::size_t m
 /// text unchanged when it is not such a URL. Nothing else is rewritten.
 std::string localPathFromFileURL(const std::string& urlOrPath);
 
+/// The folder holding the running executable, so that a host finds what it loads beside itself
+/// wherever its tree was installed or moved; "." when the system cannot tell.
+std::string executableDirectory();
+
 }  // namespace dv::platform

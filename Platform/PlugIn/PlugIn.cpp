@@ -49,11 +49,11 @@ void report(char** error, const std::string& message) {
     if (error) *error = copyToMalloc(message);
 }
 
-// Hosts print file paths, which on Linux need not be UTF-8: each ill-formed sequence becomes one
-// U+FFFD (ICU's maximal-subpart rule), so the output is always valid JSON text.
-void appendJSONString(std::string& out, const char* text, std::size_t length) {
-    static constexpr char hex[] = "0123456789abcdef";
-    out.push_back('"');
+// Hosts print file paths, which on Linux need not be UTF-8, as JSON or HTML text: each ill-formed
+// sequence becomes one U+FFFD (ICU's maximal-subpart rule), so the output is always valid UTF-8.
+// Well-formed sequences are copied; each ASCII byte goes through `ascii`, which escapes it.
+template <class Ascii>
+void appendRepairedUTF8(std::string& out, const char* text, std::size_t length, Ascii ascii) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
     const auto end = static_cast<std::int64_t>(length);
     std::int64_t i = 0;
@@ -69,24 +69,49 @@ void appendJSONString(std::string& out, const char* text, std::size_t length) {
             }
             continue;
         }
-        const auto c = bytes[i++];
+        ascii(out, static_cast<char>(bytes[i++]));
+    }
+}
+
+void appendJSONString(std::string& out, const char* text, std::size_t length) {
+    static constexpr char hex[] = "0123456789abcdef";
+    out.push_back('"');
+    appendRepairedUTF8(out, text, length, [](std::string& to, char c) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"': to += "\\\""; break;
+        case '\\': to += "\\\\"; break;
+        case '\n': to += "\\n"; break;
+        case '\r': to += "\\r"; break;
+        case '\t': to += "\\t"; break;
         default:
-            if (c < 0x20) {
-                out += "\\u00";
-                out.push_back(hex[c >> 4]);
-                out.push_back(hex[c & 0xF]);
+            if (static_cast<unsigned char>(c) < 0x20) {
+                to += "\\u00";
+                to.push_back(hex[c >> 4]);
+                to.push_back(hex[c & 0xF]);
             } else {
-                out.push_back(static_cast<char>(c));
+                to.push_back(c);
             }
         }
-    }
+    });
     out.push_back('"');
+}
+
+// HTML allows no control characters but white space; a search engine reading the text should see
+// a word break where one stood.
+void appendHTMLText(std::string& out, const char* text, std::size_t length) {
+    appendRepairedUTF8(out, text, length, [](std::string& to, char c) {
+        switch (c) {
+        case '&': to += "&amp;"; break;
+        case '<': to += "&lt;"; break;
+        case '>': to += "&gt;"; break;
+        case '"': to += "&quot;"; break;
+        case '\'': to += "&#39;"; break;
+        case '\t':
+        case '\n':
+        case '\r': to.push_back(c); break;
+        default: to.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c);
+        }
+    });
 }
 
 struct Registry {
@@ -115,6 +140,13 @@ struct DVAttributeDictionary {
     using Value = std::variant<std::string, std::vector<std::string>>;
     std::uint32_t references = 1;
     std::vector<std::pair<std::string, Value>> entries;
+
+    const Value* find(const char* key) const {
+        for (const auto& entry : entries) {
+            if (entry.first == key) return &entry.second;
+        }
+        return nullptr;
+    }
 
     void set(const char* key, Value value) {
         for (auto& entry : entries) {
@@ -230,6 +262,32 @@ size_t DVAttributeDictionaryCount(DVAttributeDictionaryRef dictionary) {
     return dictionary ? dictionary->entries.size() : 0;
 }
 
+bool DVAttributeDictionaryGetString(DVAttributeDictionaryRef dictionary, const char* key, const char** text,
+                                    size_t* length) {
+    const auto* value = dictionary && key ? dictionary->find(key) : nullptr;
+    const auto* string = value ? std::get_if<std::string>(value) : nullptr;
+    if (!string) return false;
+    if (text) *text = string->data();
+    if (length) *length = string->size();
+    return true;
+}
+
+size_t DVAttributeDictionaryGetArrayCount(DVAttributeDictionaryRef dictionary, const char* key) {
+    const auto* value = dictionary && key ? dictionary->find(key) : nullptr;
+    const auto* items = value ? std::get_if<std::vector<std::string>>(value) : nullptr;
+    return items ? items->size() : 0;
+}
+
+bool DVAttributeDictionaryGetArrayItem(DVAttributeDictionaryRef dictionary, const char* key, size_t index,
+                                       const char** text, size_t* length) {
+    const auto* value = dictionary && key ? dictionary->find(key) : nullptr;
+    const auto* items = value ? std::get_if<std::vector<std::string>>(value) : nullptr;
+    if (!items || index >= items->size()) return false;
+    if (text) *text = (*items)[index].data();
+    if (length) *length = (*items)[index].size();
+    return true;
+}
+
 char* DVAttributeDictionaryCopyJSON(DVAttributeDictionaryRef dictionary) {
     std::string out = "{";
     if (dictionary) {
@@ -259,6 +317,12 @@ char* DVAttributeDictionaryCopyJSON(DVAttributeDictionaryRef dictionary) {
 char* DVCopyJSONString(const char* text, size_t length) {
     std::string out;
     appendJSONString(out, text ? text : "", text ? length : 0);
+    return copyToMalloc(out);
+}
+
+char* DVCopyHTMLText(const char* text, size_t length) {
+    std::string out;
+    appendHTMLText(out, text ? text : "", text ? length : 0);
     return copyToMalloc(out);
 }
 

@@ -50,10 +50,23 @@ void DVAttributeDictionarySetString(DVAttributeDictionaryRef dictionary, const c
 void DVAttributeDictionarySetStringArray(DVAttributeDictionaryRef dictionary, const char* key,
                                          const char* const* items, const size_t* lengths, size_t count);
 size_t DVAttributeDictionaryCount(DVAttributeDictionaryRef dictionary);
+/* The text stored under `key`, not NUL-terminated (valid until the key is set again or the
+ * dictionary is freed); false when the key holds no string. */
+bool DVAttributeDictionaryGetString(DVAttributeDictionaryRef dictionary, const char* key, const char** text,
+                                    size_t* length);
+/* The number of strings in the array stored under `key` (0 when it holds no array), and one of them,
+ * valid as above; false when there is no such item. */
+size_t DVAttributeDictionaryGetArrayCount(DVAttributeDictionaryRef dictionary, const char* key);
+bool DVAttributeDictionaryGetArrayItem(DVAttributeDictionaryRef dictionary, const char* key, size_t index,
+                                       const char** text, size_t* length);
 /* The dictionary as a JSON object, keys in the order first set; free() the result. */
 char* DVAttributeDictionaryCopyJSON(DVAttributeDictionaryRef dictionary);
 /* `text` as a JSON string literal; free() the result. */
 char* DVCopyJSONString(const char* text, size_t length);
+/* `text` as HTML text, fit for an element's content or a quoted attribute value: & < > " ' as
+ * references, control characters but tab, line feed and carriage return as spaces, ill-formed
+ * UTF-8 as for JSON; free() the result. */
+char* DVCopyHTMLText(const char* text, size_t length);
 
 /* The importer interface: a COM-style unknown interface followed by the import function. */
 typedef struct DVImporterInterface {

@@ -1,12 +1,14 @@
 // thumbwright-host: plays the thumbnail service for one board, the way a freedesktop thumbnailer
 // is run by a file browser:
 //
-//   thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] INPUT OUTPUT
+//   thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] [--] INPUT OUTPUT
 //
 // It loads the Thumbwright module, asks its provider for a thumbnail of INPUT (a path or a
 // file:// URI) no larger than SIZE x SIZE points, draws the reply into a bitmap of the reply's
-// size times the scale and writes it to OUTPUT as PNG. OUTPUT appears only when everything
-// succeeded: the PNG goes to a temporary file that is renamed into place.
+// size times the scale and writes it to OUTPUT as PNG. OUTPUT is written only when everything
+// succeeded. A new OUTPUT is written to a temporary file that is renamed into place; an OUTPUT
+// that already exists is filled in place, since the service that made it may read the picture
+// back through a handle it keeps open on it.
 
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "Platform/Files/FileData.hpp"
@@ -65,7 +67,7 @@ struct Options {
 }
 
 [[noreturn]] void usage() {
-    fail("usage: thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] INPUT OUTPUT", 2);
+    fail("usage: thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] [--] INPUT OUTPUT", 2);
 }
 
 double positiveNumber(const char* text, const char* what) {
@@ -81,8 +83,13 @@ Options parse(int argc, char** argv) {
     Options o;
     bool haveSize = false;
     std::vector<std::string> positional;
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (!options) {
+            positional.push_back(arg);
+            continue;
+        }
         auto value = [&]() -> const char* {
             if (i + 1 >= argc) usage();
             return argv[++i];
@@ -100,6 +107,8 @@ Options parse(int argc, char** argv) {
             o.module = value();
         } else if (arg == "-h" || arg == "--help") {
             usage();
+        } else if (arg == "--") {
+            options = false;
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             usage();
         } else {
@@ -112,22 +121,13 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-std::string executableDirectory() {
-    std::vector<char> buf(4096);
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0) return ".";
-    std::string path(buf.data(), static_cast<std::size_t>(n));
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 void* loadModule(const std::optional<std::string>& explicitPath) {
     std::vector<std::string> candidates;
     if (explicitPath) {
         candidates.push_back(*explicitPath);
     } else {
         if (const char* env = std::getenv("THUMBWRIGHT_MODULE"); env && *env) candidates.emplace_back(env);
-        std::string here = executableDirectory();
+        std::string here = dv::platform::executableDirectory();
         candidates.push_back(here + "/../lib/drevalin/libThumbwright.so");  // installed
         candidates.push_back(here + "/../../Thumbwright/libThumbwright.so");  // build tree
     }
@@ -139,7 +139,21 @@ void* loadModule(const std::optional<std::string>& explicitPath) {
     fail("cannot load the Thumbwright module:" + errors);
 }
 
-void writeAtomically(const std::string& output, const std::vector<std::uint8_t>& png) {
+// Writes every byte of `bytes`; 0, or the errno of the write that failed.
+int writeAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+void writeByRename(const std::string& output, const std::vector<std::uint8_t>& png) {
     std::string temp = output + ".tmp-XXXXXX";
     if (temp.size() >= sizeof pendingOutput) fail("the output path is too long");
     std::vector<char> name(temp.begin(), temp.end());
@@ -148,34 +162,45 @@ void writeAtomically(const std::string& output, const std::vector<std::uint8_t>&
     if (fd < 0) fail("cannot create " + output + ": " + std::strerror(errno));
     std::memcpy(pendingOutput, name.data(), name.size());
     hasPendingOutput = 1;
-    auto abandon = [&](const std::string& why) {
-        ::close(fd);
-        ::unlink(pendingOutput);
-        hasPendingOutput = 0;
-        fail("cannot write " + output + ": " + why);
-    };
-    std::size_t written = 0;
-    while (written < png.size()) {
-        ssize_t n = ::write(fd, png.data() + written, png.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            abandon(std::strerror(errno));
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    ::fchmod(fd, 0644);
-    if (::close(fd) != 0) {
-        ::unlink(pendingOutput);
-        hasPendingOutput = 0;
-        fail("cannot write " + output + ": " + std::strerror(errno));
-    }
-    if (::rename(pendingOutput, output.c_str()) != 0) {
-        int err = errno;
+    auto abandon = [&](int err) {
         ::unlink(pendingOutput);
         hasPendingOutput = 0;
         fail("cannot write " + output + ": " + std::strerror(err));
+    };
+    if (int err = writeAll(fd, png)) {
+        ::close(fd);
+        abandon(err);
     }
+    ::fchmod(fd, 0644);
+    if (::close(fd) != 0) abandon(errno);
+    if (::rename(pendingOutput, output.c_str()) != 0) abandon(errno);
     hasPendingOutput = 0;
+}
+
+// A thumbnail service may create OUTPUT itself and read the picture back through the handle it
+// keeps open, so the bytes must land in that very file: a file renamed over it would leave the
+// service reading the old, empty one. Nothing is removed on failure; the file belongs to the caller.
+void writeInPlace(const std::string& output, const std::vector<std::uint8_t>& png) {
+    int fd = ::open(output.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) fail("cannot write " + output + ": " + std::strerror(errno));
+    auto giveUp = [&](const std::string& why) {
+        ::close(fd);
+        fail("cannot write " + output + ": " + why);
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) giveUp(std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) giveUp("not a regular file");
+    if (::ftruncate(fd, 0) != 0) giveUp(std::strerror(errno));
+    if (int err = writeAll(fd, png)) giveUp(std::strerror(err));
+    if (::close(fd) != 0) fail("cannot write " + output + ": " + std::strerror(errno));
+}
+
+// Only an existing regular file is filled in place; anything else at OUTPUT (a symbolic link, a
+// FIFO) is replaced by a new file, so that the host never writes through a link or blocks.
+void writeOutput(const std::string& output, const std::vector<std::uint8_t>& png) {
+    struct stat info {};
+    if (::lstat(output.c_str(), &info) == 0 && S_ISREG(info.st_mode)) writeInPlace(output, png);
+    else writeByRename(output, png);
 }
 
 // The process draws one board and ends, so memory it frees is better kept for its next
@@ -240,7 +265,7 @@ int main(int argc, char** argv) {
     dv::gfx::PixelView pixels{bitmap->data(), bitmap->width(), bitmap->height(), static_cast<int>(bitmap->stride())};
     auto png = dv::gfx::encodePNG(pixels);
     if (!png) fail("cannot encode the thumbnail as PNG");
-    writeAtomically(options.output, *png);
+    writeOutput(options.output, *png);
 
     // The reply's drawing block and the provider are code of the module: both go before it does.
     reply.reset();

@@ -223,12 +223,15 @@ TEST_F(Importer, ExportsOnlyTheFactoryFunction) {
 #endif
 }
 
-// Runs the host; returns its exit status with its standard output and error.
-int runHost(const std::string& arguments, const fs::path& dir, std::string& out, std::string& err) {
+// Runs the host (by default the one of the build tree, from the current folder); returns its exit
+// status with its standard output and error.
+int runHost(const std::string& arguments, const fs::path& dir, std::string& out, std::string& err,
+            const fs::path& host = DV_INDEXWRIGHT_HOST, const fs::path& workingDirectory = {}) {
     const fs::path outPath = dir / "host.out";
     const fs::path errPath = dir / "host.err";
-    std::string command = std::string("'") + DV_INDEXWRIGHT_HOST + "' " + arguments + " > '" + outPath.string() +
-                          "' 2> '" + errPath.string() + "'";
+    std::string command = (workingDirectory.empty() ? "" : "cd '" + workingDirectory.string() + "' && ") + "'" +
+                          host.string() + "' " + arguments + " > '" + outPath.string() + "' 2> '" +
+                          errPath.string() + "'";
     int status = std::system(command.c_str());
     out = readAll(outPath);
     err = readAll(errPath);
@@ -265,6 +268,103 @@ TEST_F(Importer, HostPrintsAttributesAndReportsFailures) {
     EXPECT_EQ(runHost("", dir_, out, err), 2);
 }
 
+std::string htmlDocument(const std::string& head, const std::string& body) {
+    return "<!DOCTYPE html>\n<html>\n<head>\n"
+           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">\n" +
+           head + "</head>\n<body>\n" + body + "</body>\n</html>\n";
+}
+
+// A desktop search engine's external filter: one board as HTML, texts one to a line so that a
+// line break inside a text stays a word break, keywords in their meta element, nothing but the
+// board's words.
+TEST_F(Importer, HostWritesOneBoardAsHTMLForSearchEngines) {
+    const std::string marked =
+        "[" + element("r", "rectangle", "\"width\":10,\"height\":10,\"label\":\"Fish & <chips>\",\"layerName\":\"Team's \\\"A\\\"\"") +
+        "," + element("t", "text", "\"content\":\" first line\\nsecond\\tline \",\"fontSize\":16,\"fontFamily\":\"Virgil\",\"width\":10,\"height\":10") +
+        "]";
+    struct Case {
+        std::string board;
+        std::string html;
+    };
+    const Case cases[] = {
+        {kMixedBoard, htmlDocument("<meta name=\"keywords\" content=\"Layer A, app server\">\n", "Hello<br>\n100% done<br>\n")},
+        {marked, htmlDocument("<meta name=\"keywords\" content=\"Team&#39;s &quot;A&quot;\">\n",
+                              "Fish &amp; &lt;chips&gt;<br>\nfirst line<br>\nsecond\tline<br>\n")},
+        {kLayerOnlyBoard, htmlDocument("<meta name=\"keywords\" content=\"Sketches\">\n", "")},
+        {kPictureBoard, htmlDocument("", "")},
+    };
+    for (const Case& c : cases) {
+        const fs::path board = write("board.drevalin", c.board);
+        std::string out, err;
+        EXPECT_EQ(runHost("--html '" + board.string() + "'", dir_, out, err), 0) << err;
+        EXPECT_EQ(out, c.html);
+        EXPECT_EQ(err, "");
+    }
+
+    // Not imported: nothing on standard output, so that nothing is indexed, and a failing status.
+    const fs::path bad = write("bad.drevalin", "{\"version\":1}");
+    std::string out, err;
+    EXPECT_EQ(runHost("--html '" + bad.string() + "'", dir_, out, err), 1);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("Board not imported: The file has no elements.\n"), std::string::npos);
+
+    // One document per run.
+    const fs::path board = write("board.drevalin", kMixedBoard);
+    EXPECT_EQ(runHost("--html '" + board.string() + "' '" + board.string() + "'", dir_, out, err), 2);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("usage"), std::string::npos);
+}
+
+TEST_F(Importer, HostTakesDoubleDashAsTheEndOfOptions) {
+    write("-odd.drevalin", kMixedBoard);
+    write("--html", kPictureBoard);
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string outputPart;
+    };
+    const Case cases[] = {
+        {"-- -odd.drevalin", 0, "{\"file\":\"-odd.drevalin\",\"imported\":true"},
+        {"--html -- -odd.drevalin", 0, "Hello<br>"},
+        {"-- --html", 0, "{\"file\":\"--html\",\"imported\":true,\"attributes\":{}}"},
+        {"-- -odd.drevalin --html", 0, "{\"file\":\"--html\""},
+        {"--odd.drevalin", 2, ""},
+        {"--", 2, ""},
+    };
+    for (const Case& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(runHost(c.arguments, dir_, out, err, DV_INDEXWRIGHT_HOST, dir_), c.status) << c.arguments << ": " << err;
+        if (c.status == 0) {
+            EXPECT_NE(out.find(c.outputPart), std::string::npos) << c.arguments << ": " << out;
+        } else {
+            EXPECT_NE(err.find("usage"), std::string::npos) << c.arguments;
+        }
+    }
+}
+
+// Installed, the host and its bundle sit in bin/ and lib/drevalin/ of one prefix, which the user
+// may move; --bundle still names another bundle.
+TEST_F(Importer, HostFindsTheBundleBesideItself) {
+    const fs::path prefix = dir_ / "moved-prefix";
+    const fs::path bundle = prefix / "lib" / "drevalin" / "Indexwright.plugin";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(bundle);
+    const fs::path host = prefix / "bin" / "indexwright-host";
+    fs::copy_file(DV_INDEXWRIGHT_HOST, host);
+    fs::copy_file(fs::path(DV_INDEXWRIGHT_BUNDLE) / "manifest.xml", bundle / "manifest.xml");
+    fs::copy_file(DV_INDEXWRIGHT_MODULE, bundle / "Indexwright.so");
+    const fs::path board = write("board.drevalin", kMixedBoard);
+
+    std::string out, err;
+    EXPECT_EQ(runHost("'" + board.string() + "'", dir_, out, err, host), 0) << err;
+    EXPECT_NE(out.find("\"kMDItemTextContent\":\"Hello\\n100% done\""), std::string::npos) << out;
+
+    fs::remove_all(bundle);
+    EXPECT_EQ(runHost("'" + board.string() + "'", dir_, out, err, host), 2);
+    EXPECT_NE(err.find("lib/drevalin/Indexwright.plugin/manifest.xml"), std::string::npos) << err;
+    EXPECT_EQ(runHost("--bundle '" DV_INDEXWRIGHT_BUNDLE "' '" + board.string() + "'", dir_, out, err, host), 0) << err;
+}
+
 }  // namespace
 
 // Hosts print file paths as JSON text; a Linux path can hold any bytes but the output must stay
@@ -287,4 +387,60 @@ TEST(PlugInJSONText, EscapesControlsAndRepairsIllFormedUTF8) {
     for (const auto& c : cases) {
         EXPECT_EQ(take(DVCopyJSONString(c.in.data(), c.in.size())), c.out) << c.in;
     }
+}
+
+// The search engine's filter output is HTML: markup characters become references, controls other
+// than white space become spaces, and ill-formed UTF-8 is repaired as for JSON.
+TEST(PlugInHTMLText, EscapesMarkupAndControlsAndRepairsIllFormedUTF8) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"plain text", "plain text"},
+        {"a<b>&c\"d'e", "a&lt;b&gt;&amp;c&quot;d&#39;e"},
+        {"&amp;", "&amp;amp;"},
+        {"tab\tline\nreturn\r", "tab\tline\nreturn\r"},
+        {std::string("n\0ul\x01\x1F\x7F", 7), "n ul   "},
+        {"caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"},
+        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(take(DVCopyHTMLText(c.in.data(), c.in.size())), c.out) << c.in;
+    }
+}
+
+TEST(PlugInAttributeDictionary, GivesBackWhatWasSetByKeyAndKind) {
+    DVAttributeDictionaryRef dictionary = DVAttributeDictionaryCreate();
+    const std::string text("one\0two", 7);
+    DVAttributeDictionarySetString(dictionary, kMDItemTextContent, text.data(), text.size());
+    const char* items[] = {"alpha", "b\0c"};
+    const size_t lengths[] = {5, 3};
+    DVAttributeDictionarySetStringArray(dictionary, kMDItemKeywords, items, lengths, 2);
+
+    const char* got = nullptr;
+    size_t length = 0;
+    ASSERT_TRUE(DVAttributeDictionaryGetString(dictionary, kMDItemTextContent, &got, &length));
+    EXPECT_EQ(std::string(got, length), text);
+    EXPECT_EQ(DVAttributeDictionaryGetArrayCount(dictionary, kMDItemKeywords), 2u);
+    ASSERT_TRUE(DVAttributeDictionaryGetArrayItem(dictionary, kMDItemKeywords, 1, &got, &length));
+    EXPECT_EQ(std::string(got, length), std::string("b\0c", 3));
+
+    struct Miss {
+        const char* key;
+        size_t index;
+    };
+    for (const Miss& miss : {Miss{kMDItemKeywords, 2}, Miss{kMDItemTextContent, 0}, Miss{"kMDItemTitle", 0}}) {
+        EXPECT_FALSE(DVAttributeDictionaryGetArrayItem(dictionary, miss.key, miss.index, &got, &length)) << miss.key;
+    }
+    EXPECT_FALSE(DVAttributeDictionaryGetString(dictionary, kMDItemKeywords, &got, &length));
+    EXPECT_FALSE(DVAttributeDictionaryGetString(dictionary, "kMDItemTitle", &got, &length));
+    EXPECT_EQ(DVAttributeDictionaryGetArrayCount(dictionary, kMDItemTextContent), 0u);
+
+    // A key set again holds its new value.
+    DVAttributeDictionarySetString(dictionary, kMDItemKeywords, "k", 1);
+    EXPECT_EQ(DVAttributeDictionaryGetArrayCount(dictionary, kMDItemKeywords), 0u);
+    ASSERT_TRUE(DVAttributeDictionaryGetString(dictionary, kMDItemKeywords, &got, &length));
+    EXPECT_EQ(std::string(got, length), "k");
+    DVAttributeDictionaryRelease(dictionary);
 }

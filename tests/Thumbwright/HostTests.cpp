@@ -1,11 +1,13 @@
-// The thumbnail host run as a file browser runs it: PNG output, determinism, refusals, and no
-// output file left behind by any failure.
+// The thumbnail host run as a file browser runs it: PNG output, determinism, refusals, no output
+// file left behind by any failure, and an output file that the caller made filled in place.
 
 #include "ThumbwrightTestSupport.hpp"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -125,6 +127,102 @@ TEST(ThumbwrightHost, AppearanceOptionReachesTheModule) {
         ASSERT_TRUE(png);
         EXPECT_EQ(png->rgba[0], c.channel);
         EXPECT_EQ(png->rgba[png->rgba.size() - 2], c.channel);
+    }
+}
+
+std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A thumbnail service that creates OUTPUT itself reads the picture back through the handle it keeps
+// open, so an existing file must receive the bytes itself; anything else is replaced.
+TEST(ThumbwrightHost, FillsAnOutputFileThatExistsInPlace) {
+    dv::test::TempDir dir;
+    const std::string board = dv::test::exampleBoard("architecture");
+    const fs::path fresh = dir.path() / "fresh.png";
+    ASSERT_EQ(runHost({"-s", "128", board, fresh.string()}).exitCode, 0);
+    const auto picture = dv::test::fileBytes(fresh);
+    ASSERT_FALSE(picture.empty());
+
+    // Longer than the picture, so that a write without truncation would leave a tail behind.
+    const fs::path out = dir.write("out.png", std::string(picture.size() * 3, 'x'));
+    const fs::path link = dir.path() / "link.png";
+    fs::create_hard_link(out, link);
+    struct stat before {};
+    ASSERT_EQ(::stat(out.c_str(), &before), 0);
+    int held = ::open(out.c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+
+    auto run = runHost({"-s", "128", board, out.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.errorText;
+    struct stat after {};
+    ASSERT_EQ(::stat(out.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(dv::test::fileBytes(out), picture);
+    EXPECT_EQ(dv::test::fileBytes(link), picture);
+    std::vector<std::uint8_t> throughHandle(picture.size() + 1);
+    ssize_t n = ::pread(held, throughHandle.data(), throughHandle.size(), 0);
+    ::close(held);
+    ASSERT_EQ(n, static_cast<ssize_t>(picture.size()));
+    throughHandle.resize(picture.size());
+    EXPECT_EQ(throughHandle, picture);
+    EXPECT_TRUE(directoryHoldsOnly(dir.path(), 3));
+
+    // A symbolic link at OUTPUT is replaced by the picture; the file it points to is not written.
+    const fs::path target = dir.write("target.txt", "not a picture");
+    const fs::path symlink = dir.path() / "symlink.png";
+    fs::create_symlink(target, symlink);
+    run = runHost({"-s", "128", board, symlink.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.errorText;
+    EXPECT_FALSE(fs::is_symlink(symlink));
+    EXPECT_EQ(dv::test::fileBytes(symlink), picture);
+    EXPECT_EQ(dv::test::fileBytes(target), bytes("not a picture"));
+}
+
+TEST(ThumbwrightHost, FailuresLeaveAnOutputFileThatExistsAlone) {
+    dv::test::TempDir dir;
+    const fs::path notBoard = dir.write("notes.drevalin", "{\"elements\": 3}");
+    const fs::path out = dir.write("out.png", "made by the caller");
+    const std::string board = dv::test::exampleBoard("empty");
+    const std::vector<std::vector<std::string>> cases = {
+        {"-s", "256", notBoard.string(), out.string()},
+        {"-s", "256", (dir.path() / "missing").string(), out.string()},
+        {"-s", "256", "--scale", "0", board, out.string()},
+        {"-s", "256", board, out.string(), "extra"},
+    };
+    for (const auto& args : cases) {
+        auto run = runHost(args);
+        EXPECT_NE(run.exitCode, 0) << args[2];
+        EXPECT_EQ(dv::test::fileBytes(out), bytes("made by the caller")) << args[2];
+        EXPECT_TRUE(directoryHoldsOnly(dir.path(), 2)) << run.errorText;
+    }
+}
+
+TEST(ThumbwrightHost, DoubleDashEndsTheOptions) {
+    dv::test::TempDir dir;
+    fs::copy_file(dv::test::exampleBoard("empty"), dir.path() / "-board.drevalin");
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string made;
+        std::uint32_t width;
+    };
+    const Case cases[] = {
+        {{"-s", "64", "--", "-board.drevalin", "-out.png"}, 0, "-out.png", 64},
+        {{"-s", "64", "--scale", "2", "--", "-board.drevalin", "--help"}, 0, "--help", 128},
+        {{"-s", "64", "-board.drevalin", "-out.png"}, 2, "", 0},
+        {{"--", "-s", "64", "-board.drevalin", "out.png"}, 2, "", 0},
+    };
+    for (const Case& c : cases) {
+        auto run = runHost(c.args, dir.path());
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.back() << ": " << run.errorText;
+        if (c.made.empty()) {
+            EXPECT_NE(run.errorText.find("usage"), std::string::npos) << run.errorText;
+            EXPECT_TRUE(directoryHoldsOnly(dir.path(), 1));
+        } else {
+            auto png = dv::test::readPNG(dir.path() / c.made);
+            ASSERT_TRUE(png) << c.made;
+            EXPECT_EQ(png->width, c.width);
+            fs::remove(dir.path() / c.made);
+        }
     }
 }
 

@@ -46,7 +46,7 @@ std::string rectangleBoard(double width, double height, const std::string& strok
     return s.str();
 }
 
-HostRun runHost(const std::vector<std::string>& arguments) {
+HostRun runHost(const std::vector<std::string>& arguments, const std::filesystem::path& workingDirectory) {
     std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
     std::vector<std::string> all{host};
     all.insert(all.end(), arguments.begin(), arguments.end());
@@ -60,6 +60,7 @@ HostRun runHost(const std::vector<std::string>& arguments) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     pid_t pid = 0;
     int rc = ::posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

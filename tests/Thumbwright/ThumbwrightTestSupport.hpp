@@ -30,8 +30,8 @@ struct HostRun {
     int exitCode = -1;
     std::string errorText;
 };
-/// Runs the thumbnail host with the arguments and waits for it.
-HostRun runHost(const std::vector<std::string>& arguments);
+/// Runs the thumbnail host with the arguments (in `workingDirectory` when one is given) and waits for it.
+HostRun runHost(const std::vector<std::string>& arguments, const std::filesystem::path& workingDirectory = {});
 
 struct PNGInfo {
     std::uint32_t width = 0;
