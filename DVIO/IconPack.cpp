@@ -7,7 +7,9 @@
 #include <span>
 #include <unordered_map>
 
+#include "DVIO/ZipArchive.hpp"
 #include "DVModel/Base64.hpp"
+#include "DVModel/Hashing.hpp"
 #include "DVModel/JSString.hpp"
 #include "DVModel/JSStringKey.hpp"
 #include "DVModel/UTF8.hpp"
@@ -204,6 +206,29 @@ std::string IconPack::detectPackName(const std::vector<std::string>& entryNames,
     return name.empty() ? "Icons" : name;
 }
 
+IconPack::ZipImport IconPack::fromZip(std::span<const std::uint8_t> bytes, std::string_view fileName,
+                                      const Sanitizer& sanitize, std::string_view localeId) {
+    const ZipLimits limits = ZipLimits::defaultLimits();
+    const std::vector<std::string> names = listZipEntries(bytes, limits);
+    std::int64_t tooLarge = 0;
+    const std::vector<ZipEntry> entries = readZipEntries(
+        bytes,
+        [&](std::string_view name, std::int64_t size) {
+            if (!isIconSvgPath(name)) return false;
+            if (size > maxIconFileBytes) {
+                ++tooLarge;
+                return false;
+            }
+            return true;
+        },
+        limits);
+    std::vector<IconPackFile> files;
+    files.reserve(entries.size());
+    for (const ZipEntry& entry : entries) files.push_back({entry.name, decodeUTF8(entry.data)});
+    IconPackResult result = buildIconPack(files, sanitize, localeId);
+    return {detectPackName(names, fileName), std::move(result.icons), result.skipped + tooLarge};
+}
+
 IconPackResult IconPack::buildIconPack(const std::vector<IconPackFile>& files, const Sanitizer& sanitize,
                                        std::string_view localeId) {
     struct Candidate {
@@ -271,6 +296,16 @@ IconPackResult IconPack::buildIconPack(const std::vector<IconPackFile>& files, c
     for (std::size_t i : order) sorted.push_back(std::move(result.icons[i]));
     result.icons = std::move(sorted);
     return result;
+}
+
+std::uint64_t hashValue(const IconPack::ZipImport& result) noexcept {
+    Hasher hasher;
+    hasher.writeU64(result.name.size());
+    hasher.write(result.name);
+    hasher.writeU64(result.icons.size());
+    for (const ImportedIcon& icon : result.icons) hasher.writeU64(hashValue(icon));
+    hasher.writeU64(static_cast<std::uint64_t>(result.skipped));
+    return hasher.finish();
 }
 
 }  // namespace dv

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveFixtures.hpp"
 #include "DVIO/IconPack.hpp"
+#include "DVIO/ZipArchive.hpp"
 
 namespace dv {
 namespace {
@@ -250,6 +252,66 @@ TEST(IconPackBuild, NoFilesGiveAnEmptyPack) {
     const IconPackResult result = build({});
     EXPECT_TRUE(result.icons.empty());
     EXPECT_EQ(result.skipped, 0);
+}
+
+using testing::buildZip;
+using testing::bytesOf;
+using testing::ZipSpec;
+
+IconPack::ZipImport importZip(const testing::Bytes& zip, std::string_view fileName) {
+    return IconPack::fromZip(zip, fileName, markerSanitizer, "en");
+}
+
+std::string importError(const testing::Bytes& zip) {
+    try {
+        importZip(zip, "x.zip");
+    } catch (const ZipError& error) {
+        return error.what();
+    } catch (const InflateError&) {
+        return "(InflateError)";
+    }
+    return "(no error)";
+}
+
+TEST(IconPackZip, AnEmptyArchiveIsAnEmptyPackNamedAfterItsFile) {
+    EXPECT_EQ(importZip(testing::endRecord(0, 0), "my-pack_dark.zip"), (IconPack::ZipImport{"My pack (dark)", {}, 0}));
+}
+
+TEST(IconPackZip, ImportsTheSvgEntriesAndCountsTheOversizedAsSkipped) {
+    testing::Bytes bom = bytesOf("\xEF\xBB\xBF<svg/>");
+    const testing::Bytes zip = buildZip({
+        ZipSpec("Architecture-Service-Icons/"),
+        ZipSpec("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_64.svg", bytesOf("ab"), 8),
+        ZipSpec("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_32.svg", bytesOf("a"), 8),
+        ZipSpec("__MACOSX/Architecture-Service-Icons/._x.svg", bytesOf("REJECT")),
+        ZipSpec("notes.txt", bytesOf("not read")).declaring(5'000'000),
+        ZipSpec("big.svg", bytesOf("a")).declaring(1'048'577),
+        ZipSpec("bom.svg", bom, 8),
+        ZipSpec("bad.svg", bytesOf("a\xFF" "b")),
+        ZipSpec("reject.svg", bytesOf("REJECT")),
+    });
+    const IconPack::ZipImport result = importZip(zip, "ignored.zip");
+    EXPECT_EQ(result.name, "AWS");
+    EXPECT_EQ(result.skipped, 2);  // big.svg, never extracted, and the refused one
+    ASSERT_EQ(result.icons.size(), 3u);
+    const std::string prefix = "data:image/svg+xml;base64,";
+    // The byte-order mark is dropped and bad bytes become U+FFFD before the sanitiser sees them.
+    EXPECT_EQ(result.icons[0], (ImportedIcon{"2", "Bad", "", prefix + "Ye+/vWI="}));
+    EXPECT_EQ(result.icons[1], (ImportedIcon{"1", "Bom", "", source("<svg/>")}));
+    EXPECT_EQ(result.icons[2], (ImportedIcon{"0", "Amazon EC2", "Compute", source("ab")}));
+}
+
+TEST(IconPackZip, ArchiveErrorsPassThrough) {
+    EXPECT_EQ(importError(bytesOf("not an archive at all, just text")), "Not a ZIP archive");
+    EXPECT_EQ(importError(buildZip({ZipSpec("a.svg", bytesOf("<svg/>")).withFlags(1)})), "Encrypted entry: a.svg");
+    EXPECT_EQ(importError(buildZip({ZipSpec("icons/a.svg", bytesOf("<svg/>"), 12)})),
+              "Unsupported compression method 12: icons/a.svg");
+    EXPECT_EQ(importError(buildZip({ZipSpec("a.svg", bytesOf("<svg/>"), 8).withJunk(bytesOf("junk"))})),
+              "(InflateError)");
+    // Entries that are not icons are never extracted, so their faults do not matter.
+    EXPECT_EQ(importError(buildZip({ZipSpec("a.png", bytesOf("png")).withFlags(1),
+                                    ZipSpec("b.txt", bytesOf("t"), 12)})),
+              "(no error)");
 }
 
 }  // namespace
