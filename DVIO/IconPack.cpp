@@ -211,7 +211,7 @@ IconPack::ZipImport IconPack::fromZip(std::span<const std::uint8_t> bytes, std::
     const ZipLimits limits = ZipLimits::defaultLimits();
     const std::vector<std::string> names = listZipEntries(bytes, limits);
     std::int64_t tooLarge = 0;
-    const std::vector<ZipEntry> entries = readZipEntries(
+    std::vector<ZipEntry> entries = readZipEntries(
         bytes,
         [&](std::string_view name, std::int64_t size) {
             if (!isIconSvgPath(name)) return false;
@@ -224,7 +224,10 @@ IconPack::ZipImport IconPack::fromZip(std::span<const std::uint8_t> bytes, std::
         limits);
     std::vector<IconPackFile> files;
     files.reserve(entries.size());
-    for (const ZipEntry& entry : entries) files.push_back({entry.name, decodeUTF8(entry.data)});
+    for (ZipEntry& entry : entries) {
+        files.push_back({std::move(entry.name), decodeUTF8(entry.data)});
+        std::vector<std::uint8_t>().swap(entry.data);  // the text replaces the bytes
+    }
     IconPackResult result = buildIconPack(files, sanitize, localeId);
     return {detectPackName(names, fileName), std::move(result.icons), result.skipped + tooLarge};
 }

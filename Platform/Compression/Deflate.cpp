@@ -92,7 +92,12 @@ InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t
     std::uint64_t produced = 0;
     for (;;) {
         feed(s, input, fed);
-        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(inflateChunkBytes, limit - produced + 1));
+        // While the declared size holds, ask for just the rest of it and one byte more: a full chunk
+        // for every small entry would be zero-filled for nothing and kept as capacity by each of
+        // the thousands of entries an archive can hold.
+        std::uint64_t want = inflateChunkBytes;
+        if (sizeHint > 0 && sizeHint >= produced) want = std::min<std::uint64_t>(want, sizeHint - produced + 1);
+        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(want, limit - produced + 1));
         const std::size_t old = out.size();
         if (out.capacity() < old + step) {
             const std::uint64_t most = base + limit + 1;

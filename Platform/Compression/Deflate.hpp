@@ -26,8 +26,8 @@ inline constexpr std::size_t inflateChunkBytes = 65536;
 // Inflates the raw DEFLATE stream of `input`, appending to `out`. Output is produced at most
 // `inflateChunkBytes` at a time and never more than one byte past `maxOutput`, so that an
 // oversized stream stops before its memory is taken. `sizeHint` (the expected output size, if
-// known) only sizes the first allocation, and is bounded by `maxOutput` and by what the input
-// could expand to. On any outcome but `complete` the content of `out` is unspecified.
+// known) sizes the allocations while the output stays within it, so that an honest size leaves
+// no spare capacity; it is bounded by `maxOutput` and by what the input could expand to. On any outcome but `complete` the content of `out` is unspecified.
 InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t maxOutput,
                               std::vector<std::uint8_t>& out, std::uint64_t sizeHint = 0);
 

@@ -236,5 +236,25 @@ TEST(ZipArchive, DecodeUTF8DropsOneByteOrderMark) {
     for (const Case& c : cases) EXPECT_EQ(decodeUTF8(c.input), c.expected);
 }
 
+TEST(ZipArchive, SmallDeflatedEntriesHoldNoSpareChunk) {
+    // An archive of thousands of tiny entries must not hold a decoding chunk for each of them.
+    std::vector<ZipSpec> specs;
+    for (int i = 0; i < 300; ++i) {
+        std::string name = std::to_string(i);
+        specs.emplace_back(name.append(".svg"), testing::sampleText(40 + i, i), 8);
+    }
+    const std::vector<ZipEntry> entries = readZipEntries(buildZip(specs), kAll);
+    ASSERT_EQ(entries.size(), specs.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].data, specs[i].data);
+        EXPECT_LE(entries[i].data.capacity(), entries[i].data.size() + 1) << entries[i].name;
+    }
+    // A declared size that is too small still gives the whole content.
+    const Bytes content = testing::sampleText(150'000, 3);
+    const auto liar = readZipEntries(buildZip({ZipSpec("a.svg", content, 8).declaring(10)}), kAll);
+    ASSERT_EQ(liar.size(), 1u);
+    EXPECT_EQ(liar[0].data, content);
+}
+
 }  // namespace
 }  // namespace dv
