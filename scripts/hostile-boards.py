@@ -16,8 +16,8 @@ import zlib
 MIB = 1 << 20
 
 
-def element(kind, ident, **fields):
-    base = {"id": ident, "type": kind, "x": 0, "y": 0, "strokeColor": "#1e1e1e",
+def element(element_type, ident, **fields):
+    base = {"id": ident, "type": element_type, "x": 0, "y": 0, "strokeColor": "#1e1e1e",
             "fillColor": "transparent", "strokeWidth": 2, "opacity": 1, "roughness": 1}
     base.update(fields)
     return base
@@ -28,10 +28,10 @@ def write_board(out, name, elements):
         json.dump({"version": 1, "elements": elements}, f, separators=(",", ":"))
 
 
-def png(width, height, color_type, idat):
+def png(width, height, color_type, idat, depth=8):
     def chunk(tag, data):
         return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
-    header = struct.pack(">IIBBBBB", width, height, 8, color_type, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", width, height, depth, color_type, 0, 0, 0)
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", idat) + chunk(b"IEND", b"")
 
 
@@ -61,6 +61,57 @@ def bomb_png(width, target_size):
 
 def data_url(mime, data):
     return "data:" + mime + ";base64," + base64.b64encode(data).decode()
+
+
+def one_bit_png(side):
+    """A white one-bit greyscale square: a few bytes a row compressed, side squared decoded."""
+    row = b"\x00" + b"\xff" * ((side + 7) // 8)
+    return png(side, side, 0, zlib.compress(row * side, 9), depth=1)
+
+
+def svg_with_images(*urls):
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="100" height="100">'
+            + "".join('<image x="%d" width="50" height="50" href="%s"/>' % (i * 10, url)
+                      for i, url in enumerate(urls)) + "</svg>")
+
+
+def zigzag_points(count, reach, phase=0):
+    """A polygon that swings across the whole coordinate range at every point."""
+    return [[(-1) ** i * (reach - i - phase), (-1) ** ((i + phase) // 2) * (reach - 1)] for i in range(count)]
+
+
+def shadowed_kinds(count, blur):
+    """Elements of every kind on a grid, each casting a shadow of the given blur."""
+    tiny_png = data_url("image/png", png(2, 2, 0, zlib.compress(b"\x00\x80\x80" * 2)))
+    icon = data_url("image/svg+xml", b'<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8">'
+                                     b'<rect width="8" height="8"/></svg>')
+    makers = [
+        lambda i, x, y: element("rectangle", "r%d" % i, x=x, y=y, width=100, height=60, label="box"),
+        lambda i, x, y: element("ellipse", "e%d" % i, x=x, y=y, width=100, height=60),
+        lambda i, x, y: element("rhombus", "d%d" % i, x=x, y=y, width=100, height=60),
+        lambda i, x, y: element("shape", "s%d" % i, x=x, y=y, width=100, height=60, kind="database"),
+        lambda i, x, y: element("stencil", "i%d" % i, x=x, y=y, width=60, height=60,
+                                source={"kind": "builtin", "ref": "generic/database"}),
+        lambda i, x, y: element("stencil", "m%d" % i, x=x, y=y, width=60, height=60,
+                                source={"kind": "embedded", "src": icon, "pack": "p", "name": "n"}),
+        lambda i, x, y: element("line", "l%d" % i, x=x, y=y, x2=x + 100, y2=y + 60, label="line"),
+        lambda i, x, y: element("arrow", "a%d" % i, x=x, y=y, x2=x + 100, y2=y + 60, routing="elbow"),
+        lambda i, x, y: element("curve", "c%d" % i, x=x, y=y, x2=x + 100, y2=y, cx=x + 50, cy=y + 60),
+        lambda i, x, y: element("polygon", "p%d" % i, closed=True,
+                                points=[[x, y], [x + 100, y], [x + 50, y + 60]]),
+        lambda i, x, y: element("freehand", "f%d" % i, points=[[x + k * 10, y + (k % 3) * 20] for k in range(10)]),
+        lambda i, x, y: element("text", "t%d" % i, x=x, y=y, width=100, height=20, content="shadow",
+                                fontSize=16, fontFamily="sans-serif"),
+        lambda i, x, y: element("image", "g%d" % i, x=x, y=y, width=60, height=60, naturalWidth=2,
+                                naturalHeight=2, src=tiny_png),
+    ]
+    out = []
+    for i in range(count):
+        e = makers[i % len(makers)](i, (i % 70) * 120, (i // 70) * 90)
+        e.update(fillColor="#a0c0e0", shadowBlur=blur, shadowColor="rgba(0,0,0,0.5)", shadowOffsetX=4,
+                 shadowOffsetY=4)
+        out.append(e)
+    return out
 
 
 def main(out):
@@ -178,6 +229,43 @@ def main(out):
         svgs.append(element("stencil", "icon%d" % i, x=i * 20, y=20, width=10, height=10,
                             source={"kind": "embedded", "src": url, "pack": "hostile", "name": "icon"}))
     write_board(out, "svg-entities.json", svgs)
+
+    # 5,000 ellipses casting the widest shadow there is, on a grid and stacked in one place, and
+    # 5,000 shadowed elements of every kind.
+    write_board(out, "shadows-ellipses.json",
+                [element("ellipse", "e%d" % i, x=(i % 100) * 120, y=(i // 100) * 80, width=100, height=60,
+                         fillColor="#a0c0e0", shadowBlur=1000) for i in range(5000)])
+    write_board(out, "shadows-stacked.json",
+                [element("ellipse", "e%d" % i, x=i % 7, y=i % 5, width=1000, height=600, fillColor="#a0c0e0",
+                         shadowBlur=1000, shadowOffsetX=i % 9 - 4) for i in range(5000)])
+    write_board(out, "shadows-every-kind.json", shadowed_kinds(5000, 1000))
+
+    # SVG images holding PNG images that are small files but must be decoded whole: one of
+    # 16,384 x 16,384 pixels, three of them, and five of 6,000 x 6,000 that only pass one by one.
+    big = data_url("image/png", one_bit_png(16_384))
+    many = data_url("image/png", one_bit_png(6_000))
+    svg_images = []
+    for i, svg in enumerate([svg_with_images(big), svg_with_images(big), svg_with_images(big),
+                             svg_with_images(*[many] * 5)]):
+        svg_images.append(element("image", "v%d" % i, x=i * 120, width=100, height=100, naturalWidth=100,
+                                  naturalHeight=100, src=data_url("image/svg+xml", svg.encode())))
+    write_board(out, "svg-inner-images.json", svg_images)
+
+    # 300 boxes with a label of one 10,000-character word, 200 narrow texts of as many.
+    write_board(out, "long-labels.json",
+                [element("rectangle", "r%d" % i, x=(i % 20) * 130, y=(i // 20) * 80, width=120, height=60,
+                         label=word) for i in range(300)]
+                + [element("text", "t%d" % i, x=i * 14, y=1300, content=word, fontSize=16,
+                           fontFamily="sans-serif", width=12, height=20) for i in range(200)])
+
+    # Three dozen zigzag polygons of 100,000 points across the coordinate range, closed and open.
+    with open(os.path.join(out, "zigzag-polygons.json"), "w") as f:
+        f.write('{"version":1,"elements":[')
+        for i in range(36):
+            e = element("polygon", "z%d" % i, fillColor="#a0c0e0", closed=i % 3 != 2,
+                        points=zigzag_points(100_000, 10_000_000, i))
+            f.write(("," if i else "") + json.dumps(e, separators=(",", ":")))
+        f.write("]}")
 
     with open(os.path.join(out, "not-json.json"), "wb") as f:
         f.write(b"PK\x03\x04" + os.urandom(4096))

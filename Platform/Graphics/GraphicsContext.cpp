@@ -2,6 +2,7 @@
 
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/Image.hpp"
+#include "Platform/Graphics/detail/BandedFill.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
@@ -10,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <tuple>
 
 namespace dv::gfx {
 
@@ -18,8 +21,6 @@ using detail::Vec2;
 namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
-// A larger blur only spreads a shadow thinner; capping it bounds the mask's size.
-constexpr double MAX_SHADOW_SIGMA = 500;
 
 bool finite(double v) { return std::isfinite(v); }
 
@@ -375,10 +376,12 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
 }
 
 // A long path of straight edges, all within the guard box, goes to cairo with the opposite runs
-// of each edge cancelled (see OpposedEdges.hpp). The points are rounded to cairo's grid the way
-// cairo itself rounds them, so the runs are matched exactly as its rasteriser would see them.
-// False, with nothing emitted, when the path does not qualify or would not lose enough edges.
-bool GraphicsContext::emitThinnedFill(cairo_t* cr) const {
+// of each edge cancelled (see OpposedEdges.hpp), or else as the trapezoids of its fill where
+// its edges mostly coincide (see BandedFill.hpp). The points are rounded to cairo's grid the
+// way cairo itself rounds them, so the runs are matched exactly as its rasteriser would see
+// them. False, with nothing emitted, when the path does not qualify or would not lose enough
+// edges.
+bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     detail::GridPath grid;
     for (const auto& e : path_) {
         if (e.op == Op::curve) return false;
@@ -394,17 +397,107 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr) const {
         if (e.op == Op::move) grid.moveTo(*point);
         else grid.lineTo(*point);
     }
-    const auto walks = detail::dropOpposedEdges(grid.subpaths());
-    if (!walks) return false;
+    if (const auto walks = detail::dropOpposedEdges(grid.subpaths())) {
+        cairo_new_path(cr);
+        for (const auto& walk : *walks) {
+            for (std::size_t k = 0; k < walk.size(); ++k) {
+                double x = static_cast<double>(walk[k].x) / 256, y = static_cast<double>(walk[k].y) / 256;
+                cairo_device_to_user(cr, &x, &y);
+                if (k == 0) cairo_move_to(cr, x, y);
+                else cairo_line_to(cr, x, y);
+            }
+            cairo_close_path(cr);
+        }
+        return true;
+    }
+    // Only the rows that can be seen are worth the bands.
+    double cx0, cy0, cx1, cy1;
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_clip_extents(cr, &cx0, &cy0, &cx1, &cy1);
+    cairo_user_to_device(cr, &cx0, &cy0);  // onto the surface's own pixels, as the grid is
+    cairo_user_to_device(cr, &cx1, &cy1);
+    cairo_restore(cr);
+    const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd, cy0, cy1);
+    if (!trapezoids) return false;
     cairo_new_path(cr);
-    for (const auto& walk : *walks) {
-        for (std::size_t k = 0; k < walk.size(); ++k) {
-            double x = static_cast<double>(walk[k].x) / 256, y = static_cast<double>(walk[k].y) / 256;
+    for (const auto& t : *trapezoids) {
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            double x = t[k].x, y = t[k].y;
             cairo_device_to_user(cr, &x, &y);
             if (k == 0) cairo_move_to(cr, x, y);
             else cairo_line_to(cr, x, y);
         }
         cairo_close_path(cr);
+    }
+    return true;
+}
+
+// A long stroke with round caps and joins covers the union of its segments, each with round
+// ends: running a segment again adds nothing. Such a stroke goes to cairo as its distinct
+// segments on cairo's grid, each its own subpath, when that at least halves them. False, with
+// nothing emitted, otherwise.
+bool GraphicsContext::emitThinnedStroke(cairo_t* cr) const {
+    if (state_.cap != LineCap::round || state_.join != LineJoin::round || !state_.dash.lengths.empty()) return false;
+    struct Segment {
+        detail::GridPoint a, b;
+    };
+    std::vector<Segment> segments;
+    segments.reserve(path_.size());
+    std::optional<detail::GridPoint> start, current;
+    bool drawn = false;  // the subpath has a segment of non-zero length
+    bool hasDot = false;  // ... or a segment of zero length, at `dot`
+    detail::GridPoint dot{0, 0};
+    auto add = [&](detail::GridPoint a, detail::GridPoint b) {
+        if (a == b) {
+            hasDot = true;
+            dot = a;
+            return;
+        }
+        drawn = true;
+        const bool ordered = a.x < b.x || (a.x == b.x && a.y < b.y);
+        segments.push_back(ordered ? Segment{a, b} : Segment{b, a});
+    };
+    auto endSubpath = [&] {
+        // A subpath of one point drawn as a line to itself shows a round dot.
+        if (!drawn && hasDot) segments.push_back({dot, dot});
+        drawn = hasDot = false;
+    };
+    for (const auto& e : path_) {
+        if (e.op == Op::curve) return false;
+        if (e.op == Op::close) {
+            if (current && start) add(*current, *start);
+            current = start;
+            continue;
+        }
+        if (!detail::insideGuard({e.p[0], e.p[1]})) return false;
+        double x = e.p[0], y = e.p[1];
+        cairo_user_to_device(cr, &x, &y);
+        const auto point = detail::gridPoint(x, y);
+        if (!point) return false;
+        if (e.op == Op::move) {
+            endSubpath();
+            start = current = point;
+        } else {
+            if (current) add(*current, *point);
+            current = point;
+        }
+    }
+    endSubpath();
+    const std::size_t before = segments.size();
+    auto key = [](const Segment& s) { return std::tie(s.a.x, s.a.y, s.b.x, s.b.y); };
+    std::sort(segments.begin(), segments.end(), [&](const Segment& l, const Segment& r) { return key(l) < key(r); });
+    segments.erase(std::unique(segments.begin(), segments.end(), [&](const Segment& l, const Segment& r) { return key(l) == key(r); }),
+                   segments.end());
+    if (segments.size() * 2 > before) return false;
+    cairo_new_path(cr);
+    for (const Segment& s : segments) {
+        double ax = static_cast<double>(s.a.x) / 256, ay = static_cast<double>(s.a.y) / 256;
+        double bx = static_cast<double>(s.b.x) / 256, by = static_cast<double>(s.b.y) / 256;
+        cairo_device_to_user(cr, &ax, &ay);
+        cairo_device_to_user(cr, &bx, &by);
+        cairo_move_to(cr, ax, ay);
+        cairo_line_to(cr, bx, by);
     }
     return true;
 }
@@ -455,55 +548,67 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     cairo_restore(cr_);
 }
 
-void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
-    const double sigma = std::fmin(state_.shadowBlur / 2, MAX_SHADOW_SIGMA);
-    const double pad = std::ceil(3 * sigma) + 1;
-    const double ox = state_.shadowX, oy = state_.shadowY;
-
-    // Only the part of the shadow that can land inside the clip is rendered.
+detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) const {
     double cx0, cy0, cx1, cy1;
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
     cairo_clip_extents(cr_, &cx0, &cy0, &cx1, &cy1);
     cairo_restore(cr_);
-    cx0 = std::fmax(cx0, 0);
-    cy0 = std::fmax(cy0, 0);
-    cx1 = std::fmin(cx1, width_);
-    cy1 = std::fmin(cy1, height_);
-    const double x0 = std::floor(std::fmax(bounds.x0 - pad, cx0 - ox - pad));
-    const double y0 = std::floor(std::fmax(bounds.y0 - pad, cy0 - oy - pad));
-    const double x1 = std::ceil(std::fmin(bounds.x1 + pad, cx1 - ox + pad));
-    const double y1 = std::ceil(std::fmin(bounds.y1 + pad, cy1 - oy + pad));
-    if (!(x0 < x1) || !(y0 < y1) || !(x1 - x0 <= 32767) || !(y1 - y0 <= 32767)) return;
-    const int w = static_cast<int>(x1 - x0), h = static_cast<int>(y1 - y0);
+    const detail::PixelWindow clip{static_cast<int>(std::floor(std::fmax(cx0, 0))), static_cast<int>(std::floor(std::fmax(cy0, 0))),
+                                   static_cast<int>(std::ceil(std::fmin(cx1, width_))),
+                                   static_cast<int>(std::ceil(std::fmin(cy1, height_)))};
+    return detail::shadowWindows(bounds.x0, bounds.y0, bounds.x1, bounds.y1, clip, state_.shadowX, state_.shadowY,
+                                 state_.shadowBlur);
+}
 
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
-    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+    // Only the part of the shape within the blur's reach of the clip is drawn, and only the
+    // shadow's pixels inside the clip are blurred: a wide blur costs its reach, not its area.
+    const detail::ShadowWindows windows = shadowWindows(bounds);
+    const detail::PixelWindow& source = windows.source;
+    const detail::PixelWindow& cast = windows.cast;
+    if (source.isEmpty() || cast.isEmpty()) return;
+    constexpr int maxSide = 32767;  // cairo's own limit on image surfaces
+    if (source.width() > maxSide || source.height() > maxSide || cast.width() > maxSide || cast.height() > maxSide) return;
+
+    cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_A8, source.width(), source.height());
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, cast.width(), cast.height());
+    auto release = [&] {
+        cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
+    };
+    if (cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS || cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        release();
         return;
     }
-    cairo_surface_set_device_offset(mask, -x0, -y0);
-    cairo_t* mcr = cairo_create(mask);
-    draw(mcr);
-    cairo_destroy(mcr);
+    cairo_surface_set_device_offset(shape, -source.x0, -source.y0);
+    cairo_t* scr = cairo_create(shape);
+    draw(scr);
+    cairo_destroy(scr);
+    cairo_surface_flush(shape);
     cairo_surface_flush(mask);
-    detail::gaussianBlurAlpha(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask), sigma);
+    const detail::AlphaPlane plane{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
+    if (!detail::gaussianBlurAlpha(plane, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast,
+                                   detail::shadowSigma(state_.shadowBlur))) {
+        release();
+        return;
+    }
     cairo_surface_mark_dirty(mask);
-    cairo_surface_set_device_offset(mask, 0, 0);
 
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
     setSource(cr_, state_.shadowColor, 1);
-    cairo_mask_surface(cr_, mask, x0 + ox, y0 + oy);
+    cairo_mask_surface(cr_, mask, cast.x0 + state_.shadowX, cast.y0 + state_.shadowY);
     cairo_restore(cr_);
-    cairo_surface_destroy(mask);
+    release();
 }
 
 void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty()) return;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        if (path_.size() < detail::OPPOSED_EDGES_MIN_EDGES || !emitThinnedFill(cr)) emitPath(cr, Emit::fill);
+        const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedFill(cr, rule);
+        if (!thinned) emitPath(cr, Emit::fill);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
         cairo_fill(cr);
@@ -514,7 +619,8 @@ void GraphicsContext::strokePath() {
     if (path_.empty()) return;
     paint(strokeBounds(pathBounds()), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        emitPath(cr, Emit::stroke);
+        const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedStroke(cr);
+        if (!thinned) emitPath(cr, Emit::stroke);
         setUserSpace(cr);
         setStrokeParameters(cr);
         setSource(cr, state_.stroke, state_.alpha);

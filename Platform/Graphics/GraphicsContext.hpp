@@ -18,6 +18,10 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace dv::gfx {
 
+namespace detail {
+struct ShadowWindows;
+}
+
 class Bitmap;
 class Image;
 
@@ -182,7 +186,8 @@ private:
     void appendLine(DevicePoint p);
     void appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p);
     void emitPath(cairo_t* cr, Emit mode) const;
-    bool emitThinnedFill(cairo_t* cr) const;
+    bool emitThinnedFill(cairo_t* cr, FillRule rule) const;
+    bool emitThinnedStroke(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     void setDeviceSpace(cairo_t* cr) const;
@@ -190,6 +195,8 @@ private:
     bool shadowActive() const;
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    /// Where the shadow of a shape drawn within `bounds` matters for the current clip.
+    detail::ShadowWindows shadowWindows(const DeviceBox& bounds) const;
     DeviceBox pathBounds() const;
     DeviceBox strokeBounds(const DeviceBox& b) const;
     DeviceBox rectBounds(const Rect& r) const;

@@ -153,10 +153,15 @@ std::optional<ImageProperties> checkedProperties(ImageFormat format, std::span<c
 
 }  // namespace
 
-bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data) {
+std::optional<std::int64_t> rasterHeaderPixelCount(std::span<const std::uint8_t> data) {
     auto format = sniffImageFormat(data);
-    return format && checkedProperties(*format, data).has_value();
+    if (!format) return std::nullopt;
+    auto properties = checkedProperties(*format, data);
+    if (!properties) return std::nullopt;
+    return properties->pixelWidth * properties->pixelHeight;
 }
+
+bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data) { return rasterHeaderPixelCount(data).has_value(); }
 
 ImageSource::ImageSource(std::vector<std::uint8_t> data, ImageFormat format)
     : data_(std::move(data)), format_(format), properties_(checkedProperties(format_, data_)) {}

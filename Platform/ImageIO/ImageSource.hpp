@@ -62,6 +62,11 @@ std::optional<ImageFormat> sniffImageFormat(std::span<const std::uint8_t> data);
 // True when the bytes are a raster image of a known format whose header passes DecodeLimits.
 bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data);
 
+// Width x height of a raster image of a known format whose header passes DecodeLimits; nothing
+// otherwise. A renderer that decodes images whole (as the SVG renderer does) holds this many
+// pixels at once.
+std::optional<std::int64_t> rasterHeaderPixelCount(std::span<const std::uint8_t> data);
+
 // How many pixel buffers the decoders have allocated in this process (for tests that show a
 // refused image never got that far).
 std::size_t decoderPixelBufferCount();

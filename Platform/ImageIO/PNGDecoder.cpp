@@ -16,6 +16,10 @@ std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> d) {
     HeaderInfo info;
     info.properties.pixelWidth = be32(d.data() + 16);
     info.properties.pixelHeight = be32(d.data() + 20);
+    // The format caps each side at 2^31 - 1; larger ones are not PNG, and two of them would
+    // overflow the whole-picture product below.
+    constexpr std::int64_t maxSide = 0x7FFFFFFF;
+    if (info.properties.pixelWidth > maxSide || info.properties.pixelHeight > maxSide) return std::nullopt;
     // Only the combinations the format defines; anything else would fail in the decoder, after
     // its row buffers exist.
     const int depth = d[24], colorType = d[25];

@@ -1,14 +1,16 @@
 // thumbwright-host: plays the thumbnail service for one board, the way a freedesktop thumbnailer
 // is run by a file browser:
 //
-//   thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] [--] INPUT OUTPUT
+//   thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH]
+//                    [--time-limit SECONDS] [--] INPUT OUTPUT
 //
 // It loads the Thumbwright module, asks its provider for a thumbnail of INPUT (a path or a
 // file:// URI) no larger than SIZE x SIZE points, draws the reply into a bitmap of the reply's
 // size times the scale and writes it to OUTPUT as PNG. OUTPUT is written only when everything
 // succeeded. A new OUTPUT is written to a temporary file that is renamed into place; an OUTPUT
 // that already exists is filled in place, since the service that made it may read the picture
-// back through a handle it keeps open on it.
+// back through a handle it keeps open on it. A run that takes longer than the time limit (20 s
+// unless given) ends with status 3.
 
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "Platform/Files/FileData.hpp"
@@ -17,6 +19,7 @@
 #include "Platform/Graphics/PNGEncoder.hpp"
 #include "Platform/Thumbnail/Thumbnailing.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -30,13 +33,14 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t maxBoardBytes = std::size_t{256} << 20;
-constexpr unsigned timeLimitSeconds = 20;
+constexpr double defaultTimeLimitSeconds = 20;
 constexpr int exitTimedOut = 3;
 
 // The temporary output, removed by the time-limit handler; plain storage so that the handler only
@@ -55,6 +59,7 @@ extern "C" void onTimeLimit(int) {
 struct Options {
     double size = 0;
     double scale = 1;
+    double timeLimit = defaultTimeLimitSeconds;
     std::optional<std::string> appearance;
     std::optional<std::string> module;
     std::string input;
@@ -67,7 +72,8 @@ struct Options {
 }
 
 [[noreturn]] void usage() {
-    fail("usage: thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] [--] INPUT OUTPUT", 2);
+    fail("usage: thumbwright-host -s SIZE [--scale S] [--appearance light|dark] [--module PATH] "
+         "[--time-limit SECONDS] [--] INPUT OUTPUT", 2);
 }
 
 double positiveNumber(const char* text, const char* what) {
@@ -103,6 +109,8 @@ Options parse(int argc, char** argv) {
             std::string a = value();
             if (a != "light" && a != "dark") fail("the appearance must be light or dark", 2);
             o.appearance = a;
+        } else if (arg == "--time-limit") {
+            o.timeLimit = positiveNumber(value(), "time limit");
         } else if (arg == "--module") {
             o.module = value();
         } else if (arg == "-h" || arg == "--help") {
@@ -213,13 +221,23 @@ void keepFreedMemory() {
     ::mallopt(M_TRIM_THRESHOLD, INT32_MAX);
 }
 
+void startTimeLimit(double seconds) {
+    std::signal(SIGALRM, onTimeLimit);
+    // Limits beyond a day are as good as none; below a microsecond the timer would not start.
+    const double clamped = std::clamp(seconds, 1e-6, 86400.0);
+    itimerval timer{};
+    timer.it_value.tv_sec = static_cast<time_t>(clamped);
+    timer.it_value.tv_usec = static_cast<suseconds_t>((clamped - std::floor(clamped)) * 1e6);
+    if (timer.it_value.tv_sec == 0 && timer.it_value.tv_usec == 0) timer.it_value.tv_usec = 1;
+    ::setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     keepFreedMemory();
     Options options = parse(argc, argv);
-    std::signal(SIGALRM, onTimeLimit);
-    ::alarm(timeLimitSeconds);
+    startTimeLimit(options.timeLimit);
 
     // Check the input here too, so that a FIFO or a huge file is refused before any work starts.
     std::string path = dv::platform::localPathFromFileURL(options.input);

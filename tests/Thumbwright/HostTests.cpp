@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -92,6 +94,8 @@ TEST(ThumbwrightHost, FailuresLeaveNoFile) {
         {{"-s", "256", "--scale", "0", board, out.string()}, "scale"},
         {{"-s", "256", "--scale", "1e999", board, out.string()}, "scale"},
         {{"-s", "256", "--appearance", "purple", board, out.string()}, "appearance"},
+        {{"-s", "256", "--time-limit", "0", board, out.string()}, "time limit"},
+        {{"-s", "256", "--time-limit", "nan", board, out.string()}, "time limit"},
         {{"-s", "256", board}, "usage"},
         {{"-s", "256", board, (dir.path() / "no-such-dir" / "out.png").string()}, "cannot"},
     };
@@ -103,6 +107,31 @@ TEST(ThumbwrightHost, FailuresLeaveNoFile) {
         // No temporary file either: the directory holds only the inputs.
         EXPECT_TRUE(directoryHoldsOnly(dir.path(), 2)) << run.errorText;
     }
+}
+
+TEST(ThumbwrightHost, GivesUpAtItsTimeLimitAndLeavesNoFile) {
+    dv::test::TempDir dir;
+    // Thousands of rough, labelled, shadowed shapes: far more than a fifth of a second of work.
+    std::string board = R"({"version":1,"elements":[)";
+    for (int i = 0; i < 20000; ++i) {
+        if (i) board += ",";
+        const std::string n = std::to_string(i);
+        board += R"({"id":"e)" + n + R"(","type":")" + (i % 2 ? "ellipse" : "rhombus") + R"(","x":)" +
+                 std::to_string(i % 150 * 30) + R"(,"y":)" + std::to_string(i / 150 * 30) +
+                 R"(,"width":25,"height":20,"strokeColor":"#1e1e1e","fillColor":"#a0c0e0","strokeWidth":2,)"
+                 R"("opacity":1,"roughness":2,"shadowBlur":40,"label":"shape number )" + n + R"("})";
+    }
+    board += "]}";
+    const auto input = dir.write("heavy.drevalin", board);
+    const fs::path out = dir.path() / "out.png";
+    const auto start = std::chrono::steady_clock::now();
+    auto run = runHost({"-s", "256", "--time-limit", "0.2", input.string(), out.string()});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.exitCode, 3) << run.errorText;
+    EXPECT_NE(run.errorText.find("gave up after the time limit"), std::string::npos) << run.errorText;
+    EXPECT_LT(seconds, 15) << "the limit given, not the default of 20 s, ended the run";
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(directoryHoldsOnly(dir.path(), 1));
 }
 
 TEST(ThumbwrightHost, AppearanceOptionReachesTheModule) {

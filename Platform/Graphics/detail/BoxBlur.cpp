@@ -1,6 +1,9 @@
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace dv::gfx::detail {
@@ -8,104 +11,217 @@ namespace dv::gfx::detail {
 int boxSizeForSigma(double sigma) {
     if (!(sigma > 0)) return 0;
     const double d = std::floor(sigma * 3.0 * std::sqrt(2.0 * 3.141592653589793) / 4.0 + 0.5);
-    if (d > 100000) return 100000;
+    // Bounds the sums of a box below 2^20 (see Average); shadows stay far below it.
+    if (d > 4095) return 4095;
     return static_cast<int>(d);
 }
 
+double shadowSigma(double blur) { return std::fmin(blur / 2, 500); }
+
 namespace {
 
-// Division by the box size as a multiplication by its 24-bit fixed-point reciprocal.
+// Division by the box size as a multiplication by its 24-bit fixed-point reciprocal, rounded:
+// (sum * reciprocal + 2^23) >> 24. Sums stay below 2^20 (255 times a box of at most 4095) and
+// the reciprocal below 2^24; splitting the reciprocal into two 12-bit halves
+// keeps every step within 32 bits, which vectorises, and gives the same result exactly.
 struct Average {
-    std::uint64_t reciprocal;
-    explicit Average(int size) : reciprocal(((std::uint64_t{1} << 24) + static_cast<std::uint64_t>(size) / 2) / static_cast<std::uint64_t>(size)) {}
-    std::uint8_t operator()(long sum) const {
-        const std::uint64_t v = (static_cast<std::uint64_t>(sum) * reciprocal + (std::uint64_t{1} << 23)) >> 24;
+    std::uint32_t high, low;
+    explicit Average(int size) {
+        const auto reciprocal = static_cast<std::uint32_t>(((std::uint64_t{1} << 24) + static_cast<std::uint64_t>(size) / 2) /
+                                                           static_cast<std::uint64_t>(size));
+        high = reciprocal >> 12;
+        low = reciprocal & 0xFFF;
+    }
+    std::uint8_t operator()(std::uint32_t sum) const {
+        const std::uint32_t v = (sum * high + ((sum * low + (1u << 23)) >> 12)) >> 12;
         return static_cast<std::uint8_t>(v > 255 ? 255 : v);
     }
 };
 
-// dst[i] = average of src[i - left .. i + right], values outside the line counting as 0.
-void boxLine(const std::uint8_t* src, std::uint8_t* dst, int n, int left, int right) {
-    const Average average(left + right + 1);
-    long sum = 0;
-    for (int i = 0; i <= right && i < n; ++i) sum += src[i];
-    for (int i = 0; i < n; ++i) {
-        dst[i] = average(sum);
-        const int add = i + right + 1;
-        const int drop = i - left;
-        if (add < n) sum += src[add];
-        if (drop >= 0) sum -= src[drop];
-    }
+// Pass k averages the previous values at p - left .. p + right.
+struct Pass {
+    int left, right;
+};
+
+std::array<Pass, 3> passesForBox(int d) {
+    const int h = d / 2;
+    if (d % 2 == 1) return {{{h, h}, {h, h}, {h, h}}};
+    return {{{h, h - 1}, {h - 1, h}, {h, h}}};
 }
 
-void threeBoxes(std::vector<std::uint8_t>& a, std::vector<std::uint8_t>& b, int n, int d) {
-    if (d % 2 == 1) {
-        const int h = (d - 1) / 2;
-        boxLine(a.data(), b.data(), n, h, h);
-        boxLine(b.data(), a.data(), n, h, h);
-        boxLine(a.data(), b.data(), n, h, h);
-    } else {
-        const int h = d / 2;
-        boxLine(a.data(), b.data(), n, h, h - 1);
-        boxLine(b.data(), a.data(), n, h - 1, h);
-        boxLine(a.data(), b.data(), n, h, h);
+struct Range {
+    int begin, end;
+    int size() const { return std::max(0, end - begin); }
+};
+
+// Values along one axis at the positions of `range`, one row of `lanes` bytes per position,
+// and 0 at every other position.
+struct Rows {
+    std::vector<std::uint8_t> data;
+    Range range;
+    int lanes;
+    const std::uint8_t* at(int position) const {
+        return data.data() + static_cast<std::size_t>(position - range.begin) * static_cast<std::size_t>(lanes);
     }
+};
+
+// The wide blurs of big shadows spend nearly all their time here, so the loop is also built for
+// processors with wider vectors, picked when the program starts.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define DV_WIDER_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define DV_WIDER_VECTORS
+#endif
+
+DV_WIDER_VECTORS
+void addRow(std::uint32_t* sums, const std::uint8_t* row, std::size_t lanes) {
+    for (std::size_t x = 0; x < lanes; ++x) sums[x] += row[x];
 }
 
-// The vertical passes run over whole rows at once (one running sum per column), which keeps
-// memory access sequential.
-void boxColumns(const std::uint8_t* src, int srcStride, std::uint8_t* dst, int dstStride, int width, int height,
-                int left, int right, std::vector<long>& sums) {
-    const Average average(left + right + 1);
-    sums.assign(static_cast<std::size_t>(width), 0);
-    for (int y = 0; y <= right && y < height; ++y) {
-        const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(y) * srcStride;
-        for (int x = 0; x < width; ++x) sums[x] += row[x];
-    }
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(y) * dstStride;
-        for (int x = 0; x < width; ++x) out[x] = average(sums[x]);
-        const int add = y + right + 1;
-        const int drop = y - left;
-        if (add < height) {
-            const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(add) * srcStride;
-            for (int x = 0; x < width; ++x) sums[x] += row[x];
+DV_WIDER_VECTORS
+void subtractRow(std::uint32_t* sums, const std::uint8_t* row, std::size_t lanes) {
+    for (std::size_t x = 0; x < lanes; ++x) sums[x] -= row[x];
+}
+
+DV_WIDER_VECTORS
+void averageRow(const std::uint32_t* sums, std::uint8_t* out, std::size_t lanes, Average average) {
+    for (std::size_t x = 0; x < lanes; ++x) out[x] = average(sums[x]);
+}
+
+// One box pass over rows of lanes, kept to the positions `wanted`. A running sum per lane keeps
+// memory access sequential and vectorises.
+Rows boxPass(const Rows& in, Range wanted, Pass pass) {
+    Rows out{{}, wanted, in.lanes};
+    if (wanted.size() == 0) return out;
+    const std::size_t lanes = static_cast<std::size_t>(in.lanes);
+    out.data.assign(static_cast<std::size_t>(wanted.size()) * lanes, 0);
+    const Average average(pass.left + pass.right + 1);
+    std::vector<std::uint32_t> sums(lanes, 0);
+    auto inside = [&](int position) { return position >= in.range.begin && position < in.range.end; };
+    for (int q = std::max(wanted.begin - pass.left, in.range.begin); q <= wanted.begin + pass.right && q < in.range.end; ++q)
+        addRow(sums.data(), in.at(q), lanes);
+    bool changed = true;  // the sums differ from those of the previous position
+    for (int p = wanted.begin; p < wanted.end; ++p) {
+        std::uint8_t* row = out.data.data() + static_cast<std::size_t>(p - wanted.begin) * lanes;
+        if (changed || p == wanted.begin) averageRow(sums.data(), row, lanes, average);
+        else std::memcpy(row, row - lanes, lanes);  // a stretch where the window takes in only zeros
+        const int add = p + pass.right + 1, drop = p - pass.left;
+        changed = false;
+        if (inside(add)) {
+            addRow(sums.data(), in.at(add), lanes);
+            changed = true;
         }
-        if (drop >= 0) {
-            const std::uint8_t* row = src + static_cast<std::ptrdiff_t>(drop) * srcStride;
-            for (int x = 0; x < width; ++x) sums[x] -= row[x];
+        if (inside(drop)) {
+            subtractRow(sums.data(), in.at(drop), lanes);
+            changed = true;
         }
     }
+    return out;
+}
+
+// The three passes along one axis, from values at `in.range` (0 elsewhere) to the positions
+// `wanted`. Each pass is kept to the positions the next one reads that can hold anything but 0.
+Rows threePasses(const Rows& in, Range wanted, const std::array<Pass, 3>& passes) {
+    Range need[3];
+    need[2] = wanted;
+    for (int k = 2; k > 0; --k) need[k - 1] = {need[k].begin - passes[k].left, need[k].end + passes[k].right};
+    Rows current = in;
+    int spreadLeft = 0, spreadRight = 0;  // how far the values reach beyond the input so far
+    for (int k = 0; k < 3; ++k) {
+        spreadLeft += passes[k].right;
+        spreadRight += passes[k].left;
+        const Range support{in.range.begin - spreadLeft, in.range.end + spreadRight};
+        const Range r = k == 2 ? wanted : Range{std::max(need[k].begin, support.begin), std::min(need[k].end, support.end)};
+        current = boxPass(current, r, passes[k]);
+    }
+    return current;
 }
 
 } // namespace
 
-void gaussianBlurAlpha(std::uint8_t* data, int width, int height, int stride, double sigma) {
+bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+    if (out.isEmpty() || src.window.isEmpty()) return false;
     const int d = boxSizeForSigma(sigma);
-    if (d < 2 || width <= 0 || height <= 0) return;
-    std::vector<std::uint8_t> a(static_cast<std::size_t>(width));
-    std::vector<std::uint8_t> b(a.size());
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-        for (int x = 0; x < width; ++x) a[x] = row[x];
-        threeBoxes(a, b, width, d);
-        for (int x = 0; x < width; ++x) row[x] = b[x];
+    const PixelWindow& in = src.window;
+    auto clearOutput = [&] {
+        for (int y = 0; y < out.height(); ++y)
+            std::memset(dst + static_cast<std::ptrdiff_t>(y) * dstStride, 0, static_cast<std::size_t>(out.width()));
+    };
+    if (d < 2) {
+        // Nothing to blur: the output is the plane itself.
+        const int x0 = std::max(out.x0, in.x0), x1 = std::min(out.x1, in.x1);
+        const int y0 = std::max(out.y0, in.y0), y1 = std::min(out.y1, in.y1);
+        if (x0 >= x1 || y0 >= y1) return false;
+        clearOutput();
+        for (int y = y0; y < y1; ++y) {
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(y - out.y0) * dstStride + (x0 - out.x0),
+                        src.pixels + static_cast<std::ptrdiff_t>(y - in.y0) * src.stride + (x0 - in.x0),
+                        static_cast<std::size_t>(x1 - x0));
+        }
+        return true;
     }
-    std::vector<std::uint8_t> temp(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    std::vector<long> sums;
-    const int h = d / 2;
-    if (d % 2 == 1) {
-        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
-        boxColumns(temp.data(), width, data, stride, width, height, h, h, sums);
-        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
-    } else {
-        boxColumns(data, stride, temp.data(), width, width, height, h, h - 1, sums);
-        boxColumns(temp.data(), width, data, stride, width, height, h - 1, h, sums);
-        boxColumns(data, stride, temp.data(), width, width, height, h, h, sums);
+    const auto passes = passesForBox(d);
+    const int left = passes[0].left + passes[1].left + passes[2].left;
+    const int right = passes[0].right + passes[1].right + passes[2].right;
+    // Source rows beyond the reach of the output change nothing in it.
+    const Range rows{std::max(in.y0, out.y0 - left), std::min(in.y1, out.y1 + right)};
+    if (rows.size() == 0 || in.x0 >= out.x1 + right || in.x1 <= out.x0 - left) return false;
+
+    // Across: the source turned on its side, so that each column is a lane.
+    Rows across{std::vector<std::uint8_t>(static_cast<std::size_t>(in.width()) * static_cast<std::size_t>(rows.size())),
+                {in.x0, in.x1}, rows.size()};
+    for (int y = rows.begin; y < rows.end; ++y) {
+        const std::uint8_t* row = src.pixels + static_cast<std::ptrdiff_t>(y - in.y0) * src.stride;
+        for (int x = 0; x < in.width(); ++x)
+            across.data[static_cast<std::size_t>(x) * static_cast<std::size_t>(rows.size()) + static_cast<std::size_t>(y - rows.begin)] = row[x];
     }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            data[static_cast<std::ptrdiff_t>(y) * stride + x] = temp[static_cast<std::size_t>(y) * width + x];
+    const Rows blurredAcross = threePasses(across, {out.x0, out.x1}, passes);
+
+    // Back upright, then down.
+    const std::size_t width = static_cast<std::size_t>(out.width());
+    Rows down{std::vector<std::uint8_t>(width * static_cast<std::size_t>(rows.size())), rows, out.width()};
+    std::vector<std::uint32_t> columnTotals(width, 0);
+    for (int x = 0; x < out.width(); ++x) {
+        const std::uint8_t* lane = blurredAcross.at(out.x0 + x);
+        for (int y = 0; y < rows.size(); ++y) {
+            down.data[static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)] = lane[y];
+            columnTotals[static_cast<std::size_t>(x)] += lane[y];
+        }
+    }
+    // A column whose whole sum averages to 0 stays 0 down every pass; a faint shadow of a small
+    // shape under a wide blur often ends here.
+    const std::uint32_t most = *std::max_element(columnTotals.begin(), columnTotals.end());
+    if (Average(passes[0].left + passes[0].right + 1)(most) == 0) return false;
+    const Rows result = threePasses(down, {out.y0, out.y1}, passes);
+
+    bool inked = false;
+    for (int y = 0; y < out.height(); ++y) {
+        const std::uint8_t* row = result.at(out.y0 + y);
+        std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * dstStride, row, width);
+        inked = inked || std::any_of(row, row + width, [](std::uint8_t v) { return v != 0; });
+    }
+    return inked;
+}
+
+ShadowWindows shadowWindows(double x0, double y0, double x1, double y1, const PixelWindow& clip, double offsetX,
+                            double offsetY, double blur) {
+    const double pad = std::ceil(3 * shadowSigma(blur)) + 1;
+    auto toInt = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
+    if (!(x0 <= x1) || !(y0 <= y1) || clip.isEmpty()) return {};
+    // The pixels of the clip the blurred shape can reach, back in the shape's coordinates; a
+    // fractional offset samples the pixel on either side.
+    PixelWindow cast{toInt(std::floor(std::fmax(x0 - pad, clip.x0 - offsetX))),
+                     toInt(std::floor(std::fmax(y0 - pad, clip.y0 - offsetY))),
+                     toInt(std::ceil(std::fmin(x1 + pad, clip.x1 - offsetX))),
+                     toInt(std::ceil(std::fmin(y1 + pad, clip.y1 - offsetY)))};
+    if (cast.isEmpty()) return {};
+    // cairo anti-aliases an edge cut off by the end of a surface differently for a few pixels
+    // along the cut; the shape is drawn a little beyond the blur's reach so that this never shows.
+    const int reach = static_cast<int>(pad) + 16;
+    PixelWindow source{std::max(toInt(std::floor(x0)), cast.x0 - reach), std::max(toInt(std::floor(y0)), cast.y0 - reach),
+                       std::min(toInt(std::ceil(x1)), cast.x1 + reach), std::min(toInt(std::ceil(y1)), cast.y1 + reach)};
+    if (source.isEmpty()) return {};
+    return {source, cast};
 }
 
 } // namespace dv::gfx::detail

@@ -3,11 +3,48 @@
 
 namespace dv::gfx::detail {
 
-/// Blurs an 8-bit alpha plane in place with three box passes per axis, which approximates a
-/// Gaussian of standard deviation `sigma` closely; the spread stays within 3·sigma.
-void gaussianBlurAlpha(std::uint8_t* data, int width, int height, int stride, double sigma);
+/// Columns x0 .. x1 - 1 and rows y0 .. y1 - 1 of the device pixel grid.
+struct PixelWindow {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    int width() const { return x1 - x0; }
+    int height() const { return y1 - y0; }
+    bool isEmpty() const { return x1 <= x0 || y1 <= y0; }
+};
+
+/// An 8-bit alpha plane that holds `pixels` inside `window` (rows `stride` bytes apart) and 0
+/// everywhere else.
+struct AlphaPlane {
+    const std::uint8_t* pixels = nullptr;
+    int stride = 0;
+    PixelWindow window;
+};
+
+/// Blurs an alpha plane with three box passes per axis, which approximates a Gaussian of
+/// standard deviation `sigma` closely; the spread stays within 3·sigma. Only the pixels of `out`
+/// are computed (into `dst`, rows `dstStride` bytes apart), and the work grows with the source's
+/// and the output's sides plus the blur's reach, never with the plane around them. Returns false,
+/// leaving `dst` untouched, when every pixel of the output is 0.
+bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
 
 /// The box size of each pass for a standard deviation.
 int boxSizeForSigma(double sigma);
+
+/// The standard deviation a shadow's blur stands for. A larger blur only spreads a shadow
+/// thinner; the cap bounds the work.
+double shadowSigma(double blur);
+
+/// Where a shadow matters. A shape drawn within `drawn` (device space) casts its shadow, moved
+/// by the offset and blurred by `blur`, onto the pixels of `clip`:
+/// - `cast` is every pixel of the clip the shadow can change, in the shape's own coordinates
+///   (before the offset), and
+/// - `source` is the part of the shape that can reach those pixels through the blur.
+/// Drawing only `source` and blurring only into `cast` gives the same pixels as the whole
+/// shadow. Both are empty when the shadow cannot reach the clip.
+struct ShadowWindows {
+    PixelWindow source;
+    PixelWindow cast;
+};
+ShadowWindows shadowWindows(double x0, double y0, double x1, double y1, const PixelWindow& clip, double offsetX,
+                            double offsetY, double blur);
 
 } // namespace dv::gfx::detail

@@ -1,0 +1,136 @@
+#include "Platform/Graphics/detail/BandedFill.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <tuple>
+
+namespace dv::gfx::detail {
+
+namespace {
+
+// An edge going down the page (y0 < y1) with the winding it adds.
+struct WeightedEdge {
+    std::int64_t x0, y0, x1, y1;
+    long winding;
+
+    double xAt(double y) const {
+        // Clamped to the edge itself: an almost level edge must not swing far outside its ends.
+        const double t = std::clamp((y - static_cast<double>(y0)) / static_cast<double>(y1 - y0), 0.0, 1.0);
+        return static_cast<double>(x0) + t * static_cast<double>(x1 - x0);
+    }
+};
+
+// cairo samples each pixel row at 15 rows of its own, an edge taking part in the rows its
+// rounded ends span. The bands are those rows, so that cairo finds in each band's trapezoids the
+// spans it would have found among the edges themselves.
+constexpr std::int64_t ROWS_PER_PIXEL = 15;
+
+std::int64_t sampleRow(std::int64_t gridY) {
+    const std::int64_t scaled = gridY * ROWS_PER_PIXEL + 128;
+    return scaled >= 0 ? scaled / 256 : -((-scaled + 255) / 256);
+}
+
+std::vector<WeightedEdge> mergedEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount) {
+    std::vector<WeightedEdge> edges;
+    edgeCount = 0;
+    for (const auto& path : subpaths) {
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const GridPoint a = path[i];
+            const GridPoint b = path[i + 1 < path.size() ? i + 1 : 0];
+            if (a.y == b.y) continue;  // level edges change no winding
+            ++edgeCount;
+            if (a.y < b.y) edges.push_back({a.x, a.y, b.x, b.y, 1});
+            else edges.push_back({b.x, b.y, a.x, a.y, -1});
+        }
+    }
+    auto key = [](const WeightedEdge& e) { return std::tie(e.y0, e.x0, e.y1, e.x1); };
+    std::sort(edges.begin(), edges.end(), [&](const WeightedEdge& a, const WeightedEdge& b) { return key(a) < key(b); });
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < edges.size();) {
+        WeightedEdge merged = edges[i];
+        std::size_t j = i + 1;
+        for (; j < edges.size() && key(edges[j]) == key(merged); ++j) merged.winding += edges[j].winding;
+        if (merged.winding != 0) edges[out++] = merged;
+        i = j;
+    }
+    edges.resize(out);
+    return edges;  // sorted by their top
+}
+
+} // namespace
+
+std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<GridPoint>>& subpaths, bool evenOdd,
+                                                 double rowTop, double rowBottom, std::size_t minEdges) {
+    std::size_t edgeCount = 0;
+    for (const auto& path : subpaths) edgeCount += path.size();
+    if (edgeCount < minEdges) return std::nullopt;
+    const std::vector<WeightedEdge> edges = mergedEdges(subpaths, edgeCount);
+    if (edgeCount < minEdges || edges.size() * 2 > edgeCount) return std::nullopt;
+
+    std::vector<Trapezoid> out;
+    if (edges.empty() || !(rowTop < rowBottom)) return out;
+    std::int64_t yEnd = edges.front().y1;
+    for (const auto& e : edges) yEnd = std::max(yEnd, e.y1);
+    const double clipTop = std::floor(std::fmax(rowTop, -4194304)), clipBottom = std::ceil(std::fmin(rowBottom, 4194304));
+    const std::int64_t first = std::max(sampleRow(edges.front().y0), static_cast<std::int64_t>(clipTop) * ROWS_PER_PIXEL);
+    const std::int64_t last = std::min(sampleRow(yEnd), static_cast<std::int64_t>(clipBottom) * ROWS_PER_PIXEL);
+    if (first >= last) return out;
+    auto gridY = [](std::int64_t row) { return static_cast<double>(row) * 256 / ROWS_PER_PIXEL; };
+
+    // Spans open since row `since`, each between two edges; they carry on while the next row has
+    // the same spans between the same edges.
+    struct Span {
+        std::size_t left, right;
+        bool operator==(const Span&) const = default;
+    };
+    std::vector<Span> open, spans;
+    std::int64_t since = first;
+    auto close = [&](std::int64_t row) {
+        const double from = gridY(since), to = gridY(row);
+        for (const Span& s : open) {
+            const WeightedEdge& l = edges[s.left];
+            const WeightedEdge& r = edges[s.right];
+            out.push_back({BandPoint{l.xAt(from) / 256, from / 256}, BandPoint{r.xAt(from) / 256, from / 256},
+                           BandPoint{r.xAt(to) / 256, to / 256}, BandPoint{l.xAt(to) / 256, to / 256}});
+        }
+        open.clear();
+    };
+
+    std::vector<std::size_t> active;
+    std::vector<double> xs(edges.size());
+    std::size_t next = 0;
+    for (std::int64_t row = first; row < last; ++row) {
+        while (next < edges.size() && sampleRow(edges[next].y0) <= row) active.push_back(next++);
+        active.erase(std::remove_if(active.begin(), active.end(), [&](std::size_t i) { return sampleRow(edges[i].y1) <= row; }),
+                     active.end());
+        // The order changes little from row to row: insertion sort on the last order.
+        const double middle = gridY(row) + 128.0 / ROWS_PER_PIXEL;
+        for (std::size_t i : active) xs[i] = edges[i].xAt(middle);
+        for (std::size_t i = 1; i < active.size(); ++i) {
+            const std::size_t v = active[i];
+            std::size_t j = i;
+            for (; j > 0 && xs[active[j - 1]] > xs[v]; --j) active[j] = active[j - 1];
+            active[j] = v;
+        }
+        spans.clear();
+        long winding = 0;
+        std::size_t from = 0;
+        for (std::size_t i : active) {
+            const bool wasInside = evenOdd ? (winding & 1) != 0 : winding != 0;
+            winding += edges[i].winding;
+            const bool inside = evenOdd ? (winding & 1) != 0 : winding != 0;
+            if (!wasInside && inside) from = i;
+            else if (wasInside && !inside) spans.push_back({from, i});
+        }
+        if (spans != open) {
+            close(row);
+            open = spans;
+            since = row;
+        }
+    }
+    close(last);
+    return out;
+}
+
+} // namespace dv::gfx::detail

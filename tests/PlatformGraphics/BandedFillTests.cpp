@@ -1,0 +1,189 @@
+// Long fills whose edges coincide on cairo's grid are handed over as the trapezoids of what they
+// fill; the picture must stay that of cairo's own fill of every edge.
+
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/detail/BandedFill.hpp"
+
+#include "tests/support/TestSurface.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace dv::gfx {
+namespace {
+
+struct Point2 {
+    double x, y;
+};
+
+// A five-pointed star drawn `turns` times, each time shifted by a step far below cairo's grid,
+// so that its runs coincide once rounded.
+std::vector<Point2> repeatedStar(int turns) {
+    std::vector<Point2> points;
+    for (int t = 0; t < turns; ++t) {
+        const double jitter = (t % 7) * 1e-4;
+        for (int k = 0; k < 5; ++k) {
+            const double angle = -1.5707963267948966 + k * 2.5132741228718345;
+            points.push_back({60.3 + 45 * std::cos(angle) + jitter, 52.7 + 45 * std::sin(angle) - jitter});
+        }
+    }
+    return points;
+}
+
+// The zigzag of a hostile polygon seen at thumbnail scale: each point swings across the picture.
+std::vector<Point2> zigzag(int count) {
+    std::vector<Point2> points;
+    for (int i = 0; i < count; ++i) {
+        const double x = (i % 2 ? -1 : 1) * (55 - i * 1.3e-5) + 60;
+        const double y = ((i / 2) % 2 ? -1 : 1) * 45.5 + 52;
+        points.push_back({x, y});
+    }
+    return points;
+}
+
+struct Difference {
+    int worst = 0;      // largest difference of a channel
+    int beyondFew = 0;  // pixels with a channel off by more than 8 levels
+};
+
+Difference compare(const test::TestSurface& a, const test::TestSurface& b) {
+    Difference d;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const auto p = a.at(x, y), q = b.at(x, y);
+            const int most = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
+            d.beyondFew += most > 8;
+            d.worst = std::max(d.worst, most);
+        }
+    return d;
+}
+
+TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
+    struct Case {
+        const char* what;
+        std::vector<Point2> points;
+        FillRule rule;
+        // Pixels the star's own geometry decides: its centre and one of its points.
+        int centreAlpha, pointAlpha;
+    };
+    const Case cases[] = {
+        {"star, winding", repeatedStar(2001), FillRule::winding, 255, 255},
+        {"star, even-odd", repeatedStar(2001), FillRule::evenOdd, 0, 255},
+        {"star twice over, even-odd", repeatedStar(2000), FillRule::evenOdd, 0, 0},
+        {"zigzag, winding", zigzag(20000), FillRule::winding, -1, -1},
+        {"zigzag, even-odd", zigzag(20000), FillRule::evenOdd, -1, -1},
+    };
+    for (const Case& c : cases) {
+        test::TestSurface expected(120, 110), actual(120, 110);
+        cairo_t* cr = cairo_create(expected.get());
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            if (i == 0) cairo_move_to(cr, c.points[i].x, c.points[i].y);
+            else cairo_line_to(cr, c.points[i].x, c.points[i].y);
+        }
+        cairo_close_path(cr);
+        cairo_set_fill_rule(cr, c.rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
+        cairo_fill(cr);
+        cairo_destroy(cr);
+
+        GraphicsContext g(actual.get());
+        g.setFillColor({0.2, 0.4, 0.8, 1});
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            if (i == 0) g.moveTo(c.points[i].x, c.points[i].y);
+            else g.addLineTo(c.points[i].x, c.points[i].y);
+        }
+        g.closePath();
+        g.fillPath(c.rule);
+
+        const Difference d = compare(expected, actual);
+        // Edges that cross within one of cairo's sample rows can move a pixel by a few levels;
+        // a wrong winding or a lost span would change whole runs of pixels.
+        EXPECT_LE(d.worst, 48) << c.what;
+        EXPECT_LE(d.beyondFew, 120 * 110 / 100) << c.what;
+        if (c.centreAlpha >= 0) {
+            EXPECT_EQ(actual.alpha(60, 55), c.centreAlpha) << c.what;
+            EXPECT_EQ(actual.alpha(60, 14), c.pointAlpha) << c.what;
+        }
+    }
+}
+
+// A round-capped, round-joined stroke run along the same segments many times draws the
+// picture of cairo's stroke of every one of them; other caps and joins, and dashes, are left to
+// cairo as they are.
+TEST(BandedFill, RetracedRoundStrokesDrawAsCairoStrokesEveryRun) {
+    struct Case {
+        const char* what;
+        std::vector<Point2> points;
+        LineCap cap;
+        LineJoin join;
+        bool dashed;
+    };
+    const Case cases[] = {
+        {"star", repeatedStar(900), LineCap::round, LineJoin::round, false},
+        {"zigzag", zigzag(4500), LineCap::round, LineJoin::round, false},
+        {"zigzag, mitred", zigzag(4500), LineCap::butt, LineJoin::miter, false},
+        {"star, dashed", repeatedStar(900), LineCap::round, LineJoin::round, true},
+    };
+    for (const Case& c : cases) {
+        test::TestSurface expected(120, 110), actual(120, 110);
+        const double dash[] = {60, 3};
+        cairo_t* cr = cairo_create(expected.get());
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            if (i == 0) cairo_move_to(cr, c.points[i].x, c.points[i].y);
+            else cairo_line_to(cr, c.points[i].x, c.points[i].y);
+        }
+        cairo_set_line_width(cr, 3);
+        cairo_set_line_cap(cr, c.cap == LineCap::round ? CAIRO_LINE_CAP_ROUND : CAIRO_LINE_CAP_BUTT);
+        cairo_set_line_join(cr, c.join == LineJoin::round ? CAIRO_LINE_JOIN_ROUND : CAIRO_LINE_JOIN_MITER);
+        if (c.dashed) cairo_set_dash(cr, dash, 2, 0);
+        cairo_set_source_rgba(cr, 0.6, 0.1, 0.3, 1);
+        cairo_stroke(cr);
+        cairo_destroy(cr);
+
+        GraphicsContext g(actual.get());
+        g.setStrokeColor({0.6, 0.1, 0.3, 1});
+        g.setLineWidth(3);
+        g.setLineCap(c.cap);
+        g.setLineJoin(c.join);
+        if (c.dashed) g.setLineDash(dash, 0);
+        for (std::size_t i = 0; i < c.points.size(); ++i) {
+            if (i == 0) g.moveTo(c.points[i].x, c.points[i].y);
+            else g.addLineTo(c.points[i].x, c.points[i].y);
+        }
+        g.strokePath();
+
+        const Difference d = compare(expected, actual);
+        EXPECT_LE(d.worst, 48) << c.what;
+        EXPECT_LE(d.beyondFew, 120 * 110 / 100) << c.what;
+        EXPECT_GT(actual.inkedTotal(), 500) << c.what;
+    }
+}
+
+TEST(BandedFill, OnlyPathsThatLoseMostOfTheirEdgesQualify) {
+    auto grid = [](const std::vector<Point2>& points) {
+        detail::GridPath path;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const auto p = detail::gridPoint(points[i].x, points[i].y);
+            if (i == 0) path.moveTo(*p);
+            else path.lineTo(*p);
+        }
+        return path.subpaths();
+    };
+    // 5,000 distinct points on a circle: nothing coincides.
+    std::vector<Point2> circle;
+    for (int i = 0; i < 5000; ++i) circle.push_back({60 + 50 * std::cos(i * 0.0012566), 55 + 50 * std::sin(i * 0.0012566)});
+    EXPECT_FALSE(detail::bandedFill(grid(circle), false, 0, 110).has_value());
+    EXPECT_FALSE(detail::bandedFill(grid(repeatedStar(20)), false, 0, 110).has_value()) << "too short to bother";
+    const auto star = detail::bandedFill(grid(repeatedStar(2001)), false, 0, 110);
+    ASSERT_TRUE(star.has_value());
+    EXPECT_LT(star->size(), 3000u);
+    // Rows outside the picture cost nothing.
+    const auto above = detail::bandedFill(grid(repeatedStar(2001)), false, -500, -400);
+    ASSERT_TRUE(above.has_value());
+    EXPECT_TRUE(above->empty());
+}
+
+} // namespace
+} // namespace dv::gfx
