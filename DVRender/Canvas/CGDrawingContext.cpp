@@ -9,6 +9,7 @@
 #include "Platform/Unicode/Unicode.hpp"
 
 #include <cmath>
+#include <utility>
 #include <variant>
 
 namespace dv {
@@ -315,6 +316,24 @@ double alignedX(const std::string& align, double x, double width) {
     return x;
 }
 
+// True when a line of text at y (user space) cannot change a pixel of `reach` (device space).
+// Whatever the baseline, a line's glyphs keep within two font sizes of y, however long the line;
+// it misses the box when every corner of the box lies beyond that strip on one side.
+bool lineMisses(const gfx::AffineTransform& userToDevice, const gfx::DeviceBox& reach, double y, double fontSize) {
+    if (reach.isEmpty()) return true;
+    const gfx::AffineTransform toUser = userToDevice.inverted();
+    const double margin = 2 * fontSize;
+    int above = 0, below = 0;
+    for (const auto& [cx, cy] : {std::pair{reach.x0, reach.y0}, std::pair{reach.x1, reach.y0}, std::pair{reach.x0, reach.y1},
+                                 std::pair{reach.x1, reach.y1}}) {
+        const double v = toUser.apply(cx, cy).y;
+        if (!std::isfinite(v)) return false;
+        above += v < y - margin;
+        below += v > y + margin;
+    }
+    return above == 4 || below == 4;
+}
+
 } // namespace
 
 void CGDrawingContext::fillTextBar(std::string_view text, const CanvasFont& font, double x, double y) {
@@ -344,6 +363,9 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
         const double s = std::sqrt(std::fabs(device.a * device.d - device.b * device.c));
         if (levelOfDetail_.textBarsBelowDevicePixels > s * font->size) return fillTextBar(text, *font, x, y);
     }
+    // Long wrapped texts run far past the picture; shaping is most of the cost of a line.
+    applyFill();  // the shadow set decides how far away a line can still show
+    if (lineMisses(device, context_->visibleReach(), y, font->size)) return;
 
     const FontResolver::FontRef resolved = FontResolver::ctFont(*font);
     const std::string prepared = prepareCanvasText(text);
@@ -367,7 +389,6 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
         if (std::isfinite(v)) y = (std::ceil(v - 0.5) - device.ty) / device.d;
     }
 
-    applyFill();
     std::vector<gfx::TextLine::Placed> placed;
     placed.reserve(runs.lines.size());
     for (std::size_t i = 0; i < runs.lines.size(); ++i) placed.push_back({runs.lines[i].get(), runs.offsets[i]});

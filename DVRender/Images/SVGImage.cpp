@@ -39,7 +39,9 @@ bool cssStaysInside(const std::string& css) {
     return true;
 }
 
-bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth) {
+// The SVG renderer decodes every raster image whole, so the pixels of all the images one SVG
+// image links (nested SVG images included) count against the limit of whole-image decoders.
+bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels) {
     auto doc = xml::Document::parse(std::string_view(reinterpret_cast<const char*>(svg.data()), svg.size()));
     if (!doc) return false;
     xml::Element root = doc->root();
@@ -56,9 +58,12 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth) {
             auto url = parseDataURL(value);
             if (!url) return false;
             if (url->mediaType == "image/svg+xml") {
-                if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1)) return false;
-            } else if (!gfx::rasterHeaderWithinLimits(url->body)) {
-                return false;
+                if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1, wholePixels)) return false;
+            } else {
+                const auto pixels = gfx::rasterHeaderPixelCount(url->body);
+                if (!pixels) return false;
+                wholePixels += *pixels;
+                if (wholePixels > gfx::DecodeLimits::maxWholeDecodePixels) return false;
             }
         }
     }
@@ -67,7 +72,10 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth) {
 
 }  // namespace
 
-bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg) { return linksWithinLimits(svg, 0); }
+bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg) {
+    std::int64_t wholePixels = 0;
+    return linksWithinLimits(svg, 0, wholePixels);
+}
 
 std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
     if (!svgRasterLinksWithinLimits(data)) return nullptr;

@@ -12,8 +12,8 @@ namespace dv {
 
 class SVGImage {
 public:
-    // Nothing when the bytes do not load as an SVG document with a size, or when a raster
-    // image embedded in them is beyond the decode limits.
+    // Nothing when the bytes do not load as an SVG document with a size, or when the raster
+    // images embedded in them are beyond the decode limits.
     static std::shared_ptr<SVGImage> load(std::span<const std::uint8_t> data);
 
     // Natural size in points.
@@ -32,7 +32,8 @@ private:
 };
 
 // True when every raster data: link in the SVG text (at any depth of nested SVG data: links)
-// passes the decoders' header limits. Text that does not parse as XML fails.
+// passes the decoders' header limits and all of them together hold no more pixels than a
+// decoder may hold whole. Text that does not parse as XML fails.
 bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg);
 
 }  // namespace dv

@@ -548,17 +548,32 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     cairo_restore(cr_);
 }
 
-detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) const {
+detail::PixelWindow GraphicsContext::clipWindow() const {
     double cx0, cy0, cx1, cy1;
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
     cairo_clip_extents(cr_, &cx0, &cy0, &cx1, &cy1);
     cairo_restore(cr_);
-    const detail::PixelWindow clip{static_cast<int>(std::floor(std::fmax(cx0, 0))), static_cast<int>(std::floor(std::fmax(cy0, 0))),
-                                   static_cast<int>(std::ceil(std::fmin(cx1, width_))),
-                                   static_cast<int>(std::ceil(std::fmin(cy1, height_)))};
-    return detail::shadowWindows(bounds.x0, bounds.y0, bounds.x1, bounds.y1, clip, state_.shadowX, state_.shadowY,
-                                 state_.shadowBlur);
+    return {static_cast<int>(std::floor(std::fmax(cx0, 0))), static_cast<int>(std::floor(std::fmax(cy0, 0))),
+            static_cast<int>(std::ceil(std::fmin(cx1, width_))), static_cast<int>(std::ceil(std::fmin(cy1, height_)))};
+}
+
+detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) const {
+    return detail::shadowWindows(bounds.x0, bounds.y0, bounds.x1, bounds.y1, clipWindow(), state_.shadowX,
+                                 state_.shadowY, state_.shadowBlur);
+}
+
+DeviceBox GraphicsContext::visibleReach() const {
+    const detail::PixelWindow clip = clipWindow();
+    if (clip.isEmpty()) return DeviceBox::none();
+    DeviceBox box{static_cast<double>(clip.x0), static_cast<double>(clip.y0), static_cast<double>(clip.x1),
+                  static_cast<double>(clip.y1)};
+    if (shadowActive()) {
+        const detail::PixelWindow reach = detail::shadowReach(clip, state_.shadowX, state_.shadowY, state_.shadowBlur);
+        box.include(reach.x0, reach.y0);
+        box.include(reach.x1, reach.y1);
+    }
+    return box;
 }
 
 void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {

@@ -19,6 +19,7 @@ typedef struct _cairo_surface cairo_surface_t;
 namespace dv::gfx {
 
 namespace detail {
+struct PixelWindow;
 struct ShadowWindows;
 }
 
@@ -153,6 +154,11 @@ public:
     /// picture. `deviceBounds` must contain everything it draws.
     void paintWithFill(const DeviceBox& deviceBounds, const std::function<void(cairo_t*)>& paint);
 
+    /// The device box outside of which nothing drawn now can change a pixel: the clip, widened
+    /// while a shadow is set by where the shadow can still reach it from. Empty (x0 > x1) when
+    /// everything is clipped away.
+    DeviceBox visibleReach() const;
+
     /// True while the underlying cairo context has never entered an error state.
     bool isHealthy() const;
 
@@ -197,6 +203,7 @@ private:
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
     /// Where the shadow of a shape drawn within `bounds` matters for the current clip.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds) const;
+    detail::PixelWindow clipWindow() const;
     DeviceBox pathBounds() const;
     DeviceBox strokeBounds(const DeviceBox& b) const;
     DeviceBox rectBounds(const Rect& r) const;

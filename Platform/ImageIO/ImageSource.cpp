@@ -161,8 +161,6 @@ std::optional<std::int64_t> rasterHeaderPixelCount(std::span<const std::uint8_t>
     return properties->pixelWidth * properties->pixelHeight;
 }
 
-bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data) { return rasterHeaderPixelCount(data).has_value(); }
-
 ImageSource::ImageSource(std::vector<std::uint8_t> data, ImageFormat format)
     : data_(std::move(data)), format_(format), properties_(checkedProperties(format_, data_)) {}
 

@@ -59,9 +59,6 @@ private:
 // The format of encoded bytes, judged by their signature.
 std::optional<ImageFormat> sniffImageFormat(std::span<const std::uint8_t> data);
 
-// True when the bytes are a raster image of a known format whose header passes DecodeLimits.
-bool rasterHeaderWithinLimits(std::span<const std::uint8_t> data);
-
 // Width x height of a raster image of a known format whose header passes DecodeLimits; nothing
 // otherwise. A renderer that decodes images whole (as the SVG renderer does) holds this many
 // pixels at once.

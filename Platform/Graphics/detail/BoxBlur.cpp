@@ -203,23 +203,40 @@ bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, 
     return inked;
 }
 
+namespace {
+
+int toPixel(double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); }
+
+// How far beyond the blur's own reach a shape is drawn for its shadow: cairo anti-aliases an
+// edge cut off by the end of a surface differently for a few pixels along the cut, which must
+// never show.
+constexpr int CUT_MARGIN = 16;
+
+double shadowPad(double blur) { return std::ceil(3 * shadowSigma(blur)) + 1; }
+
+} // namespace
+
+PixelWindow shadowReach(const PixelWindow& clip, double offsetX, double offsetY, double blur) {
+    if (clip.isEmpty()) return {};
+    const double pad = shadowPad(blur) + CUT_MARGIN;
+    return {toPixel(std::floor(clip.x0 - offsetX - pad)), toPixel(std::floor(clip.y0 - offsetY - pad)),
+            toPixel(std::ceil(clip.x1 - offsetX + pad)), toPixel(std::ceil(clip.y1 - offsetY + pad))};
+}
+
 ShadowWindows shadowWindows(double x0, double y0, double x1, double y1, const PixelWindow& clip, double offsetX,
                             double offsetY, double blur) {
-    const double pad = std::ceil(3 * shadowSigma(blur)) + 1;
-    auto toInt = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
+    const double pad = shadowPad(blur);
     if (!(x0 <= x1) || !(y0 <= y1) || clip.isEmpty()) return {};
     // The pixels of the clip the blurred shape can reach, back in the shape's coordinates; a
     // fractional offset samples the pixel on either side.
-    PixelWindow cast{toInt(std::floor(std::fmax(x0 - pad, clip.x0 - offsetX))),
-                     toInt(std::floor(std::fmax(y0 - pad, clip.y0 - offsetY))),
-                     toInt(std::ceil(std::fmin(x1 + pad, clip.x1 - offsetX))),
-                     toInt(std::ceil(std::fmin(y1 + pad, clip.y1 - offsetY)))};
+    PixelWindow cast{toPixel(std::floor(std::fmax(x0 - pad, clip.x0 - offsetX))),
+                     toPixel(std::floor(std::fmax(y0 - pad, clip.y0 - offsetY))),
+                     toPixel(std::ceil(std::fmin(x1 + pad, clip.x1 - offsetX))),
+                     toPixel(std::ceil(std::fmin(y1 + pad, clip.y1 - offsetY)))};
     if (cast.isEmpty()) return {};
-    // cairo anti-aliases an edge cut off by the end of a surface differently for a few pixels
-    // along the cut; the shape is drawn a little beyond the blur's reach so that this never shows.
-    const int reach = static_cast<int>(pad) + 16;
-    PixelWindow source{std::max(toInt(std::floor(x0)), cast.x0 - reach), std::max(toInt(std::floor(y0)), cast.y0 - reach),
-                       std::min(toInt(std::ceil(x1)), cast.x1 + reach), std::min(toInt(std::ceil(y1)), cast.y1 + reach)};
+    const PixelWindow reach = shadowReach(clip, offsetX, offsetY, blur);
+    PixelWindow source{std::max(toPixel(std::floor(x0)), reach.x0), std::max(toPixel(std::floor(y0)), reach.y0),
+                       std::min(toPixel(std::ceil(x1)), reach.x1), std::min(toPixel(std::ceil(y1)), reach.y1)};
     if (source.isEmpty()) return {};
     return {source, cast};
 }

@@ -47,4 +47,9 @@ struct ShadowWindows {
 ShadowWindows shadowWindows(double x0, double y0, double x1, double y1, const PixelWindow& clip, double offsetX,
                             double offsetY, double blur);
 
+/// The pixels from which a shape's shadow can still reach `clip`: the clip moved back by the
+/// offset and widened by the blur's reach. Whatever lies outside both this and the clip changes
+/// no pixel of it, shadow included.
+PixelWindow shadowReach(const PixelWindow& clip, double offsetX, double offsetY, double blur);
+
 } // namespace dv::gfx::detail

@@ -1,6 +1,7 @@
 #include "DVRender/Images/DecodedImageCache.hpp"
 #include "DVRender/Images/ImageStore.hpp"
 #include "DVRender/Images/RenderImage.hpp"
+#include "DVRender/Images/SVGImage.hpp"
 #include "ImageFixtures.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 #include "Platform/SVG/SVGDocument.hpp"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,6 +197,42 @@ TEST(RenderImage, TransparencyIsPremultiplied) {
     EXPECT_EQ(pixels->pixel(2, 2), 0u);
 }
 
+// An SVG document showing each raster image once, side by side, after the markup `before`.
+std::string svgWithImages(const std::vector<Bytes>& images, const std::string& before = "") {
+    std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='10'>" + before;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        svg += "<image x='" + std::to_string(i * 10) + "' width='10' height='10' href='" +
+               testing::dataURL("image/png", images[i]) + "'/>";
+    }
+    return svg + "</svg>";
+}
+
+TEST(SVGImage, RasterImagesInsideCountTogetherAgainstTheWholeDecodeLimit) {
+    const Bytes fourThousand = testing::pngHeaderOnly(4000, 4000);  // 16 Mpx
+    const Bytes eightThousand = testing::pngHeaderOnly(8000, 8000);  // 64 Mpx exactly
+    const std::string nested = "<image width='9' height='9' href='data:image/svg+xml;base64," +
+                               testing::base64(svgWithImages({fourThousand, fourThousand})) + "'/>";
+    struct Case {
+        const char* what;
+        std::string svg;
+        bool within;
+    };
+    const Case cases[] = {
+        {"four of 16 Mpx", svgWithImages(std::vector<Bytes>(4, fourThousand)), true},
+        {"five of 16 Mpx", svgWithImages(std::vector<Bytes>(5, fourThousand)), false},
+        {"one of 64 Mpx", svgWithImages({eightThousand}), true},
+        {"one a pixel row past 64 Mpx", svgWithImages({testing::pngHeaderOnly(8000, 8001)}), false},
+        {"two of 16 Mpx beside a nested SVG image holding two more", svgWithImages({fourThousand, fourThousand}, nested),
+         true},
+        {"three of 16 Mpx beside a nested SVG image holding two more",
+         svgWithImages({fourThousand, fourThousand, fourThousand}, nested), false},
+    };
+    for (const Case& c : cases) {
+        const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(c.svg.data()), c.svg.size());
+        EXPECT_EQ(svgRasterLinksWithinLimits(bytes), c.within) << c.what;
+    }
+}
+
 TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
     const std::string svgBomb = "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><image width='4' height='4' href='" +
                                 testing::dataURL("image/png", testing::pngHeaderOnly(100000, 100000)) + "'/></svg>";
@@ -214,6 +252,9 @@ TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
         {"gif screen 65535 square", testing::dataURL("image/gif", testing::gifWithScreen(65535, 65535))},
         {"gif screen over 64 Mpx", testing::dataURL("image/gif", testing::gifWithScreen(8001, 8000))},
         {"png bomb in svg", "data:image/svg+xml," + svgBomb},
+        {"svg holding a png of 2^28 pixels", "data:image/svg+xml," + svgWithImages({testing::pngHeaderOnly(16384, 16384)})},
+        {"svg holding pngs of 80 Mpx together",
+         "data:image/svg+xml," + svgWithImages(std::vector<Bytes>(5, testing::pngHeaderOnly(4000, 4000)))},
         {"png bomb in an embedded stencil", "data:image/svg+xml;base64," + testing::base64(svgBomb)},
     };
     for (const auto& c : cases) {

@@ -180,5 +180,50 @@ TEST(PaintingPixels, ColoursWithoutAValue) {
     }
 }
 
+// A long label or text runs far past the picture. Seen through a small picture that shows a
+// band of it, the lines there look exactly as they do on a picture tall enough for all of them.
+TEST(PaintingPixels, LongTextsShowTheSameLinesThroughAPartOfThePicture) {
+    std::string word;
+    for (int i = 0; i < 3000; ++i) word += static_cast<char>('a' + (i * 7) % 26);
+    Element box = test::rectangle("r", 10, 10, 80, 1900);
+    box.payload.labels()->label = word;
+    Element text = test::text("t", 100, 10, word, 16);
+    std::get<Element::Text>(text.payload.storage()).width = 40;
+    // Lines just outside the picture still cast a shadow into it.
+    Element shadowed = test::rectangle("s", 150, 10, 45, 1900);
+    shadowed.payload.labels()->label = word;
+    shadowed.strokeWidth = 0;
+    shadowed.shadowBlur = 30;
+    shadowed.shadowOffsetY = 20;
+    test::FakeImages images;
+    auto paint = [&](int width, int height, double shiftY) {
+        auto bitmap = gfx::Bitmap::create(width, height);
+        CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*bitmap));
+        context.setFillStyle(RenderTheme::light.canvasBackground);
+        context.fillRect(0, 0, width, height);
+        context.translate(0, -shiftY);
+        const RenderEnvironment environment(RenderTheme::light, images);
+        drawElement(context, box, nullptr, std::nullopt, environment);
+        drawElement(context, text, nullptr, std::nullopt, environment);
+        drawElement(context, shadowed, nullptr, std::nullopt, environment);
+        return std::move(*bitmap);
+    };
+    const gfx::Bitmap tall = paint(200, 2000, 0);
+    // Bands that cut lines at every height along both edges.
+    std::vector<int> shifts{0};
+    for (int shift = 900; shift < 924; shift += 2) shifts.push_back(shift);
+    for (const int shift : shifts) {
+        const gfx::Bitmap band = paint(200, 120, shift);
+        int differing = 0, inked = 0;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 200; ++x) {
+                differing += band.pixel(x, y) != tall.pixel(x, y + shift);
+                inked += band.pixel(x, y) != 0xFFFFFFFFu;
+            }
+        EXPECT_EQ(differing, 0) << "band at " << shift;
+        EXPECT_GT(inked, 1000) << "band at " << shift << " shows lines";
+    }
+}
+
 }  // namespace
 }  // namespace dv
