@@ -42,6 +42,14 @@ bool allowed(std::string_view s, std::string_view extra) {
     return true;
 }
 
+// True when every "%" of `s` starts a well-formed escape.
+bool allowedEscapes(std::string_view s) {
+    for (std::size_t i = s.find('%'); i != std::string_view::npos; i = s.find('%', i + 3)) {
+        if (i + 2 >= s.size() || !isHex(s[i + 1]) || !isHex(s[i + 2])) return false;
+    }
+    return true;
+}
+
 std::string percentDecode(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -168,6 +176,11 @@ std::optional<URLComponents> URLComponents::parse(std::string_view text) {
     if (!allowed(rest, ":@/")) return std::nullopt;
     out.path = std::string(rest);
     return out;
+}
+
+std::optional<std::string> percentDecodeStrict(std::string_view text) {
+    if (!allowedEscapes(text)) return std::nullopt;
+    return percentDecode(text);
 }
 
 }  // namespace dv

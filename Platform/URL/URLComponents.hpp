@@ -27,4 +27,9 @@ struct URLComponents {
     bool operator==(const URLComponents&) const = default;
 };
 
+// The bytes of `text` with every percent escape decoded. Absent when a "%" is not followed by two
+// hexadecimal digits (either case); every other byte, "+" included, is kept as it is. The result
+// may be any bytes: callers that need text check its UTF-8 themselves.
+std::optional<std::string> percentDecodeStrict(std::string_view text);
+
 }  // namespace dv

@@ -65,6 +65,9 @@ private:
     std::string path_;
 };
 
+// The interpreter of the Debian package, not whatever a user's PATH puts first.
+inline constexpr const char* kPython = "/usr/bin/python3";
+
 bool hasProgram(const std::string& name);
 // Runs a shell command; true when it exits 0.
 bool run(const std::string& command);

@@ -67,7 +67,7 @@ TEST_F(ProducedZip, InfoZip) {
 }
 
 TEST_F(ProducedZip, PythonZipfile) {
-    if (!testing::hasProgram("python3")) GTEST_SKIP() << "python3 (Debian package python3) is not installed";
+    if (!testing::hasProgram(testing::kPython)) GTEST_SKIP() << testing::kPython << " (Debian package python3) is not installed";
     const std::string script =
         "import os, sys, zipfile\n"
         "src, out = sys.argv[1], sys.argv[2]\n"
@@ -78,7 +78,7 @@ TEST_F(ProducedZip, PythonZipfile) {
         "                p = os.path.join(root, f)\n"
         "                z.write(p, os.path.relpath(p, src))\n";
     testing::writeFile(dir_ / "make.py", testing::bytesOf(script));
-    ASSERT_TRUE(testing::run("python3 '" + (dir_ / "make.py") + "' '" + src() + "' '" + dir_.path() + "'"));
+    ASSERT_TRUE(testing::run(std::string(testing::kPython) + " '" + (dir_ / "make.py") + "' '" + src() + "' '" + dir_.path() + "'"));
     for (const char* method : {"ZIP_STORED", "ZIP_DEFLATED"}) {
         SCOPED_TRACE(method);
         expectReadsBack(dir_ / (std::string(method) + ".zip"), false);
