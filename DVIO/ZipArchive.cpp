@@ -166,11 +166,12 @@ namespace detail {
 // from one followed by other bytes; a second decode without the last byte, as a decoder that
 // cannot tell would need, would give the same results at twice the work.
 std::vector<std::uint8_t> inflateRawSized(std::span<const std::uint8_t> input, std::int64_t cap,
-                                          std::int64_t sizeHint) {
+                                          std::int64_t sizeHint,
+                                          const std::function<void(std::span<const std::uint8_t>)>& observer) {
     if (input.empty()) throw InflateError();
     std::vector<std::uint8_t> out;
     const auto outcome = platform::inflateRawData(input, cap < 0 ? 0 : static_cast<std::uint64_t>(cap), out,
-                                                  sizeHint < 0 ? 0 : static_cast<std::uint64_t>(sizeHint));
+                                                  sizeHint < 0 ? 0 : static_cast<std::uint64_t>(sizeHint), observer);
     switch (outcome) {
     case platform::InflateOutcome::complete: return out;
     case platform::InflateOutcome::tooLarge: throw ZipError("Entry too large once decompressed");

@@ -76,33 +76,35 @@ std::optional<std::vector<std::uint8_t>> deflateRawData(std::span<const std::uin
 }
 
 InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t maxOutput,
-                              std::vector<std::uint8_t>& out, std::uint64_t sizeHint) {
+                              std::vector<std::uint8_t>& out, std::uint64_t sizeHint, const InflateObserver& observer) {
     InflateStream guard;
     if (!guard.ready()) return InflateOutcome::invalid;
     z_stream& s = guard.stream;
     // Never more than this many bytes in total, which leaves the "+ 1" below free of overflow.
     const std::uint64_t limit = std::min<std::uint64_t>(maxOutput, SIZE_MAX / 4);
+    const std::uint64_t most = limit + 1;
     // DEFLATE expands by at most 1032 to 1, so a size claimed by a hostile header cannot make
     // a short input take much memory up front.
     const std::uint64_t plausible = std::min<std::uint64_t>(input.size(), SIZE_MAX / 2048) * 1032 + 64;
+    // One byte past the expected size lets the end of the stream show without growing the output.
+    // Without a hint, guess generously: text such as JSON inflates to five to twenty times its
+    // compressed size, and a large reservation costs address space, not memory, until it is used.
+    const std::uint64_t first =
+        sizeHint > 0 ? sizeHint + 1 : std::max<std::uint64_t>(inflateChunkBytes, std::uint64_t{input.size()} * 8);
     const std::size_t base = out.size();
-    out.reserve(base + static_cast<std::size_t>(std::min({sizeHint, limit + 1, plausible})));
+    out.reserve(base + static_cast<std::size_t>(std::min({first, most, plausible})));
 
     std::size_t fed = 0;
     std::uint64_t produced = 0;
     for (;;) {
         feed(s, input, fed);
-        // While the declared size holds, ask for just the rest of it and one byte more: a full chunk
-        // for every small entry would be zero-filled for nothing and kept as capacity by each of
-        // the thousands of entries an archive can hold.
-        std::uint64_t want = inflateChunkBytes;
-        if (sizeHint > 0 && sizeHint >= produced) want = std::min<std::uint64_t>(want, sizeHint - produced + 1);
-        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(want, limit - produced + 1));
         const std::size_t old = out.size();
-        if (out.capacity() < old + step) {
-            const std::uint64_t most = base + limit + 1;
-            out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(std::max(old + step, old * 2), most)));
+        if (out.capacity() == old) {
+            const std::uint64_t grown = std::max<std::uint64_t>(produced * 2, produced + inflateChunkBytes);
+            out.reserve(base + static_cast<std::size_t>(std::min(grown, most)));
         }
+        const std::size_t step = static_cast<std::size_t>(
+            std::min<std::uint64_t>({out.capacity() - old, inflateChunkBytes, limit - produced + 1}));
         out.resize(old + step);
         s.next_out = out.data() + old;
         s.avail_out = static_cast<uInt>(step);
@@ -112,6 +114,7 @@ InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t
         out.resize(old + got);
         produced += got;
         if (produced > limit) return InflateOutcome::tooLarge;
+        if (observer && got > 0) observer(std::span<const std::uint8_t>(out.data() + old, got));
         const bool inputUsedUp = s.avail_in == 0 && fed == input.size();
         switch (status) {
         case Z_STREAM_END:

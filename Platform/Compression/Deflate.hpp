@@ -3,6 +3,7 @@
 // stream state is owned here and released on every path; callers see byte spans and outcomes.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -23,12 +24,18 @@ enum class InflateOutcome {
 
 inline constexpr std::size_t inflateChunkBytes = 65536;
 
+// Receives each piece of output as soon as it is decoded, while it is still in the cache.
+using InflateObserver = std::function<void(std::span<const std::uint8_t>)>;
+
 // Inflates the raw DEFLATE stream of `input`, appending to `out`. Output is produced at most
 // `inflateChunkBytes` at a time and never more than one byte past `maxOutput`, so that an
 // oversized stream stops before its memory is taken. `sizeHint` (the expected output size, if
-// known) sizes the allocations while the output stays within it, so that an honest size leaves
-// no spare capacity; it is bounded by `maxOutput` and by what the input could expand to. On any outcome but `complete` the content of `out` is unspecified.
+// known) sizes the output up front, so that an honest size leaves no spare capacity and needs no
+// growth; it is bounded by `maxOutput` and by what the input could expand to. `observer`, if
+// given, sees each decoded piece. On any outcome but `complete` the content of `out` is
+// unspecified.
 InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t maxOutput,
-                              std::vector<std::uint8_t>& out, std::uint64_t sizeHint = 0);
+                              std::vector<std::uint8_t>& out, std::uint64_t sizeHint = 0,
+                              const InflateObserver& observer = {});
 
 }  // namespace dv::platform

@@ -60,7 +60,7 @@ TEST(Gzip, CRC32MatchesTheStandardAndZlib) {
     EXPECT_EQ(dv::crc32(bytesOf("123456789")), 0xCBF43926u);
     EXPECT_EQ(dv::crc32(bytesOf("The quick brown fox jumps over the lazy dog")), 0x414FA339u);
     std::mt19937 random(19);
-    for (std::size_t size : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 1000u, 65'537u}) {
+    for (std::size_t size : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 64u, 79u, 80u, 127u, 128u, 1000u, 65'537u}) {
         for (std::size_t offset : {0u, 1u, 3u}) {
             const Bytes data = testing::noise(size + offset, static_cast<std::uint32_t>(random()));
             const std::span<const std::uint8_t> part(data.data() + offset, size);
