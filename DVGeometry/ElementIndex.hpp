@@ -6,6 +6,7 @@
 #include "DVModel/JSStringKey.hpp"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,18 +15,24 @@
 
 namespace dv {
 
+/// Immutable once built, so copies share their storage: an index is as cheap to copy as a pointer,
+/// and an index over shared element storage (a cache's list) copies no element.
 class ElementIndex {
 public:
     ElementIndex() = default;
     /// Records the first position of every id.
     explicit ElementIndex(std::vector<Element> elements);
+    explicit ElementIndex(std::shared_ptr<const std::vector<Element>> elements);
 
     /// The same id map over elements changed in place. Absent when the new list has another
     /// length, since the recorded positions would no longer describe it.
     std::optional<ElementIndex> replacingElements(std::vector<Element> elements) const;
+    std::optional<ElementIndex> replacingSharedElements(std::shared_ptr<const std::vector<Element>> elements) const;
 
-    const std::vector<Element>& elements() const { return elements_; }
-    const std::unordered_map<JSStringKey, std::size_t>& positions() const { return positions_; }
+    const std::vector<Element>& elements() const { return elements_ ? *elements_ : noElements(); }
+    const std::unordered_map<JSStringKey, std::size_t>& positions() const {
+        return positions_ ? *positions_ : noPositions();
+    }
 
     std::optional<std::size_t> firstPosition(std::string_view id) const;
     /// The element at the first position of `id`, or nullptr.
@@ -34,8 +41,12 @@ public:
     const Element* boundElement(const std::optional<std::string>& id) const;
 
 private:
-    std::vector<Element> elements_;
-    std::unordered_map<JSStringKey, std::size_t> positions_;
+    static const std::vector<Element>& noElements();
+    static const std::unordered_map<JSStringKey, std::size_t>& noPositions();
+
+    // Null in an index of no elements, which is made often and must not allocate.
+    std::shared_ptr<const std::vector<Element>> elements_;
+    std::shared_ptr<const std::unordered_map<JSStringKey, std::size_t>> positions_;
 };
 
 /// Ends, bindings, anchors and routing of a line or arrow, as stored.
