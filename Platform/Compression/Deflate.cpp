@@ -13,31 +13,30 @@ namespace {
 // this many bytes.
 constexpr std::size_t kMaxPiece = UINT_MAX;
 
-// Owns one z_stream from a successful init to its end call, whatever leaves the scope.
-class DeflateStream {
+// Owns one z_stream, raw DEFLATE either way, from a successful init to its end call, whatever
+// leaves the scope.
+class ZStream {
 public:
-    DeflateStream() { ready_ = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
-                                            Z_DEFAULT_STRATEGY) == Z_OK; }
-    ~DeflateStream() { if (ready_) deflateEnd(&stream); }
-    DeflateStream(const DeflateStream&) = delete;
-    DeflateStream& operator=(const DeflateStream&) = delete;
+    enum class Direction { compress, decompress };
+
+    explicit ZStream(Direction direction) : direction_(direction) {
+        const int status = direction == Direction::compress
+                               ? deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY)
+                               : inflateInit2(&stream, -MAX_WBITS);
+        ready_ = status == Z_OK;
+    }
+    ~ZStream() {
+        if (!ready_) return;
+        if (direction_ == Direction::compress) deflateEnd(&stream);
+        else inflateEnd(&stream);
+    }
+    ZStream(const ZStream&) = delete;
+    ZStream& operator=(const ZStream&) = delete;
     bool ready() const { return ready_; }
     z_stream stream{};
 
 private:
-    bool ready_ = false;
-};
-
-class InflateStream {
-public:
-    InflateStream() { ready_ = inflateInit2(&stream, -MAX_WBITS) == Z_OK; }
-    ~InflateStream() { if (ready_) inflateEnd(&stream); }
-    InflateStream(const InflateStream&) = delete;
-    InflateStream& operator=(const InflateStream&) = delete;
-    bool ready() const { return ready_; }
-    z_stream stream{};
-
-private:
+    Direction direction_;
     bool ready_ = false;
 };
 
@@ -53,7 +52,7 @@ void feed(z_stream& s, std::span<const std::uint8_t> input, std::size_t& fed) {
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> deflateRawData(std::span<const std::uint8_t> input) {
-    DeflateStream guard;
+    ZStream guard(ZStream::Direction::compress);
     if (!guard.ready()) return std::nullopt;
     z_stream& s = guard.stream;
     std::vector<std::uint8_t> out(deflateBound(&s, static_cast<uLong>(input.size())));
@@ -77,7 +76,7 @@ std::optional<std::vector<std::uint8_t>> deflateRawData(std::span<const std::uin
 
 InflateOutcome inflateRawData(std::span<const std::uint8_t> input, std::uint64_t maxOutput,
                               std::vector<std::uint8_t>& out, std::uint64_t sizeHint, const InflateObserver& observer) {
-    InflateStream guard;
+    ZStream guard(ZStream::Direction::decompress);
     if (!guard.ready()) return InflateOutcome::invalid;
     z_stream& s = guard.stream;
     // Never more than this many bytes in total, which leaves the "+ 1" below free of overflow.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BoardGenerator.hpp"
+#include "RatioReporter.hpp"
 #include "DVIO/Gzip.hpp"
 #include "DVIO/ZipArchive.hpp"
 #include "tests/DVIO/ArchiveFixtures.hpp"
@@ -137,21 +138,6 @@ void BM_ZipRead(benchmark::State& state) {
 }
 BENCHMARK(BM_ZipRead)->Unit(benchmark::kMillisecond)->Apply(bestOfFive);
 
-// Keeps each benchmark's best time, for the comparison printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "min") continue;
-            std::string name = run.run_name.function_name;
-            if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
-            seconds[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
@@ -163,23 +149,19 @@ int main(int argc, char** argv) {
         std::printf("content %lld MiB: gzip %.2f MiB, zlib %.2f MiB\n", static_cast<long long>(size >> 20),
                     static_cast<double>(c.member.size()) / (1 << 20), static_cast<double>(c.zlib.size()) / (1 << 20));
     }
-    RatioReporter reporter;
+    dv::bench::RatioReporter reporter("min");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto time = [&](const std::string& name) {
-        auto it = reporter.seconds.find(name);
-        return it == reporter.seconds.end() ? 0.0 : it->second;
-    };
     for (std::int64_t size : {kBoardSize, kLargeSize}) {
-        const std::string arg = "/" + std::to_string(size);
-        const double peer = time("BM_ZlibUncompress" + arg);
+        const auto time = [&](std::string name) { return reporter.time(name.append("/").append(std::to_string(size))); };
+        const double peer = time("BM_ZlibUncompress");
         for (const char* ours : {"BM_Gunzip", "BM_InflateRaw"}) {
-            if (const double t = time(ours + arg); t > 0 && peer > 0)
+            if (const double t = time(ours); t > 0 && peer > 0)
                 std::printf("%s/%lld MiB: throughput against zlib uncompress %.2f (target >= 0.9)\n", ours,
                             static_cast<long long>(size >> 20), peer / t);
         }
     }
-    if (const double t = time("BM_ZipRead"); t > 0)
+    if (const double t = reporter.time("BM_ZipRead"); t > 0)
         std::printf("readZipEntries, 5000 SVG entries: %.1f ms (target < 50 ms)\n", t * 1e3);
     return 0;
 }

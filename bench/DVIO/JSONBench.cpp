@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BoardGenerator.hpp"
+#include "RatioReporter.hpp"
 #include "DVIO/BoardFile.hpp"
 #include "DVIO/JSONParser.hpp"
 #include "DVIO/JSONWriter.hpp"
@@ -299,23 +300,6 @@ void BM_WriteDrevalinFile_Board(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteDrevalinFile_Board)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time so that the comparison can be printed after the table; of repeated runs
-// the median counts.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const std::string name = run.run_name.function_name;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !median) continue;
-            if (median || !seconds.count(name))
-                seconds[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
@@ -329,7 +313,7 @@ int main(int argc, char** argv) {
                 ->Unit(benchmark::kMillisecond)
                 ->Repetitions(5)
                 ->ReportAggregatesOnly(true);
-    RatioReporter reporter;
+    dv::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

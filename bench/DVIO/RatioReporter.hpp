@@ -1,0 +1,44 @@
+#pragma once
+// A console reporter that also keeps each benchmark's time, so that a comparison with a peer can
+// be printed after the table. Of repeated runs one statistic counts: the median, or another one
+// the benchmark computes (such as the fastest run).
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dv::bench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    explicit RatioReporter(std::string statistic = "median") : statistic_(std::move(statistic)) {}
+
+    // Seconds by benchmark name ("BM_Name", or "BM_Name/args" for a benchmark with arguments).
+    std::map<std::string, double> seconds;
+
+    // The time of `name`, or 0 when it did not run.
+    double time(const std::string& name) const {
+        auto it = seconds.find(name);
+        return it == seconds.end() ? 0.0 : it->second;
+    }
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            std::string name = run.run_name.function_name;
+            if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
+            const bool chosen = run.run_type == Run::RT_Aggregate && run.aggregate_name == statistic_;
+            if (run.run_type == Run::RT_Aggregate && !chosen) continue;
+            if (chosen || !seconds.count(name))
+                seconds[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+private:
+    std::string statistic_;
+};
+
+}  // namespace dv::bench
