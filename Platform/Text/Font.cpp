@@ -65,9 +65,9 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     pango_font_description_set_family(d, showableText(font->descriptor_.family).c_str());
     pango_font_description_set_weight(d, requested.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(d, requested.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    // Pango's absolute sizes are device units; anything beyond its integer range is pinned.
-    const double scaled = size * PANGO_SCALE;
-    pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : (scaled > 1e9 ? 1e9 : scaled));
+    // Pango's absolute sizes are device units; larger text is enlarged from this size.
+    const double scaled = std::fmin(size, MAX_GLYPH_PIXELS) * PANGO_SCALE;
+    pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : scaled);
     font->description_ = d;
 
     LoadedFont loaded(d);
@@ -111,6 +111,8 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     if (!context) return;
     layout_ = pango_layout_new(context);
     pango_layout_set_font_description(layout_, font.description());
+    size_ = font.size();
+    layoutScale_ = size_ > MAX_GLYPH_PIXELS ? size_ / MAX_GLYPH_PIXELS : 1;
     pango_layout_set_single_paragraph_mode(layout_, TRUE);
     const std::string text = showableText(utf8);
     // Plain text only: nothing from a file is ever read as markup.
@@ -119,11 +121,12 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     if (!line) return;
     PangoRectangle ink, logical;
     pango_layout_line_get_extents(line, &ink, &logical);
-    width_ = static_cast<double>(logical.width) / PANGO_SCALE;
-    inkX0_ = static_cast<double>(ink.x) / PANGO_SCALE;
-    inkY0_ = static_cast<double>(ink.y) / PANGO_SCALE;
-    inkX1_ = static_cast<double>(ink.x + ink.width) / PANGO_SCALE;
-    inkY1_ = static_cast<double>(ink.y + ink.height) / PANGO_SCALE;
+    const double unit = layoutScale_ / PANGO_SCALE;
+    width_ = static_cast<double>(logical.width) * unit;
+    inkX0_ = static_cast<double>(ink.x) * unit;
+    inkY0_ = static_cast<double>(ink.y) * unit;
+    inkX1_ = static_cast<double>(ink.x + ink.width) * unit;
+    inkY1_ = static_cast<double>(ink.y + ink.height) * unit;
 }
 
 namespace {
@@ -170,10 +173,80 @@ TextLine::~TextLine() {
 }
 
 TextLine::TextLine(TextLine&& other) noexcept
-    : layout_(other.layout_), width_(other.width_), inkX0_(other.inkX0_), inkY0_(other.inkY0_),
+    : layout_(other.layout_), size_(other.size_), layoutScale_(other.layoutScale_), width_(other.width_),
+      inkX0_(other.inkX0_), inkY0_(other.inkY0_),
       inkX1_(other.inkX1_), inkY1_(other.inkY1_) {
     other.layout_ = nullptr;
 }
+
+namespace {
+
+// A transform squashed almost flat (a determinant near the smallest double) turns singular when
+// scaled down further, and cairo answers a singular transform with an error state that ends all
+// drawing on the context. Such text is far thinner than a pixel: it is left out.
+bool scaleStaysInvertible(cairo_t* cr, double scale) {
+    // cairo also refuses a scale whose square underflows to zero.
+    if (!std::isfinite(scale) || !(scale * scale != 0)) return false;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_matrix_scale(&m, scale, scale);
+    return cairo_matrix_invert(&m) == CAIRO_STATUS_SUCCESS;
+}
+
+// Shows a line shaped at 1 / layoutScale of its size, enlarged by layoutScale about its origin.
+// Where the glyphs would reach the rasteriser's limit on the device, their outlines are taken
+// at the limit instead and enlarged the rest of the way in device space before the fill.
+void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double deviceSize) {
+    if (layoutScale == 1 && deviceSize <= MAX_GLYPH_PIXELS) {
+        cairo_move_to(cr, x, y);
+        pango_cairo_show_layout_line(cr, line);
+        return;
+    }
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    if (!scaleStaysInvertible(cr, layoutScale)) {
+        cairo_restore(cr);
+        return;
+    }
+    cairo_scale(cr, layoutScale, layoutScale);
+    if (deviceSize <= MAX_GLYPH_PIXELS) {
+        cairo_move_to(cr, 0, 0);
+        pango_cairo_show_layout_line(cr, line);
+        cairo_restore(cr);
+        return;
+    }
+    const double factor = deviceSize / MAX_GLYPH_PIXELS;
+    double ox = 0, oy = 0;
+    cairo_user_to_device(cr, &ox, &oy);
+    if (!scaleStaysInvertible(cr, 1 / factor)) {
+        cairo_restore(cr);
+        return;
+    }
+    cairo_scale(cr, 1 / factor, 1 / factor);
+    cairo_new_path(cr);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_layout_line_path(cr, line);
+    cairo_identity_matrix(cr);
+    cairo_path_t* path = cairo_copy_path(cr);
+    cairo_new_path(cr);
+    bool finite = path->status == CAIRO_STATUS_SUCCESS;
+    for (int i = 0; finite && i < path->num_data; i += path->data[i].header.length) {
+        for (int k = 1; k < path->data[i].header.length; ++k) {
+            cairo_path_data_t& point = path->data[i + k];
+            point.point.x = ox + (point.point.x - ox) * factor;
+            point.point.y = oy + (point.point.y - oy) * factor;
+            finite = finite && std::isfinite(point.point.x) && std::isfinite(point.point.y);
+        }
+    }
+    if (finite) {
+        cairo_append_path(cr, path);
+        cairo_fill(cr);
+    }
+    cairo_path_destroy(path);
+    cairo_restore(cr);
+}
+
+} // namespace
 
 void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y) {
     const AffineTransform m = context.userToDevice();
@@ -191,14 +264,15 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
         return;
     // Glyph outlines join the box with antialiasing; one extra unit keeps them inside it.
     bounds = {bounds.x0 - 1, bounds.y0 - 1, bounds.x1 + 1, bounds.y1 + 1};
+    // How much the transform enlarges a glyph at most (its larger axis).
+    const double deviceScale = std::fmax(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
             PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
             if (!line) continue;
-            cairo_move_to(cr, x + p.offset, y);
-            pango_cairo_show_layout_line(cr, line);
+            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ * deviceScale);
         }
     });
 }

@@ -17,6 +17,11 @@ typedef struct _PangoLayout PangoLayout;
 
 namespace dv::gfx {
 
+/// The largest glyph size ever asked of the font rasteriser, in pixels. It refuses sizes from
+/// 65,536 pixels up, and a refusal leaves cairo unable to draw that face on the thread ever
+/// again; larger text is shaped at this size and its outlines enlarged.
+inline constexpr double MAX_GLYPH_PIXELS = 16384;
+
 struct FontDescriptor {
     std::string family;
     bool bold = false;
@@ -48,6 +53,7 @@ public:
     /// The raw bytes of a table of the primary face, when it has one.
     std::optional<std::vector<std::uint8_t>> copyTable(std::uint32_t tag) const;
 
+    /// The face at min(size, MAX_GLYPH_PIXELS).
     const PangoFontDescription* description() const { return description_; }
 
 private:
@@ -67,6 +73,7 @@ public:
     TextLine(const Font& font, std::string_view utf8);
     ~TextLine();
     TextLine(TextLine&& other) noexcept;
+
     TextLine& operator=(TextLine&&) = delete;
     TextLine(const TextLine&) = delete;
 
@@ -89,6 +96,8 @@ public:
 
 private:
     PangoLayout* layout_ = nullptr;
+    double size_ = 0;        // the font size, in user units
+    double layoutScale_ = 1; // size_ over the size the layout was shaped at
     double width_ = 0;
     // Ink box relative to the line origin, y down.
     double inkX0_ = 0, inkY0_ = 0, inkX1_ = 0, inkY1_ = 0;

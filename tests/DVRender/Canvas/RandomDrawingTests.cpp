@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "DVIO/JSONWriter.hpp"
+#include "DVRender/Canvas/CGDrawingContext.hpp"
 #include "DVRender/Canvas/RecordingContext.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
 #include "DVRender/Images/RenderImage.hpp"
 
 namespace dv {
@@ -26,7 +29,7 @@ public:
 
 private:
     double number() {
-        static const double specials[] = {0.0, -0.0, 1, -1, 0.5, 1e308, -1e308, 5e-324,
+        static const double specials[] = {0.0, -0.0, 1, -1, 0.5, 1e308, -1e308, 5e-324, 66, 1e5, 1e-9,
                                           std::numeric_limits<double>::infinity(),
                                           -std::numeric_limits<double>::infinity(),
                                           std::numeric_limits<double>::quiet_NaN(), 6.283185307179586};
@@ -37,7 +40,8 @@ private:
     std::string text() {
         static const char* texts[] = {"", "#ff0000", "rgba(0, 0, 0, 0.5)", "round", "miter", "square",
                                       "center", "end", "top", "bold 12px serif", "italic 0px x",
-                                      "1e999px x", "12px a\nb", "\xff\xfe", "x\u0301 y"};
+                                      "1e999px x", "12px a\nb", "\xff\xfe", "x\u0301 y",
+                                      "1000px sans-serif", "70000px serif", "bold 65536px sans-serif"};
         return texts[pick(std::size(texts))];
     }
 
@@ -108,6 +112,66 @@ TEST(RandomDrawing, ReplayReproducesTheRecording) {
             EXPECT_GE(bounds.rect->h, 0);
         }
     }
+}
+
+int inkedPixels(const gfx::Bitmap& bitmap) {
+    int n = 0;
+    for (int y = 0; y < bitmap.height(); ++y)
+        for (int x = 0; x < bitmap.width(); ++x) n += (bitmap.pixel(x, y) >> 24) != 0;
+    return n;
+}
+
+// Whatever the calls before, the bitmap context stays usable: huge fonts and transforms never put
+// cairo or the font rasteriser into an error state that would silence later drawing.
+TEST(RandomDrawing, BitmapContextStaysHealthy) {
+    for (std::uint32_t seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE(seed);
+        auto bitmap = gfx::Bitmap::create(64, 64);
+        ASSERT_TRUE(bitmap);
+        auto graphics = std::make_shared<gfx::GraphicsContext>(*bitmap);
+        {
+            CGDrawingContext context(graphics);
+            RandomPainter(seed).paint(context, 200);
+            ASSERT_TRUE(graphics->isHealthy());
+        }
+        auto fresh = gfx::Bitmap::create(64, 32);
+        ASSERT_TRUE(fresh);
+        {
+            CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*fresh));
+            context.setFont("20px sans-serif");
+            context.setFillStyle("#000000");
+            context.fillText("Hg", 4, 24);
+        }
+        EXPECT_GT(inkedPixels(*fresh), 20);
+    }
+}
+
+// A glyph as large as the rasteriser refuses (a 1000 px font at 66 times) is drawn as an outline,
+// and text drawn after it, in the same face, still shows.
+TEST(RandomDrawing, HugeTextDrawsAndLaterTextStillDraws) {
+    auto bitmap = gfx::Bitmap::create(64, 64);
+    ASSERT_TRUE(bitmap);
+    auto graphics = std::make_shared<gfx::GraphicsContext>(*bitmap);
+    {
+        CGDrawingContext context(graphics);
+        context.scale(66, 66);
+        context.setFont("1000px sans-serif");
+        context.setFillStyle("#000000");
+        // The left stem of the H (a tenth of the font size wide, starting about a tenth in) covers
+        // the bitmap's one unit square.
+        context.fillText("H", -150, 500);
+        EXPECT_TRUE(graphics->isHealthy());
+    }
+    EXPECT_EQ(inkedPixels(*bitmap), 64 * 64);
+    auto later = gfx::Bitmap::create(64, 32);
+    ASSERT_TRUE(later);
+    {
+        CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*later));
+        context.setFont("20px sans-serif");
+        context.setFillStyle("#000000");
+        context.fillText("Hg", 4, 24);
+    }
+    EXPECT_GT(inkedPixels(*later), 20);
 }
 
 } // namespace
