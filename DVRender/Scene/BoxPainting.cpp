@@ -11,6 +11,7 @@
 #include "DVRender/Scene/detail/Painting.hpp"
 #include "DVText/TextMetrics.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -132,6 +133,27 @@ void paintEllipse(DrawingContext& context, const PaintJob& job, const Element::B
         2 * rx, 2 * ry, Point{cx, cy});
 }
 
+namespace {
+
+// An arc of radius rr fitted into the corner at V touches both edges rr / tan(theta / 2) away from
+// V, not rr away: a corner that starts anywhere else runs past the touching point and back, a
+// straight spur at every corner sharper than a right angle. Where that distance passes half an
+// adjoining edge the arc shrinks to fit. A right-angled corner keeps rr exactly.
+struct RoundedCorner {
+    double tangent;  // distance from V to where the arc meets each edge
+    double radius;
+};
+RoundedCorner roundedCorner(Point P, Point V, Point N, double l1, double l2, double rr) {
+    const double ux = P.x - V.x, uy = P.y - V.y, vx = N.x - V.x, vy = N.y - V.y;
+    const double dot = ux * vx + uy * vy;
+    if (dot == 0) return {rr, rr};
+    const double tanHalf = std::abs(ux * vy - uy * vx) / (l1 * l2 + dot);
+    const double tangent = std::min(rr / tanHalf, std::min(l1, l2) / 2);
+    return {tangent, tangent < rr / tanHalf ? tangent * tanHalf : rr};
+}
+
+}  // namespace
+
 void paintRhombus(DrawingContext& context, const PaintJob& job, const Element::Box& box) {
     const Frame frame = frameOf(job.element, box.width, box.height);
     const double x0 = frame.x0, y0 = frame.y0, W = frame.W, H = frame.H;
@@ -152,14 +174,15 @@ void paintRhombus(DrawingContext& context, const PaintJob& job, const Element::B
             const double l1 = jsHypot(P.x - V.x, P.y - V.y);
             const double l2 = jsHypot(N.x - V.x, N.y - V.y);
             const double rr = jsMin(r, l1 / 2, l2 / 2);
-            const Point S{V.x + (P.x - V.x) * rr / l1, V.y + (P.y - V.y) * rr / l1};
-            const Point E{V.x + (N.x - V.x) * rr / l2, V.y + (N.y - V.y) * rr / l2};
+            const RoundedCorner corner = roundedCorner(P, V, N, l1, l2, rr);
+            const Point S{V.x + (P.x - V.x) * corner.tangent / l1, V.y + (P.y - V.y) * corner.tangent / l1};
+            const Point E{V.x + (N.x - V.x) * corner.tangent / l2, V.y + (N.y - V.y) * corner.tangent / l2};
             if (i == 0) {
                 context.moveTo(S.x, S.y);
             } else {
                 context.lineTo(S.x, S.y);
             }
-            context.arcTo(V.x, V.y, E.x, E.y, rr);
+            context.arcTo(V.x, V.y, E.x, E.y, corner.radius);
         }
     } else {
         sharpDiamond();
@@ -240,6 +263,9 @@ void paintGenericIcon(DrawingContext& context, const PaintJob& job, const Generi
     context.save();
     context.translate(x0 + (W - size) * 0.5, y0 + (H - size) * 0.5);
     context.scale(s, s);
+    // The icon is ink like its caption: the stroke colour resolved without the fill, so that a
+    // black icon turns light on a dark canvas together with its caption.
+    context.setStrokeStyle(job.strokeColor);
     context.setLineWidth(getIconStrokeWidth(job.element.strokeWidth));
     if (icon.fill) {
         context.beginPath();

@@ -57,6 +57,24 @@ TEST(Boxes, GeometryOfTheOutline) {
     calls = paint(diamond);
     ASSERT_EQ(countOf(calls, "arc"), 4u);
     for (const Call& arc : named(calls, "arc")) EXPECT_NEAR(arc.args[2], 15, 1e-12);
+    // A square rhombus starts each corner one radius from the vertex, as a rounded square does.
+    Element square = test::rhombus("q", 0, 0, 100, 100);
+    square.payload.box()->cornerRadius = 10;
+    calls = paint(square);
+    EXPECT_NEAR(named(calls, "moveTo")[0].args[0], 50 - 10 / std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(named(calls, "moveTo")[0].args[1], 10 / std::sqrt(2.0), 1e-12);
+    for (const Call& arc : named(calls, "arc")) EXPECT_EQ(arc.args[2], 10);
+    // Elsewhere each corner starts where its arc touches the edge, r / tan(angle / 2) from the
+    // vertex: the top corner of 160 x 100 is obtuse, so its start lies nearer than r.
+    Element wide = test::rhombus("w", 0, 0, 160, 100);
+    wide.payload.box()->cornerRadius = 30;
+    calls = paint(wide);
+    const double topAngle = std::acos((-80.0 * 80 + 50.0 * 50) / (80.0 * 80 + 50.0 * 50));
+    const double touch = 25 / std::tan(topAngle / 2);
+    const double edge = std::hypot(80.0, 50.0);
+    EXPECT_NEAR(named(calls, "moveTo")[0].args[0], 80 - 80 * touch / edge, 1e-9);
+    EXPECT_NEAR(named(calls, "moveTo")[0].args[1], 50 * touch / edge, 1e-9);
+    for (const Call& arc : named(calls, "arc")) EXPECT_NEAR(arc.args[2], 25, 1e-9);
     // Without a radius: the four vertices, top first.
     diamond.payload.box()->cornerRadius.reset();
     calls = paint(diamond);

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DVRender/Canvas/CGDrawingContext.hpp"
 #include "DVRender/Scene/ConnectorLabels.hpp"
@@ -223,6 +226,86 @@ TEST(PaintingPixels, LongTextsShowTheSameLinesThroughAPartOfThePicture) {
         EXPECT_EQ(differing, 0) << "band at " << shift;
         EXPECT_GT(inked, 1000) << "band at " << shift << " shows lines";
     }
+}
+
+}  // namespace
+}  // namespace dv
+
+namespace dv {
+namespace {
+
+// The ideal rounded rhombus outline, sampled densely: straight edges between the points where each
+// corner's arc touches them, and the arcs, computed here from plain geometry.
+std::vector<Point> roundedRhombusOutline(double x0, double y0, double W, double H, double r) {
+    const Point v[4] = {{x0 + W / 2, y0}, {x0 + W, y0 + H / 2}, {x0 + W / 2, y0 + H}, {x0, y0 + H / 2}};
+    Point arcStart[4], arcEnd[4];
+    std::vector<Point> out;
+    for (int i = 0; i < 4; ++i) {
+        const Point V = v[i], P = v[(i + 3) % 4], N = v[(i + 1) % 4];
+        const double l1 = std::hypot(P.x - V.x, P.y - V.y), l2 = std::hypot(N.x - V.x, N.y - V.y);
+        const double ux = (P.x - V.x) / l1, uy = (P.y - V.y) / l1, nx = (N.x - V.x) / l2, ny = (N.y - V.y) / l2;
+        const double half = std::acos(ux * nx + uy * ny) / 2;
+        const double t = r / std::tan(half);
+        const double bx = ux + nx, by = uy + ny, bl = std::hypot(bx, by);
+        const Point C{V.x + bx / bl * r / std::sin(half), V.y + by / bl * r / std::sin(half)};
+        arcStart[i] = {V.x + ux * t, V.y + uy * t};
+        arcEnd[i] = {V.x + nx * t, V.y + ny * t};
+        const double a0 = std::atan2(arcStart[i].y - C.y, arcStart[i].x - C.x);
+        const double sweep = std::remainder(std::atan2(arcEnd[i].y - C.y, arcEnd[i].x - C.x) - a0, 2 * M_PI);
+        for (int k = 0; k <= 200; ++k) {
+            out.push_back({C.x + r * std::cos(a0 + sweep * k / 200), C.y + r * std::sin(a0 + sweep * k / 200)});
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        const Point a = arcEnd[i], b = arcStart[(i + 1) % 4];
+        for (int k = 0; k <= 400; ++k) out.push_back({a.x + (b.x - a.x) * k / 400.0, a.y + (b.y - a.y) * k / 400.0});
+    }
+    return out;
+}
+
+TEST(PaintingPixels, RoundedRhombusHasNoSpursAtSharpCorners) {
+    // 160 x 100 with corner radius 30 (cut to 25): the side corners are sharper than a right angle.
+    Element diamond = test::rhombus("d", 20, 50, 160, 100);
+    diamond.payload.box()->cornerRadius = 30;
+    diamond.strokeWidth = 2;
+    diamond.roughness = 0;
+    test::FakeImages images;
+    const gfx::Bitmap bitmap = render(diamond, RenderTheme::light, images);
+    // Every ink pixel lies on the ideal outline, within the half width plus a pixel and a half.
+    const std::vector<Point> outline = roundedRhombusOutline(20, 50, 160, 100, 25);
+    int inked = 0, stray = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            if (!near(rgbAt(bitmap, x, y), RGB{0, 0, 0}, 110)) continue;
+            ++inked;
+            double best = 1e9;
+            for (const Point& p : outline) best = std::min(best, std::hypot(p.x - (x + 0.5), p.y - (y + 0.5)));
+            if (best > 1.0 + 1.5) ++stray;
+        }
+    }
+    EXPECT_GT(inked, 300);
+    EXPECT_EQ(stray, 0);
+}
+
+}  // namespace
+}  // namespace dv
+
+namespace dv {
+namespace {
+
+TEST(PaintingPixels, StrokeOnlyIconOnDarkCanvasTakesTheLightInk) {
+    // A filled stencil keeps a black stroke on the dark canvas for its shape, but its icon and
+    // caption are ink drawn over the canvas: both turn light.
+    Element user = test::stencil("u", 40, 20, 120, 120, StencilSource::builtin("generic/user"));
+    user.strokeColor = CSSColor("#000");
+    user.fillColor = CSSColor("#ff0000");
+    user.strokeWidth = 2;
+    user.roughness = 0;
+    test::FakeImages images;
+    const gfx::Bitmap dark = render(user, RenderTheme::dark, images);
+    EXPECT_GT(countNear(dark, 40, 20, 160, 140, RGB{0xe2, 0xe2, 0xef}, 12), 100);
+    const gfx::Bitmap light = render(user, RenderTheme::light, images);
+    EXPECT_GT(countNear(light, 40, 20, 160, 140, RGB{0, 0, 0}, 12), 100);
 }
 
 }  // namespace
