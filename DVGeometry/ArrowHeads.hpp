@@ -1,6 +1,7 @@
 #pragma once
 // Which heads a connector carries, their direction on a route, and their outlines.
 
+#include "DVModel/Hashing.hpp"
 #include "DVGeometry/QuadraticCurve.hpp"
 #include "DVModel/Element.hpp"
 
@@ -65,3 +66,10 @@ std::vector<ConnectorHead> getConnectorHeads(const Element& element,
 std::optional<std::pair<double, double>> lineControlPoint(const Element& element);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::ArrowHeadShape::Polyline, &dv::ArrowHeadShape::Polyline::points);
+DV_HASH_MEMBERS(dv::ArrowHeadShape::Polygon, &dv::ArrowHeadShape::Polygon::points, &dv::ArrowHeadShape::Polygon::filled);
+DV_HASH_MEMBERS(dv::ArrowHeadShape::Circle, &dv::ArrowHeadShape::Circle::cx, &dv::ArrowHeadShape::Circle::cy,
+                &dv::ArrowHeadShape::Circle::r);
+DV_HASH_MEMBERS(dv::ArrowHeadShape, &dv::ArrowHeadShape::shape);
+DV_HASH_MEMBERS(dv::ConnectorHead, &dv::ConnectorHead::style, &dv::ConnectorHead::vector);

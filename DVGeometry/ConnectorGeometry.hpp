@@ -3,6 +3,7 @@
 // elements, where its two ends are and which path it takes. Bound elements are found through an
 // ElementIndex; nothing is cached here.
 
+#include "DVModel/Hashing.hpp"
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVGeometry/QuadraticCurve.hpp"
 #include "DVModel/Element.hpp"
@@ -56,3 +57,5 @@ std::vector<Point> resolveConnectorRoute(const ConnectorEnds& ends, const Elemen
 std::vector<Point> resolveConnectorRoute(const ConnectorEnds& ends, const std::vector<Element>& elements);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::ElementPort, &dv::ElementPort::worldX, &dv::ElementPort::worldY, &dv::ElementPort::anchor);

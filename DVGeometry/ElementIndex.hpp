@@ -2,6 +2,7 @@
 // The board's element list with a map from id to first position, the ends of a connector
 // gathered into one value, and rectangles with non-negative extent.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/Element.hpp"
 #include "DVModel/JSStringKey.hpp"
 
@@ -81,3 +82,9 @@ struct NormalizedRect {
 NormalizedRect normalizeRect(double x, double y, double width, double height);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::ConnectorEnds, &dv::ConnectorEnds::x, &dv::ConnectorEnds::y, &dv::ConnectorEnds::x2,
+                &dv::ConnectorEnds::y2, &dv::ConnectorEnds::startElementId, &dv::ConnectorEnds::endElementId,
+                &dv::ConnectorEnds::startAnchor, &dv::ConnectorEnds::endAnchor, &dv::ConnectorEnds::routing);
+DV_HASH_MEMBERS(dv::NormalizedRect, &dv::NormalizedRect::x, &dv::NormalizedRect::y, &dv::NormalizedRect::w,
+                &dv::NormalizedRect::h);

@@ -1,6 +1,7 @@
 #pragma once
 // Filled outlines of pen strokes, and the clean-up that turns a raw stroke into a stored one.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/SmallRecords.hpp"
 
 #include <optional>
@@ -36,3 +37,7 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
 FreehandStroke finishFreehandStroke(const std::vector<Point>& points, const std::optional<std::vector<double>>& pressures);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::FreehandOutlineOptions, &dv::FreehandOutlineOptions::sampleStep,
+                &dv::FreehandOutlineOptions::minRadiusRatio);
+DV_HASH_MEMBERS(dv::FreehandStroke, &dv::FreehandStroke::points, &dv::FreehandStroke::pressures);

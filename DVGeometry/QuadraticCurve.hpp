@@ -1,6 +1,7 @@
 #pragma once
 // Quadratic connector curves: head directions, points, exact bounds and point distance.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/SmallRecords.hpp"
 #include "DVModel/Vocabulary.hpp"
 
@@ -65,3 +66,11 @@ double distToQuadraticCurve(double px, double py, double x0, double y0, double c
                             long long steps);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::ConnectorEndpoints, &dv::ConnectorEndpoints::x, &dv::ConnectorEndpoints::y,
+                &dv::ConnectorEndpoints::x2, &dv::ConnectorEndpoints::y2);
+DV_HASH_MEMBERS(dv::QuadraticControlPoint, &dv::QuadraticControlPoint::cx, &dv::QuadraticControlPoint::cy);
+DV_HASH_MEMBERS(dv::ArrowHeadVector, &dv::ArrowHeadVector::fromX, &dv::ArrowHeadVector::fromY,
+                &dv::ArrowHeadVector::tipX, &dv::ArrowHeadVector::tipY);
+DV_HASH_MEMBERS(dv::QuadraticBounds, &dv::QuadraticBounds::minX, &dv::QuadraticBounds::minY,
+                &dv::QuadraticBounds::maxX, &dv::QuadraticBounds::maxY);

@@ -2,6 +2,7 @@
 // Flowchart shape outlines as polygons, their borders, their SVG path data, and where the labels
 // of shapes, boxes and stencils go.
 
+#include "DVModel/Hashing.hpp"
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVModel/Element.hpp"
 #include "DVModel/ShapeDefinition.hpp"
@@ -74,3 +75,5 @@ std::optional<NormalizedRect> getStencilLabelBox(const Element::Stencil& stencil
 std::optional<NormalizedRect> getStencilLabelBox(const Element& element);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::LabeledShape, &dv::LabeledShape::kind, &dv::LabeledShape::labelFontSize);

@@ -2,6 +2,7 @@
 // Mapping between board and screen coordinates (screen = offset + board * zoom), panning,
 // zooming about a screen point, and fitting a view to a set of elements.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/Element.hpp"
 #include "DVModel/SmallRecords.hpp"
 #include "DVModel/Viewport.hpp"
@@ -39,3 +40,6 @@ Viewport fitToElements(const std::vector<Element>& elements, double canvasWidth,
                        const FitInsets& insets = {});
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::FitInsets, &dv::FitInsets::top, &dv::FitInsets::bottom, &dv::FitInsets::left,
+                &dv::FitInsets::right, &dv::FitInsets::maxZoom);

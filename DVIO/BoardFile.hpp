@@ -3,6 +3,7 @@
 // that stop a read and those that only leave a warning, the keys carried through a round trip,
 // and the viewport to show a board with.
 
+#include "DVModel/Hashing.hpp"
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -128,3 +129,14 @@ std::vector<std::uint8_t> writeDrevalinFile(const DrevalinDocumentData& document
 Viewport loadViewport(const DrevalinDocumentData& document, double canvasWidth, double canvasHeight);
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::DrevalinDocumentData, &dv::DrevalinDocumentData::version, &dv::DrevalinDocumentData::viewport,
+                &dv::DrevalinDocumentData::elements, &dv::DrevalinDocumentData::cloud,
+                &dv::DrevalinDocumentData::extraTopLevel);
+DV_HASH_MEMBERS(dv::DrevalinReadWarning::NewerVersion, &dv::DrevalinReadWarning::NewerVersion::version);
+DV_HASH_MEMBERS(dv::DrevalinReadWarning::InvalidVersion, &dv::DrevalinReadWarning::InvalidVersion::value);
+DV_HASH_MEMBERS(dv::DrevalinReadWarning::DroppedElements, &dv::DrevalinReadWarning::DroppedElements::count);
+DV_HASH_MEMBERS(dv::DrevalinReadWarning, &dv::DrevalinReadWarning::kind);
+DV_HASH_MEMBERS(dv::DrevalinReadResult, &dv::DrevalinReadResult::document, &dv::DrevalinReadResult::shape,
+                &dv::DrevalinReadResult::semantics, &dv::DrevalinReadResult::isNewerVersion,
+                &dv::DrevalinReadResult::warnings);

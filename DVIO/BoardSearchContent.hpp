@@ -2,6 +2,7 @@
 // What a search index wants of a board: its visible texts (labels, text blocks) and a short list
 // of keywords (stencil names and layer names).
 
+#include "DVModel/Hashing.hpp"
 #include <cstdint>
 #include <span>
 #include <string>
@@ -32,3 +33,6 @@ struct BoardSearchContent {
 };
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::BoardSearchContent, &dv::BoardSearchContent::texts, &dv::BoardSearchContent::keywords,
+                &dv::BoardSearchContent::elementCount);

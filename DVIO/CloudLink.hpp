@@ -2,6 +2,7 @@
 // The reference a board file keeps to its copy on the cloud service: which board on which
 // server, and the version and content digest it was last synchronised with.
 
+#include "DVModel/Hashing.hpp"
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,3 +37,6 @@ struct CloudLink {
 };
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::CloudLink, &dv::CloudLink::boardId, &dv::CloudLink::origin, &dv::CloudLink::syncedVersion,
+                &dv::CloudLink::syncedDigest, &dv::CloudLink::extra);

@@ -2,6 +2,7 @@
 // One drawing element of a board. The kind of an element is the case of its payload, never a
 // field of its own. Everything here is a plain value: copy it, compare it, store it.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/CSSColor.hpp"
 #include "DVModel/JSONValue.hpp"
 #include "DVModel/SmallRecords.hpp"
@@ -280,5 +281,56 @@ bool elementsAreIdentical(std::span<const Element> a, std::span<const Element> b
 template <> struct std::hash<dv::Element> {
     std::size_t operator()(const dv::Element& element) const {
         return static_cast<std::size_t>(element.jsonObject().hashValue());
+    }
+};
+
+// The payload records hash field by field, in agreement with their defaulted equality.
+DV_HASH_MEMBERS(dv::LabelFields, &dv::LabelFields::label, &dv::LabelFields::labelFontSize,
+                &dv::LabelFields::labelFontFamily, &dv::LabelFields::labelColor);
+template <> struct std::hash<dv::ConnectorFields> {
+    std::size_t operator()(const dv::ConnectorFields& c) const noexcept {
+        return dv::hashFields(static_cast<const dv::LabelFields&>(c), c.x2, c.y2, c.startElementId, c.endElementId,
+                              c.startAnchor, c.endAnchor, c.routing, c.endHeadStyle);
+    }
+};
+template <> struct std::hash<dv::payload::Box> {
+    std::size_t operator()(const dv::payload::Box& b) const noexcept {
+        return dv::hashFields(static_cast<const dv::LabelFields&>(b), b.width, b.height, b.cornerRadius);
+    }
+};
+template <> struct std::hash<dv::payload::Shape> {
+    std::size_t operator()(const dv::payload::Shape& s) const noexcept {
+        return dv::hashFields(static_cast<const dv::LabelFields&>(s), s.kind, s.width, s.height);
+    }
+};
+template <> struct std::hash<dv::payload::Stencil> {
+    std::size_t operator()(const dv::payload::Stencil& s) const noexcept {
+        return dv::hashFields(static_cast<const dv::LabelFields&>(s), s.width, s.height, s.source);
+    }
+};
+template <> struct std::hash<dv::payload::Line> {
+    std::size_t operator()(const dv::payload::Line& l) const noexcept {
+        return dv::hashFields(static_cast<const dv::ConnectorFields&>(l), l.startHeadStyle, l.cx, l.cy, l.arrowHead);
+    }
+};
+template <> struct std::hash<dv::payload::Arrow> {
+    std::size_t operator()(const dv::payload::Arrow& a) const noexcept {
+        return dv::hashFields(static_cast<const dv::ConnectorFields&>(a));
+    }
+};
+DV_HASH_MEMBERS(dv::payload::Curve, &dv::payload::Curve::x2, &dv::payload::Curve::y2, &dv::payload::Curve::cx,
+                &dv::payload::Curve::cy);
+DV_HASH_MEMBERS(dv::payload::Polygon, &dv::payload::Polygon::points, &dv::payload::Polygon::closed);
+DV_HASH_MEMBERS(dv::payload::Freehand, &dv::payload::Freehand::points, &dv::payload::Freehand::pressures);
+DV_HASH_MEMBERS(dv::payload::Text, &dv::payload::Text::content, &dv::payload::Text::padding,
+                &dv::payload::Text::fontSize, &dv::payload::Text::fontFamily, &dv::payload::Text::width,
+                &dv::payload::Text::height, &dv::payload::Text::textAlign, &dv::payload::Text::isCode,
+                &dv::payload::Text::bold, &dv::payload::Text::italic, &dv::payload::Text::underline,
+                &dv::payload::Text::strikethrough);
+DV_HASH_MEMBERS(dv::payload::Image, &dv::payload::Image::src, &dv::payload::Image::width,
+                &dv::payload::Image::height, &dv::payload::Image::naturalWidth, &dv::payload::Image::naturalHeight);
+template <> struct std::hash<dv::Element::Payload> {
+    std::size_t operator()(const dv::Element::Payload& payload) const noexcept {
+        return dv::hashFields(payload.storage());
     }
 };

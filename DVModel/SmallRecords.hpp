@@ -3,6 +3,7 @@
 // their JSON forms and the lenient readers that build them from JSON values made by this system.
 // Anchors and sources keep the keys they do not model in `extra`, so those survive a round trip.
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/JSONValue.hpp"
 
 #include <initializer_list>
@@ -79,3 +80,10 @@ JSONObject keysExcept(const JSONObject& object, std::initializer_list<std::strin
 }  // namespace detail
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::Point, &dv::Point::x, &dv::Point::y);
+DV_HASH_MEMBERS(dv::ConnectorAnchor, &dv::ConnectorAnchor::x, &dv::ConnectorAnchor::y, &dv::ConnectorAnchor::extra);
+DV_HASH_MEMBERS(dv::StencilSource::Builtin, &dv::StencilSource::Builtin::ref);
+DV_HASH_MEMBERS(dv::StencilSource::Embedded, &dv::StencilSource::Embedded::src, &dv::StencilSource::Embedded::pack,
+                &dv::StencilSource::Embedded::name);
+DV_HASH_MEMBERS(dv::StencilSource, &dv::StencilSource::kind, &dv::StencilSource::extra);

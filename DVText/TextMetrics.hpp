@@ -2,6 +2,7 @@
 // Text measurement and wrapping from static per-font width tables: no font engine is consulted,
 // so a board measures the same on every machine, in thumbnails and in export alike.
 
+#include "DVModel/Hashing.hpp"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,3 +50,7 @@ std::vector<std::string> wrapTextLines(std::string_view text, double maxWidth, d
                                        std::string_view fontFamily, bool bold, bool breakWords);
 
 } // namespace dv
+
+DV_HASH_MEMBERS(dv::TextSize, &dv::TextSize::width, &dv::TextSize::height);
+DV_HASH_MEMBERS(dv::TextContentBox, &dv::TextContentBox::x, &dv::TextContentBox::y, &dv::TextContentBox::width,
+                &dv::TextContentBox::height, &dv::TextContentBox::padding);

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 #include "Platform/Unicode/Unicode.hpp"
 
 namespace dv {
@@ -138,11 +138,11 @@ std::optional<CanvasFont> CanvasFont::parse(std::string_view text) {
 
 std::size_t hashValue(const CanvasFont& font) {
     Hasher seed;
-    detail::hashMix(seed, font.italic);
-    detail::hashMix(seed, font.bold);
-    detail::hashMix(seed, font.size);
-    detail::hashMix(seed, std::string_view(font.family));
-    return detail::hashResult(seed);
+    hashMix(seed, font.italic);
+    hashMix(seed, font.bold);
+    hashMix(seed, font.size);
+    hashMix(seed, std::string_view(font.family));
+    return hashResult(seed);
 }
 
 } // namespace dv

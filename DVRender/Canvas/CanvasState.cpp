@@ -4,7 +4,7 @@
 
 #include "DVModel/JSONValue.hpp"
 #include "DVRender/Canvas/CanvasFont.hpp"
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 
 namespace dv {
 
@@ -152,24 +152,23 @@ JSONValue CanvasState::jsonValue() const {
 
 std::size_t hashValue(const CanvasMatrix& matrix) {
     Hasher seed;
-    for (double value : matrix.values()) detail::hashMix(seed, value);
-    return detail::hashResult(seed);
+    for (double value : matrix.values()) hashMix(seed, value);
+    return hashResult(seed);
 }
 
 std::size_t hashValue(const CanvasProperty& property) {
     Hasher seed;
-    detail::hashMix(seed, static_cast<std::size_t>(property.kind));
+    hashMix(seed, static_cast<std::size_t>(property.kind));
     if (CanvasProperty::carriesText(property.kind)) {
-        detail::hashMix(seed, std::string_view(property.text));
+        hashMix(seed, std::string_view(property.text));
     } else {
-        detail::hashMix(seed, property.number);
+        hashMix(seed, property.number);
     }
-    return detail::hashResult(seed);
+    return hashResult(seed);
 }
 
 std::size_t hashValue(const CanvasState& state) {
     Hasher seed;
-    using detail::hashMix;
     hashMix(seed, std::string_view(state.fillStyle));
     hashMix(seed, std::string_view(state.strokeStyle));
     hashMix(seed, state.lineWidth);
@@ -185,7 +184,7 @@ std::size_t hashValue(const CanvasState& state) {
     hashMix(seed, std::string_view(state.textAlign));
     hashMix(seed, std::string_view(state.textBaseline));
     for (double value : state.transform.values()) hashMix(seed, value);
-    return detail::hashResult(seed);
+    return hashResult(seed);
 }
 
 } // namespace dv

@@ -9,7 +9,7 @@
 #include "DVModel/JSNumber.hpp"
 #include "DVRender/Canvas/CanvasFont.hpp"
 #include "DVRender/Canvas/DisplayList.hpp"
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 #include "DVText/TextMetrics.hpp"
 
 namespace dv {
@@ -40,13 +40,13 @@ std::optional<NormalizedRect> DrawnBounds::rectForDeviceScale(double scale) cons
 
 std::size_t hashValue(const DrawnBounds& bounds) {
     Hasher seed;
-    detail::hashMix(seed, bounds.rect.has_value());
+    hashMix(seed, bounds.rect.has_value());
     if (bounds.rect) {
         for (double value : {bounds.rect->x, bounds.rect->y, bounds.rect->w, bounds.rect->h})
-            detail::hashMix(seed, value);
+            hashMix(seed, value);
     }
-    detail::hashMix(seed, bounds.devicePad);
-    return detail::hashResult(seed);
+    hashMix(seed, bounds.devicePad);
+    return hashResult(seed);
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #include "DVRender/Canvas/PathBuilder.hpp"
 
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 
 namespace dv {
 
@@ -20,11 +20,11 @@ double PathBuilder::arcSweep(double start, double end, bool anticlockwise) {
 
 std::size_t hashValue(const PathOp& op) {
     Hasher seed;
-    detail::hashMix(seed, op.value.index());
+    hashMix(seed, op.value.index());
     std::visit(
         [&](const auto& payload) {
             using T = std::decay_t<decltype(payload)>;
-            auto mix = [&](auto... values) { (detail::hashMix(seed, values), ...); };
+            auto mix = [&](auto... values) { (hashMix(seed, values), ...); };
             if constexpr (std::is_same_v<T, PathOp::MoveTo> || std::is_same_v<T, PathOp::LineTo>) {
                 mix(payload.x, payload.y);
             } else if constexpr (std::is_same_v<T, PathOp::QuadraticCurveTo>) {
@@ -39,7 +39,7 @@ std::size_t hashValue(const PathOp& op) {
             }
         },
         op.value);
-    return detail::hashResult(seed);
+    return hashResult(seed);
 }
 
 } // namespace dv

@@ -3,6 +3,7 @@
 // its paths through a PathBuilder, so the awkward canvas rules (implicit moves, non-finite
 // input, ellipses, arcTo corners, rounded rectangles) are decided once for all back ends.
 
+#include "DVModel/Hashing.hpp"
 #include <cmath>
 #include <optional>
 #include <type_traits>
@@ -305,3 +306,8 @@ private:
 };
 
 } // namespace dv
+
+template <>
+struct std::hash<dv::PathOp> {
+    std::size_t operator()(const dv::PathOp& op) const noexcept { return dv::hashValue(op); }
+};

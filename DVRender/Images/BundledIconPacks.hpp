@@ -1,6 +1,7 @@
 #pragma once
 // Icon packs that ship with the render module (one pack, "k8s", embedded at build time).
 
+#include "DVModel/Hashing.hpp"
 #include "DVModel/JSStringKey.hpp"
 
 #include <string>
@@ -44,3 +45,6 @@ struct BundledIconPacks {
 };
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::BundledIcon, &dv::BundledIcon::id, &dv::BundledIcon::label, &dv::BundledIcon::category,
+                &dv::BundledIcon::src, &dv::BundledIcon::svg);

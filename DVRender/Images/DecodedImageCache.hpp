@@ -1,7 +1,7 @@
 #pragma once
 // Decoded pixels of every RenderImage, bounded by bytes with least-recently-used eviction.
 
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 #include "Platform/Graphics/Image.hpp"
 
 #include <cstddef>
@@ -42,10 +42,10 @@ private:
     struct KeyHash {
         std::size_t operator()(const Key& k) const noexcept {
             Hasher h;
-            detail::hashMix(h, static_cast<std::size_t>(k.owner));
-            detail::hashMix(h, static_cast<std::size_t>(k.width));
-            detail::hashMix(h, static_cast<std::size_t>(k.height));
-            return detail::hashResult(h);
+            hashMix(h, static_cast<std::size_t>(k.owner));
+            hashMix(h, static_cast<std::size_t>(k.width));
+            hashMix(h, static_cast<std::size_t>(k.height));
+            return hashResult(h);
         }
     };
     struct Entry {

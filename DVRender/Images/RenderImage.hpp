@@ -2,6 +2,7 @@
 // Images that drawing contexts draw: a source string resolved once into a RenderImage,
 // decoded on demand at the size about to be drawn, shared through the image store.
 
+#include "DVModel/Hashing.hpp"
 #include "Platform/Graphics/Image.hpp"
 
 #include <cstddef>
@@ -78,12 +79,6 @@ struct ImageStateKey {
     friend bool operator==(const ImageStateKey&, const ImageStateKey&) = default;
 };
 
-struct ImageStateKeyHash {
-    std::size_t operator()(const ImageStateKey& k) const noexcept {
-        return std::hash<std::uint64_t>()(k.identity * 4 + static_cast<std::uint64_t>(k.kind));
-    }
-};
-
 struct ImageLookup {
     enum class Kind { loaded, loading, failed };
     Kind kind = Kind::failed;
@@ -103,3 +98,5 @@ public:
 };
 
 }  // namespace dv
+
+DV_HASH_MEMBERS(dv::ImageStateKey, &dv::ImageStateKey::kind, &dv::ImageStateKey::identity);

@@ -1,6 +1,6 @@
 #include "DVRender/Scene/GenericIcons.hpp"
 
-#include "DVRender/Canvas/detail/Hash.hpp"
+#include "DVModel/Hashing.hpp"
 
 #include <initializer_list>
 #include <map>
@@ -167,8 +167,8 @@ const std::map<std::string, const GenericIcon*, std::less<>>& iconsById() {
 
 void hashCommands(Hasher& seed, const std::vector<ShapeCommand>& commands) {
     std::hash<ShapeCommand> hasher;
-    detail::hashMix(seed, commands.size());
-    for (const auto& c : commands) detail::hashMix(seed, hasher(c));
+    hashMix(seed, commands.size());
+    for (const auto& c : commands) hashMix(seed, hasher(c));
 }
 
 }  // namespace
@@ -210,8 +210,8 @@ bool isGenericIconId(std::string_view id) {
 
 std::size_t std::hash<dv::GenericIcon>::operator()(const dv::GenericIcon& icon) const noexcept {
     dv::Hasher seed;
-    dv::detail::hashMix(seed, icon.fill.has_value());
+    hashMix(seed, icon.fill.has_value());
     if (icon.fill) dv::hashCommands(seed, *icon.fill);
     dv::hashCommands(seed, icon.strokes);
-    return dv::detail::hashResult(seed);
+    return hashResult(seed);
 }

@@ -4,9 +4,12 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "DVRender/Canvas/PathBuilder.hpp"
+#include "DVRender/Images/BundledIconPacks.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 
 namespace dv {
 namespace {
@@ -340,3 +343,16 @@ TEST(PathBuilder, EqualOpsHashEqual) {
 
 } // namespace
 } // namespace dv
+
+// Path operations, bundled icons and image state keys go into hash sets: equal ones hash alike.
+TEST(RecordHashInRender, EqualRecordsShareOneSetEntry) {
+    std::unordered_set<dv::PathOp> ops{dv::PathOp{dv::PathOp::MoveTo{0.0, 1}}, dv::PathOp{dv::PathOp::MoveTo{-0.0, 1}},
+                                       dv::PathOp{dv::PathOp::LineTo{0.0, 1}}};
+    EXPECT_EQ(ops.size(), 2u);
+    std::unordered_set<dv::BundledIcon> icons{{"a", "b", "c", "d", "e"}, {"a", "b", "c", "d", "e"},
+                                              {"a", "b", "c", "d", "f"}};
+    EXPECT_EQ(icons.size(), 2u);
+    using Key = dv::ImageStateKey;
+    std::unordered_set<Key> keys{{Key::Kind::loaded, 7}, {Key::Kind::loaded, 7}, {Key::Kind::failed, 7}};
+    EXPECT_EQ(keys.size(), 2u);
+}
