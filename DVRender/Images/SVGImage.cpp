@@ -23,50 +23,106 @@ std::string asciiLowercased(std::string s) {
     return s;
 }
 
-// CSS can reach documents too: url() references and imported style sheets. Only references
-// inside the document ("#id") are let through to the renderer.
-bool cssStaysInside(const std::string& css) {
-    const std::string lower = asciiLowercased(css);
-    if (lower.find("@import") != std::string::npos) return false;
-    for (auto at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4)) {
-        std::size_t i = at + 4;
-        while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '\n' || lower[i] == '\r' ||
-                                    lower[i] == '\f' || lower[i] == '"' || lower[i] == '\'')) {
-            ++i;
+// The renderer is handed no base address, so a reference to any other document never resolves:
+// only data: links reach it, and each of those must pass the decoders' limits first.
+enum class LinkCheck {
+    fine,    // within the limits
+    strip,   // the renderer could not show it either: leave the reference out
+    refuse,  // beyond the limits: the picture fails
+};
+
+bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels,
+                       std::string* cleaned);
+
+bool isCSSSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The SVG renderer decodes every raster image whole, so the pixels of all the images one SVG
+// image links (nested SVG images included) count against the limit of whole-image decoders.
+LinkCheck checkDataLink(const std::string& value, int depth, std::int64_t& wholePixels) {
+    auto url = parseDataURL(value);
+    if (!url) return LinkCheck::strip;
+    if (url->mediaType == "image/svg+xml") {
+        if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1, wholePixels, nullptr)) {
+            return LinkCheck::refuse;
         }
-        if (i >= lower.size() || lower[i] != '#') return false;
+        return LinkCheck::fine;
+    }
+    // Bytes of no format we know are left out: the renderer's own decoders know more formats,
+    // whose headers nobody here has checked.
+    if (!gfx::sniffImageFormat(url->body)) return LinkCheck::strip;
+    const auto pixels = gfx::rasterHeaderPixelCount(url->body);
+    if (!pixels) return LinkCheck::refuse;
+    wholePixels += *pixels;
+    return wholePixels > gfx::DecodeLimits::maxWholeDecodePixels ? LinkCheck::refuse : LinkCheck::fine;
+}
+
+// The address at `from` in a style text, after white space, an optional "url(" (when
+// `allowFunction`) and an optional quote.
+std::string cssAddressAt(const std::string& css, std::size_t from, bool allowFunction) {
+    std::size_t i = from;
+    while (i < css.size() && isCSSSpace(css[i])) ++i;
+    if (allowFunction && hasPrefixIgnoringASCIICase(std::string_view(css).substr(i), "url(")) {
+        i += 4;
+        while (i < css.size() && isCSSSpace(css[i])) ++i;
+    }
+    char quote = 0;
+    if (i < css.size() && (css[i] == '"' || css[i] == '\'')) quote = css[i++];
+    std::size_t end = i;
+    while (end < css.size() && (quote ? css[end] != quote : css[end] != ')' && !isCSSSpace(css[end]) && css[end] != ';')) {
+        ++end;
+    }
+    return css.substr(i, end - i);
+}
+
+// Style text reaches documents through url() and @import. A data: link in url() must pass the
+// same limits as an image link (it cannot be left out of the text, so one the renderer could not
+// show fails the picture); an imported data: style sheet is refused, since its own links could
+// not be checked. Other addresses never resolve and pass.
+bool cssWithinLimits(const std::string& css, int depth, std::int64_t& wholePixels) {
+    const std::string lower = asciiLowercased(css);
+    for (auto at = lower.find("@import"); at != std::string::npos; at = lower.find("@import", at + 7)) {
+        if (hasPrefixIgnoringASCIICase(cssAddressAt(css, at + 7, true), "data:")) return false;
+    }
+    for (auto at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4)) {
+        const std::string address = cssAddressAt(css, at + 4, false);
+        if (!hasPrefixIgnoringASCIICase(address, "data:")) continue;
+        if (checkDataLink(address, depth, wholePixels) != LinkCheck::fine) return false;
     }
     return true;
 }
 
-// The SVG renderer decodes every raster image whole, so the pixels of all the images one SVG
-// image links (nested SVG images included) count against the limit of whole-image decoders.
-bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels) {
+// With `cleaned`, links the renderer could not show are left out of the document, which is then
+// written to `cleaned` (left empty when nothing was left out); without it, such a link fails the
+// check, as in nested documents.
+bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels,
+                       std::string* cleaned) {
     auto doc = xml::Document::parse(std::string_view(reinterpret_cast<const char*>(svg.data()), svg.size()));
     if (!doc) return false;
     xml::Element root = doc->root();
     std::vector<xml::Element> elements{root};
     for (const auto& e : root.descendants()) elements.push_back(e);
-    for (const auto& element : elements) {
-        if (asciiLowercased(element.localName()) == "style" && !cssStaysInside(element.text())) return false;
+    bool stripped = false;
+    for (auto& element : elements) {
+        if (asciiLowercased(element.localName()) == "style" && !cssWithinLimits(element.text(), depth, wholePixels)) {
+            return false;
+        }
         for (const auto& attribute : element.attributes()) {
-            if (!cssStaysInside(attribute.value)) return false;
+            if (!cssWithinLimits(attribute.value, depth, wholePixels)) return false;
             if (asciiLowercased(attribute.localName) != "href") continue;
             const std::string value = jsTrim(attribute.value);
             if (!hasPrefixIgnoringASCIICase(value, "data:")) continue;
-            // A data: link we cannot read ourselves is not handed on either.
-            auto url = parseDataURL(value);
-            if (!url) return false;
-            if (url->mediaType == "image/svg+xml") {
-                if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1, wholePixels)) return false;
-            } else {
-                const auto pixels = gfx::rasterHeaderPixelCount(url->body);
-                if (!pixels) return false;
-                wholePixels += *pixels;
-                if (wholePixels > gfx::DecodeLimits::maxWholeDecodePixels) return false;
+            switch (checkDataLink(value, depth, wholePixels)) {
+            case LinkCheck::fine: break;
+            case LinkCheck::refuse: return false;
+            case LinkCheck::strip:
+                if (!cleaned) return false;
+                element.removeAttribute(attribute);
+                stripped = true;
+                break;
             }
         }
     }
+    if (stripped) *cleaned = doc->xmlString(root);
     return true;
 }
 
@@ -74,11 +130,17 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_
 
 bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg) {
     std::int64_t wholePixels = 0;
-    return linksWithinLimits(svg, 0, wholePixels);
+    std::string cleaned;
+    return linksWithinLimits(svg, 0, wholePixels, &cleaned);
 }
 
 std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
-    if (!svgRasterLinksWithinLimits(data)) return nullptr;
+    std::int64_t wholePixels = 0;
+    std::string cleaned;
+    if (!linksWithinLimits(data, 0, wholePixels, &cleaned)) return nullptr;
+    if (!cleaned.empty()) {
+        data = std::span(reinterpret_cast<const std::uint8_t*>(cleaned.data()), cleaned.size());
+    }
     std::lock_guard guard(svgLock);
     auto document = gfx::SVGDocument::load(data);
     if (!document) return nullptr;
