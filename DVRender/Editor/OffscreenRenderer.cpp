@@ -1,0 +1,87 @@
+#include "DVRender/Editor/OffscreenRenderer.hpp"
+
+#include "DVModel/JSNumber.hpp"
+#include "DVRender/Canvas/CGDrawingContext.hpp"
+#include "DVRender/Export/RasterExport.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/PNGEncoder.hpp"
+
+#include <cmath>
+
+namespace dv {
+
+std::string messageNumber(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    std::string text = jsNumberString(value);
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    return text;
+}
+
+OffscreenRenderer::RenderError OffscreenRenderer::RenderError::invalidSize(double width, double height, double scale) {
+    return {Case::invalidSize, "cannot render " + messageNumber(width) + " x " + messageNumber(height) +
+                                   " points at scale " + messageNumber(scale)};
+}
+OffscreenRenderer::RenderError OffscreenRenderer::RenderError::contextCreationFailed() {
+    return {Case::contextCreationFailed, "cannot create the bitmap context"};
+}
+OffscreenRenderer::RenderError OffscreenRenderer::RenderError::encodingFailed() {
+    return {Case::encodingFailed, "cannot encode the PNG"};
+}
+
+gfx::ImageRef OffscreenRenderer::render(const std::vector<Element>& elements, const OffscreenRenderOptions& options) {
+    RenderCache cache;
+    return render(cache.snapshot(elements, options.environment, options.editingId, options.editingShapeLabelId),
+                  options);
+}
+
+gfx::ImageRef OffscreenRenderer::render(const RenderSnapshot& snapshot, const OffscreenRenderOptions& options) {
+    const double ratio = options.devicePixelRatio;
+    const double pixelWidth = std::ceil(ratio * options.width), pixelHeight = std::ceil(ratio * options.height);
+    if (!(pixelWidth >= 1 && pixelWidth <= 32768 && pixelHeight >= 1 && pixelHeight <= 32768 && ratio > 0) ||
+        pixelWidth * pixelHeight > static_cast<double>(EXPORT_MAX_PIXEL_AREA)) {
+        throw RenderError::invalidSize(options.width, options.height, ratio);
+    }
+    if (pixelWidth > gfx::Bitmap::maxSide || pixelHeight > gfx::Bitmap::maxSide) {
+        throw RenderError::contextCreationFailed();
+    }
+    auto bitmap = gfx::Bitmap::create(static_cast<int>(pixelWidth), static_cast<int>(pixelHeight));
+    if (!bitmap) throw RenderError::contextCreationFailed();
+    {
+        // The bitmap is stored top row first, so user space is already y-down: no flip.
+        auto graphics = std::make_shared<gfx::GraphicsContext>(*bitmap);
+        if (!graphics->isHealthy()) throw RenderError::contextCreationFailed();
+        CGDrawingContext context(graphics);
+        if (options.drawsBackground) {
+            context.setFillStyle(snapshot.theme.canvasBackground);
+            context.fillRect(0, 0, pixelWidth, pixelHeight);
+        }
+        if (options.grid) {
+            drawGrid(context, options.viewport, options.grid->size, options.grid->pattern, pixelWidth / ratio,
+                     pixelHeight / ratio, ratio, snapshot.theme);
+        }
+        const Viewport& v = options.viewport;
+        const double a = ratio * v.zoom, e = ratio * v.offsetX, f = ratio * v.offsetY;
+        if (std::isfinite(a) && std::isfinite(e) && std::isfinite(f)) context.setTransform(a, 0, 0, a, e, f);
+        const double left = -v.offsetX / v.zoom, top = -v.offsetY / v.zoom;
+        const NormalizedRect visible{left, top, options.width / v.zoom - v.offsetX / v.zoom - left,
+                                     options.height / v.zoom - v.offsetY / v.zoom - top};
+        snapshot.draw(context, visible);
+    }
+    return std::move(*bitmap).takeImage();
+}
+
+std::vector<std::uint8_t> OffscreenRenderer::pngData(const std::vector<Element>& elements,
+                                                     const OffscreenRenderOptions& options) {
+    return pngData(render(elements, options));
+}
+
+std::vector<std::uint8_t> OffscreenRenderer::pngData(const gfx::ImageRef& image) {
+    if (!image) throw RenderError::encodingFailed();
+    auto png = gfx::encodePNG(gfx::pixelsOf(*image));
+    if (!png) throw RenderError::encodingFailed();
+    return std::move(*png);
+}
+
+}  // namespace dv

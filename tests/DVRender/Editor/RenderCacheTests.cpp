@@ -1,0 +1,215 @@
+// The render cache, the offscreen renderer and the background grid.
+
+#include "DVRender/Editor/OffscreenRenderer.hpp"
+
+#include "../Scene/PaintTrace.hpp"
+#include "DVRender/Canvas/RecordingContext.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace dv::test {
+namespace {
+
+Element boundArrow(std::string id, const std::string& from, const std::string& to) {
+    Element a = arrow(std::move(id), 0, 0, 10, 10);
+    a.payload.arrow()->startElementId = from;
+    a.payload.arrow()->endElementId = to;
+    return a;
+}
+
+// r0, r1, r2 and arrows a3 (r0 -> r1) and a4 (r1 -> r2).
+std::vector<Element> board() {
+    return {rectangle("r0", 0, 0, 50, 50), rectangle("r1", 200, 0, 50, 50), rectangle("r2", 400, 0, 50, 50),
+            boundArrow("a3", "r0", "r1"), boundArrow("a4", "r1", "r2")};
+}
+
+const RenderEnvironment light(RenderTheme::light);
+
+TEST(RenderCache, MovingOneElementRerecordsItAndItsConnectorsOnly) {
+    RenderCache cache;
+    std::vector<Element> elements = board();
+    // The first build is a full one even when positions are listed.
+    const RenderSnapshot first = cache.snapshot(elements, light, std::nullopt, std::nullopt, std::vector<std::int64_t>{0});
+    EXPECT_FALSE(cache.lastRekeyedIndices());
+    ASSERT_EQ(first.elements.size(), 5u);
+    EXPECT_EQ(cache.count(), 5u);
+
+    elements[1].x += 30;
+    const RenderSnapshot moved = cache.snapshot(elements, light, std::nullopt, std::nullopt, std::vector<std::int64_t>{1});
+    ASSERT_TRUE(cache.lastRekeyedIndices());
+    EXPECT_EQ(*cache.lastRekeyedIndices(), (std::vector<std::int64_t>{1, 3, 4}));
+    EXPECT_EQ(moved.elements[0], first.elements[0]);
+    EXPECT_EQ(moved.elements[2], first.elements[2]);
+    EXPECT_NE(moved.elements[1], first.elements[1]);
+    EXPECT_NE(moved.elements[3], first.elements[3]);
+    EXPECT_NE(moved.elements[4], first.elements[4]);
+
+    // Listing an unchanged position, or one past the end, or a negative one, re-keys nothing.
+    const RenderSnapshot same = cache.snapshot(elements, light, std::nullopt, std::nullopt, std::vector<std::int64_t>{2, 10, -1});
+    EXPECT_EQ(*cache.lastRekeyedIndices(), std::vector<std::int64_t>{});
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(same.elements[i], moved.elements[i]);
+
+    // A full build of the same scene reuses every entry whose key is unchanged.
+    const RenderSnapshot again = cache.snapshot(elements, light, std::nullopt, std::nullopt);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(again.elements[i], moved.elements[i]);
+}
+
+TEST(RenderCache, ChangesThatReachFurtherTakeTheFullBuild) {
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<Element>&, RenderEnvironment&, std::optional<std::string>&)> change;
+    };
+    const Case cases[] = {
+        {"an element added", [](auto& e, auto&, auto&) { e.push_back(rectangle("r9", 0, 0, 1, 1)); }},
+        {"the theme", [](auto&, auto& env, auto&) { env = RenderEnvironment(RenderTheme::dark); }},
+        {"the editing id", [](auto&, auto&, auto& editing) { editing = "r0"; }},
+        {"an id", [](auto& e, auto&, auto&) { e[0].id = "other"; }},
+        {"visibility", [](auto& e, auto&, auto&) { e[0].visible = true; }},
+        {"a binding", [](auto& e, auto&, auto&) { e[3].payload.arrow()->endElementId = "r2"; }},
+    };
+    for (const Case& c : cases) {
+        RenderCache cache;
+        std::vector<Element> elements = board();
+        cache.snapshot(elements, light, std::nullopt, std::nullopt);
+        RenderEnvironment environment = light;
+        std::optional<std::string> editing;
+        c.change(elements, environment, editing);
+        const RenderSnapshot snapshot =
+            cache.snapshot(elements, environment, editing, std::nullopt, std::vector<std::int64_t>{0, 3});
+        EXPECT_FALSE(cache.lastRekeyedIndices()) << c.what;
+        if (editing) {
+            EXPECT_EQ(snapshot.elements.size(), 4u) << c.what;  // the edited element is left out
+            for (const auto& e : snapshot.elements) EXPECT_NE(e->id, "r0");
+        }
+    }
+}
+
+TEST(RenderCache, DuplicateIdsAndCullBounds) {
+    RenderCache cache;
+    const std::vector<Element> twins{rectangle("same", 0, 0, 10, 10), rectangle("same", 100, 0, 10, 10)};
+    const RenderSnapshot snapshot = cache.snapshot(twins, light, std::nullopt, std::nullopt);
+    EXPECT_EQ(snapshot.elements.size(), 2u);
+    EXPECT_EQ(cache.count(), 1u);
+
+    Element box = rectangle("r", 10, 20, 100, 50);
+    box.strokeWidth = 2;
+    const ElementIndex index(std::vector<Element>{box});
+    const NormalizedRect plain = cullBounds(box, index);
+    EXPECT_EQ(plain.x, 5);
+    EXPECT_EQ(plain.y, 15);
+    EXPECT_EQ(plain.w, 110);
+    EXPECT_EQ(plain.h, 60);
+    box.rotation = M_PI / 2;  // a quarter turn swaps the sides about the centre (60, 45)
+    const NormalizedRect turned = cullBounds(box, index);
+    EXPECT_NEAR(turned.x, 60 - 25 - 5, 1e-9);
+    EXPECT_NEAR(turned.w, 50 + 10, 1e-9);
+    EXPECT_NEAR(turned.h, 100 + 10, 1e-9);
+}
+
+TEST(RenderCache, DrawCullsByWhatTheRecordingReaches) {
+    RenderCache cache;
+    Element caption = stencil("s", 0, 0, 40, 40, StencilSource::builtin("generic/server"));
+    caption.payload.stencil()->label = "a caption below";
+    const std::vector<Element> elements{rectangle("far", 1000, 1000, 10, 10), caption};
+    const RenderSnapshot snapshot = cache.snapshot(elements, light, std::nullopt, std::nullopt);
+    auto drawn = [&](std::optional<NormalizedRect> rect) {
+        RecordingContext context;
+        snapshot.draw(context, rect);
+        return callsOf(context.displayList());
+    };
+    EXPECT_EQ(countOf(drawn(std::nullopt), "fillText"), 1u);
+    // A view holding only the caption (below the stencil's cull bounds) still draws the stencil.
+    EXPECT_EQ(countOf(drawn(NormalizedRect{0, 60, 40, 5}), "fillText"), 1u);
+    // A view far from both draws neither.
+    EXPECT_TRUE(drawn(NormalizedRect{-500, -500, 10, 10}).empty());
+}
+
+TEST(OffscreenRenderer, SizesAndMessages) {
+    const std::vector<Element> elements{rectangle("r", 0, 0, 10, 10)};
+    auto options = [](double w, double h, double ratio) {
+        return OffscreenRenderOptions{Viewport{0, 0, 1}, w, h, ratio, RenderEnvironment(RenderTheme::light), false, std::nullopt, std::nullopt, std::nullopt};
+    };
+    auto image = OffscreenRenderer::render(elements, options(100.2, 10, 2));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 201);
+    EXPECT_EQ(image->height(), 20);
+    auto message = [&](double w, double h, double ratio) {
+        try {
+            OffscreenRenderer::render(elements, options(w, h, ratio));
+        } catch (const OffscreenRenderer::RenderError& e) {
+            return std::string(e.what());
+        }
+        return std::string("rendered");
+    };
+    EXPECT_EQ(message(0, 50, 2), "cannot render 0.0 x 50.0 points at scale 2.0");
+    EXPECT_EQ(message(800, 1.5, 0), "cannot render 800.0 x 1.5 points at scale 0.0");
+    EXPECT_EQ(message(NAN, 1, 1), "cannot render nan x 1.0 points at scale 1.0");
+    EXPECT_EQ(message(16384.5, 10, 2), "cannot render 16384.5 x 10.0 points at scale 2.0");
+    // Inside the sides but beyond the pixel area of a raster export.
+    EXPECT_EQ(message(20000, 20000, 1), "cannot render 20000.0 x 20000.0 points at scale 1.0");
+    // 32768 pixels is a side the bitmap cannot have.
+    EXPECT_EQ(message(16384, 10, 2), "cannot create the bitmap context");
+    EXPECT_EQ(message(16383.5, 10, 2), "rendered");
+}
+
+TEST(OffscreenRenderer, BackgroundTransparencyAndLabelsOfCulledConnectors) {
+    OffscreenRenderOptions options{Viewport{0, 0, 1}, 20, 20, 1, RenderEnvironment(RenderTheme::dark), false, std::nullopt, std::nullopt, std::nullopt};
+    auto png = OffscreenRenderer::pngData({rectangle("far", 500, 500, 5, 5)}, options);
+    EXPECT_GT(png.size(), 8u);
+    auto clear = OffscreenRenderer::render({rectangle("far", 500, 500, 5, 5)}, options);
+    EXPECT_EQ(clear->pixel(10, 10), 0u);
+    options.drawsBackground = true;
+    auto filled = OffscreenRenderer::render(std::vector<Element>{}, options);
+    EXPECT_EQ(filled->pixel(10, 10) >> 24, 0xFFu);
+}
+
+TEST(GridPattern, SpacingInkLayersAndDegenerateInput) {
+    auto record = [](const Viewport& v, double size, GridPattern type, const RenderTheme& theme, double w = 200) {
+        RecordingContext context;
+        drawGrid(context, v, size, type, w, 100, 1, theme);
+        return callsOf(context.displayList());
+    };
+    // zoom 0.25: 20 doubles to 40 (10 screen units apart); zoom 0.1: to 80.
+    auto calls = record(Viewport{0, 0, 0.25}, 20, GridPattern::line, RenderTheme::light);
+    const auto moves = named(calls, "moveTo");
+    ASSERT_GE(moves.size(), 2u);
+    EXPECT_EQ(moves[1].args[0] - moves[0].args[0], 10);
+    calls = record(Viewport{0, 0, 0.1}, 20, GridPattern::line, RenderTheme::light);
+    EXPECT_EQ(named(calls, "moveTo")[1].args[0] - named(calls, "moveTo")[0].args[0], 8);
+    EXPECT_EQ(propertyValues(calls, "strokeStyle")[0], "rgba(0,0,0,0.07)");
+    EXPECT_EQ(propertyValues(record(Viewport{0, 0, 1}, 20, GridPattern::line, RenderTheme::dark), "strokeStyle")[0],
+              "rgba(255,255,255,0.07)");
+    RenderTheme darkOnWhite = RenderTheme::dark;
+    darkOnWhite.canvasBackground = "#ffffff";
+    EXPECT_EQ(propertyValues(record(Viewport{0, 0, 1}, 20, GridPattern::line, darkOnWhite), "strokeStyle")[0],
+              "rgba(0,0,0,0.07)");
+    // offsetX 15: the first vertical line at world -20, screen -5.
+    EXPECT_EQ(named(record(Viewport{15, 0, 1}, 20, GridPattern::line, RenderTheme::light), "moveTo")[0].args[0], -5);
+
+    // Millimetre layers by zoom.
+    EXPECT_EQ(countOf(record(Viewport{0, 0, 1}, 20, GridPattern::mm, RenderTheme::light), "stroke"), 3u);
+    EXPECT_EQ(countOf(record(Viewport{0, 0, 0.5}, 20, GridPattern::mm, RenderTheme::light), "stroke"), 2u);
+    EXPECT_EQ(countOf(record(Viewport{0, 0, 0.1}, 20, GridPattern::mm, RenderTheme::light), "stroke"), 1u);
+
+    // Dot radius: 0.8 up to zoom 4/3, 0.6 x zoom above.
+    EXPECT_EQ(named(record(Viewport{0, 0, 1}, 20, GridPattern::dot, RenderTheme::light), "fillCircles")[0].args[0], 0.8);
+    EXPECT_DOUBLE_EQ(named(record(Viewport{0, 0, 2}, 20, GridPattern::dot, RenderTheme::light), "fillCircles")[0].args[0], 1.2);
+
+    // Sizes and zooms that would double forever draw nothing and return at once.
+    for (double bad : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
+        EXPECT_TRUE(record(Viewport{0, 0, 1}, bad, GridPattern::line, RenderTheme::light).empty()) << bad;
+        EXPECT_TRUE(record(Viewport{0, 0, bad}, 20, GridPattern::dot, RenderTheme::light).empty()) << bad;
+    }
+    // A huge offset far from the origin (x + step == x) still stops within the canvas's lines.
+    EXPECT_LE(named(record(Viewport{1e300, 0, 1}, 20, GridPattern::line, RenderTheme::light), "moveTo").size(), 30u);
+
+    EXPECT_EQ(fromWord<GridPattern>("mm"), GridPattern::mm);
+    EXPECT_FALSE(fromWord<GridPattern>("Dot"));
+    EXPECT_FALSE(fromWord<GridPattern>("grid"));
+}
+
+}  // namespace
+}  // namespace dv::test
