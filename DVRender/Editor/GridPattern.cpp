@@ -15,8 +15,11 @@ constexpr double millimetre = 3.7795275590551185;  // canvas units at 96 units p
 bool isPositive(double v) { return std::isfinite(v) && v > 0; }
 
 // How many grid lines at `screenStep` apart can cross `extent` canvas units, plus one before and
-// one after: a bound on every loop below, whatever the numbers.
-double linesAcross(double extent, double screenStep) { return std::ceil(extent / screenStep) + 2; }
+// one after: a bound on every loop below, whatever the numbers. Lines closer than a device pixel
+// cannot be told apart, so there are never more than the canvas has pixels across.
+double linesAcross(double extent, double screenStep, double devicePixels) {
+    return std::fmin(std::ceil(extent / screenStep), std::ceil(devicePixels)) + 2;
+}
 
 struct Layer {
     double spacing;
@@ -57,13 +60,13 @@ void drawGrid(DrawingContext& context, const Viewport& viewport, double gridSize
             context.setStrokeStyle(color(layers[i].alpha));
             context.setLineWidth(layers[i].width);
             context.beginPath();
-            double n = linesAcross(W, zoom * u);
+            double n = linesAcross(W, zoom * u, canvasWidth);
             for (double x = std::floor(left / u) * u; x <= right + u && n-- > 0; x += u) {
                 const double sx = zoom * x + viewport.offsetX;
                 context.moveTo(sx, 0);
                 context.lineTo(sx, H);
             }
-            n = linesAcross(H, zoom * u);
+            n = linesAcross(H, zoom * u, canvasHeight);
             for (double y = std::floor(top / u) * u; y <= bottom + u && n-- > 0; y += u) {
                 const double sy = zoom * y + viewport.offsetY;
                 context.moveTo(0, sy);
@@ -78,7 +81,7 @@ void drawGrid(DrawingContext& context, const Viewport& viewport, double gridSize
     double step = gridSize;
     while (zoom * step < 8) step = step + step;
     const double firstX = std::floor(left / step) * step, firstY = std::floor(top / step) * step;
-    const double columns = linesAcross(W, zoom * step), rows = linesAcross(H, zoom * step);
+    const double columns = linesAcross(W, zoom * step, canvasWidth), rows = linesAcross(H, zoom * step, canvasHeight);
     if (gridType == GridPattern::line) {
         context.setStrokeStyle(color(",0.07)"));
         context.setLineWidth(0.5);

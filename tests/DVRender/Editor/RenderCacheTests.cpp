@@ -203,6 +203,9 @@ TEST(GridPattern, SpacingInkLayersAndDegenerateInput) {
         EXPECT_TRUE(record(Viewport{0, 0, 1}, bad, GridPattern::line, RenderTheme::light).empty()) << bad;
         EXPECT_TRUE(record(Viewport{0, 0, bad}, 20, GridPattern::dot, RenderTheme::light).empty()) << bad;
     }
+    // A zoom so small that millions of millimetre lines would share each pixel stops at the
+    // canvas's pixels.
+    EXPECT_LE(named(record(Viewport{0, 0, 1e-300}, 20, GridPattern::mm, RenderTheme::light), "moveTo").size(), 304u);
     // A huge offset far from the origin (x + step == x) still stops within the canvas's lines.
     EXPECT_LE(named(record(Viewport{1e300, 0, 1}, 20, GridPattern::line, RenderTheme::light), "moveTo").size(), 30u);
 
