@@ -1,0 +1,157 @@
+// The render cache on a realistic board of 5,000 mixed elements: what a drag costs (one element
+// moved, an incremental build) against building every recording, and what a frame costs (a
+// 1920 x 1080 view at 2 pixels per point) drawn from the cache against drawn without it.
+// Run with FONTCONFIG_FILE pointing at tests/data/fonts/fonts.conf for numbers that do not
+// depend on the machine's fonts.
+
+#include "bench/DVIO/RatioReporter.hpp"
+#include "bench/Thumbnail/MixedBoard.hpp"
+
+#include "DVIO/BoardFile.hpp"
+#include "DVRender/Editor/OffscreenRenderer.hpp"
+#include "DVRender/Editor/RenderCache.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int COUNT = 5000;
+// Element 2000 is a labelled rectangle with connectors bound to it, the usual thing dragged.
+constexpr std::size_t MOVED = 2000;
+constexpr double VIEW_WIDTH = 1920, VIEW_HEIGHT = 1080, PIXEL_RATIO = 2;
+
+const std::vector<dv::Element>& board() {
+    static const std::vector<dv::Element> elements = [] {
+        const std::string text = dv::bench::mixedBoard(COUNT);
+        auto read = dv::readDrevalinFile(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        if (read.document.elements.size() != static_cast<std::size_t>(COUNT)) {
+            std::fprintf(stderr, "the generated board of %d elements reads as %zu\n", COUNT,
+                         read.document.elements.size());
+            std::abort();
+        }
+        return std::move(read.document.elements);
+    }();
+    return elements;
+}
+
+const dv::RenderEnvironment& environment() {
+    static const dv::RenderEnvironment light(dv::RenderTheme::light);
+    return light;
+}
+
+// The board's extent in board units: the union of every element's cull bounds.
+dv::NormalizedRect boardExtent(const dv::RenderSnapshot& snapshot) {
+    double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+    for (const auto& element : snapshot.elements) {
+        const dv::NormalizedRect& r = element->cullBounds;
+        left = std::min(left, r.x);
+        top = std::min(top, r.y);
+        right = std::max(right, r.x + r.w);
+        bottom = std::max(bottom, r.y + r.h);
+    }
+    return {left, top, right - left, bottom - top};
+}
+
+// A 1920 x 1080 view centred on the board showing `share` of its area.
+dv::OffscreenRenderOptions view(const dv::NormalizedRect& extent, double share) {
+    // The view's board area is (width / zoom) x (height / zoom).
+    const double zoom = share >= 1 ? std::min(VIEW_WIDTH / extent.w, VIEW_HEIGHT / extent.h)
+                                   : std::sqrt(VIEW_WIDTH * VIEW_HEIGHT / (share * extent.w * extent.h));
+    const double cx = extent.x + extent.w / 2, cy = extent.y + extent.h / 2;
+    return dv::OffscreenRenderOptions{.viewport = dv::Viewport{VIEW_WIDTH / 2 - cx * zoom, VIEW_HEIGHT / 2 - cy * zoom, zoom},
+                                      .width = VIEW_WIDTH,
+                                      .height = VIEW_HEIGHT,
+                                      .devicePixelRatio = PIXEL_RATIO,
+                                      .environment = environment(),
+                                      .drawsBackground = true,
+                                      .grid = std::nullopt,
+                                      .editingId = std::nullopt,
+                                      .editingShapeLabelId = std::nullopt};
+}
+
+struct Primed {
+    dv::RenderCache cache;
+    dv::RenderSnapshot snapshot;
+    dv::NormalizedRect extent;
+    Primed() : snapshot(cache.snapshot(board(), environment(), std::nullopt, std::nullopt)), extent(boardExtent(snapshot)) {}
+};
+
+Primed& primed() {
+    static Primed p;
+    return p;
+}
+
+void BM_FullBuild(benchmark::State& state) {
+    for (auto _ : state) {
+        dv::RenderCache cache;
+        benchmark::DoNotOptimize(cache.snapshot(board(), environment(), std::nullopt, std::nullopt));
+    }
+}
+BENCHMARK(BM_FullBuild)->Unit(benchmark::kMillisecond);
+
+void BM_IncrementalBuild(benchmark::State& state) {
+    dv::RenderCache cache;
+    std::vector<dv::Element> elements = board();
+    cache.snapshot(elements, environment(), std::nullopt, std::nullopt);
+    const std::vector<std::int64_t> changed{static_cast<std::int64_t>(MOVED)};
+    double step = 1;
+    std::size_t rekeyed = 0;
+    for (auto _ : state) {
+        elements[MOVED].x += step;  // back and forth, as a drag jitters
+        step = -step;
+        benchmark::DoNotOptimize(cache.snapshot(elements, environment(), std::nullopt, std::nullopt, changed));
+        rekeyed = cache.lastRekeyedIndices() ? cache.lastRekeyedIndices()->size() : 0;
+    }
+    if (rekeyed == 0) state.SkipWithError("the move did not take the incremental build");
+    state.counters["rekeyed"] = static_cast<double>(rekeyed);
+}
+BENCHMARK(BM_IncrementalBuild)->Unit(benchmark::kMillisecond);
+
+void BM_DrawTenthFromCache(benchmark::State& state) {
+    const auto options = view(primed().extent, 0.1);
+    for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
+}
+BENCHMARK(BM_DrawTenthFromCache)->Unit(benchmark::kMillisecond);
+
+void BM_DrawWholeFromCache(benchmark::State& state) {
+    const auto options = view(primed().extent, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
+}
+BENCHMARK(BM_DrawWholeFromCache)->Unit(benchmark::kMillisecond);
+
+// Without a cache every frame records every element before drawing it.
+void BM_DrawWholeWithoutCache(benchmark::State& state) {
+    const auto options = view(primed().extent, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(board(), options));
+}
+BENCHMARK(BM_DrawWholeWithoutCache)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    dv::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const double full = reporter.time("BM_FullBuild"), incremental = reporter.time("BM_IncrementalBuild");
+    const double tenth = reporter.time("BM_DrawTenthFromCache"), whole = reporter.time("BM_DrawWholeFromCache");
+    const double uncached = reporter.time("BM_DrawWholeWithoutCache");
+    auto ms = [](double seconds) { return seconds * 1e3; };
+    auto ratio = [](double peer, double ours) { return ours > 0 ? peer / ours : 0.0; };
+    std::printf("\nRender cache, %d elements (ratio = other time / this time; above 1 this is faster)\n", COUNT);
+    std::printf("%-36s %10s %10s %10s %9s\n", "", "this ms", "other", "other ms", "ratio");
+    std::printf("%-36s %10.3f %10s %10.3f %8.1fx   target >= 50x and < 2 ms\n", "incremental build, one moved",
+                ms(incremental), "full", ms(full), ratio(full, incremental));
+    std::printf("%-36s %10.3f %10s %10s %9s   target < 16 ms\n", "1920x1080@2, tenth, from cache", ms(tenth), "", "", "");
+    std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", "1920x1080@2, whole board, from cache", ms(whole), "no cache",
+                ms(uncached), ratio(uncached, whole));
+    return 0;
+}
