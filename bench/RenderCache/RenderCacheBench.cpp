@@ -22,8 +22,8 @@
 namespace {
 
 constexpr int COUNT = 5000;
-// Element 2000 is a labelled rectangle with connectors bound to it, the usual thing dragged.
-constexpr std::size_t MOVED = 2000;
+// Element 2006 is a labelled stencil with two labelled connectors bound to it.
+constexpr std::size_t MOVED = 2006;
 constexpr double VIEW_WIDTH = 1920, VIEW_HEIGHT = 1080, PIXEL_RATIO = 2;
 
 const std::vector<dv::Element>& board() {
