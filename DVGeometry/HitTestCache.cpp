@@ -2,6 +2,7 @@
 
 #include "DVGeometry/ArrowHeads.hpp"
 #include "DVGeometry/ShapeGeometry.hpp"
+#include "DVGeometry/detail/Rotation.hpp"
 #include "DVGeometry/detail/SnapRules.hpp"
 #include "DVModel/JSNumber.hpp"
 #include "DVModel/JSStringKey.hpp"
@@ -16,10 +17,8 @@ namespace dv {
 
 namespace {
 
-// A NaN rotation counts as unrotated here, as in the exact test.
-bool isRotated(const Element& element) {
-    return element.rotation && *element.rotation != 0 && !std::isnan(*element.rotation);
-}
+using detail::isRotated;
+
 
 // Least and greatest coordinates over points: the first point starts, a later one replaces a
 // bound only when strictly beyond it (so a NaN after the first point is passed over).

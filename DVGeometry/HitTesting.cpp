@@ -3,6 +3,7 @@
 #include "DVGeometry/ArrowHeads.hpp"
 #include "DVGeometry/ConnectorGeometry.hpp"
 #include "DVGeometry/ElbowRoute.hpp"
+#include "DVGeometry/detail/Rotation.hpp"
 #include "DVGeometry/detail/Segment.hpp"
 #include "DVModel/JSNumber.hpp"
 
@@ -14,11 +15,8 @@ namespace dv {
 namespace {
 
 using detail::distToSegment;
+using detail::isRotated;
 
-// A NaN rotation counts as unrotated.
-bool isRotated(const Element& element) {
-    return element.rotation && *element.rotation != 0 && !std::isnan(*element.rotation);
-}
 
 // Pieces a curved line is followed through; fine enough that the pointer tolerance dwarfs the
 // gap between the pieces and the curve.
@@ -84,6 +82,8 @@ bool hitTestElement(const Element& element, const HitGeometry& geometry, double 
     const double halfStroke = element.strokeWidth * 0.5;
 
     if (isRotated(element)) {
+        // Turned back about the centre of the unturned bounds, summed left to right as the web
+        // editor does (detail::unrotateAbout groups the sums the other way, off in the last bit).
         const NormalizedRect b = getElementBounds(element);
         const double cx = b.x + b.w * 0.5;
         const double cy = b.y + b.h * 0.5;
