@@ -1,7 +1,6 @@
 #include "DVGeometry/ConnectorSnapping.hpp"
 
 #include "DVGeometry/ConnectorGeometry.hpp"
-#include "DVModel/Hashing.hpp"
 #include "DVModel/JSNumber.hpp"
 #include "DVModel/JSStringKey.hpp"
 #include "DVGeometry/detail/SnapRules.hpp"
@@ -52,20 +51,3 @@ std::optional<ElementSnapTarget> findNearestElementSnapTarget(const std::vector<
 }
 
 } // namespace dv
-
-std::size_t std::hash<dv::ElementSnapTarget>::operator()(const dv::ElementSnapTarget& target) const noexcept {
-    dv::Hasher h;
-    h.write(target.elementId);
-    // The length keeps the id apart from the numbers that follow it.
-    h.writeU64(target.elementId.size());
-    h.writeDouble(target.worldX);
-    h.writeDouble(target.worldY);
-    h.writeDouble(target.distance);
-    h.writeByte(target.anchor ? 1 : 0);
-    if (target.anchor) {
-        h.writeDouble(target.anchor->x);
-        h.writeDouble(target.anchor->y);
-        h.writeU64(target.anchor->extra.hashValue());
-    }
-    return static_cast<std::size_t>(h.finish());
-}

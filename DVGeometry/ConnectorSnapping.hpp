@@ -3,6 +3,7 @@
 // the nearest point of an element's border.
 
 #include "DVModel/Element.hpp"
+#include "DVModel/Hashing.hpp"
 #include "DVModel/SmallRecords.hpp"
 
 #include <cstddef>
@@ -40,6 +41,5 @@ std::optional<ElementSnapTarget> findNearestElementSnapTarget(const std::vector<
 
 } // namespace dv
 
-template <> struct std::hash<dv::ElementSnapTarget> {
-    std::size_t operator()(const dv::ElementSnapTarget& target) const noexcept;
-};
+DV_HASH_MEMBERS(dv::ElementSnapTarget, &dv::ElementSnapTarget::elementId, &dv::ElementSnapTarget::worldX,
+                &dv::ElementSnapTarget::worldY, &dv::ElementSnapTarget::distance, &dv::ElementSnapTarget::anchor);
