@@ -254,6 +254,10 @@ def check_tumbler(s):
     except Failure:
         if starved_at_tumblers_priority(s):
             raise Skip(STARVED)
+        load, cores = os.getloadavg()[0], os.cpu_count() or 1
+        if load > 2 * cores:
+            raise Skip("this machine is too busy (load %.0f on %d cores): tumbler's thumbnailers run at nice 19 "
+                       "and some ran out of the host's time limit" % (load, cores))
         raise
     print(result.stdout, end="")
     check_cache(s, "tumbler", env["XDG_CACHE_HOME"], TUMBLER_FLAVOURS.items(), whole_seconds=False)
