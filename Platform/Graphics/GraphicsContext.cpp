@@ -10,6 +10,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <tuple>
@@ -433,41 +434,29 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     return true;
 }
 
-// A long stroke with round caps and joins covers the union of its segments, each with round
-// ends: running a segment again adds nothing. Such a stroke goes to cairo as its distinct
-// segments on cairo's grid, each its own subpath, when that at least halves them. False, with
-// nothing emitted, otherwise.
+// A stroke covers the union of its pieces, so running a piece again adds nothing:
+// - with round caps and joins the pieces are the segments, each with round ends;
+// - with butt caps (any join) they are the corners: two segments meeting at a point, with the
+//   join between them and flat ends.
+// A long stroke whose pieces mostly repeat on cairo's grid goes to cairo as its distinct pieces,
+// each its own subpath, when that at least halves them. False, with nothing emitted, otherwise
+// (dashes run along the whole path, and other caps would show at every piece's ends).
 bool GraphicsContext::emitThinnedStroke(cairo_t* cr) const {
-    if (state_.cap != LineCap::round || state_.join != LineJoin::round || !state_.dash.lengths.empty()) return false;
-    struct Segment {
-        detail::GridPoint a, b;
+    if (!state_.dash.lengths.empty()) return false;
+    const bool segments = state_.cap == LineCap::round && state_.join == LineJoin::round;
+    if (!segments && state_.cap != LineCap::butt) return false;
+    using detail::GridPoint;
+    // The subpaths on the grid, without repeated points (cairo skips segments of no length).
+    struct Subpath {
+        std::vector<GridPoint> points;
+        bool closed = false;
+        bool drawn = false;  // a line or a close went from its first point
     };
-    std::vector<Segment> segments;
-    segments.reserve(path_.size());
-    std::optional<detail::GridPoint> start, current;
-    bool drawn = false;  // the subpath has a segment of non-zero length
-    bool hasDot = false;  // ... or a segment of zero length, at `dot`
-    detail::GridPoint dot{0, 0};
-    auto add = [&](detail::GridPoint a, detail::GridPoint b) {
-        if (a == b) {
-            hasDot = true;
-            dot = a;
-            return;
-        }
-        drawn = true;
-        const bool ordered = a.x < b.x || (a.x == b.x && a.y < b.y);
-        segments.push_back(ordered ? Segment{a, b} : Segment{b, a});
-    };
-    auto endSubpath = [&] {
-        // A subpath of one point drawn as a line to itself shows a round dot.
-        if (!drawn && hasDot) segments.push_back({dot, dot});
-        drawn = hasDot = false;
-    };
+    std::vector<Subpath> subpaths;
     for (const auto& e : path_) {
         if (e.op == Op::curve) return false;
         if (e.op == Op::close) {
-            if (current && start) add(*current, *start);
-            current = start;
+            if (!subpaths.empty()) subpaths.back().closed = subpaths.back().drawn = true;
             continue;
         }
         if (!detail::insideGuard({e.p[0], e.p[1]})) return false;
@@ -475,29 +464,63 @@ bool GraphicsContext::emitThinnedStroke(cairo_t* cr) const {
         cairo_user_to_device(cr, &x, &y);
         const auto point = detail::gridPoint(x, y);
         if (!point) return false;
-        if (e.op == Op::move) {
-            endSubpath();
-            start = current = point;
+        if (e.op == Op::move || subpaths.empty() || subpaths.back().closed) subpaths.push_back({{*point}, false, false});
+        if (e.op == Op::move) continue;
+        subpaths.back().drawn = true;
+        if (!(subpaths.back().points.back() == *point)) subpaths.back().points.push_back(*point);
+    }
+    // Pieces of up to three points, the first no later than the last on the grid (a piece run
+    // backwards covers the same pixels); a single point stands for a dot.
+    using Piece = std::array<GridPoint, 3>;
+    auto before = [](const GridPoint& a, const GridPoint& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); };
+    std::vector<Piece> pieces;
+    std::vector<std::uint8_t> sizes;
+    auto add = [&](Piece piece, std::uint8_t size) {
+        if (before(piece[size - 1], piece[0])) std::swap(piece[0], piece[size - 1]);
+        pieces.push_back(piece);
+        sizes.push_back(size);
+    };
+    std::size_t runs = 0;
+    for (const Subpath& sub : subpaths) {
+        const std::vector<GridPoint>& p = sub.points;
+        const std::size_t n = p.size();
+        if (n == 1) {
+            // A line of no length shows as a dot with round caps; a point moved to, as nothing.
+            if (segments && sub.drawn) add({p[0], p[0], p[0]}, 1);
+            continue;
+        }
+        const bool loop = sub.closed && n > 2;
+        if (segments) {
+            for (std::size_t i = 0; i + 1 < n; ++i) add({p[i], p[i + 1], p[i + 1]}, 2);
+            if (loop) add({p[n - 1], p[0], p[0]}, 2);
+        } else if (n == 2 && !loop) {
+            add({p[0], p[1], p[1]}, 2);
+        } else if (loop) {
+            for (std::size_t i = 0; i < n; ++i) add({p[(i + n - 1) % n], p[i], p[(i + 1) % n]}, 3);
         } else {
-            if (current) add(*current, *point);
-            current = point;
+            for (std::size_t i = 1; i + 1 < n; ++i) add({p[i - 1], p[i], p[i + 1]}, 3);
         }
     }
-    endSubpath();
-    const std::size_t before = segments.size();
-    auto key = [](const Segment& s) { return std::tie(s.a.x, s.a.y, s.b.x, s.b.y); };
-    std::sort(segments.begin(), segments.end(), [&](const Segment& l, const Segment& r) { return key(l) < key(r); });
-    segments.erase(std::unique(segments.begin(), segments.end(), [&](const Segment& l, const Segment& r) { return key(l) == key(r); }),
-                   segments.end());
-    if (segments.size() * 2 > before) return false;
+    runs = pieces.size();
+    std::vector<std::size_t> order(runs);
+    for (std::size_t i = 0; i < runs; ++i) order[i] = i;
+    auto key = [&](std::size_t i) {
+        const Piece& q = pieces[i];
+        return std::tie(sizes[i], q[0].x, q[0].y, q[1].x, q[1].y, q[2].x, q[2].y);
+    };
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    order.erase(std::unique(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) == key(b); }),
+                order.end());
+    if (order.size() * 2 > runs) return false;
     cairo_new_path(cr);
-    for (const Segment& s : segments) {
-        double ax = static_cast<double>(s.a.x) / 256, ay = static_cast<double>(s.a.y) / 256;
-        double bx = static_cast<double>(s.b.x) / 256, by = static_cast<double>(s.b.y) / 256;
-        cairo_device_to_user(cr, &ax, &ay);
-        cairo_device_to_user(cr, &bx, &by);
-        cairo_move_to(cr, ax, ay);
-        cairo_line_to(cr, bx, by);
+    for (const std::size_t i : order) {
+        for (std::uint8_t k = 0; k < std::max<std::uint8_t>(sizes[i], 2); ++k) {
+            const GridPoint& g = pieces[i][std::min<std::uint8_t>(k, sizes[i] - 1)];
+            double x = static_cast<double>(g.x) / 256, y = static_cast<double>(g.y) / 256;
+            cairo_device_to_user(cr, &x, &y);
+            if (k == 0) cairo_move_to(cr, x, y);
+            else cairo_line_to(cr, x, y);
+        }
     }
     return true;
 }

@@ -109,9 +109,9 @@ TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     }
 }
 
-// A round-capped, round-joined stroke run along the same segments many times draws the
-// picture of cairo's stroke of every one of them; other caps and joins, and dashes, are left to
-// cairo as they are.
+// A stroke run along the same segments many times, with round caps and joins or with butt caps
+// and any join, draws the picture of cairo's stroke of every one of them; square caps and
+// dashes are left to cairo as they are.
 TEST(BandedFill, RetracedRoundStrokesDrawAsCairoStrokesEveryRun) {
     struct Case {
         const char* what;
@@ -123,7 +123,8 @@ TEST(BandedFill, RetracedRoundStrokesDrawAsCairoStrokesEveryRun) {
     const Case cases[] = {
         {"star", repeatedStar(900), LineCap::round, LineJoin::round, false},
         {"zigzag", zigzag(4500), LineCap::round, LineJoin::round, false},
-        {"zigzag, mitred", zigzag(4500), LineCap::butt, LineJoin::miter, false},
+        {"zigzag, butt ends, mitred", zigzag(4500), LineCap::butt, LineJoin::miter, false},
+        {"star, butt ends, bevelled", repeatedStar(900), LineCap::butt, LineJoin::bevel, false},
         {"star, dashed", repeatedStar(900), LineCap::round, LineJoin::round, true},
     };
     for (const Case& c : cases) {
@@ -135,8 +136,12 @@ TEST(BandedFill, RetracedRoundStrokesDrawAsCairoStrokesEveryRun) {
             else cairo_line_to(cr, c.points[i].x, c.points[i].y);
         }
         cairo_set_line_width(cr, 3);
-        cairo_set_line_cap(cr, c.cap == LineCap::round ? CAIRO_LINE_CAP_ROUND : CAIRO_LINE_CAP_BUTT);
-        cairo_set_line_join(cr, c.join == LineJoin::round ? CAIRO_LINE_JOIN_ROUND : CAIRO_LINE_JOIN_MITER);
+        cairo_set_line_cap(cr, c.cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
+                               : c.cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
+                                                          : CAIRO_LINE_CAP_BUTT);
+        cairo_set_line_join(cr, c.join == LineJoin::round   ? CAIRO_LINE_JOIN_ROUND
+                                : c.join == LineJoin::bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                            : CAIRO_LINE_JOIN_MITER);
         if (c.dashed) cairo_set_dash(cr, dash, 2, 0);
         cairo_set_source_rgba(cr, 0.6, 0.1, 0.3, 1);
         cairo_stroke(cr);
