@@ -258,12 +258,14 @@ def main(out):
                 + [element("text", "t%d" % i, x=i * 14, y=1300, content=word, fontSize=16,
                            fontFamily="sans-serif", width=12, height=20) for i in range(200)])
 
-    # Three dozen zigzag polygons of 100,000 points across the coordinate range, closed and open.
+    # Three dozen zigzag polygons of 100,000 points across the coordinate range, closed and open,
+    # with round, mitred and bevelled corners.
     with open(os.path.join(out, "zigzag-polygons.json"), "w") as f:
         f.write('{"version":1,"elements":[')
         for i in range(36):
-            e = element("polygon", "z%d" % i, fillColor="#a0c0e0", closed=i % 3 != 2,
-                        points=zigzag_points(100_000, 10_000_000, i))
+            corners = [{}, {"lineCap": "butt", "lineJoin": "miter"}, {"lineCap": "butt", "lineJoin": "bevel"}][i % 3]
+            e = element("polygon", "z%d" % i, fillColor="#a0c0e0", closed=i % 2 == 0, strokeWidth=1000,
+                        points=zigzag_points(100_000, 10_000_000, i), **corners)
             f.write(("," if i else "") + json.dumps(e, separators=(",", ":")))
         f.write("]}")
 
