@@ -111,14 +111,14 @@ TEST(ThumbwrightHost, FailuresLeaveNoFile) {
 
 TEST(ThumbwrightHost, GivesUpAtItsTimeLimitAndLeavesNoFile) {
     dv::test::TempDir dir;
-    // As many rough, labelled, shadowed shapes as a board may hold: far more than a tenth of a
-    // second of work.
+    // The most elements a board may hold, rough, labelled and shadowed: far more work than the
+    // hundredth of a second allowed (a board over the element limit would fail on reading instead).
     std::string board = R"({"version":1,"elements":[)";
     for (int i = 0; i < 5000; ++i) {
         if (i) board += ",";
         const std::string n = std::to_string(i);
         board += R"({"id":"e)" + n + R"(","type":")" + (i % 2 ? "ellipse" : "rhombus") + R"(","x":)" +
-                 std::to_string(i % 75 * 30) + R"(,"y":)" + std::to_string(i / 75 * 30) +
+                 std::to_string(i % 150 * 30) + R"(,"y":)" + std::to_string(i / 150 * 30) +
                  R"(,"width":25,"height":20,"strokeColor":"#1e1e1e","fillColor":"#a0c0e0","strokeWidth":2,)"
                  R"("opacity":1,"roughness":2,"shadowBlur":40,"label":"shape number )" + n + R"("})";
     }
@@ -126,7 +126,7 @@ TEST(ThumbwrightHost, GivesUpAtItsTimeLimitAndLeavesNoFile) {
     const auto input = dir.write("heavy.drevalin", board);
     const fs::path out = dir.path() / "out.png";
     const auto start = std::chrono::steady_clock::now();
-    auto run = runHost({"-s", "256", "--time-limit", "0.1", input.string(), out.string()});
+    auto run = runHost({"-s", "256", "--time-limit", "0.01", input.string(), out.string()});
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(run.exitCode, 3) << run.errorText;
     EXPECT_NE(run.errorText.find("gave up after the time limit"), std::string::npos) << run.errorText;
