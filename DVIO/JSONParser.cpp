@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <span>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -117,6 +119,7 @@ struct Frame {
     Container kind;
     std::size_t valueStart;
     std::size_t keyStart;
+    std::size_t keyTextStart;
     bool mainList = false;  // its entries go to the list consumer
     std::int64_t heldBefore = 0;  // values held when it opened; a main list goes back to it per entry
 };
@@ -125,11 +128,21 @@ struct Frame {
 constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// A member name: most are bytes of the input as they stand; one with escapes or repaired UTF-8
+// is kept in the parse's own key text. Offsets, not pointers, as that text grows while read.
+struct KeySlot {
+    std::size_t start;
+    std::size_t size;
+    bool owned;
+};
+
 // The stacks of a parse, kept per thread so that their capacity carries over to the next parse.
 struct Scratch {
     std::vector<Frame> frames;
     std::vector<JSONValue> values;
-    std::vector<std::string> keys;
+    std::vector<KeySlot> keys;
+    std::string keyText;
+    std::vector<std::string_view> keyViews;
 };
 
 class Parser {
@@ -137,7 +150,8 @@ public:
     Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, std::int64_t maxValues, Scratch& scratch,
            JSONListConsumer* consumer)
         : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), maxValues_(maxValues), frames_(scratch.frames),
-          values_(scratch.values), keys_(scratch.keys), consumer_(consumer) {}
+          values_(scratch.values), keys_(scratch.keys), keyText_(scratch.keyText), keyViews_(scratch.keyViews),
+          consumer_(consumer) {}
 
     // Leaves the stacks empty, also after an error; very large ones give their memory back.
     ~Parser() {
@@ -145,8 +159,12 @@ public:
         frames_.clear();
         values_.clear();
         keys_.clear();
+        keyText_.clear();
+        keyViews_.clear();
         if (values_.capacity() > kKeptCapacity) std::vector<JSONValue>().swap(values_);
-        if (keys_.capacity() > kKeptCapacity) std::vector<std::string>().swap(keys_);
+        if (keys_.capacity() > kKeptCapacity) std::vector<KeySlot>().swap(keys_);
+        if (keyText_.capacity() > kKeptCapacity) std::string().swap(keyText_);
+        if (keyViews_.capacity() > kKeptCapacity) std::vector<std::string_view>().swap(keyViews_);
     }
 
     JSONValue run();
@@ -177,7 +195,13 @@ private:
     void readEscapedRest(std::string& out, const std::uint8_t* start);
     double readNumber();
     void readLiteral(const char* word, std::size_t length);
-    void readKey(std::string& key);
+    void readKey();
+    std::string_view keyView(const KeySlot& key) const {
+        const char* base = key.owned ? keyText_.data() : reinterpret_cast<const char*>(begin_);
+        return {base + key.start, key.size};
+    }
+    void closeObject(const Frame& frame);
+    void closeArray(const Frame& frame);
     // Whether an array opening here is the consumer's main list; tells the consumer when it is.
     bool opensMainList();
 
@@ -190,7 +214,9 @@ private:
 
     std::vector<Frame>& frames_;
     std::vector<JSONValue>& values_;
-    std::vector<std::string>& keys_;
+    std::vector<KeySlot>& keys_;
+    std::string& keyText_;
+    std::vector<std::string_view>& keyViews_;
     JSONListConsumer* consumer_;
     std::string buffer_;  // reused by strings that hold escapes
 };
@@ -382,12 +408,25 @@ void Parser::readLiteral(const char* word, std::size_t length) {
     p_ += length;
 }
 
-void Parser::readKey(std::string& key) {
+void Parser::readKey() {
     // White space before the key has been skipped.
     if (p_ == end_) failEnd();
     if (*p_ != '"') failByte(p_);
     ++p_;
-    readString(key);
+    const std::uint8_t* start = p_;
+    bool sawHigh = false;
+    const std::uint8_t* stop = scanPlain(p_, end_, sawHigh);
+    if (stop < end_ && *stop == '"' &&
+        (!sawHigh || isValidUTF8({reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start)}))) {
+        keys_.push_back({static_cast<std::size_t>(start - begin_), static_cast<std::size_t>(stop - start), false});
+        p_ = stop + 1;
+    } else {
+        // Escapes, repairs and errors take the road of string values.
+        std::string key;
+        readString(key);
+        keys_.push_back({keyText_.size(), key.size(), true});
+        keyText_ += key;
+    }
     hold();
     skipSpace();
     if (p_ == end_) failEnd();
@@ -399,15 +438,34 @@ bool Parser::opensMainList() {
     if (consumer_ == nullptr) return false;
     // The key of a member being read is the last one on the key stack.
     const bool atTop = frames_.empty() || (frames_.size() == 1 && frames_.front().kind == Container::object &&
-                                           keys_.back() == consumer_->listKey());
+                                           keyView(keys_.back()) == consumer_->listKey());
     if (atTop) consumer_->beginList();
     return atTop;
 }
 
+void Parser::closeObject(const Frame& frame) {
+    keyViews_.clear();
+    for (auto key = keys_.begin() + static_cast<std::ptrdiff_t>(frame.keyStart); key != keys_.end(); ++key)
+        keyViews_.push_back(keyView(*key));
+    const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
+    // Members are set in order, so a repeated key keeps its first place and takes its last value.
+    JSONObject object(keyViews_, std::span(first, values_.end()));
+    keys_.resize(frame.keyStart);
+    keyText_.resize(frame.keyTextStart);
+    values_.erase(first, values_.end());
+    values_.emplace_back(std::move(object));
+}
+
+void Parser::closeArray(const Frame& frame) {
+    const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
+    JSONValue::Array items(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
+    values_.erase(first, values_.end());
+    values_.emplace_back(std::move(items));
+}
+
 JSONValue Parser::run() {
     for (;;) {
-        JSONValue value;
-        // Read one value, or open a container and go round for its first entry.
+        // Read one value onto the value stack, or open a container and go round for its first entry.
         skipSpace();
         if (p_ == end_) failEnd();
         switch (*p_) {
@@ -418,10 +476,10 @@ JSONValue Parser::run() {
             skipSpace();
             if (p_ < end_ && *p_ == ']') {
                 ++p_;
-                value = JSONValue(JSONValue::Array());
+                values_.emplace_back(JSONValue::Array());
                 break;
             }
-            frames_.push_back({Container::array, values_.size(), keys_.size(), mainList, held_});
+            frames_.push_back({Container::array, values_.size(), keys_.size(), keyText_.size(), mainList, held_});
             continue;
         }
         case '{':
@@ -430,72 +488,60 @@ JSONValue Parser::run() {
             skipSpace();
             if (p_ < end_ && *p_ == '}') {
                 ++p_;
-                value = JSONValue(JSONObject());
+                values_.emplace_back(JSONObject());
                 break;
             }
-            frames_.push_back({Container::object, values_.size(), keys_.size()});
-            readKey(keys_.emplace_back());
+            frames_.push_back({Container::object, values_.size(), keys_.size(), keyText_.size()});
+            readKey();
             continue;
-        case '"': {
+        case '"':
             ++p_;
-            std::string text;
-            readString(text);
-            value = JSONValue(std::move(text));
+            readString(*values_.emplace_back(std::string()).stringValue());
             break;
-        }
         case 't':
             readLiteral("true", 4);
-            value = JSONValue(true);
+            values_.emplace_back(true);
             break;
         case 'f':
             readLiteral("false", 5);
-            value = JSONValue(false);
+            values_.emplace_back(false);
             break;
         case 'n':
             readLiteral("null", 4);
-            value = JSONValue(nullptr);
+            values_.emplace_back(nullptr);
             break;
         default:
             if (*p_ != '-' && !isDigit(*p_)) failByte(p_);
-            value = JSONValue(readNumber());
+            values_.emplace_back(readNumber());
             break;
         }
 
-        // Hand the value to the innermost open container until one wants another entry.
+        // Hand the value on top of the stack to the innermost open container until one wants
+        // another entry.
         for (;;) {
             hold();
             skipSpace();
             if (frames_.empty()) {
                 if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
-                return value;
+                return std::move(values_.back());
             }
             const Frame frame = frames_.back();
             if (frame.mainList) {
-                consumer_->takeEntry(std::move(value));
+                consumer_->takeEntry(std::move(values_.back()));
+                values_.pop_back();
                 held_ = frame.heldBefore;
-            } else {
-                values_.push_back(std::move(value));
             }
             if (p_ == end_) failEnd();
-            const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
             if (frame.kind == Container::object) {
                 if (*p_ == ',') {
                     ++p_;
                     skipSpace();
-                    readKey(keys_.emplace_back());
+                    readKey();
                     break;
                 }
                 if (*p_ != '}') failByte(p_);
                 ++p_;
-                // Members are set in order, so a repeated key keeps its first place and takes
-                // its last value.
-                JSONObject object;
-                object.reserve(values_.size() - frame.valueStart);
-                auto key = keys_.begin() + static_cast<std::ptrdiff_t>(frame.keyStart);
-                for (auto it = first; it != values_.end(); ++it, ++key) object.set(std::move(*key), std::move(*it));
-                keys_.resize(frame.keyStart);
-                values_.erase(first, values_.end());
-                value = JSONValue(std::move(object));
+                closeObject(frame);
             } else {
                 if (*p_ == ',') {
                     ++p_;
@@ -503,9 +549,7 @@ JSONValue Parser::run() {
                 }
                 if (*p_ != ']') failByte(p_);
                 ++p_;
-                JSONValue::Array items(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
-                values_.erase(first, values_.end());
-                value = JSONValue(std::move(items));
+                closeArray(frame);
             }
             frames_.pop_back();
         }

@@ -125,6 +125,32 @@ JSONObject::JSONObject(std::vector<std::pair<std::string, JSONValue>> pairs) {
     for (auto& [key, value] : pairs) set(std::move(key), std::move(value));
 }
 
+JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONValue> values) {
+    const std::size_t n = keys.size();
+    if (n == 0) return;
+    storage_ = std::make_unique<Storage>();
+    Storage& s = *storage_;
+    s.keys.reserve(n);
+    s.values.reserve(n);
+    if (n > kLinearLimit) {
+        for (std::size_t i = 0; i < n; ++i) s.set(std::string(keys[i]), std::move(values[i]));
+        return;
+    }
+    // Few keys, nearly always distinct: each is compared with the views already taken, which is
+    // cheaper than comparing with the stored strings.
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view key = keys[i];
+        bool repeated = false;
+        for (std::size_t k = 0; k < i && !repeated; ++k) repeated = keys[k] == key;
+        if (!repeated) {
+            s.keys.emplace_back(key);
+            s.values.push_back(std::move(values[i]));
+        } else {
+            s.values[s.locate(key)] = std::move(values[i]);
+        }
+    }
+}
+
 const std::vector<std::string>& JSONObject::keys() const noexcept {
     return storage_ ? storage_->keys : emptyKeys();
 }

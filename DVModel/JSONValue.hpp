@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -47,6 +48,9 @@ public:
     /// the value of its last.
     JSONObject(std::initializer_list<std::pair<std::string_view, JSONValue>> pairs);
     explicit JSONObject(std::vector<std::pair<std::string, JSONValue>> pairs);
+    /// The same from parallel lists, moving the values out of `values` (which must be as long as
+    /// `keys`): the road of a parser, which holds its members this way.
+    JSONObject(std::span<const std::string_view> keys, std::span<JSONValue> values);
     JSONObject(const JSONObject& other);
     JSONObject(JSONObject&& other) noexcept;
     JSONObject& operator=(const JSONObject& other);
