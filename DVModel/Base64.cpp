@@ -1,5 +1,7 @@
 #include "DVModel/Base64.hpp"
 
+#include "DVModel/detail/Base64Reader.hpp"
+
 namespace dv {
 
 namespace {
@@ -30,17 +32,6 @@ std::string encode(std::span<const std::uint8_t> bytes, const char* alphabet, bo
     return out;
 }
 
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-bool isSkippedWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-
 }  // namespace
 
 std::string base64Encode(std::span<const std::uint8_t> bytes) { return encode(bytes, kStandard, true); }
@@ -48,34 +39,14 @@ std::string base64Encode(std::span<const std::uint8_t> bytes) { return encode(by
 std::string base64URLEncode(std::span<const std::uint8_t> bytes) { return encode(bytes, kURL, false); }
 
 std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text, Base64Decoding mode) {
-    std::string s;
-    s.reserve(text.size());
-    for (char c : text) {
-        if (!isSkippedWhiteSpace(c)) s.push_back(c);
+    detail::Base64Reader reader(text.size());
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        p = reader.readRun(p, end);
+        if (p < end && !reader.put(*p++)) return std::nullopt;
     }
-    if (mode == Base64Decoding::strict && s.size() % 4 != 0) return std::nullopt;
-    if (s.size() % 4 == 0) {
-        // At most two "=" end a group; a third is left in place and refused below.
-        if (!s.empty() && s.back() == '=') s.pop_back();
-        if (!s.empty() && s.back() == '=') s.pop_back();
-    }
-    if (s.size() % 4 == 1) return std::nullopt;
-    std::vector<std::uint8_t> out;
-    out.reserve(s.size() / 4 * 3 + 2);
-    std::uint32_t bits = 0;
-    int count = 0;
-    for (char c : s) {
-        const int v = base64Value(c);
-        if (v < 0) return std::nullopt;
-        bits = (bits << 6) | static_cast<std::uint32_t>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out.push_back(static_cast<std::uint8_t>(bits >> count));
-            bits &= (1u << count) - 1;
-        }
-    }
-    return out;
+    return reader.finish(mode == Base64Decoding::strict);
 }
 
 }  // namespace dv

@@ -1,6 +1,8 @@
 #include "DVRender/Images/DataURL.hpp"
 
-#include "DVModel/Base64.hpp"
+#include "DVModel/detail/Base64Reader.hpp"
+
+#include <optional>
 
 namespace dv {
 
@@ -29,18 +31,70 @@ int hexValue(char c) {
     return -1;
 }
 
-std::vector<std::uint8_t> percentDecode(std::string_view s) {
-    std::vector<std::uint8_t> out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out.push_back(static_cast<std::uint8_t>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(s[i]));
+bool isURLStripped(std::uint8_t c) { return c == '\t' || c == '\n' || c == '\r'; }
+
+// A body as the URL holds it: tab, LF and CR are not part of the URL, a "#" ends the body, and
+// "%" with two hexadecimal digits stands for a byte.
+class BodyReader {
+public:
+    explicit BodyReader(std::string_view body)
+        : p_(reinterpret_cast<const std::uint8_t*>(body.data())), end_(p_ + body.size()) {}
+
+    const std::uint8_t*& at() { return p_; }
+    const std::uint8_t* end() const { return end_; }
+
+    // The next byte of the body, or absent at its end.
+    std::optional<std::uint8_t> next() {
+        while (p_ < end_) {
+            const std::uint8_t c = *p_++;
+            if (isURLStripped(c)) continue;
+            if (c == '#') {
+                p_ = end_;
+                return std::nullopt;
+            }
+            if (c == '%') return escaped();
+            return c;
         }
+        return std::nullopt;
     }
+
+private:
+    std::uint8_t escaped() {
+        const std::uint8_t* q = p_;
+        int digits[2];
+        for (int& digit : digits) {
+            while (q < end_ && isURLStripped(*q)) ++q;
+            digit = q < end_ ? hexValue(static_cast<char>(*q++)) : -1;
+            if (digit < 0) return '%';
+        }
+        p_ = q;
+        return static_cast<std::uint8_t>(digits[0] * 16 + digits[1]);
+    }
+
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+};
+
+std::vector<std::uint8_t> percentDecoded(std::string_view body) {
+    std::vector<std::uint8_t> out;
+    out.reserve(body.size());
+    BodyReader reader(body);
+    while (auto byte = reader.next()) out.push_back(*byte);
     return out;
+}
+
+// The body's bytes read as base64 in the same pass that undoes the URL's own forms.
+std::optional<std::vector<std::uint8_t>> base64Decoded(std::string_view body) {
+    detail::Base64Reader base64(body.size());
+    BodyReader reader(body);
+    for (;;) {
+        // Runs of plain alphabet need none of the URL's care.
+        reader.at() = base64.readRun(reader.at(), reader.end());
+        const auto byte = reader.next();
+        if (!byte) break;
+        if (!base64.put(*byte)) return std::nullopt;
+    }
+    return base64.finish(false);
 }
 
 bool isTokenText(std::string_view s) {
@@ -58,33 +112,35 @@ std::optional<DataURL> parseDataURL(std::string_view input) {
     // Scalars at or below U+0020 are single ASCII bytes in UTF-8, so bytes serve here.
     while (!input.empty() && static_cast<unsigned char>(input.front()) <= 0x20) input.remove_prefix(1);
     while (!input.empty() && static_cast<unsigned char>(input.back()) <= 0x20) input.remove_suffix(1);
+    // The scheme and the header, up to the first comma, without the characters a URL drops; a
+    // fragment before the comma leaves no body.
     std::string text;
-    text.reserve(input.size());
-    for (char c : input) {
-        if (c != '\t' && c != '\n' && c != '\r') text.push_back(c);
+    std::size_t comma = 0;
+    for (;; ++comma) {
+        if (comma == input.size() || input[comma] == '#') return std::nullopt;
+        const char c = input[comma];
+        if (c == ',') break;
+        if (!isURLStripped(static_cast<std::uint8_t>(c))) text.push_back(c);
     }
     if (text.size() < 5 || asciiLowercased(std::string_view(text).substr(0, 5)) != "data:") return std::nullopt;
-    std::string_view rest = std::string_view(text).substr(5);
-    rest = rest.substr(0, rest.find('#'));
-    const auto comma = rest.find(',');
-    if (comma == std::string_view::npos) return std::nullopt;
-    std::string header(trimASCIIWhiteSpace(rest.substr(0, comma)));
+    std::string header(trimASCIIWhiteSpace(std::string_view(text).substr(5)));
+    const std::string_view body = input.substr(comma + 1);
     DataURL result;
-    result.body = percentDecode(rest.substr(comma + 1));
 
+    bool base64 = false;
     std::string lower = asciiLowercased(header);
     if (lower.size() >= 6 && lower.compare(lower.size() - 6, 6, "base64") == 0) {
         lower.resize(lower.size() - 6);
         while (!lower.empty() && lower.back() == ' ') lower.pop_back();
         if (!lower.empty() && lower.back() == ';') {
-            auto decoded = base64Decode(
-                std::string_view(reinterpret_cast<const char*>(result.body.data()), result.body.size()),
-                Base64Decoding::forgiving);
+            auto decoded = base64Decoded(body);
             if (!decoded) return std::nullopt;
             result.body = std::move(*decoded);
             header.resize(lower.size() - 1);
+            base64 = true;
         }
     }
+    if (!base64) result.body = percentDecoded(body);
     if (!header.empty() && header.front() == ';') header.insert(0, "text/plain");
 
     const std::string essence = asciiLowercased(trimASCIIWhiteSpace(std::string_view(header).substr(0, header.find(';'))));

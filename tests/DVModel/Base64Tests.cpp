@@ -73,6 +73,10 @@ TEST(Base64, DecodesStrictlyOrForgivingly) {
         {"Zm\v9v", std::nullopt, std::nullopt},
         {"Zm9v\xC2\xA0", std::nullopt, std::nullopt},
         {"+/+/", "\xfb\xff\xbf", "\xfb\xff\xbf"},
+        {"Zm9vYmFyZm9v YmFy\nZm9vYmFy", "foobarfoobarfoobar", "foobarfoobarfoobar"},
+        {"Zm9vY mFyZm9vYmFyZm9vYmFy", "foobarfoobarfoobar", "foobarfoobarfoobar"},
+        {"Zm9vYmFyZg==Zm9vYmFy", std::nullopt, std::nullopt},
+        {"Zm9vYmFyZm9vYmFyZm9vYmFyZm9vYm", std::nullopt, "foobarfoobarfoobarfoob"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -49,6 +49,19 @@ TEST(DataURL, ParsesAsTheFetchStandardDoesWithAReducedMediaType) {
         {"data:a/b/c,x", "text/plain", "x"},
         {"data:;charset=utf-8,x", "text/plain", "x"},
         {"data:image/gif;base64,R0lGOD%6Ch", "image/gif", "GIF89a"},
+        // Escapes and the characters a URL drops, inside and around base64 runs.
+        {"data:;base64,aGVsbG8gd29y%62GQ=", "text/plain", "hello world"},
+        {"data:;base64,aGVsbG8g%0Ad29ybGQ=", "text/plain", "hello world"},
+        {"data:;base64,aGVsbG8gd29y%6\n2GQ=", "text/plain", "hello world"},
+        {"data:;base64,aGVsbG8gd29ybGQ%3D", "text/plain", "hello world"},
+        {"data:;base64,aGVsbG8g\td29y bGQ=#aGk=", "text/plain", "hello world"},
+        {"data:;base64,aGVsbG8gd29ybGQ=%3D%3D", std::nullopt, ""},
+        {"data:;base64,aGVsbG8gd29y%25bGQ=", std::nullopt, ""},
+        {"data:;base64,aGVsbG8gd29ybGQ=aGk=", std::nullopt, ""},
+        {"data:;base64,aGVsbG8gd29ybGQ%3", std::nullopt, ""},
+        {"data:,a%4#1", "text/plain", "a%4"},
+        {"data:,a%4\t1b", "text/plain", "aAb"},
+        {"data:text/plain#x,y", std::nullopt, ""},
     };
     for (const auto& c : cases) {
         auto r = parseDataURL(c.input);
