@@ -372,7 +372,7 @@ TextSize getConnectorLabelSize(const Element& element) {
 }
 
 ConnectorLabelBoxes getConnectorLabelBoxes(const std::vector<Element>& elements) {
-    return ConnectorLabelLayout(ElementIndex(elements)).boxes();
+    return ConnectorLabelLayout::once(ElementIndex(elements)).boxes();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -383,6 +383,14 @@ ConnectorLabelLayout::ConnectorLabelLayout() = default;
 ConnectorLabelLayout::ConnectorLabelLayout(const ElementIndex& index, std::uint64_t evaluationBudget)
     : evaluationBudget_(evaluationBudget) {
     layout(index, nullptr);
+}
+
+ConnectorLabelLayout ConnectorLabelLayout::once(const ElementIndex& index, std::uint64_t evaluationBudget) {
+    ConnectorLabelLayout layout;
+    layout.evaluationBudget_ = evaluationBudget;
+    layout.keepsState_ = false;
+    layout.layout(index, nullptr);
+    return layout;
 }
 
 void ConnectorLabelLayout::update(const ElementIndex& index) {
@@ -679,7 +687,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     boxes_ = std::move(boxes);
     recomputedCount_ = recomputed;
     wasIncremental_ = old != nullptr;
-    if (tame && uniqueIds && !search.exhausted()) {
+    if (keepsState_ && tame && uniqueIds && !search.exhausted()) {
         scene_ = std::make_shared<const ElementIndex>(index);
         state_ = std::move(state);
     } else {

@@ -73,6 +73,10 @@ public:
     /// A full layout of the index.
     explicit ConnectorLabelLayout(const ElementIndex& index,
                                   std::uint64_t evaluationBudget = LABEL_LAYOUT_EVALUATION_BUDGET);
+    /// The same boxes for a caller that lays out once (an export, a thumbnail): nothing is kept
+    /// for updates, so the index is not copied, and an update lays out afresh.
+    static ConnectorLabelLayout once(const ElementIndex& index,
+                                     std::uint64_t evaluationBudget = LABEL_LAYOUT_EVALUATION_BUDGET);
 
     /// Lays out the new index, reusing what is still valid from the last pass.
     void update(const ElementIndex& index);
@@ -96,6 +100,7 @@ private:
     std::int64_t recomputedCount_ = 0;
     bool wasIncremental_ = false;
     std::uint64_t evaluationBudget_ = LABEL_LAYOUT_EVALUATION_BUDGET;
+    bool keepsState_ = true;
     // The scene of the last pass and what that pass computed; both absent when nothing is kept.
     std::shared_ptr<const ElementIndex> scene_;
     std::shared_ptr<const State> state_;

@@ -97,8 +97,7 @@ ExportBounds exportBounds(const ElementIndex& index, const ConnectorLabelBoxes& 
 
 ExportBounds computeExportBounds(const std::vector<Element>& elements) {
     ElementIndex index(elements);
-    ConnectorLabelLayout layout(index);
-    return exportBounds(index, layout.boxes());
+    return exportBounds(index, ConnectorLabelLayout::once(index).boxes());
 }
 
 std::string resolveCanvasBackground(std::string_view color) {

@@ -24,7 +24,7 @@ struct ExportScene {
     ElementIndex index;
     ConnectorLabelLayout labels;
 
-    explicit ExportScene(std::vector<Element> elements) : index(std::move(elements)), labels(index) {}
+    explicit ExportScene(std::vector<Element> elements) : index(std::move(elements)), labels(ConnectorLabelLayout::once(index)) {}
 };
 
 void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,

@@ -91,7 +91,7 @@ void appendChanged(std::string& out, std::string_view text, std::size_t from) {
 struct SVGScene {
     ElementIndex index;
     ConnectorLabelLayout labels;
-    explicit SVGScene(const std::vector<Element>& elements) : index(elements), labels(index) {}
+    explicit SVGScene(const std::vector<Element>& elements) : index(elements), labels(ConnectorLabelLayout::once(index)) {}
 };
 
 }  // namespace

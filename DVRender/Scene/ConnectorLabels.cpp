@@ -101,8 +101,8 @@ void drawConnectorLabels(DrawingContext& context, const std::vector<Element>& el
                          const std::string& canvasColor, const std::optional<std::string>& editingShapeLabelId,
                          const RenderEnvironment& environment) {
     const ElementIndex index(elements);
-    const ConnectorLabelLayout layout(index);
-    drawConnectorLabels(context, index, layout.boxes(), canvasColor, editingShapeLabelId, environment);
+    drawConnectorLabels(context, index, ConnectorLabelLayout::once(index).boxes(), canvasColor, editingShapeLabelId,
+                        environment);
 }
 
 void drawConnectorLabels(DrawingContext& context, const ElementIndex& index, const ConnectorLabelBoxes& boxes,
@@ -117,8 +117,9 @@ std::vector<ConnectorLabelItem> connectorLabelItems(const std::vector<Element>& 
                                                     const std::string& canvasColor,
                                                     const std::optional<std::string>& editingShapeLabelId,
                                                     const RenderEnvironment& environment) {
-    const ConnectorLabelLayout layout{ElementIndex(elements)};
-    return connectorLabelItems(elements, layout.boxes(), canvasColor, editingShapeLabelId, environment, {});
+    const ElementIndex index(elements);
+    return connectorLabelItems(elements, ConnectorLabelLayout::once(index).boxes(), canvasColor, editingShapeLabelId,
+                               environment, {});
 }
 
 std::vector<ConnectorLabelItem> connectorLabelItems(

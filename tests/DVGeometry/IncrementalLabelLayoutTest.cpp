@@ -112,6 +112,20 @@ TEST(IncrementalLabelLayout, WhatAnUpdatePlacesAgain) {
     }
 }
 
+TEST(IncrementalLabelLayout, ALayoutMadeOnceKeepsNothingForUpdates) {
+    const std::vector<Element> base = smallBoard();
+    ConnectorLabelLayout layout = ConnectorLabelLayout::once(ElementIndex(base));
+    EXPECT_EQ(layout.boxes(), ConnectorLabelLayout{ElementIndex(base)}.boxes());
+    std::vector<Element> moved = base;
+    moved[0].x += 3;
+    for (int pass = 0; pass < 2; ++pass) {
+        layout.update(ElementIndex(moved));
+        EXPECT_FALSE(layout.wasIncremental());
+        EXPECT_EQ(layout.recomputedCount(), 3);
+        EXPECT_EQ(layout.boxes(), getConnectorLabelBoxes(moved));
+    }
+}
+
 TEST(IncrementalLabelLayout, RepeatedIdsForceAFullPassAndKeepNothing) {
     ConnectorLabelLayout layout{ElementIndex(smallBoard())};
     std::vector<Element> twice = smallBoard();
