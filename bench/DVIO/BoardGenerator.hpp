@@ -93,6 +93,14 @@ inline void closeElement(BoardWriter& w) {
     w.text += ',';
 }
 
+// Ends the element list, empty or not, and the board.
+inline std::string closeBoard(BoardWriter& w) {
+    if (w.text.back() == ',') w.text.back() = ']';
+    else w.text += ']';
+    w.text += '}';
+    return w.text;
+}
+
 // About 5 MB: 5000 elements, 750 freehand strokes of 150 points, a 2 MB image data URL.
 inline std::string typicalBoard() {
     BoardWriter w;

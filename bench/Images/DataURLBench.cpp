@@ -2,6 +2,7 @@
 // Ours reads the whole URL (scheme, header, escapes and all); glib gets the base64 part alone.
 
 #include "bench/DVIO/BoardGenerator.hpp"
+#include "bench/DVIO/RatioReporter.hpp"
 #include "DVRender/Images/DataURL.hpp"
 
 #include <benchmark/benchmark.h>
@@ -51,30 +52,19 @@ void BM_GlibBase64Decode(benchmark::State& state) {
 BENCHMARK(BM_DataURLDecode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_GlibBase64Decode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                seconds[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    MedianReporter reporter;
+    dv::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const double ours = reporter.seconds["BM_DataURLDecode"];
-    const double glib = reporter.seconds["BM_GlibBase64Decode"];
+    const double ours = reporter.time("BM_DataURLDecode");
+    const double glib = reporter.time("BM_GlibBase64Decode");
     if (ours > 0 && glib > 0)
         std::printf("\n%.1f MB data URL: %.2f GB/s, g_base64_decode %.2f GB/s: %.2fx glib's speed (target >= 1)\n",
-                    static_cast<double>(url().size()) / 1e6, static_cast<double>(url().size()) / ours / 1e6,
-                    static_cast<double>(url().size()) / glib / 1e6, glib / ours);
+                    static_cast<double>(url().size()) / 1e6, static_cast<double>(url().size()) / ours / 1e9,
+                    static_cast<double>(url().size()) / glib / 1e9, glib / ours);
     return 0;
 }

@@ -75,11 +75,60 @@ inline std::string mixedBoard(int count) {
             w.field("endElementId", "el-" + std::to_string(i - 4));
             w.field("label", sentence(w, 1));
         }
-        w.text.back() = '}';
-        w.text += ',';
+        closeElement(w);
     }
-    if (w.text.back() == ',') w.text.back() = ']';
-    else w.text += ']';
+    return closeBoard(w);
+}
+
+// Boxes in a square and as many labelled arrows, each joining a box to one half the board
+// away: the board on which label layout meets long routes.
+inline std::string distantArrowBoard(int count) {
+    BoardWriter w;
+    const int boxes = count / 2;
+    const int side = std::max(1, static_cast<int>(std::sqrt(boxes)));
+    w.text = "{\"version\":1,\"elements\":[";
+    for (int i = 0; i < count; ++i) {
+        const bool box = i < boxes;
+        w.text += '{';
+        w.field("id", "el-" + std::to_string(i));
+        w.field("type", std::string(box ? "rectangle" : "arrow"));
+        const int at = box ? i : i - boxes;
+        w.field("x", (at % side) * 300);
+        w.field("y", (at / side) * 200);
+        w.field("strokeColor", std::string("#1e1e1e"));
+        w.field("fillColor", std::string("transparent"));
+        w.field("strokeWidth", 2);
+        w.field("opacity", 1);
+        w.field("roughness", 0);
+        if (box) {
+            w.field("width", 160);
+            w.field("height", 80);
+            w.field("label", sentence(w, 2));
+        } else {
+            const int to = (at + boxes / 2 + static_cast<int>(w.next(side))) % boxes;
+            w.field("x2", (to % side) * 300);
+            w.field("y2", (to / side) * 200);
+            w.field("startElementId", "el-" + std::to_string(at));
+            w.field("endElementId", "el-" + std::to_string(to));
+            w.field("label", sentence(w, 1));
+        }
+        closeElement(w);
+    }
+    return closeBoard(w);
+}
+
+// A board of one image element around `dataURL`.
+inline std::string oneImageBoard(const std::string& dataURL, int width, int height) {
+    BoardWriter w;
+    w.text = "{\"version\":1,\"elements\":[";
+    commonKeys(w, 0, "image");
+    w.field("src", dataURL);
+    w.field("width", width);
+    w.field("height", height);
+    w.field("naturalWidth", width);
+    w.field("naturalHeight", height);
+    closeElement(w);
+    w.text.back() = ']';
     w.text += '}';
     return w.text;
 }
@@ -90,19 +139,24 @@ inline fs::path boardFolder() {
     return dir;
 }
 
+// A figure is only worth its board: every element must survive reading.
+inline void checkElementCount(const std::string& name, const std::string& text, std::size_t count) {
+    const std::size_t read =
+        readDrevalinFile(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())).document.elements.size();
+    if (read != count) {
+        std::fprintf(stderr, "the generated board %s of %zu elements reads as %zu\n", name.c_str(), count, read);
+        std::abort();
+    }
+}
+
 inline const fs::path& boardFile(int count) {
     static std::map<int, fs::path> files;
     auto it = files.find(count);
     if (it != files.end()) return it->second;
-    fs::path file = boardFolder() / ("mixed-" + std::to_string(count) + ".drevalin");
+    const std::string name = "mixed-" + std::to_string(count);
     const std::string text = mixedBoard(count);
-    // A figure is only worth its board: every element must survive reading.
-    const std::size_t read =
-        readDrevalinFile(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())).document.elements.size();
-    if (read != static_cast<std::size_t>(count)) {
-        std::fprintf(stderr, "the generated board of %d elements reads as %zu\n", count, read);
-        std::abort();
-    }
+    checkElementCount(name, text, static_cast<std::size_t>(count));
+    fs::path file = boardFolder() / (name + ".drevalin");
     std::ofstream(file, std::ios::binary) << text;
     return files.emplace(count, file).first->second;
 }

@@ -5,7 +5,12 @@
 // The importer host reads the same boards (parsing alone), so the cost of drawing shows as the
 // ratio between the two.
 
+#include "bench/DVIO/RatioReporter.hpp"
 #include "bench/Thumbnail/MixedBoard.hpp"
+#include "DVModel/Base64.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/PNGEncoder.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -137,6 +142,68 @@ void BM_ImporterHostReading(benchmark::State& state) {
     state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
 }
 
+// A PNG of about 5 MB (noise does not compress) and the board holding it as its one image.
+struct ImageBoard {
+    fs::path png;
+    fs::path board;
+};
+
+const ImageBoard& imageBoard() {
+    static const ImageBoard files = [] {
+        constexpr int side = 1300;
+        auto bitmap = dv::gfx::Bitmap::create(side, side);
+        dv::bench::BoardWriter noise;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                bitmap->row(y)[x] = 0xFF000000u | static_cast<std::uint32_t>(noise.next(16777216.0));
+        const std::vector<std::uint8_t> png = *dv::gfx::encodePNG(
+            {bitmap->data(), bitmap->width(), bitmap->height(), static_cast<int>(bitmap->stride())});
+        ImageBoard out;
+        out.png = dv::bench::boardFolder() / "one-image.png";
+        std::ofstream(out.png, std::ios::binary)
+            .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+        const std::string text = dv::bench::oneImageBoard("data:image/png;base64," + dv::base64Encode(png), side, side);
+        dv::bench::checkElementCount("one-image", text, 1);
+        out.board = dv::bench::namedBoardFile("one-image", text);
+        return out;
+    }();
+    return files;
+}
+
+void timeProcess(benchmark::State& state, const std::vector<std::string>& args, const char* failure) {
+    long peak = 0;
+    for (auto _ : state) {
+        ChildRun r = run(args);
+        if (r.exitCode != 0) {
+            state.SkipWithError(failure);
+            return;
+        }
+        peak = std::max(peak, r.peakKiB);
+    }
+    state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
+}
+
+// One board holding one 5 MB PNG, and the same PNG given to the desktop's own image thumbnailer.
+void BM_ThumbnailHostImage(benchmark::State& state) {
+    const ImageBoard& files = imageBoard();
+    std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
+    timeProcess(state, {host, "-s", "256", files.board.string(), (files.board.parent_path() / "out-image.png").string()},
+                "thumbwright-host failed");
+    state.counters["board_MB"] = static_cast<double>(fs::file_size(files.board)) / 1e6;
+}
+
+void BM_PixbufThumbnailerImage(benchmark::State& state) {
+    const ImageBoard& files = imageBoard();
+    const std::string tool = "/usr/bin/gdk-pixbuf-thumbnailer";
+    if (!fs::exists(tool)) {
+        state.SkipWithError("gdk-pixbuf-thumbnailer is not installed (libgdk-pixbuf2.0-bin)");
+        return;
+    }
+    timeProcess(state, {tool, "-s", "256", files.png.string(), (files.png.parent_path() / "out-pixbuf.png").string()},
+                "gdk-pixbuf-thumbnailer failed");
+    state.counters["png_MB"] = static_cast<double>(fs::file_size(files.png)) / 1e6;
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     for (int count : {100, 1000, 5000})
         for (int px : {256, 1024}) b->Args({count, px});
@@ -146,7 +213,42 @@ BENCHMARK(BM_ThumbnailHostFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_ThumbnailHostCold)->Apply(sizes)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThumbnailHostWarm)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ImporterHostReading)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThumbnailHostImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PixbufThumbnailerImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    dv::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    auto time = [&](const std::string& name) { return reporter.time(name) * 1e3; };
+    const double floor = time("BM_ThumbnailHostFloor/0");
+    std::printf("\nWhole-process thumbnails, warm (empty-board floor %.1f ms):\n", floor);
+    auto line = [&](const char* what, const std::string& name, double target) {
+        const double t = time(name);
+        if (t <= 0) return;
+        std::printf("  %-36s %7.1f ms, %7.1f ms above the floor (target under %.0f ms)\n", what, t, t - floor, target);
+    };
+    line("1,000 mixed elements at 256 px", "BM_ThumbnailHostWarm/1000/256", 100);
+    line("5,000 mixed elements at 1024 px", "BM_ThumbnailHostWarm/5000/1024", 300);
+    const double first = time("BM_StagePlanDistantArrows/1000");
+    if (first > 0) {
+        std::printf("\nRaster plan, labelled arrows between distant boxes (growth against 1,000 elements; n log n "
+                    "would be the second figure):\n");
+        for (int n = 1000; n <= 5000; n += 1000) {
+            const double t = time("BM_StagePlanDistantArrows/" + std::to_string(n));
+            const double nlogn = n / 1000.0 * std::log(n) / std::log(1000.0);
+            std::printf("  %5d elements: %7.2f ms  x%.2f  (n log n: x%.2f)%s\n", n, t, t / first, nlogn,
+                        n == 5000 ? "  target under 30 ms" : "");
+        }
+    }
+    const double image = time("BM_ThumbnailHostImage");
+    const double pixbuf = time("BM_PixbufThumbnailerImage");
+    if (image > 0 && pixbuf > 0)
+        std::printf("  one 5 MB PNG at 256 px: %.1f ms, gdk-pixbuf-thumbnailer %.1f ms: %.2fx its time (target <= 1.5)\n",
+                    image, pixbuf, image / pixbuf);
+    return 0;
+}

@@ -38,6 +38,20 @@ const Board& board(int count) {
     return boards.emplace(count, std::move(b)).first->second;
 }
 
+// Boards whose labelled arrows join distant boxes, by element count.
+const Board& distantBoard(int count) {
+    static std::map<int, Board> boards;
+    auto it = boards.find(count);
+    if (it != boards.end()) return it->second;
+    const std::string text = dv::bench::distantArrowBoard(count);
+    dv::bench::checkElementCount("distant-arrows", text, static_cast<std::size_t>(count));
+    Board b;
+    b.elements = dv::readDrevalinFile(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+                     .document.elements;
+    b.theme = BoardPicture::theme(b.elements, true);
+    return boards.emplace(count, std::move(b)).first->second;
+}
+
 dv::gfx::ImageRef picture(int count, int px) {
     const Board& b = board(count);
     return *BoardPicture::image(b.elements, b.theme, px);
@@ -59,6 +73,12 @@ void BM_StageTheme(benchmark::State& state) {
 void BM_StagePlan(benchmark::State& state) {
     const Board& b = board(static_cast<int>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(BoardPicture::plan(b.elements, b.theme, static_cast<double>(state.range(1))));
+}
+
+// The raster plan (bounds and label layout) as labelled arrows between distant boxes grow.
+void BM_StagePlanDistantArrows(benchmark::State& state) {
+    const Board& b = distantBoard(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(BoardPicture::plan(b.elements, b.theme, 256));
 }
 
 void BM_StagePaint(benchmark::State& state) {
@@ -100,6 +120,7 @@ void sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_StageRead)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StageTheme)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StagePlan)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StagePlanDistantArrows)->DenseRange(1000, 5000, 1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StagePaint)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StageCompose)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StageEncodeAndWrite)->Apply(sizes)->Unit(benchmark::kMillisecond);
