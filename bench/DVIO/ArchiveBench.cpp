@@ -106,7 +106,7 @@ BENCHMARK(BM_ZlibUncompress)->Arg(kBoardSize)->Arg(kLargeSize)->Unit(benchmark::
 // 5,000 deflated SVG icons of a few hundred bytes, in folders, as icon packs ship them.
 const Bytes& iconArchive() {
     static const Bytes zip = [] {
-        std::vector<dv::testing::ZipSpec> entries;
+        std::vector<dv::testing::ZipEntryPlan> entries;
         for (int i = 0; i < 5000; ++i) {
             const std::string n = std::to_string(i);
             std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 64 64\"><title>icon ";

@@ -19,7 +19,7 @@ constexpr int kIcons = 5000;
 // of path data, deflated; a few README and PNG files beside them.
 const dv::testing::Bytes& archive() {
     static const dv::testing::Bytes zip = [] {
-        std::vector<dv::testing::ZipSpec> entries;
+        std::vector<dv::testing::ZipEntryPlan> entries;
         entries.emplace_back("Icon-Set/README.txt", dv::testing::bytesOf("Icons for diagrams.\n"), 8);
         for (int i = 0; i < kIcons; ++i) {
             const std::string category = "Arch_Category-" + std::to_string(i / 100);

@@ -80,9 +80,9 @@ Bytes endRecord(std::uint16_t count, std::uint32_t directoryOffset, std::string_
     return out;
 }
 
-Bytes buildZip(const std::vector<ZipSpec>& entries, std::string_view comment) {
+Bytes buildZip(const std::vector<ZipEntryPlan>& entries, std::string_view comment) {
     Bytes out, directory;
-    for (const ZipSpec& e : entries) {
+    for (const ZipEntryPlan& e : entries) {
         Bytes payload = e.compressed ? *e.compressed : e.method == 8 ? zlibDeflateRaw(e.data) : e.data;
         payload.insert(payload.end(), e.junk.begin(), e.junk.end());
         const std::uint32_t crc = static_cast<std::uint32_t>(::crc32(0, e.data.data(), static_cast<uInt>(e.data.size())));

@@ -24,16 +24,16 @@ Bytes sampleText(std::size_t size, std::uint32_t seed);
 // Deterministic bytes that do not compress.
 Bytes noise(std::size_t size, std::uint32_t seed);
 
-struct ZipSpec {
-    ZipSpec() = default;
-    ZipSpec(std::string name, Bytes data = {}, std::uint16_t method = 0)
+struct ZipEntryPlan {
+    ZipEntryPlan() = default;
+    ZipEntryPlan(std::string name, Bytes data = {}, std::uint16_t method = 0)
         : name(std::move(name)), data(std::move(data)), method(method) {}
 
-    ZipSpec& declaring(std::uint32_t declared) { size = declared; return *this; }
-    ZipSpec& storing(Bytes payload) { compressed = std::move(payload); return *this; }
-    ZipSpec& withFlags(std::uint16_t value) { flags = value; return *this; }
-    ZipSpec& withJunk(Bytes bytes) { junk = std::move(bytes); return *this; }
-    ZipSpec& withLocalExtra(std::string extra) { localExtra = std::move(extra); return *this; }
+    ZipEntryPlan& declaring(std::uint32_t declared) { size = declared; return *this; }
+    ZipEntryPlan& storing(Bytes payload) { compressed = std::move(payload); return *this; }
+    ZipEntryPlan& withFlags(std::uint16_t value) { flags = value; return *this; }
+    ZipEntryPlan& withJunk(Bytes bytes) { junk = std::move(bytes); return *this; }
+    ZipEntryPlan& withLocalExtra(std::string extra) { localExtra = std::move(extra); return *this; }
 
     std::string name;                         // stored bytes of the name, as given
     Bytes data;                               // uncompressed content
@@ -46,7 +46,7 @@ struct ZipSpec {
 };
 
 // A ZIP archive of the entries in order, with `comment` after the end record.
-Bytes buildZip(const std::vector<ZipSpec>& entries, std::string_view comment = {});
+Bytes buildZip(const std::vector<ZipEntryPlan>& entries, std::string_view comment = {});
 
 // Just an end record with the given count and directory offset.
 Bytes endRecord(std::uint16_t count, std::uint32_t directoryOffset, std::string_view comment = {});

@@ -256,7 +256,7 @@ TEST(IconPackBuild, NoFilesGiveAnEmptyPack) {
 
 using testing::buildZip;
 using testing::bytesOf;
-using testing::ZipSpec;
+using testing::ZipEntryPlan;
 
 IconPack::ZipImport importZip(const testing::Bytes& zip, std::string_view fileName) {
     return IconPack::fromZip(zip, fileName, markerSanitizer, "en");
@@ -280,15 +280,15 @@ TEST(IconPackZip, AnEmptyArchiveIsAnEmptyPackNamedAfterItsFile) {
 TEST(IconPackZip, ImportsTheSvgEntriesAndCountsTheOversizedAsSkipped) {
     testing::Bytes bom = bytesOf("\xEF\xBB\xBF<svg/>");
     const testing::Bytes zip = buildZip({
-        ZipSpec("Architecture-Service-Icons/"),
-        ZipSpec("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_64.svg", bytesOf("ab"), 8),
-        ZipSpec("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_32.svg", bytesOf("a"), 8),
-        ZipSpec("__MACOSX/Architecture-Service-Icons/._x.svg", bytesOf("REJECT")),
-        ZipSpec("notes.txt", bytesOf("not read")).declaring(5'000'000),
-        ZipSpec("big.svg", bytesOf("a")).declaring(1'048'577),
-        ZipSpec("bom.svg", bom, 8),
-        ZipSpec("bad.svg", bytesOf("a\xFF" "b")),
-        ZipSpec("reject.svg", bytesOf("REJECT")),
+        ZipEntryPlan("Architecture-Service-Icons/"),
+        ZipEntryPlan("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_64.svg", bytesOf("ab"), 8),
+        ZipEntryPlan("Architecture-Service-Icons/Compute/Arch_Amazon-EC2_32.svg", bytesOf("a"), 8),
+        ZipEntryPlan("__MACOSX/Architecture-Service-Icons/._x.svg", bytesOf("REJECT")),
+        ZipEntryPlan("notes.txt", bytesOf("not read")).declaring(5'000'000),
+        ZipEntryPlan("big.svg", bytesOf("a")).declaring(1'048'577),
+        ZipEntryPlan("bom.svg", bom, 8),
+        ZipEntryPlan("bad.svg", bytesOf("a\xFF" "b")),
+        ZipEntryPlan("reject.svg", bytesOf("REJECT")),
     });
     const IconPack::ZipImport result = importZip(zip, "ignored.zip");
     EXPECT_EQ(result.name, "AWS");
@@ -303,14 +303,14 @@ TEST(IconPackZip, ImportsTheSvgEntriesAndCountsTheOversizedAsSkipped) {
 
 TEST(IconPackZip, ArchiveErrorsPassThrough) {
     EXPECT_EQ(importError(bytesOf("not an archive at all, just text")), "Not a ZIP archive");
-    EXPECT_EQ(importError(buildZip({ZipSpec("a.svg", bytesOf("<svg/>")).withFlags(1)})), "Encrypted entry: a.svg");
-    EXPECT_EQ(importError(buildZip({ZipSpec("icons/a.svg", bytesOf("<svg/>"), 12)})),
+    EXPECT_EQ(importError(buildZip({ZipEntryPlan("a.svg", bytesOf("<svg/>")).withFlags(1)})), "Encrypted entry: a.svg");
+    EXPECT_EQ(importError(buildZip({ZipEntryPlan("icons/a.svg", bytesOf("<svg/>"), 12)})),
               "Unsupported compression method 12: icons/a.svg");
-    EXPECT_EQ(importError(buildZip({ZipSpec("a.svg", bytesOf("<svg/>"), 8).withJunk(bytesOf("junk"))})),
+    EXPECT_EQ(importError(buildZip({ZipEntryPlan("a.svg", bytesOf("<svg/>"), 8).withJunk(bytesOf("junk"))})),
               "(InflateError)");
     // Entries that are not icons are never extracted, so their faults do not matter.
-    EXPECT_EQ(importError(buildZip({ZipSpec("a.png", bytesOf("png")).withFlags(1),
-                                    ZipSpec("b.txt", bytesOf("t"), 12)})),
+    EXPECT_EQ(importError(buildZip({ZipEntryPlan("a.png", bytesOf("png")).withFlags(1),
+                                    ZipEntryPlan("b.txt", bytesOf("t"), 12)})),
               "(no error)");
 }
 

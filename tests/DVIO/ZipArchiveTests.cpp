@@ -13,7 +13,7 @@ namespace {
 using testing::Bytes;
 using testing::bytesOf;
 using testing::buildZip;
-using testing::ZipSpec;
+using testing::ZipEntryPlan;
 
 const ZipEntrySelector kAll = [](std::string_view, std::int64_t) { return true; };
 
@@ -72,7 +72,7 @@ TEST(ZipArchive, Zip64IsRefusedBeforeTheEntryCount) {
 }
 
 TEST(ZipArchive, TheDefaultEntryLimitIsFiftyThousand) {
-    std::vector<ZipSpec> entries(50'000);
+    std::vector<ZipEntryPlan> entries(50'000);
     for (std::size_t i = 0; i < entries.size(); ++i) entries[i].name = std::to_string(i);
     const Bytes atLimit = buildZip(entries);
     EXPECT_EQ(listZipEntries(atLimit).size(), 50'000u);
@@ -92,7 +92,7 @@ TEST(ZipArchive, ReadsStoredAndDeflatedEntriesInDirectoryOrder) {
         {"icons/b.txt", bytesOf("plain")},
         {"icons/empty", {}, 8},
         // The local header's extra field is longer than the central one: data starts after it.
-        ZipSpec("icons/c.svg", bytesOf("<svg/>"), 8).withLocalExtra("LOCALEXTRA"),
+        ZipEntryPlan("icons/c.svg", bytesOf("<svg/>"), 8).withLocalExtra("LOCALEXTRA"),
     });
     EXPECT_EQ(listZipEntries(zip), (std::vector<std::string>{"icons/", "icons/a.svg", "icons/b.txt", "icons/empty", "icons/c.svg"}));
 
@@ -107,7 +107,7 @@ TEST(ZipArchive, ReadsStoredAndDeflatedEntriesInDirectoryOrder) {
 }
 
 TEST(ZipArchive, RefusesOnlyWhatIsSelected) {
-    const Bytes zip = buildZip({ZipSpec("secret.svg", bytesOf("x")).withFlags(1), {"icons/a.svg", bytesOf("x"), 12},
+    const Bytes zip = buildZip({ZipEntryPlan("secret.svg", bytesOf("x")).withFlags(1), {"icons/a.svg", bytesOf("x"), 12},
                                 {"ok.svg", bytesOf("ok")}});
     const auto onlyOk = readZipEntries(zip, [](std::string_view name, std::int64_t) { return name == "ok.svg"; });
     ASSERT_EQ(onlyOk.size(), 1u);
@@ -131,10 +131,10 @@ TEST(ZipArchive, EntrySizesAreAcceptedUpToTheLimitInclusive) {
     }
     // Declared small, but holds more: stored entries are judged by their compressed size,
     // deflated ones once they inflate past the limit.
-    EXPECT_EQ(readError(buildZip({ZipSpec("a.svg", overLimit, 0).declaring(10)})), "Entry too large: a.svg");
-    EXPECT_EQ(readError(buildZip({ZipSpec("b.svg", overLimit, 8).declaring(10)})), "Entry too large once decompressed");
+    EXPECT_EQ(readError(buildZip({ZipEntryPlan("a.svg", overLimit, 0).declaring(10)})), "Entry too large: a.svg");
+    EXPECT_EQ(readError(buildZip({ZipEntryPlan("b.svg", overLimit, 8).declaring(10)})), "Entry too large once decompressed");
     // A declared size over the limit is refused before anything is read, even a broken entry.
-    EXPECT_EQ(readError(buildZip({ZipSpec("c.svg", bytesOf("x"), 8).declaring(0xFFFFFFFF).storing({0xFF})})),
+    EXPECT_EQ(readError(buildZip({ZipEntryPlan("c.svg", bytesOf("x"), 8).declaring(0xFFFFFFFF).storing({0xFF})})),
               "Entry too large: c.svg");
 }
 
@@ -150,7 +150,7 @@ TEST(ZipArchive, TheTotalIsCountedAcrossEntries) {
         EXPECT_EQ(readError(buildZip({{"a", thousand, method}, {"b", testing::sampleText(1001, 6), method}}), limits),
                   "Entry too large: b");
         // An entry that claims little is stopped once the total runs out, before its bytes are all taken.
-        const ZipSpec lying = ZipSpec("b", testing::sampleText(400'000, 9), method).declaring(10);
+        const ZipEntryPlan lying = ZipEntryPlan("b", testing::sampleText(400'000, 9), method).declaring(10);
         EXPECT_EQ(readError(buildZip({{"a", thousand, method}, lying}), ZipLimits{100, 1'000'000, 1500}),
                   "Archive too large once decompressed");
     }
@@ -162,14 +162,14 @@ TEST(ZipArchive, TheTotalIsCountedAcrossEntries) {
 TEST(ZipArchive, DamagedDeflateDataIsAnInflateError) {
     const Bytes content = testing::sampleText(3000, 7);
     const Bytes deflated = testing::zlibDeflateRaw(content);
-    const ZipSpec specs[] = {
-        ZipSpec("a.svg", content, 8).withJunk(bytesOf("JUNK")),
-        ZipSpec("a.svg", content, 8).storing({}),
-        ZipSpec("a.svg", content, 8).storing(Bytes(deflated.begin(), deflated.end() - 1)),
-        ZipSpec("a.svg", content, 8).storing({0xFF, 0xFF, 0xFF, 0xFF}),
+    const ZipEntryPlan plans[] = {
+        ZipEntryPlan("a.svg", content, 8).withJunk(bytesOf("JUNK")),
+        ZipEntryPlan("a.svg", content, 8).storing({}),
+        ZipEntryPlan("a.svg", content, 8).storing(Bytes(deflated.begin(), deflated.end() - 1)),
+        ZipEntryPlan("a.svg", content, 8).storing({0xFF, 0xFF, 0xFF, 0xFF}),
     };
-    for (const ZipSpec& spec : specs) {
-        EXPECT_EQ(readError(buildZip({spec})), "(InflateError)");
+    for (const ZipEntryPlan& plan : plans) {
+        EXPECT_EQ(readError(buildZip({plan})), "(InflateError)");
     }
 }
 
@@ -238,20 +238,20 @@ TEST(ZipArchive, DecodeUTF8DropsOneByteOrderMark) {
 
 TEST(ZipArchive, SmallDeflatedEntriesHoldNoSpareChunk) {
     // An archive of thousands of tiny entries must not hold a decoding chunk for each of them.
-    std::vector<ZipSpec> specs;
+    std::vector<ZipEntryPlan> plans;
     for (int i = 0; i < 300; ++i) {
         std::string name = std::to_string(i);
-        specs.emplace_back(name.append(".svg"), testing::sampleText(40 + i, i), 8);
+        plans.emplace_back(name.append(".svg"), testing::sampleText(40 + i, i), 8);
     }
-    const std::vector<ZipEntry> entries = readZipEntries(buildZip(specs), kAll);
-    ASSERT_EQ(entries.size(), specs.size());
+    const std::vector<ZipEntry> entries = readZipEntries(buildZip(plans), kAll);
+    ASSERT_EQ(entries.size(), plans.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(entries[i].data, specs[i].data);
+        EXPECT_EQ(entries[i].data, plans[i].data);
         EXPECT_LE(entries[i].data.capacity(), entries[i].data.size() + 1) << entries[i].name;
     }
     // A declared size that is too small still gives the whole content.
     const Bytes content = testing::sampleText(150'000, 3);
-    const auto liar = readZipEntries(buildZip({ZipSpec("a.svg", content, 8).declaring(10)}), kAll);
+    const auto liar = readZipEntries(buildZip({ZipEntryPlan("a.svg", content, 8).declaring(10)}), kAll);
     ASSERT_EQ(liar.size(), 1u);
     EXPECT_EQ(liar[0].data, content);
 }
