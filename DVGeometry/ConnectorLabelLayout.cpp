@@ -5,6 +5,7 @@
 #include "DVGeometry/ElbowRoute.hpp"
 #include "DVGeometry/detail/LabelGeometry.hpp"
 #include "DVGeometry/detail/LabelLayoutDiff.hpp"
+#include "DVGeometry/detail/LabelLayoutProbe.hpp"
 #include "DVModel/JSNumber.hpp"
 #include "DVModel/StencilRegistry.hpp"
 
@@ -157,17 +158,26 @@ Extent frameOf(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& 
 // The obstacles of one pass and the search that places a label among them.
 class LabelSearch {
 public:
+    // `counted`: whether evaluations are counted against the budget. A pass that cannot reach its
+    // budget even if every candidate met every obstacle need not count, and then prices each
+    // candidate against the obstacles near it only.
     LabelSearch(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& nodes, bool tame,
-                std::size_t expectedLabels, std::uint64_t budget)
-        : strokes_(strokes), nodes_(nodes), tame_(tame), budget_(budget), frame_(frameOf(strokes, nodes)),
-          strokeGrid_(frame_, strokes.size()), nodeGrid_(frame_, nodes.size()), labelGrid_(frame_, expectedLabels) {
-        if (tame_) {
+                std::size_t expectedLabels, std::uint64_t budget, bool counted)
+        : strokes_(strokes), nodes_(nodes), tame_(tame), counted_(counted), budget_(budget),
+          frame_(frameOf(strokes, nodes)), strokeGrid_(frame_, counted && tame ? strokes.size() : 0),
+          nodeGrid_(frame_, nodes.size()), labelGrid_(frame_, expectedLabels) {
+        if (!tame_) return;
+        if (counted_) {
             for (const Stroke& s : strokes_) strokeGrid_.insert(s.extent);
-            for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
+        } else {
+            for (const Stroke& s : strokes_) segmentGrid_.add(s.a.x, s.a.y, s.b.x, s.b.y);
+            segmentGrid_.build(frame_);
         }
+        for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
     }
 
     bool exhausted() const { return budget_ < evaluations_; }
+    std::uint64_t evaluations() const { return evaluations_; }
 
     void addPlaced(const LabelBox& box) {
         placed_.emplace_back(labelRect(box));
@@ -229,7 +239,13 @@ private:
             }
         }
         if (!filtered) region = Extent::infinite();
+        const std::size_t selected = filtered && !counted_ ? priceNearby(owner, total) : priceAll(owner, total, filtered, region);
+        return {candidates_[selected].box, region};
+    }
 
+    // Prices every candidate against the obstacles whose extent meets the search region, counting
+    // each evaluation; returns the chosen candidate.
+    std::size_t priceAll(std::size_t owner, double total, bool filtered, const Extent& region) {
         // The obstacles considered, each list in its own order (strokes, placed labels, nodes).
         consideredStrokes_.clear();
         collect(strokeGrid_, strokes_.size(), filtered, region, consideredStrokes_, [&](std::uint32_t i) {
@@ -269,7 +285,58 @@ private:
                 best = cost;
             }
         }
-        return {candidates_[selected].box, region};
+        return selected;
+    }
+
+    // The same choice as `priceAll` over a filtered search, looking at each candidate's own
+    // surroundings only. An obstacle away from a candidate adds exactly 0 to its cost (every
+    // term is +0 or positive, so leaving it out changes no bit of the sum), and the obstacles
+    // that do add something are met in the same ascending order, so every cost, and the choice,
+    // comes out bit for bit the same. Nothing is counted.
+    std::size_t priceNearby(std::size_t owner, double total) {
+        std::size_t selected = 0;
+        double best = kInfinity;
+        double obstacleCost = 0;
+        for (std::size_t k = 0; k < candidates_.size(); ++k) {
+            const Candidate& c = candidates_[k];
+            // The midpoint of a one-segment route is also its first segment candidate: the same
+            // rectangles meet the same obstacles.
+            if (k == 0 || !sameRect(c.r, candidates_[k - 1].r) || !sameRect(c.inner, candidates_[k - 1].inner)) {
+                obstacleCost = obstaclesNear(owner, c);
+            }
+            double cost = obstacleCost;
+            cost += 2 * jsMax(0.0, -c.room);
+            cost += 0.05 * std::fabs(c.along - total / 2);
+            if (best - 1e-6 > cost) {
+                selected = k;
+                best = cost;
+            }
+        }
+        return selected;
+    }
+
+    // The obstacles' share of a candidate's cost, summed in the order `priceAll` sums it.
+    double obstaclesNear(std::size_t owner, const Candidate& c) {
+        const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
+        double cost = 0;
+        segmentGrid_.candidates(extentOfRect(c.inner), scratch_);
+        for (std::uint32_t i : scratch_) {
+            const Stroke& s = strokes_[i];
+            if (s.owner == owner || !s.extent.meets(innerRange)) continue;
+            cost += 20 * segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
+        }
+        const Extent outer = extentOfRect(c.r);
+        if (labelGrid_.candidates(outer, scratch_)) {
+            for (std::uint32_t i : scratch_) cost += 2 * overlapArea(c.r, placed_[i].rect);
+        } else {
+            for (const Obstacle& label : placed_) cost += 2 * overlapArea(c.r, label.rect);
+        }
+        if (nodeGrid_.candidates(extentOfRect(c.inner), scratch_)) {
+            for (std::uint32_t i : scratch_) cost += 2 * overlapArea(c.inner, nodes_[i].rect);
+        } else {
+            for (const Obstacle& node : nodes_) cost += 2 * overlapArea(c.inner, node.rect);
+        }
+        return cost;
     }
 
     // The items that `accept` lets through, ascending; the grid narrows the items looked at when
@@ -292,10 +359,12 @@ private:
     const std::vector<Obstacle>& nodes_;
     std::vector<Obstacle> placed_;
     bool tame_;
+    bool counted_;
     std::uint64_t budget_;
     std::uint64_t evaluations_ = 0;
     Extent frame_;
     detail::ExtentGrid strokeGrid_;
+    detail::SegmentGrid segmentGrid_;
     detail::ExtentGrid nodeGrid_;
     detail::ExtentGrid labelGrid_;
     std::vector<Candidate> candidates_;
@@ -389,6 +458,14 @@ ConnectorLabelLayout ConnectorLabelLayout::once(const ElementIndex& index, std::
     ConnectorLabelLayout layout;
     layout.evaluationBudget_ = evaluationBudget;
     layout.keepsState_ = false;
+    layout.layout(index, nullptr);
+    return layout;
+}
+
+ConnectorLabelLayout detail::LabelLayoutProbe::plain(const ElementIndex& index, std::uint64_t budget) {
+    ConnectorLabelLayout layout;
+    layout.evaluationBudget_ = budget;
+    layout.plainSearch_ = true;
     layout.layout(index, nullptr);
     return layout;
 }
@@ -628,11 +705,31 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         }
     }
 
+    // The most evaluations the pass could make: every label searched, each of its candidates
+    // priced against every stroke, every node and every label placed before it. Within the
+    // budget, nothing needs counting.
     std::size_t labelled = 0;
-    for (const Element& e : elements) {
-        if (isConnector(e) && nonEmptyLabel(e)) ++labelled;
+    std::uint64_t mostEvaluations = 0;
+    const std::uint64_t obstacles = state->strokes->size() + state->nodeList->size();
+    for (std::size_t i = 0; i < n && mostEvaluations <= evaluationBudget_; ++i) {
+        if (!isConnector(elements[i]) || !nonEmptyLabel(elements[i])) continue;
+        const std::uint64_t points = state->routes[i]->points.size();
+        const std::uint64_t candidates = 1 + 5 * (points > 0 ? points - 1 : 0);
+        std::uint64_t evaluations = 0;
+        if (__builtin_mul_overflow(candidates, obstacles + labelled, &evaluations) ||
+            __builtin_add_overflow(mostEvaluations, evaluations, &mostEvaluations)) {
+            mostEvaluations = UINT64_MAX;
+        }
+        ++labelled;
     }
-    LabelSearch search(*state->strokes, *state->nodeList, tame, labelled, evaluationBudget_);
+    const bool counted = plainSearch_ || mostEvaluations > evaluationBudget_;
+    if (counted) {
+        labelled = 0;
+        for (const Element& e : elements) {
+            if (isConnector(e) && nonEmptyLabel(e)) ++labelled;
+        }
+    }
+    LabelSearch search(*state->strokes, *state->nodeList, tame, labelled, evaluationBudget_, counted);
     ConnectorLabelBoxes boxes;
     std::int64_t recomputed = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -685,6 +782,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     }
 
     boxes_ = std::move(boxes);
+    evaluations_ = search.evaluations();
     recomputedCount_ = recomputed;
     wasIncremental_ = old != nullptr;
     if (keepsState_ && tame && uniqueIds && !search.exhausted()) {

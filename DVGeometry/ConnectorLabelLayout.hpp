@@ -23,6 +23,7 @@ namespace dv {
 
 namespace detail {
 struct LabelLayoutDiff;
+struct LabelLayoutProbe;
 }
 
 /// A label's box: (x, y) is its CENTRE, so its rectangle is (x - w/2, y - h/2, w, h).
@@ -96,11 +97,18 @@ private:
     // A full pass without `diff`; a pass that reuses the kept state with it.
     void layout(const ElementIndex& index, const detail::LabelLayoutDiff* diff);
 
+    friend struct detail::LabelLayoutProbe;
+
     ConnectorLabelBoxes boxes_;
     std::int64_t recomputedCount_ = 0;
     bool wasIncremental_ = false;
     std::uint64_t evaluationBudget_ = LABEL_LAYOUT_EVALUATION_BUDGET;
     bool keepsState_ = true;
+    // Tests hold the layout to the plain search, which prices every candidate against every
+    // obstacle of its search region and counts every evaluation, even when the budget is out of
+    // reach; `evaluations_` is what the last pass counted.
+    bool plainSearch_ = false;
+    std::uint64_t evaluations_ = 0;
     // The scene of the last pass and what that pass computed; both absent when nothing is kept.
     std::shared_ptr<const ElementIndex> scene_;
     std::shared_ptr<const State> state_;

@@ -114,4 +114,43 @@ private:
     std::uint32_t epoch_ = 0;
 };
 
+/// Segments numbered 0, 1, 2, ... in the order added, each listed in every cell it passes through
+/// or comes within a small margin of (not every cell of its extent: a long diagonal stroke stays
+/// in few cells). `candidates` answers, in ascending order, a superset of the segments that come
+/// near a region; the margin is far wider than the rounding of `segmentRectClip`, so every
+/// segment whose clip against a rectangle inside the region can come out non-zero is among them.
+/// Meant for tame coordinates (below 1e15 in magnitude).
+class SegmentGrid {
+public:
+    /// Adds the next segment; nothing is listed until `build`.
+    void add(double ax, double ay, double bx, double by);
+    /// Lists the segments added so far in cells over `frame`, which must hold them all.
+    void build(const Extent& frame);
+
+    /// Fills `out` with the candidate segments for `region` (finite, min below max), ascending.
+    void candidates(const Extent& region, std::vector<std::uint32_t>& out);
+
+private:
+    struct Ends {
+        double ax, ay, bx, by;
+    };
+    template <class Visit> void cellsOf(const Ends& s, Visit&& visit) const;
+    std::size_t column(double x) const;
+    std::size_t row(double y) const;
+
+    std::vector<Ends> segments_;
+    double originX_ = 0;
+    double originY_ = 0;
+    double cellW_ = 1;
+    double cellH_ = 1;
+    double margin_ = 0;
+    std::size_t cols_ = 1;
+    std::size_t rows_ = 1;
+    // Cell c lists items_[start_[c]] to items_[start_[c + 1]], ascending.
+    std::vector<std::uint32_t> start_;
+    std::vector<std::uint32_t> items_;
+    std::vector<std::uint32_t> seen_;
+    std::uint32_t epoch_ = 0;
+};
+
 } // namespace dv::detail

@@ -4,8 +4,12 @@
 
 #include "TestElements.hpp"
 
+#include "DVGeometry/ConnectorLabelLayout.hpp"
 #include "DVModel/Element.hpp"
 
+#include <gtest/gtest.h>
+
+#include <bit>
 #include <optional>
 #include <random>
 #include <string>
@@ -76,6 +80,23 @@ inline ConnectorAnchor anchorAt(double x, double y) {
     a.x = x;
     a.y = y;
     return a;
+}
+
+// Whether two sets of label boxes hold the same ids with the same boxes, bit for bit.
+inline ::testing::AssertionResult sameBoxes(const ConnectorLabelBoxes& a, const ConnectorLabelBoxes& b) {
+    const auto x = a.entries();
+    const auto y = b.entries();
+    if (x.size() != y.size()) return ::testing::AssertionFailure() << x.size() << " boxes against " << y.size();
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const LabelBox& p = x[i].second;
+        const LabelBox& q = y[i].second;
+        const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+        if (x[i].first != y[i].first || bits(p.x) != bits(q.x) || bits(p.y) != bits(q.y) || bits(p.w) != bits(q.w) ||
+            bits(p.h) != bits(q.h)) {
+            return ::testing::AssertionFailure() << "box of " << x[i].first << " differs";
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 // Random boards: boxes of every sized kind, stencils with labels, freehand strokes, and labelled

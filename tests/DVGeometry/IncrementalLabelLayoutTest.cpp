@@ -15,6 +15,7 @@ namespace dv {
 namespace {
 
 using test::rectangle;
+using test::sameBoxes;
 using test::wire;
 
 Element labelled(std::string id, double x, double y, std::string label = "label") {
@@ -168,21 +169,6 @@ TEST(IncrementalLabelLayout, NamedPositions) {
 // After every random edit (move, add, remove, relabel, hide, rebind, swap), an update gives the
 // boxes of a full layout of the edited board, bit for bit.
 // Same ids with the same boxes, every coordinate bit for bit.
-::testing::AssertionResult sameBoxes(const ConnectorLabelBoxes& a, const ConnectorLabelBoxes& b) {
-    const auto x = a.entries();
-    const auto y = b.entries();
-    if (x.size() != y.size()) return ::testing::AssertionFailure() << x.size() << " boxes against " << y.size();
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const LabelBox& p = x[i].second;
-        const LabelBox& q = y[i].second;
-        const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
-        if (x[i].first != y[i].first || bits(p.x) != bits(q.x) || bits(p.y) != bits(q.y) || bits(p.w) != bits(q.w) ||
-            bits(p.h) != bits(q.h)) {
-            return ::testing::AssertionFailure() << "box of " << x[i].first << " differs";
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
 
 TEST(IncrementalLabelLayoutProperty, UpdateEqualsFullLayout) {
     int incremental = 0;

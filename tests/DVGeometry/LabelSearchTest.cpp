@@ -1,0 +1,181 @@
+// The label search that looks only at each candidate's surroundings against the plain search
+// that prices every candidate against every obstacle of its region: the same boxes bit for bit,
+// the budget cutting the search short at the same label, and the same reuse by updates; and the
+// segment grid that finds the strokes near a candidate.
+#include "ConnectorBoards.hpp"
+
+#include "DVGeometry/ConnectorLabelLayout.hpp"
+#include "DVGeometry/detail/LabelGeometry.hpp"
+#include "DVGeometry/detail/LabelLayoutProbe.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace dv {
+namespace {
+
+using detail::LabelLayoutProbe;
+using test::sameBoxes;
+
+// The board with every coordinate passed through `f`: shifted far from the origin, or snapped to
+// a coarse lattice so that strokes run exactly along label and box edges.
+std::vector<Element> mapped(std::vector<Element> board, const std::function<double(double)>& f) {
+    for (Element& e : board) {
+        e.x = f(e.x);
+        e.y = f(e.y);
+        if (ConnectorFields* c = e.payload.connector()) {
+            c->x2 = f(c->x2);
+            c->y2 = f(c->y2);
+        }
+    }
+    return board;
+}
+
+struct Variant {
+    const char* name;
+    std::function<double(double)> f;
+};
+
+const std::vector<Variant>& variants() {
+    static const std::vector<Variant> all{
+        {"as generated", [](double v) { return v; }},
+        {"on a lattice of 20", [](double v) { return std::round(v / 20) * 20; }},
+        {"on a lattice of 7", [](double v) { return std::round(v / 7) * 7; }},
+        {"far from the origin", [](double v) { return v + 3.5e12; }},
+        {"far and negative", [](double v) { return -v - 7e9; }},
+        {"squeezed", [](double v) { return v / 64; }},
+    };
+    return all;
+}
+
+TEST(LabelSearch, NearbySearchPlacesAsThePlainOne) {
+    int fast = 0;
+    for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+        test::RandomBoard random(seed);
+        const std::vector<Element> generated = random.board(static_cast<std::size_t>(random.pick(400) + 20));
+        for (const Variant& v : variants()) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", " << v.name);
+            const ElementIndex index(mapped(generated, v.f));
+            const ConnectorLabelLayout plain = LabelLayoutProbe::plain(index, LABEL_LAYOUT_EVALUATION_BUDGET);
+            const ConnectorLabelLayout layout(index);
+            ASSERT_TRUE(sameBoxes(layout.boxes(), plain.boxes()));
+            EXPECT_EQ(layout.recomputedCount(), plain.recomputedCount());
+            if (LabelLayoutProbe::evaluations(layout) == 0 && LabelLayoutProbe::evaluations(plain) > 0) ++fast;
+        }
+    }
+    // The comparison is worth something only if most boards took the nearby search.
+    EXPECT_GT(fast, 250);
+}
+
+// Whatever the budget, the layout stops searching at the label where the plain search, counting
+// every evaluation, stops.
+TEST(LabelSearch, BudgetCutsShortWhereThePlainSearchDoes) {
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+        test::RandomBoard random(seed);
+        const ElementIndex index(random.board(static_cast<std::size_t>(random.pick(300) + 20)));
+        const std::uint64_t all = LabelLayoutProbe::evaluations(LabelLayoutProbe::plain(index, UINT64_MAX));
+        for (const std::uint64_t budget : {std::uint64_t{0}, all / 3, all / 2, all - 1, all, all + 1, all * 4, all * 1000}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", budget " << budget << " of " << all);
+            const ConnectorLabelLayout plain = LabelLayoutProbe::plain(index, budget);
+            const ConnectorLabelLayout layout(index, budget);
+            ASSERT_TRUE(sameBoxes(layout.boxes(), plain.boxes()));
+            // A pass that did not count could not have reached its budget.
+            if (LabelLayoutProbe::evaluations(layout) == 0) {
+                EXPECT_LE(LabelLayoutProbe::evaluations(plain), budget);
+            }
+        }
+    }
+}
+
+// Updates re-place the same labels at the same places under either search.
+TEST(LabelSearch, UpdatesAgreeWithThePlainSearch) {
+    for (std::uint64_t seed = 1; seed <= 150; ++seed) {
+        test::RandomBoard random(seed);
+        std::vector<Element> board = random.board(static_cast<std::size_t>(random.pick(250) + 20));
+        ConnectorLabelLayout layout{ElementIndex(board)};
+        ConnectorLabelLayout plain = LabelLayoutProbe::plain(ElementIndex(board), LABEL_LAYOUT_EVALUATION_BUDGET);
+        const int edits = random.pick(10) + 1;
+        for (int step = 0; step < edits; ++step) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", step " << step);
+            const std::optional<std::size_t> at = random.edit(board);
+            const ElementIndex index(board);
+            if (at) {
+                const std::array<std::int64_t, 1> positions{static_cast<std::int64_t>(*at)};
+                layout.update(index, positions);
+                plain.update(index, positions);
+            } else {
+                layout.update(index);
+                plain.update(index);
+            }
+            ASSERT_TRUE(sameBoxes(layout.boxes(), plain.boxes()));
+            EXPECT_EQ(layout.recomputedCount(), plain.recomputedCount());
+            EXPECT_EQ(layout.wasIncremental(), plain.wasIncremental());
+        }
+    }
+}
+
+// Every segment whose clip against a rectangle inside the region comes out non-zero is a
+// candidate: segments through the rectangle, along its edges, grazing its corners, nearly
+// parallel to an axis, and far from the origin.
+TEST(LabelGeometry, SegmentGridFindsEverySegmentThatClips) {
+    struct Scale {
+        const char* name;
+        double origin;
+        double span;
+    } scales[] = {{"near the origin", 0, 1000}, {"far away", 4e11, 1000}, {"wide", -5e6, 1e7}, {"tiny", 0, 0.5}};
+    for (const Scale& scale : scales) {
+        SCOPED_TRACE(scale.name);
+        std::mt19937_64 rng(11);
+        std::uniform_real_distribution<double> at(0, 1);
+        auto coordinate = [&] { return scale.origin + at(rng) * scale.span; };
+        // Rectangles first, then segments made to touch them in awkward ways.
+        std::vector<NormalizedRect> rects;
+        for (int i = 0; i < 150; ++i) {
+            rects.push_back({coordinate(), coordinate(), at(rng) * scale.span / 10, at(rng) * scale.span / 20});
+        }
+        std::vector<std::array<double, 4>> segments;
+        for (int i = 0; i < 600; ++i) {
+            const NormalizedRect& r = rects[static_cast<std::size_t>(i) % rects.size()];
+            const double farX = coordinate(), farY = coordinate();
+            switch (i % 6) {
+            case 0: segments.push_back({coordinate(), coordinate(), coordinate(), coordinate()}); break;
+            case 1: segments.push_back({r.x, r.y - scale.span / 7, r.x, r.y + r.h + scale.span / 9}); break;
+            case 2: segments.push_back({r.x + r.w, r.y + r.h, farX, farY}); break;
+            case 3: segments.push_back({r.x - 1e-10, farY, r.x + 3e-10, r.y + r.h / 2}); break;
+            case 4: segments.push_back({farX, r.y + r.h, r.x + r.w / 3, r.y + r.h}); break;
+            default: segments.push_back({r.x - r.w, r.y + 2 * r.h, r.x + 2 * r.w, r.y - r.h}); break;
+            }
+        }
+        detail::SegmentGrid grid;
+        detail::Extent frame{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (const auto& s : segments) {
+            grid.add(s[0], s[1], s[2], s[3]);
+            const detail::Extent e = detail::extentOfSegment(s[0], s[1], s[2], s[3]);
+            frame = {std::min(frame.minX, e.minX), std::min(frame.minY, e.minY), std::max(frame.maxX, e.maxX),
+                     std::max(frame.maxY, e.maxY)};
+        }
+        grid.build(frame);
+        std::vector<std::uint32_t> found;
+        int clipped = 0;
+        for (const NormalizedRect& r : rects) {
+            grid.candidates(detail::extentOfRect(r), found);
+            ASSERT_TRUE(std::is_sorted(found.begin(), found.end()));
+            ASSERT_TRUE(std::adjacent_find(found.begin(), found.end()) == found.end());
+            for (std::uint32_t i = 0; i < segments.size(); ++i) {
+                const auto& s = segments[i];
+                if (detail::segmentRectClip(s[0], s[1], s[2], s[3], r) == 0) continue;
+                ++clipped;
+                ASSERT_TRUE(std::binary_search(found.begin(), found.end(), i)) << "segment " << i;
+            }
+        }
+        EXPECT_GT(clipped, 300);
+    }
+}
+
+} // namespace
+} // namespace dv
