@@ -115,7 +115,7 @@ ImageLookup RenderImage::make(const std::string& src) {
     if (!source || source->count() == 0) return ImageLookup::failed();
     const auto& properties = source->properties();
     if (!properties || properties->pixelWidth <= 0 || properties->pixelHeight <= 0) return ImageLookup::failed();
-    if (!decodeThumbnail(*source, 16)) return ImageLookup::failed();
+    if (!source->decodes()) return ImageLookup::failed();
     double w = static_cast<double>(properties->pixelWidth);
     double h = static_cast<double>(properties->pixelHeight);
     if (properties->orientation >= 5 && properties->orientation <= 8) std::swap(w, h);

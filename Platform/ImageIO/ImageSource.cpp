@@ -196,4 +196,10 @@ ImageRef ImageSource::createThumbnail(std::int64_t maxPixelSize) const {
     return std::move(*upright).takeImage();
 }
 
+bool ImageSource::decodes() const {
+    if (!properties_) return false;
+    if (format_ == ImageFormat::png && !detail::isInterlacedPNG(data_)) return detail::pngFirstRowDecodes(data_, *properties_);
+    return createThumbnail(16) != nullptr;
+}
+
 }  // namespace dv::gfx

@@ -48,6 +48,10 @@ public:
     // The first frame, oriented, with its longer side at most maxPixelSize and never larger
     // than the image; nothing when decoding fails.
     ImageRef createThumbnail(std::int64_t maxPixelSize) const;
+    // Whether createThumbnail gives a picture, found with as little decoding as the format
+    // allows: a PNG stored row by row shows once its first row decodes, so nothing after that
+    // row is inflated.
+    bool decodes() const;
 
 private:
     ImageSource(std::vector<std::uint8_t> data, ImageFormat format);

@@ -82,9 +82,10 @@ void premultiplyRow(std::uint32_t* row, int width) {
 
 // Everything between setjmp and libpng lives here, free of C++ objects with destructors.
 // `row` holds one row (width words); `whole` is null for progressive rows or holds the
-// whole image for interlaced files. Returns the number of rows delivered to the scaler.
+// whole image for interlaced files. Delivery stops after `rowLimit` rows; rows go to the
+// scaler when there is one. Returns the number of rows delivered.
 int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t* row, std::uint32_t* whole,
-             int width, int height) {
+             int width, int height, int rowLimit) {
     volatile int delivered = 0;
     if (setjmp(png_jmpbuf(png))) {
         return delivered;
@@ -104,10 +105,12 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) return 0;
     if (whole == nullptr) {
-        for (int y = 0; y < height; ++y) {
+        for (int y = 0; y < height && delivered < rowLimit; ++y) {
             png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
-            premultiplyRow(row, width);
-            scaler->addRow(row);
+            if (scaler) {
+                premultiplyRow(row, width);
+                scaler->addRow(row);
+            }
             delivered = delivered + 1;
         }
     } else {
@@ -116,23 +119,24 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
                 png_read_row(png, reinterpret_cast<png_bytep>(whole + static_cast<std::size_t>(y) * width), nullptr);
             }
         }
-        for (int y = 0; y < height; ++y) {
+        for (int y = 0; y < height && delivered < rowLimit; ++y) {
             std::uint32_t* r = whole + static_cast<std::size_t>(y) * width;
-            premultiplyRow(r, width);
-            scaler->addRow(r);
+            if (scaler) {
+                premultiplyRow(r, width);
+                scaler->addRow(r);
+            }
             delivered = delivered + 1;
         }
     }
     return delivered;
 }
 
-}  // namespace
-
-bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {
+// Sets libpng up over `data` and reads its rows (see readRows); the rows delivered.
+int decodeRows(std::span<const std::uint8_t> data, const ImageProperties& p, AreaScaler* scaler, int rowLimit) {
     const int width = static_cast<int>(p.pixelWidth);
     const int height = static_cast<int>(p.pixelHeight);
-    if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return false;
-    const bool interlaced = data.size() > 28 && data[28] == 1;
+    if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return 0;
+    const bool interlaced = isInterlacedPNG(data);
     std::vector<std::uint32_t> row(static_cast<std::size_t>(width));
     std::vector<std::uint32_t> whole;
     if (interlaced) {
@@ -140,22 +144,37 @@ bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bit
         countPixelBuffer();
     }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
-    if (png == nullptr) return false;
+    if (png == nullptr) return 0;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return false;
+        return 0;
     }
     // Ancillary chunks are read whole; a corrupt length must not become a huge allocation.
     png_set_chunk_malloc_max(png, 4u << 20);
     Reader reader{data.data(), data.size(), 0};
     png_set_read_fn(png, &reader, readBytes);
-    AreaScaler scaler(width, height, out);
-    const int delivered = readRows(png, info, &scaler, row.data(), interlaced ? whole.data() : nullptr, width, height);
+    const int delivered =
+        readRows(png, info, scaler, row.data(), interlaced ? whole.data() : nullptr, width, height, rowLimit);
     png_destroy_read_struct(&png, &info, nullptr);
+    return delivered;
+}
+
+}  // namespace
+
+bool isInterlacedPNG(std::span<const std::uint8_t> data) { return data.size() > 28 && data[28] == 1; }
+
+bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {
+    if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return false;
+    AreaScaler scaler(static_cast<int>(p.pixelWidth), static_cast<int>(p.pixelHeight), out);
+    const int delivered = decodeRows(data, p, &scaler, static_cast<int>(p.pixelHeight));
     // A file cut short still shows the rows it had, as image viewers do.
     scaler.finish();
     return delivered > 0;
+}
+
+bool pngFirstRowDecodes(std::span<const std::uint8_t> data, const ImageProperties& p) {
+    return !isInterlacedPNG(data) && decodeRows(data, p, nullptr, 1) > 0;
 }
 
 }  // namespace dv::gfx::detail

@@ -56,6 +56,12 @@ bool decodeJPEG(std::span<const std::uint8_t> data, const ImageProperties& p, Bi
 bool decodeGIF(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
 bool decodeWebP(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
 
+// An interlaced PNG holds its rows only once every pass is read; others deliver row by row.
+bool isInterlacedPNG(std::span<const std::uint8_t> data);
+// Whether a PNG stored row by row delivers its first row, which is all decodePNG needs to
+// succeed; false for interlaced files, which it leaves to a whole decode.
+bool pngFirstRowDecodes(std::span<const std::uint8_t> data, const ImageProperties& p);
+
 // The bitmap turned upright for an EXIF orientation (sides swap for 5...8).
 std::optional<Bitmap> applyOrientation(Bitmap&& in, int orientation);
 

@@ -180,6 +180,37 @@ TEST(RenderImage, EveryFormatDecodes) {
     }
 }
 
+// Whether an image counts as loaded is decided without decoding all of it, and must agree
+// with what decoding all of it gives: a file cut anywhere, a flipped byte in its image data.
+TEST(ImageSource, DecodesAgreesWithAWholeDecodeOnDamagedFiles) {
+    const auto picture = testing::quadrants(40, 20);
+    struct Format { const char* name; Bytes data; };
+    const Format formats[] = {
+        {"png", testing::encodePNG(picture)},
+        {"interlaced png", testing::encodePNG(picture, 0, true)},
+        {"png with orientation", testing::encodePNG(picture, 6)},
+        {"gif", testing::encodeGIF(picture)},
+    };
+    int decodable = 0, undecodable = 0;
+    for (const auto& f : formats) {
+        std::vector<Bytes> variants;
+        for (std::size_t cut = 8; cut < f.data.size(); cut += 3) variants.emplace_back(f.data.begin(), f.data.begin() + cut);
+        for (std::size_t at = 33; at < f.data.size(); at += 7) {
+            variants.push_back(f.data);
+            variants.back()[at] ^= 0x5A;
+        }
+        for (std::size_t i = 0; i < variants.size(); ++i) {
+            auto source = gfx::ImageSource::create(variants[i]);
+            if (!source) continue;
+            const bool whole = source->createThumbnail(16) != nullptr;
+            EXPECT_EQ(source->decodes(), whole) << f.name << " variant " << i;
+            (whole ? decodable : undecodable) += 1;
+        }
+    }
+    EXPECT_GT(decodable, 10) << "the damaged files include ones that still show";
+    EXPECT_GT(undecodable, 10) << "and ones that do not";
+}
+
 TEST(RenderImage, TransparencyIsPremultiplied) {
     auto half = testing::solid(8, 8, 255, 0, 0, 128);
     for (const auto& data : {testing::encodePNG(half), testing::encodeWebP(half, true)}) {
