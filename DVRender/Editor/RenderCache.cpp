@@ -115,14 +115,17 @@ void RenderSnapshot::draw(DrawingContext& context, const std::optional<Normalize
     // context's present scale.
     const auto& m = context.state().transform.values();
     const double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+    auto inView = [&](const NormalizedRect& kept, const DrawnBounds& drawn) {
+        if (!visibleRect || meets(*visibleRect, kept)) return true;
+        const auto reach = drawn.rectForDeviceScale(scale);
+        return reach && meets(*visibleRect, *reach);
+    };
     for (const RenderedElementRef& element : elements) {
-        if (visibleRect) {
-            const auto reach = element->drawnBounds.rectForDeviceScale(scale);
-            if (!element->intersects(*visibleRect) && !(reach && meets(*visibleRect, *reach))) continue;
-        }
-        element->displayList.replay(context);
+        if (inView(element->cullBounds, element->drawnBounds)) element->displayList.replay(context);
     }
-    for (const ConnectorLabelItem& label : labels) label.displayList.replay(context);
+    for (const ConnectorLabelItemRef& label : labels) {
+        if (inView(label->bounds, label->drawnBounds)) label->displayList.replay(context);
+    }
 }
 
 RenderedElementRef RenderCache::keyed(const Element& element, const ElementIndex& index,
@@ -142,18 +145,115 @@ RenderedElementRef RenderCache::keyed(const Element& element, const ElementIndex
     return rendered;
 }
 
+namespace {
+
+bool hasPaintedLabel(const Element& element) {
+    const ConnectorFields* connector = element.payload.connector();
+    return connector && connector->label && !connector->label->empty();
+}
+
+bool sameBox(const LabelBox& a, const LabelBox& b) {
+    return std::bit_cast<std::uint64_t>(a.x) == std::bit_cast<std::uint64_t>(b.x) &&
+           std::bit_cast<std::uint64_t>(a.y) == std::bit_cast<std::uint64_t>(b.y) &&
+           std::bit_cast<std::uint64_t>(a.w) == std::bit_cast<std::uint64_t>(b.w) &&
+           std::bit_cast<std::uint64_t>(a.h) == std::bit_cast<std::uint64_t>(b.h);
+}
+
+// The label `element` paints now, `old` itself when its recording still holds.
+std::optional<ConnectorLabelItemRef> labelOf(const Element& element, const ConnectorLabelBoxes& boxes,
+                                             const RenderEnvironment& environment,
+                                             const std::optional<std::string>& editingShapeLabelId,
+                                             const ConnectorLabelItemRef& old) {
+    std::unordered_map<JSStringKey, ConnectorLabelItem> reusing;
+    if (old) reusing.emplace(JSStringKey(old->id), *old);
+    std::vector<ConnectorLabelItem> items = connectorLabelItems(
+        std::vector<Element>{element}, boxes, environment.theme.canvasBackground, editingShapeLabelId, environment, reusing);
+    if (items.empty()) return std::nullopt;
+    if (old && items.front().key == old->key) return old;
+    return std::make_shared<const ConnectorLabelItem>(std::move(items.front()));
+}
+
+}  // namespace
+
 void RenderCache::relabel(const ElementIndex& scene, const RenderEnvironment& environment,
                           const std::optional<std::string>& editingShapeLabelId) {
-    labels_ = connectorLabelItems(scene.elements(), labelLayout_.boxes(), environment.theme.canvasBackground,
-                                  editingShapeLabelId, environment, labelItems_);
-    labelItems_.clear();
-    for (const ConnectorLabelItem& item : labels_) labelItems_.insert_or_assign(JSStringKey(item.id), item);
+    std::unordered_map<JSStringKey, ConnectorLabelItem> reusing;
+    std::unordered_map<JSStringKey, ConnectorLabelItemRef> kept;
+    for (const ConnectorLabelItemRef& item : labels_) {
+        reusing.insert_or_assign(JSStringKey(item->id), *item);
+        kept.insert_or_assign(JSStringKey(item->id), item);
+    }
+    const std::vector<Element>& elements = scene.elements();
+    std::vector<ConnectorLabelItem> items = connectorLabelItems(elements, labelLayout_.boxes(),
+                                                                environment.theme.canvasBackground,
+                                                                editingShapeLabelId, environment, reusing);
+    labels_.clear();
+    labelPositions_.clear();
+    labels_.reserve(items.size());
+    labelPositions_.reserve(items.size());
+    // Items come in element order, one per labelled connector with a box; elements sharing an
+    // id share their box, so the next labelled element of the item's id is the one it paints.
+    std::size_t at = 0;
+    for (ConnectorLabelItem& item : items) {
+        while (at < elements.size() && !(hasPaintedLabel(elements[at]) && jsStringEquals(elements[at].id, item.id))) ++at;
+        labelPositions_.push_back(at++);
+        auto same = kept.find(JSStringKey(item.id));
+        if (same != kept.end() && same->second->key == item.key) labels_.push_back(same->second);
+        else labels_.push_back(std::make_shared<const ConnectorLabelItem>(std::move(item)));
+    }
+}
+
+bool RenderCache::relabelAt(const ElementIndex& scene, const RenderEnvironment& environment,
+                            const std::optional<std::string>& editingShapeLabelId, const std::vector<bool>& rekeyed) {
+    // Only labels of re-keyed connectors and labels whose box moved are recorded again; a
+    // label that appears or goes changes the list's shape and takes the full pass.
+    const std::vector<Element>& elements = scene.elements();
+    const ConnectorLabelBoxes& boxes = labelLayout_.boxes();
+    for (std::size_t position = 0; position < rekeyed.size(); ++position) {
+        if (!rekeyed[position]) continue;
+        const auto slot = std::lower_bound(labelPositions_.begin(), labelPositions_.end(), position);
+        const bool had = slot != labelPositions_.end() && *slot == position;
+        const std::size_t k = static_cast<std::size_t>(slot - labelPositions_.begin());
+        auto now = labelOf(elements[position], boxes, environment, editingShapeLabelId, had ? labels_[k] : nullptr);
+        if (had != now.has_value()) return false;
+        if (now) labels_[k] = std::move(*now);
+    }
+    for (std::size_t k = 0; k < labels_.size(); ++k) {
+        const std::size_t position = labelPositions_[k];
+        if (position >= rekeyed.size()) return false;
+        if (rekeyed[position]) continue;
+        const std::optional<LabelBox> box = boxes[labels_[k]->id];
+        if (!box) return false;
+        if (sameBox(*box, labels_[k]->key.box)) continue;
+        auto now = labelOf(elements[position], boxes, environment, editingShapeLabelId, labels_[k]);
+        if (!now) return false;
+        labels_[k] = std::move(*now);
+    }
+    return true;
+}
+
+std::shared_ptr<std::vector<Element>> RenderCache::nextList(const std::vector<Element>& elements,
+                                                            const std::vector<std::size_t>& changed) {
+    // The list of the build before differs from the last one only where that build changed it,
+    // so patching it there and where this build changes it gives the new list, unless something
+    // (a label layout not yet updated) still reads it.
+    Last& last = *last_;
+    std::shared_ptr<std::vector<Element>> list = std::move(last.spare);
+    if (list && list.use_count() == 1 && list->size() == elements.size()) {
+        for (std::size_t i : last.spareStale) (*list)[i] = elements[i];
+        for (std::size_t i : changed) (*list)[i] = elements[i];
+    } else {
+        list = std::make_shared<std::vector<Element>>(elements);
+    }
+    last.spareStale.clear();
+    return list;
 }
 
 RenderSnapshot RenderCache::full(const std::vector<Element>& elements, const RenderEnvironment& environment,
                                  const std::optional<std::string>& editingId,
                                  const std::optional<std::string>& editingShapeLabelId) {
-    ElementIndex index(elements);
+    auto list = std::make_shared<std::vector<Element>>(elements);
+    ElementIndex index{std::shared_ptr<const std::vector<Element>>(list)};
     std::unordered_map<JSStringKey, RenderedElementRef> next;
     next.reserve(elements.size());
     std::vector<std::int64_t> visibleIndex(elements.size(), -1);
@@ -176,8 +276,8 @@ RenderSnapshot RenderCache::full(const std::vector<Element>& elements, const Ren
     entries_ = std::move(next);
     labelLayout_.update(index);
     relabel(index, environment, editingShapeLabelId);
-    last_ = Last{std::move(index), environment.theme, editingId, editingShapeLabelId, visible, std::move(visibleIndex),
-                 std::move(dependents)};
+    last_ = Last{std::move(list), std::move(index), nullptr, {}, environment.theme, editingId, editingShapeLabelId,
+                 visible, std::move(visibleIndex), std::move(dependents)};
     lastRekeyedIndices_.reset();
     return {std::move(visible), labels_, environment.theme};
 }
@@ -214,7 +314,8 @@ std::optional<RenderSnapshot> RenderCache::incremental(const std::vector<Element
         }
         changed.push_back(i);
     }
-    auto scene = last.scene.replacingElements(elements);
+    std::shared_ptr<std::vector<Element>> list = nextList(elements, changed);
+    auto scene = last.scene.replacingSharedElements(list);
     if (!scene) return std::nullopt;
 
     std::vector<std::size_t> rekey = changed;
@@ -242,7 +343,10 @@ std::optional<RenderSnapshot> RenderCache::incremental(const std::vector<Element
 
     std::vector<std::int64_t> positions(changed.begin(), changed.end());
     labelLayout_.update(*scene, positions);
-    relabel(*scene, environment, editingShapeLabelId);
+    if (!relabelAt(*scene, environment, editingShapeLabelId, queued)) relabel(*scene, environment, editingShapeLabelId);
+    last.spare = std::move(last.list);
+    last.spareStale = std::move(changed);
+    last.list = std::move(list);
     last.scene = std::move(*scene);
     return RenderSnapshot{last.visible, labels_, environment.theme};
 }

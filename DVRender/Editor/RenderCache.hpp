@@ -49,19 +49,22 @@ struct RenderedElement {
 };
 
 using RenderedElementRef = std::shared_ptr<const RenderedElement>;
+/// A recorded connector label, shared like the elements' recordings.
+using ConnectorLabelItemRef = std::shared_ptr<const ConnectorLabelItem>;
 
 /// The element's bounds, turned with it, grown by its stroke, shadow and a margin of 4.
 NormalizedRect cullBounds(const Element& element, const ElementIndex& index);
 
 struct RenderSnapshot {
     std::vector<RenderedElementRef> elements;  // in drawing order
-    std::vector<ConnectorLabelItem> labels;
+    std::vector<ConnectorLabelItemRef> labels;  // in element order
     RenderTheme theme;
 
-    /// Replays every element that can reach `visibleRect` (board units; all without one), then
-    /// every label. An element is culled by what its recording can touch (its drawn bounds,
+    /// Replays every element, then every label, that can reach `visibleRect` (board units; all
+    /// without one). Each is culled by what its own recording can touch (its drawn bounds,
     /// widened by their device padding at the context's scale), so captions below stencils,
-    /// overflowing text and arrow heads past the ends are never cut off.
+    /// overflowing text and arrow heads past the ends are never cut off, and a label is drawn
+    /// whenever it is in view, wherever its connector is.
     void draw(DrawingContext& context, const std::optional<NormalizedRect>& visibleRect) const;
 };
 
@@ -85,7 +88,14 @@ public:
 
 private:
     struct Last {
-        ElementIndex scene;
+        // The scene's list, held mutable so the list of the build before can be patched into
+        // the next one instead of copying every element again.
+        std::shared_ptr<std::vector<Element>> list;
+        ElementIndex scene;  // over `list`
+        // The list of the build before, once nothing else reads it, and the positions at which it
+        // differs from `list`.
+        std::shared_ptr<std::vector<Element>> spare;
+        std::vector<std::size_t> spareStale;
         RenderTheme theme;
         std::optional<std::string> editingId;
         std::optional<std::string> editingShapeLabelId;
@@ -106,11 +116,15 @@ private:
                         const std::optional<std::string>& editingShapeLabelId);
     void relabel(const ElementIndex& scene, const RenderEnvironment& environment,
                  const std::optional<std::string>& editingShapeLabelId);
+    bool relabelAt(const ElementIndex& scene, const RenderEnvironment& environment,
+                   const std::optional<std::string>& editingShapeLabelId, const std::vector<bool>& rekeyed);
+    std::shared_ptr<std::vector<Element>> nextList(const std::vector<Element>& elements,
+                                                   const std::vector<std::size_t>& changed);
 
     std::unordered_map<JSStringKey, RenderedElementRef> entries_;
     ConnectorLabelLayout labelLayout_;
-    std::unordered_map<JSStringKey, ConnectorLabelItem> labelItems_;
-    std::vector<ConnectorLabelItem> labels_;
+    std::vector<ConnectorLabelItemRef> labels_;
+    std::vector<std::size_t> labelPositions_;  // the element position of each label
     std::optional<Last> last_;
     std::optional<std::vector<std::int64_t>> lastRekeyedIndices_;
 };

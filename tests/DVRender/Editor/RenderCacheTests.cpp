@@ -57,6 +57,55 @@ TEST(RenderCache, MovingOneElementRerecordsItAndItsConnectorsOnly) {
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(again.elements[i], moved.elements[i]);
 }
 
+// A drag is many incremental builds in a row, each listing other positions: every one must
+// draw what a full build of the same elements draws, labels included.
+TEST(RenderCache, SuccessiveIncrementalBuildsMatchFullBuilds) {
+    std::vector<Element> elements = board();
+    elements[3].payload.connector()->label = "from r0";
+    elements[4].payload.connector()->label = "to r2";
+    // A labelled arrow of its own (r5 -> r6) and a box (r8) that a step moves onto its label.
+    elements.push_back(rectangle("r5", 0, 300, 50, 50));
+    elements.push_back(rectangle("r6", 400, 300, 50, 50));
+    elements.push_back(boundArrow("a7", "r5", "r6"));
+    elements.back().payload.connector()->label = "unrelated";
+    elements.push_back(rectangle("r8", 600, 600, 40, 40));
+    struct Step {
+        const char* what;
+        std::size_t at;
+        std::function<void(Element&)> change;
+    };
+    const Step steps[] = {
+        {"r1 moved", 1, [](Element& e) { e.x += 40; }},
+        {"r0 moved", 0, [](Element& e) { e.y += 70; }},
+        {"r1 moved back", 1, [](Element& e) { e.x -= 40; }},
+        {"r2 moved", 2, [](Element& e) { e.y -= 90; }},
+        {"a label reworded", 3, [](Element& e) { e.payload.connector()->label = "reworded"; }},
+        {"a label emptied", 4, [](Element& e) { e.payload.connector()->label = ""; }},
+        {"r2 moved again", 2, [](Element& e) { e.x += 15; }},
+        {"the label back", 4, [](Element& e) { e.payload.connector()->label = "back"; }},
+        {"a box moved onto another label", 8, [](Element& e) { e.x = 200; e.y = 300; }},
+    };
+    RenderCache cache;
+    cache.snapshot(elements, light, std::nullopt, std::nullopt);
+    for (const Step& step : steps) {
+        step.change(elements[step.at]);
+        const RenderSnapshot incremental = cache.snapshot(elements, light, std::nullopt, std::nullopt,
+                                                          std::vector<std::int64_t>{static_cast<std::int64_t>(step.at)});
+        EXPECT_TRUE(cache.lastRekeyedIndices()) << step.what;
+        RenderCache fresh;
+        const RenderSnapshot full = fresh.snapshot(elements, light, std::nullopt, std::nullopt);
+        ASSERT_EQ(incremental.elements.size(), full.elements.size()) << step.what;
+        for (std::size_t i = 0; i < full.elements.size(); ++i) {
+            EXPECT_EQ(incremental.elements[i]->displayList, full.elements[i]->displayList) << step.what << " at " << i;
+        }
+        ASSERT_EQ(incremental.labels.size(), full.labels.size()) << step.what;
+        for (std::size_t i = 0; i < full.labels.size(); ++i) {
+            EXPECT_EQ(incremental.labels[i]->id, full.labels[i]->id) << step.what;
+            EXPECT_EQ(incremental.labels[i]->displayList, full.labels[i]->displayList) << step.what << " label " << i;
+        }
+    }
+}
+
 TEST(RenderCache, ChangesThatReachFurtherTakeTheFullBuild) {
     struct Case {
         const char* what;
@@ -125,6 +174,27 @@ TEST(RenderCache, DrawCullsByWhatTheRecordingReaches) {
     EXPECT_EQ(countOf(drawn(NormalizedRect{0, 60, 40, 5}), "fillText"), 1u);
     // A view far from both draws neither.
     EXPECT_TRUE(drawn(NormalizedRect{-500, -500, 10, 10}).empty());
+}
+
+TEST(RenderCache, LabelsAreCulledByTheirOwnBox) {
+    // A long arrow whose label sits mid-way: a view on the label alone draws the label but not
+    // the arrow's start box; a view far from the label leaves it out.
+    std::vector<Element> elements{rectangle("r0", 0, 0, 50, 50), rectangle("r1", 1000, 0, 50, 50),
+                                  boundArrow("a2", "r0", "r1")};
+    elements[2].payload.connector()->label = "midway";
+    RenderCache cache;
+    const RenderSnapshot snapshot = cache.snapshot(elements, light, std::nullopt, std::nullopt);
+    ASSERT_EQ(snapshot.labels.size(), 1u);
+    const NormalizedRect& box = snapshot.labels[0]->bounds;
+    ASSERT_GT(box.x, 100);
+    auto drawn = [&](std::optional<NormalizedRect> rect) {
+        RecordingContext context;
+        snapshot.draw(context, rect);
+        return countOf(callsOf(context.displayList()), "fillText");
+    };
+    EXPECT_EQ(drawn(std::nullopt), 1u);
+    EXPECT_EQ(drawn(NormalizedRect{box.x + box.w / 2, box.y + box.h / 2, 1, 1}), 1u);
+    EXPECT_EQ(drawn(NormalizedRect{0, 400, 50, 50}), 0u);
 }
 
 TEST(OffscreenRenderer, SizesAndMessages) {
