@@ -220,6 +220,9 @@ void writeOutput(const std::string& output, const std::vector<std::uint8_t>& png
 void keepFreedMemory() {
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     ::mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    // Helper threads (fonts, image compression) allocate from that same heap rather than from
+    // arenas of their own, whose pages would be faulted in one by one.
+    ::mallopt(M_ARENA_MAX, 1);
 }
 
 // On a virtual machine the first touch of every 4 KiB page is a fault that costs about as much as

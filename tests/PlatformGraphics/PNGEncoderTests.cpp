@@ -89,6 +89,42 @@ TEST(PNGEncoder, EveryOpaqueValueAndTranslucentColourSurvivesRowPadding) {
     }
 }
 
+// Large pictures are compressed in pieces; whatever their shape, the file must hold every row,
+// in order, and the same pixels must always give the same bytes.
+TEST(PNGEncoder, LargePicturesOfEveryShapeRoundTrip) {
+    struct Shape { int width, height; };
+    const Shape shapes[] = {{1024, 1024}, {700, 613}, {1, 300001}, {300001, 1}, {5000, 100}, {3, 3}};
+    for (const Shape& s : shapes) {
+        const std::string what = std::to_string(s.width) + "x" + std::to_string(s.height);
+        std::vector<std::uint32_t> words(static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height));
+        std::uint32_t state = 12345;
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            state = state * 1664525u + 1013904223u;
+            // Mostly opaque noise with runs of one colour, some of them clear.
+            const std::uint32_t colour = (i / 97) % 3 == 0 ? 0xFF204060u : 0xFF000000u | (state >> 8);
+            words[i] = (i / 53) % 11 == 0 ? 0u : colour;
+        }
+        const PixelView view{reinterpret_cast<const std::uint8_t*>(words.data()), s.width, s.height, s.width * 4};
+        const auto first = encodePNG(view);
+        const auto second = encodePNG(view);
+        ASSERT_TRUE(first.has_value() && second.has_value()) << what;
+        EXPECT_EQ(*first, *second) << what << ": encoding the same pixels twice gives other bytes";
+        int w = 0, h = 0;
+        const auto rgba = decodeRGBA(*first, w, h);
+        ASSERT_EQ(w, s.width) << what;
+        ASSERT_EQ(h, s.height) << what;
+        ASSERT_EQ(rgba.size(), words.size() * 4) << what << ": the image data does not decode";
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const std::uint32_t v = words[i];
+            const std::uint8_t expected[4] = {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+                                              static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 24)};
+            wrong += std::memcmp(&rgba[i * 4], expected, 4) != 0;
+        }
+        EXPECT_EQ(wrong, 0u) << what;
+    }
+}
+
 TEST(PNGEncoder, RefusesUnusablePixels) {
     const std::uint32_t word = 0;
     EXPECT_FALSE(encodePNG({nullptr, 1, 1, 4}).has_value());
