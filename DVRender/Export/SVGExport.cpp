@@ -11,6 +11,8 @@
 #include "DVRender/Export/detail/SVGWriter.hpp"
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <numbers>
 
@@ -85,6 +87,26 @@ void appendChanged(std::string& out, std::string_view text, std::size_t from) {
             }
         }
     }
+}
+
+// A generous guess at the document's length, so that the text is not moved while it grows: a
+// few hundred bytes per element, more for point lists, pictures and texts that are copied in.
+std::size_t expectedLength(const std::vector<Element>& elements) {
+    std::size_t total = 256;
+    for (const Element& e : elements) {
+        total += 640;
+        if (const auto* polygon = e.payload.polygon()) total += polygon->points.size() * 40;
+        else if (const auto* freehand = e.payload.freehand()) total += freehand->points.size() * 56;
+        else if (const auto* image = e.payload.image()) total += image->src.size();
+        else if (const auto* text = e.payload.text()) total += text->content.size() * 2;
+        else if (const auto* stencil = e.payload.stencil()) {
+            if (const auto* embedded = std::get_if<StencilSource::Embedded>(&stencil->source.kind))
+                total += embedded->src.size();
+            else total += 1024;  // a generic icon's paths, or a resource icon's picture
+        }
+        if (const LabelFields* labels = e.payload.labels(); labels && labels->label) total += labels->label->size() * 2;
+    }
+    return total;
 }
 
 // The label layout is made once and serves both the bounds and the label fragments.
@@ -191,7 +213,7 @@ std::optional<std::string> sceneToSVG(const std::vector<Element>& elements, cons
     appendEscapedXml(canvas, options.canvasColor);
 
     std::string out;
-    out.reserve(256 + elements.size() * 320);
+    out.reserve(expectedLength(elements));
     std::string size;
     size += "width=\"";
     detail::appendRounded(size, width);
@@ -233,6 +255,29 @@ std::optional<std::string> sceneToSVG(const std::vector<Element>& elements, cons
 }
 
 namespace detail {
+
+void appendRounded(std::string& out, double value) {
+    const double hundredths = jsRound(value * 100);
+    // Below 10^15 the hundredths have at most 15 digits, and such a decimal is the shortest text
+    // of the double nearest to it, so its digits can be written straight from the integer. Most
+    // of a document is these numbers.
+    if (!(std::fabs(hundredths) < 1e15)) {
+        appendJsNumberString(out, hundredths / 100);
+        return;
+    }
+    const auto whole = static_cast<std::int64_t>(hundredths);
+    const std::uint64_t magnitude = whole < 0 ? static_cast<std::uint64_t>(-whole) : static_cast<std::uint64_t>(whole);
+    char buffer[24];
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, magnitude / 100).ptr;
+    const unsigned fraction = static_cast<unsigned>(magnitude % 100);
+    if (fraction != 0) {
+        *end++ = '.';
+        *end++ = static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) *end++ = static_cast<char>('0' + fraction % 10);
+    }
+    if (whole < 0) out += '-';
+    out.append(buffer, end);
+}
 
 DocumentBox documentBox(const Element& element, double width, double height, double dx, double dy) {
     return {(width < 0 ? element.x + width : element.x) + dx, (height < 0 ? element.y + height : element.y) + dy,

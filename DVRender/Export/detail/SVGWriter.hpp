@@ -17,7 +17,7 @@ struct LabelBox;
 namespace detail {
 
 // Rounded to hundredths as JavaScript rounds, then printed as JavaScript prints.
-inline void appendRounded(std::string& out, double value) { appendJsNumberString(out, jsRound(value * 100) / 100); }
+void appendRounded(std::string& out, double value);
 inline void appendPlain(std::string& out, double value) { appendJsNumberString(out, value); }
 inline void appendEscaped(std::string& out, std::string_view text) { appendEscapedXml(out, text); }
 

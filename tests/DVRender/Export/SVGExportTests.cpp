@@ -4,6 +4,7 @@
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVGeometry/ConnectorLabelLayout.hpp"
 #include "DVGeometry/ShapeGeometry.hpp"
+#include "DVModel/JSNumber.hpp"
 #include "DVModel/ShapeDefinition.hpp"
 #include "DVRender/Export/SVGExport.hpp"
 #include "tests/DVRender/Export/SVGTestSupport.hpp"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <limits>
 #include <numbers>
 #include <string>
@@ -26,10 +28,10 @@ TEST(SVGDocument, OneRectangleWithAndWithoutBackground) {
         R"(<svg xmlns="http://www.w3.org/2000/svg" width="148" height="98" viewBox="0 0 148 98">)";
     const std::string shape = R"(<rect x="24" y="24" width="100" height="50" )" + rectStyle + "/>";
 
-    EXPECT_EQ(dv::sceneToSVG(board, {"#ffffff", true}),
+    EXPECT_EQ(document(board, {"#ffffff", true}),
               header + "\n" + R"(<rect width="148" height="98" fill="#ffffff"/>)" + "\n" + shape + "\n</svg>");
-    EXPECT_EQ(dv::sceneToSVG(board, {"#ffffff", false}), header + "\n" + shape + "\n</svg>");
-    EXPECT_EQ(dv::sceneToSVG({}, {"#ffffff", true}), std::nullopt);
+    EXPECT_EQ(document(board, {"#ffffff", false}), header + "\n" + shape + "\n</svg>");
+    EXPECT_EQ(document({}, {"#ffffff", true}), std::nullopt);
 }
 
 TEST(SVGDocument, EmptyFragmentsKeepTheirLineAndLabelsComeLast) {
@@ -37,7 +39,7 @@ TEST(SVGDocument, EmptyFragmentsKeepTheirLineAndLabelsComeLast) {
     Element labelled = plain(t::line("l", 0, 0, 100, 0));
     labelled.payload.line()->label = "hi";
     const std::vector<Element> board{rect(0, 0, 100, 50), onePoint, labelled, rect(0, 60, 10, 10)};
-    const std::string svg = *dv::sceneToSVG(board, {"#ffffff", false});
+    const std::string svg = *document(board, {"#ffffff", false});
     std::vector<std::string> lines;
     for (std::size_t from = 0;;) {
         const std::size_t end = svg.find('\n', from);
@@ -60,7 +62,7 @@ TEST(SVGDocument, CanvasColourIsEscapedInTheBackgroundAndEveryLabelPatch) {
     a.payload.arrow()->label = "first";
     Element b = plain(t::line("b", 0, 100, 200, 100));
     b.payload.line()->label = "second";
-    const std::string svg = *dv::sceneToSVG({a, b}, {"x&y", true});
+    const std::string svg = *document({a, b}, {"x&y", true});
     EXPECT_EQ(count(svg, R"(fill="x&amp;y")"), 3u);
     EXPECT_EQ(count(svg, "x&y"), 0u);
 }
@@ -87,6 +89,22 @@ TEST(SVGNumbers, RoundedAndPlainText) {
         EXPECT_EQ(dv::roundedNumberText(c.value), c.rounded) << c.plain;
         EXPECT_EQ(dv::plainNumberText(c.value), c.plain);
     }
+}
+
+TEST(SVGNumbers, RoundedTextFollowsItsDefinitionEverywhere) {
+    // The definition, spelled out with the model's JavaScript number functions.
+    auto definition = [](double v) { return dv::jsNumberString(dv::jsRound(v * 100) / 100); };
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::uniform_int_distribution<int> exponent(-8, 18);
+    for (int i = 0; i < 200000; ++i) {
+        double v = unit(rng) * std::pow(10.0, exponent(rng));
+        if (i % 4 == 1) v = std::round(v * 1000) / 1000;  // thousandths, many of them halves of hundredths
+        if (i % 4 == 2) v = std::nextafter(std::round(v * 200) / 200, i % 8 < 4 ? 0.0 : 1e300);
+        ASSERT_EQ(dv::roundedNumberText(v), definition(v)) << std::hexfloat << v;
+    }
+    for (double v : {9.999999999999995e12, 1e13, -1e13, 9.99999999999999e12 + 0.005, 4503599627370495.5, -0.0, 0.004999})
+        EXPECT_EQ(dv::roundedNumberText(v), definition(v)) << std::hexfloat << v;
 }
 
 TEST(SVGEscaping, ReferencesDroppedCharactersAndRepairs) {

@@ -152,9 +152,9 @@ TEST(SVGConnectors, CurvesKeepTheirNumbers) {
 TEST(SVGConnectors, Labels) {
     const dv::LabelBox box{100, 50, 40, 20};
     Element l = plain(t::line("l", 0, 0, 100, 0));
-    EXPECT_EQ(dv::connectorLabelToSVG(l, box, 0, 0, "#fff"), "");
+    EXPECT_EQ(label(l, box, 0, 0, "#fff"), "");
     l.payload.line()->label = "one\n\ntwo";
-    EXPECT_EQ(dv::connectorLabelToSVG(l, box, 0, 0, "a&amp;b"),
+    EXPECT_EQ(label(l, box, 0, 0, "a&amp;b"),
               R"(<rect x="80" y="40" width="40" height="20" fill="a&amp;b"/>)"
               "\n"
               R"(<text font-family="Arial, sans-serif" font-size="12" fill="#000000" opacity="1" )"
@@ -167,7 +167,7 @@ TEST(SVGConnectors, Labels) {
     a.payload.arrow()->labelFontFamily = "A\"B";
     a.payload.arrow()->labelColor = dv::CSSColor("red");
     a.opacity = 0.25;
-    EXPECT_EQ(dv::connectorLabelToSVG(a, box, 24, 24, "#fff"),
+    EXPECT_EQ(label(a, box, 24, 24, "#fff"),
               R"(<rect x="104" y="64" width="40" height="20" fill="#fff"/>)"
               "\n"
               R"(<text font-family="A&quot;B" font-size="10" fill="red" opacity="0.25" )"
