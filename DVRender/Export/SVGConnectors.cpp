@@ -216,26 +216,18 @@ void appendConnectorFragment(std::string& out, const Element& element, const Ele
 
 void appendCurveFragment(std::string& out, const Element& element, double dx, double dy) {
     const Element::Curve& curve = *element.payload.curve();
-    out += "<path d=\"M ";
-    appendPlain(out, element.x + dx);
-    out += ' ';
-    appendPlain(out, element.y + dy);
-    out += " Q ";
-    appendPlain(out, curve.cx + dx);
-    out += ' ';
-    appendPlain(out, curve.cy + dy);
-    out += ' ';
-    appendPlain(out, curve.x2 + dx);
-    out += ' ';
-    appendPlain(out, curve.y2 + dy);
+    auto point = [&](const char* command, double x, double y) {
+        out += command;
+        appendPlain(out, x + dx);
+        out += ' ';
+        appendPlain(out, y + dy);
+    };
+    out += "<path d=\"";
+    point("M ", element.x, element.y);
+    point(" Q ", curve.cx, curve.cy);
+    point(" ", curve.x2, curve.y2);
     out += "\" fill=\"none\"";
-    SVGTag{out}
-        .text("stroke", element.strokeColor.rawValue)
-        .plain("stroke-width", element.strokeWidth)
-        .plain("opacity", element.opacity);
-    out += ' ';
-    appendCommaDash(out, element);
-    out += "/>";
+    appendOutlineTail(out, element);
 }
 
 void appendConnectorLabel(std::string& out, const Element& element, const LabelBox& box, double dx, double dy,

@@ -284,28 +284,33 @@ DocumentBox documentBox(const Element& element, double width, double height, dou
             std::fabs(width), std::fabs(height)};
 }
 
-SVGTag& SVGTag::rounded(std::string_view name, double value) {
+namespace {
+
+// ` name="`: what every attribute starts with.
+void openAttribute(std::string& out, std::string_view name) {
     out += ' ';
     out += name;
     out += "=\"";
+}
+
+}  // namespace
+
+SVGTag& SVGTag::rounded(std::string_view name, double value) {
+    openAttribute(out, name);
     appendRounded(out, value);
     out += '"';
     return *this;
 }
 
 SVGTag& SVGTag::plain(std::string_view name, double value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
+    openAttribute(out, name);
     appendPlain(out, value);
     out += '"';
     return *this;
 }
 
 SVGTag& SVGTag::text(std::string_view name, std::string_view value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
+    openAttribute(out, name);
     appendEscaped(out, value);
     out += '"';
     return *this;
@@ -328,15 +333,21 @@ void appendSpacedDash(std::string& out, const Element& element) {
     }
 }
 
-void appendCommaDash(std::string& out, const Element& element) {
+void appendOutlineTail(std::string& out, const Element& element) {
+    SVGTag{out}
+        .text("stroke", element.strokeColor.rawValue)
+        .plain("stroke-width", element.strokeWidth)
+        .plain("opacity", element.opacity);
+    out += ' ';
     const double sw = element.strokeWidth;
-    if (element.strokeStyle != StrokeStyle::dashed && element.strokeStyle != StrokeStyle::dotted) return;
-    const bool dashed = element.strokeStyle == StrokeStyle::dashed;
-    out += "stroke-dasharray=\"";
-    appendPlain(out, dashed ? 4 * sw : sw);
-    out += ',';
-    appendPlain(out, 2 * sw);
-    out += '"';
+    if (element.strokeStyle == StrokeStyle::dashed || element.strokeStyle == StrokeStyle::dotted) {
+        out += "stroke-dasharray=\"";
+        appendPlain(out, element.strokeStyle == StrokeStyle::dashed ? 4 * sw : sw);
+        out += ',';
+        appendPlain(out, 2 * sw);
+        out += '"';
+    }
+    out += "/>";
 }
 
 void appendShapeStyle(std::string& out, const Element& element, bool noFill) {

@@ -122,14 +122,7 @@ void appendPolygonFragment(std::string& out, const Element& element, double dx, 
     if (element.fillColor.rawValue == "transparent") out += "none";
     else appendEscaped(out, element.fillColor.rawValue);
     out += '"';
-    SVGTag{out}
-        .text("stroke", element.strokeColor.rawValue)
-        .plain("stroke-width", element.strokeWidth)
-        .plain("opacity", element.opacity);
-    // The dash slot keeps its leading space even when empty.
-    out += ' ';
-    appendCommaDash(out, element);
-    out += "/>";
+    appendOutlineTail(out, element);
 }
 
 void appendImageFragment(std::string& out, const Element& element, double dx, double dy,

@@ -47,8 +47,9 @@ inline void appendBoxAttributes(std::string& out, const DocumentBox& box) {
 void appendShapeStyle(std::string& out, const Element& element, bool noFill);
 // " stroke-dasharray=..." in the space-separated form of shapes and connectors, or nothing.
 void appendSpacedDash(std::string& out, const Element& element);
-// "stroke-dasharray=..." in the comma form of polygons and curves, or nothing.
-void appendCommaDash(std::string& out, const Element& element);
+// The end of a polygon's or a curve's tag: stroke, width and opacity, then the dash in its comma
+// form, in a slot whose leading space stays when it is empty, and "/>".
+void appendOutlineTail(std::string& out, const Element& element);
 // ` transform="rotate(deg,cx,cy)"` about the unrotated bounds' centre, or nothing.
 std::string rotationAttribute(const Element& element, double dx, double dy);
 
