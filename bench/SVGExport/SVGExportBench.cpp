@@ -5,6 +5,7 @@
 // roughness 0, since the SVG has no hand-drawn wobble. Run with FONTCONFIG_FILE pointing at
 // tests/data/fonts/fonts.conf for figures that do not depend on the machine's fonts.
 
+#include "bench/DVIO/RatioReporter.hpp"
 #include "bench/Thumbnail/MixedBoard.hpp"
 
 #include "DVIO/BoardFile.hpp"
@@ -105,31 +106,16 @@ void BM_LibrsvgThumbnail256(benchmark::State& state) {
 }
 BENCHMARK(BM_LibrsvgThumbnail256)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time so that the comparison can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            seconds[run.benchmark_name()] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     std::printf("board: %zu elements, SVG %.1f MB\n", board().size(), static_cast<double>(exported().size()) / 1e6);
-    RatioReporter reporter;
+    dv::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    auto time = [&](const char* name) {
-        auto it = reporter.seconds.find(name);
-        return it == reporter.seconds.end() ? 0.0 : it->second;
-    };
+    auto time = [&](const char* name) { return reporter.time(name); };
     if (double svg = time("BM_SceneToSVG"); svg > 0)
         std::printf("sceneToSVG of %zu elements: %.1f ms (target < 30 ms), of which the label layout %.1f ms and "
                     "the element fragments %.1f ms\n",
