@@ -70,7 +70,8 @@ Runs makeTextRuns(const gfx::Font& font, std::string_view text) {
 
 } // namespace
 
-CGDrawingContext::CGDrawingContext(std::shared_ptr<gfx::GraphicsContext> context) : context_(std::move(context)) {
+CGDrawingContext::CGDrawingContext(std::shared_ptr<gfx::GraphicsContext> context)
+    : context_(std::move(context)), base_(context_->userToDevice()) {
     paint_ = {OPAQUE_BLACK, OPAQUE_BLACK, TRANSPARENT_BLACK};
     context_->setLineCap(gfx::LineCap::butt);
     context_->setLineJoin(gfx::LineJoin::miter);
@@ -112,12 +113,12 @@ void CGDrawingContext::restore() {
     context_->restoreGState();
 }
 
+// The device transform is set whole from the canvas one rather than moved by the difference:
+// after a nearly singular transform the difference cannot be formed, and the device would keep
+// the old transform for every later drawing.
 void CGDrawingContext::syncTransform() {
-    if (isSingular()) return;
-    if (state_.transform == applied_) return;
-    const gfx::AffineTransform difference =
-        toAffine(state_.transform).concatenating(toAffine(applied_).inverted());
-    if (context_->concatCTM(difference)) applied_ = state_.transform;
+    if (!state_.transform.isInvertible() || state_.transform == applied_) return;
+    if (context_->setCTM(toAffine(state_.transform).concatenating(base_))) applied_ = state_.transform;
 }
 
 void CGDrawingContext::translate(double tx, double ty) {

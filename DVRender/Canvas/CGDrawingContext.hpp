@@ -108,14 +108,17 @@ private:
     void applyStrokeStyle();
     void applyShadow();
     void applyFill();
-    bool isSingular() const { return !state_.transform.isInvertible(); }
+    /// Nothing draws while the canvas transform is singular, or so nearly so that the device
+    /// could not take it on.
+    bool isSingular() const { return !state_.transform.isInvertible() || !(state_.transform == applied_); }
     void fillTextBar(std::string_view text, const CanvasFont& font, double x, double y);
 
     std::shared_ptr<gfx::GraphicsContext> context_;
     CanvasState state_;
     Paint paint_;
     std::vector<std::tuple<CanvasState, Paint, CanvasMatrix>> stack_;
-    CanvasMatrix applied_;
+    CanvasMatrix applied_;                // the canvas transform the device holds
+    gfx::AffineTransform base_;           // the device transform under the canvas one
     PathBuilder path_;
     LevelOfDetail levelOfDetail_ = LevelOfDetail::full();
     std::int64_t maxImagePixelSide_ = defaultMaxImagePixelSide;

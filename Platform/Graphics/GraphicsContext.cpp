@@ -4,6 +4,7 @@
 #include "Platform/Graphics/Image.hpp"
 #include "Platform/Graphics/detail/BandedFill.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
+#include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 
@@ -121,6 +122,12 @@ bool GraphicsContext::concatCTM(const AffineTransform& t) {
     const AffineTransform next = t.concatenating(state_.ctm);
     if (!next.isInvertible()) return false;
     state_.ctm = next;
+    return true;
+}
+
+bool GraphicsContext::setCTM(const AffineTransform& t) {
+    if (!t.isInvertible()) return false;
+    state_.ctm = t;
     return true;
 }
 
@@ -535,7 +542,7 @@ void GraphicsContext::setUserSpace(cairo_t* cr) const {
 }
 
 void GraphicsContext::setStrokeParameters(cairo_t* cr) const {
-    cairo_set_line_width(cr, state_.lineWidth);
+    cairo_set_line_width(cr, strokeWidth());
     cairo_set_line_cap(cr, state_.cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
                            : state_.cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
                                                            : CAIRO_LINE_CAP_BUTT);
@@ -547,12 +554,116 @@ void GraphicsContext::setStrokeParameters(cairo_t* cr) const {
     else cairo_set_dash(cr, state_.dash.lengths.data(), static_cast<int>(state_.dash.lengths.size()), state_.dash.phase);
 }
 
+namespace {
+
+// The most the transform stretches a user length, within a factor of the square root of 2.
+double stretch(const AffineTransform& m) { return std::fmax(std::hypot(m.a, m.b), std::hypot(m.c, m.d)); }
+
+// cairo gives its pen a vertex for about every tenth of a pixel of arc: a pen millions of
+// pixels across takes seconds to minutes, wider ones more memory than there is (a sticky error)
+// and wider still overflow its arithmetic; from a radius of about 2^18 pixels its rasteriser
+// already loses the outline altogether. A pen of this radius still reaches across any picture
+// from a path within 100,000 pixels of it.
+constexpr double PEN_RADIUS_LIMIT = 131072;  // 2^17 device units
+
+} // namespace
+
+// The line width cut so that the pen stays within its limit; unless the transform squeezes one
+// direction far more than another, the narrower pen still covers every pixel the wide one does.
+double GraphicsContext::strokeWidth() const {
+    const double limit = 2 * PEN_RADIUS_LIMIT / stretch(state_.ctm);
+    return state_.lineWidth > limit ? limit : state_.lineWidth;
+}
+
+double GraphicsContext::strokeReach() const {
+    return strokeWidth() / 2 * std::fmax(state_.miterLimit, 1.5) * stretch(state_.ctm) + 2;
+}
+
 DeviceBox GraphicsContext::strokeBounds(const DeviceBox& b) const {
     if (b.x0 > b.x1) return b;
-    const AffineTransform& m = state_.ctm;
-    const double scale = std::fmax(std::sqrt(m.a * m.a + m.b * m.b), std::sqrt(m.c * m.c + m.d * m.d));
-    const double reach = state_.lineWidth / 2 * std::fmax(state_.miterLimit, 1.5) * scale + 2;
+    const double reach = strokeReach();
     return {b.x0 - reach, b.y0 - reach, b.x1 + reach, b.y1 + reach};
+}
+
+namespace {
+
+// The path on `cr`, in the coordinates of its current matrix, with curves flattened the way
+// cairo's stroker flattens them.
+std::vector<detail::Polyline> readPath(cairo_t* cr) {
+    std::vector<detail::Polyline> lines;
+    cairo_path_t* path = cairo_copy_path_flat(cr);
+    if (path->status == CAIRO_STATUS_SUCCESS) {
+        for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+            const cairo_path_data_t* d = &path->data[i];
+            const auto add = [&](int k) {
+                if (lines.empty()) lines.emplace_back();
+                if (lines.back().closed) lines.push_back({{lines.back().points.front()}, false});
+                lines.back().points.push_back({d[k].point.x, d[k].point.y});
+            };
+            switch (d->header.type) {
+            case CAIRO_PATH_MOVE_TO:
+                lines.emplace_back();
+                add(1);
+                break;
+            case CAIRO_PATH_LINE_TO: add(1); break;
+            case CAIRO_PATH_CURVE_TO: break;  // never in a flattened path
+            case CAIRO_PATH_CLOSE_PATH:
+                if (!lines.empty() && !lines.back().points.empty()) lines.back().closed = true;
+                break;
+            }
+        }
+    }
+    cairo_path_destroy(path);
+    return lines;
+}
+
+void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
+    for (const detail::Polyline& line : lines) {
+        if (line.points.empty()) continue;
+        cairo_move_to(cr, line.points.front().x, line.points.front().y);
+        for (std::size_t k = 1; k < line.points.size(); ++k) cairo_line_to(cr, line.points[k].x, line.points[k].y);
+        if (line.closed) cairo_close_path(cr);
+    }
+}
+
+} // namespace
+
+// The path is on `cr` in device space. A dashed stroke that would keep cairo's dasher walking
+// too long (see DashedStroke.hpp) is dashed here, within the clip and the stroke's reach of it,
+// and so is one whose pen reaches further than cairo's grid.
+void GraphicsContext::strokeEmitted(cairo_t* cr) const {
+    setStrokeParameters(cr);
+    if (!state_.dash.lengths.empty()) {
+        const AffineTransform& m = state_.ctm;
+        const detail::LinearMap map{m.a, m.b, m.c, m.d};
+        const detail::DashPattern dash{state_.dash.lengths, state_.dash.phase};
+        // cairo's dasher also trips over pens too wide for its fixed-point grid (it can crash
+        // under a clip), while its plain stroker copes with them.
+        const double reach = strokeReach();
+        const std::vector<detail::Polyline> path = readPath(cr);
+        if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
+            double x0, y0, x1, y1;
+            cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+            const detail::DashedPieces pieces =
+                detail::dashWithin(path, map, dash, x0 - reach, y0 - reach, x1 + reach, y1 + reach,
+                                   static_cast<std::size_t>(detail::DASH_STEP_LIMIT));
+            cairo_set_dash(cr, nullptr, 0, 0);
+            const double coverage = detail::dashCoverage(dash, strokeWidth(), state_.cap);
+            for (const auto& [lines, alpha] : {std::pair{&pieces.dashes, state_.alpha},
+                                              std::pair{&pieces.averaged, state_.alpha * coverage}}) {
+                setDeviceSpace(cr);
+                cairo_new_path(cr);
+                addPolylines(cr, *lines);
+                setUserSpace(cr);
+                setSource(cr, state_.stroke, alpha);
+                cairo_stroke(cr);
+            }
+            return;
+        }
+    }
+    setUserSpace(cr);
+    setSource(cr, state_.stroke, state_.alpha);
+    cairo_stroke(cr);
 }
 
 DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
@@ -659,10 +770,7 @@ void GraphicsContext::strokePath() {
         setDeviceSpace(cr);
         const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedStroke(cr);
         if (!thinned) emitPath(cr, Emit::stroke);
-        setUserSpace(cr);
-        setStrokeParameters(cr);
-        setSource(cr, state_.stroke, state_.alpha);
-        cairo_stroke(cr);
+        strokeEmitted(cr);
     });
 }
 
@@ -757,10 +865,7 @@ void GraphicsContext::strokeRect(const Rect& r) {
     paint(strokeBounds(rb), [&](cairo_t* cr) {
         setDeviceSpace(cr);
         emitRects(cr, {&r, 1});
-        setUserSpace(cr);
-        setStrokeParameters(cr);
-        setSource(cr, state_.stroke, state_.alpha);
-        cairo_stroke(cr);
+        strokeEmitted(cr);
     });
 }
 

@@ -102,6 +102,8 @@ public:
     /// Applies `t` to user coordinates before the current transform. Refused (false) unless
     /// both `t` and the result are invertible.
     bool concatCTM(const AffineTransform& t);
+    /// Replaces the transform; refused (false) unless `t` is invertible.
+    bool setCTM(const AffineTransform& t);
     void translateCTM(double tx, double ty);
     void scaleCTM(double sx, double sy);
 
@@ -196,6 +198,12 @@ private:
     bool emitThinnedStroke(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
+    /// Strokes the path already on `cr` in device space, with every stroke setting.
+    void strokeEmitted(cairo_t* cr) const;
+    /// The line width handed to cairo.
+    double strokeWidth() const;
+    /// How far from the path, in device units, a stroke's ink can reach.
+    double strokeReach() const;
     void setDeviceSpace(cairo_t* cr) const;
     void setUserSpace(cairo_t* cr) const;
     bool shadowActive() const;

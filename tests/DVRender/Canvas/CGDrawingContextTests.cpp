@@ -98,6 +98,31 @@ TEST(CGDrawingContextPaths, SingularTransformDrawsNothingButFillKeepsTheEarlierP
     EXPECT_TRUE(kept.ctx->cgContext()->isHealthy());
 }
 
+// A transform whose determinant is a few subnormals is invertible, but its inverse overflows:
+// whatever transform comes after it must still reach the bitmap whole.
+TEST(CGDrawingContextPaths, TransformsAfterANearlySingularOneTakeEffect) {
+    struct Case {
+        const char* what;
+        void (*after)(CGDrawingContext&);
+    };
+    const Case cases[] = {
+        {"setTransform", [](CGDrawingContext& c) { c.setTransform(1, 0, 0, 1, 0, 0); }},
+        {"resetTransform", [](CGDrawingContext& c) { c.resetTransform(); }},
+        {"restore", [](CGDrawingContext& c) { c.restore(); }},
+    };
+    for (const Case& c : cases) {
+        Canvas cv(40, 40);
+        cv->save();
+        cv->setTransform(-1, -12.114, 5e-324, 0, 0, 0);
+        cv->fillRect(0, 0, 1, 1);
+        c.after(*cv.ctx);
+        cv->fillRect(10, 10, 10, 10);
+        EXPECT_EQ(cv.surface.inked(0, 0, 40, 40), 100) << c.what;
+        EXPECT_EQ(cv.surface.alpha(15, 15), 255) << c.what;
+        EXPECT_TRUE(cv.ctx->cgContext()->isHealthy()) << c.what;
+    }
+}
+
 TEST(CGDrawingContextState, UnusableInputLeavesStateAndDrawingIntact) {
     Canvas cv(40, 40);
     cv->restore(); // nothing saved
