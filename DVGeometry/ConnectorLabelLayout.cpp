@@ -9,6 +9,7 @@
 #include "DVModel/JSNumber.hpp"
 #include "DVModel/StencilRegistry.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <unordered_map>
@@ -167,11 +168,12 @@ public:
           frame_(frameOf(strokes, nodes)), strokeGrid_(frame_, counted && tame ? strokes.size() : 0),
           nodeGrid_(frame_, nodes.size()), labelGrid_(frame_, expectedLabels) {
         if (!tame_) return;
+        frameMagnitude_ =
+            std::max({std::fabs(frame_.minX), std::fabs(frame_.minY), std::fabs(frame_.maxX), std::fabs(frame_.maxY)});
+        // The nearby search lists the strokes in a segment grid when it first needs them: an
+        // update that places no label again never does.
         if (counted_) {
             for (const Stroke& s : strokes_) strokeGrid_.insert(s.extent);
-        } else {
-            for (const Stroke& s : strokes_) segmentGrid_.add(s.a.x, s.a.y, s.b.x, s.b.y);
-            segmentGrid_.build(frame_);
         }
         for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
     }
@@ -318,11 +320,18 @@ private:
     // The obstacles' share of a candidate's cost, summed in the order `priceAll` sums it.
     double obstaclesNear(std::size_t owner, const Candidate& c) {
         const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
+        const double reach = detail::clipReach(std::max({frameMagnitude_, std::fabs(innerRange.minX), std::fabs(innerRange.minY),
+                                                         std::fabs(innerRange.maxX), std::fabs(innerRange.maxY)}));
         double cost = 0;
+        if (!segmentGrid_.built()) {
+            for (const Stroke& s : strokes_) segmentGrid_.add(s.a.x, s.a.y, s.b.x, s.b.y);
+            segmentGrid_.build(frame_);
+        }
         segmentGrid_.candidates(extentOfRect(c.inner), scratch_);
         for (std::uint32_t i : scratch_) {
             const Stroke& s = strokes_[i];
             if (s.owner == owner || !s.extent.meets(innerRange)) continue;
+            if (detail::lineClearOfRect(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner, reach)) continue;
             cost += 20 * segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
         }
         const Extent outer = extentOfRect(c.r);
@@ -363,6 +372,8 @@ private:
     std::uint64_t budget_;
     std::uint64_t evaluations_ = 0;
     Extent frame_;
+    // The largest magnitude of a stroke or node coordinate, for the reach of a stroke's clip.
+    double frameMagnitude_ = 0;
     detail::ExtentGrid strokeGrid_;
     detail::SegmentGrid segmentGrid_;
     detail::ExtentGrid nodeGrid_;

@@ -4,6 +4,8 @@
 
 #include "DVGeometry/ElementIndex.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -67,6 +69,29 @@ inline double segmentRectClip(double x1, double y1, double x2, double y2, double
 
 double segmentRectClip(double x1, double y1, double x2, double y2, const NormalizedRect& rect);
 
+/// How far from a rectangle a segment can lie and still get a non-zero `segmentRectClip`, for
+/// coordinates up to `magnitude`: the clip takes an axis that moves by less than 1e-9 as still
+/// and rounds by a few units in the last place, and this reach is far wider than both.
+inline double clipReach(double magnitude) { return 1e-6 + 1e-9 * magnitude; }
+
+/// Whether the whole rectangle lies on one side of the line through the segment, farther from
+/// it than `reach` (`length` = jsHypot(x2 - x1, y2 - y1)). `segmentRectClip` of the two is then 0
+/// when `reach` is `clipReach` of the largest magnitude among the coordinates, and this test,
+/// free of divisions, is the cheaper way to learn it. False for any NaN.
+inline bool lineClearOfRect(double x1, double y1, double x2, double y2, double length, const NormalizedRect& rect,
+                            double reach) {
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    // Twice the signed area spanned with each corner: the distance from the line times `length`.
+    const double c00 = dx * (rect.y - y1) - dy * (rect.x - x1);
+    const double c10 = c00 - dy * rect.w;
+    const double c01 = c00 + dx * rect.h;
+    const double c11 = c10 + dx * rect.h;
+    const double limit = reach * length;
+    return (c00 > limit && c10 > limit && c01 > limit && c11 > limit) ||
+           (c00 < -limit && c10 < -limit && c01 < -limit && c11 < -limit);
+}
+
 /// Area shared by two rectangles; 0 when they only touch, and for any NaN.
 inline double overlapArea(const NormalizedRect& a, const NormalizedRect& b) {
     const double width = min2(a.x + a.w, b.x + b.w) - max2(a.x, b.x);
@@ -114,18 +139,138 @@ private:
     std::uint32_t epoch_ = 0;
 };
 
-/// Segments numbered 0, 1, 2, ... in the order added, each listed in every cell it passes through
-/// or comes within a small margin of (not every cell of its extent: a long diagonal stroke stays
-/// in few cells). `candidates` answers, in ascending order, a superset of the segments that come
-/// near a region; the margin is far wider than the rounding of `segmentRectClip`, so every
-/// segment whose clip against a rectangle inside the region can come out non-zero is among them.
-/// Meant for tame coordinates (below 1e15 in magnitude).
+/// Square cells over a frame (cells outside it are clamped onto its border cells), and the cells
+/// that an extent covers or that a segment passes through or comes within a margin of; the margin
+/// is `clipReach` of the frame, so that a segment whose clip against a rectangle can come out
+/// non-zero passes near one of the rectangle's cells. Long segments are walked cell by cell, not
+/// listed by their extent. Meant for tame coordinates (below 1e15 in magnitude).
+class CellLattice {
+public:
+    /// One cell.
+    CellLattice() = default;
+    /// About `cells` cells over `frame`, fewer when walking segments whose lengths add up to
+    /// `span` would visit too many; one cell when the frame is not finite.
+    CellLattice(const Extent& frame, double cells, double span);
+
+    std::size_t size() const { return cols_ * rows_; }
+    std::size_t columns() const { return cols_; }
+
+    /// The cells of an extent (finite, min below max) as (first column, last column, first row,
+    /// last row).
+    std::array<std::size_t, 4> cellsOf(const Extent& e) const { return {column(e.minX), column(e.maxX), row(e.minY), row(e.maxY)}; }
+
+    /// Calls `visit` once for each cell that the segment passes through or comes within the
+    /// margin of. The segment is walked band by band along its longer axis, so that the other
+    /// coordinate over one band is found with a slope of at most 1, whose rounding stays far
+    /// below the margin.
+    template <class Visit> void walk(double ax, double ay, double bx, double by, Visit&& visit) const {
+        const double dx = bx - ax;
+        const double dy = by - ay;
+        const bool steep = std::fabs(dy) >= std::fabs(dx);
+        // Along the walked axis (u) and across it (v).
+        const double ua = steep ? ay : ax;
+        const double va = steep ? ax : ay;
+        const double du = steep ? dy : dx;
+        const double dv = steep ? dx : dy;
+        const double uLow = std::min(ua, ua + du);
+        const double uHigh = std::max(ua, ua + du);
+        const double vLow = std::min(va, va + dv);
+        const double vHigh = std::max(va, va + dv);
+        const double origin = steep ? originY_ : originX_;
+        const double side = steep ? cellH_ : cellW_;
+        const std::size_t bands = steep ? rows_ : cols_;
+        const double perSide = steep ? perH_ : perW_;
+        const std::size_t first = cell(uLow - margin_, origin, perSide, bands);
+        const std::size_t last = cell(uHigh + margin_, origin, perSide, bands);
+        for (std::size_t band = first; band <= last; ++band) {
+            const double bandLow = band == 0 ? -HUGE_VAL : origin + static_cast<double>(band) * side - margin_;
+            const double bandHigh = band + 1 == bands ? HUGE_VAL : origin + static_cast<double>(band + 1) * side + margin_;
+            const double u0 = std::max(uLow, bandLow);
+            const double u1 = std::min(uHigh, bandHigh);
+            if (u0 > u1) continue;
+            double v0 = vLow;
+            double v1 = vHigh;
+            if (du != 0) {
+                const double slope = dv / du;
+                const double at0 = va + (u0 - ua) * slope;
+                const double at1 = va + (u1 - ua) * slope;
+                v0 = std::min(at0, at1);
+                v1 = std::max(at0, at1);
+            }
+            const std::size_t from = steep ? column(v0 - margin_) : row(v0 - margin_);
+            const std::size_t to = steep ? column(v1 + margin_) : row(v1 + margin_);
+            for (std::size_t across = from; across <= to; ++across) {
+                visit(steep ? band * cols_ + across : across * cols_ + band);
+            }
+        }
+    }
+
+private:
+    // The cell of v along one axis, clamped into the lattice. (Multiplying by the reciprocal
+    // of the side may put a point on a border in the neighbouring cell; the margin covers it.)
+    static std::size_t cell(double v, double origin, double perSide, std::size_t cells) {
+        const double t = (v - origin) * perSide;
+        if (!(t > 0)) return 0;
+        if (t >= static_cast<double>(cells - 1)) return cells - 1;
+        return static_cast<std::size_t>(t);
+    }
+    std::size_t column(double x) const { return cell(x, originX_, perW_, cols_); }
+    std::size_t row(double y) const { return cell(y, originY_, perH_, rows_); }
+
+    double originX_ = 0;
+    double originY_ = 0;
+    double cellW_ = 1;
+    double cellH_ = 1;
+    double perW_ = 1;
+    double perH_ = 1;
+    double margin_ = 0;
+    std::size_t cols_ = 1;
+    std::size_t rows_ = 1;
+};
+
+/// Items numbered 0, 1, 2, ... listed cell by cell (ascending within a cell), built once.
+class CellLists {
+public:
+    /// Lists item i in every cell that `cellsOfItem(i, add)` passes to `add`.
+    template <class CellsOf> void build(std::size_t cells, std::size_t items, CellsOf&& cellsOfItem) {
+        start_.assign(cells + 1, 0);
+        std::vector<std::uint32_t> cellOfEntry;
+        std::vector<std::size_t> firstEntry(items + 1, 0);
+        for (std::size_t i = 0; i < items; ++i) {
+            firstEntry[i] = cellOfEntry.size();
+            cellsOfItem(i, [&](std::size_t c) {
+                cellOfEntry.push_back(static_cast<std::uint32_t>(c));
+                ++start_[c + 1];
+            });
+        }
+        firstEntry[items] = cellOfEntry.size();
+        for (std::size_t c = 0; c < cells; ++c) start_[c + 1] += start_[c];
+        items_.resize(start_[cells]);
+        std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
+        for (std::size_t i = 0; i < items; ++i) {
+            for (std::size_t k = firstEntry[i]; k < firstEntry[i + 1]; ++k) {
+                items_[fill[cellOfEntry[k]]++] = static_cast<std::uint32_t>(i);
+            }
+        }
+    }
+    const std::uint32_t* begin(std::size_t cell) const { return items_.data() + start_[cell]; }
+    const std::uint32_t* end(std::size_t cell) const { return items_.data() + start_[cell + 1]; }
+
+private:
+    std::vector<std::uint32_t> start_;
+    std::vector<std::uint32_t> items_;
+};
+
+/// Segments numbered 0, 1, 2, ... in the order added, each listed in the cells of a lattice that
+/// it walks through. `candidates` answers, in ascending order, a superset of the segments whose
+/// clip against a rectangle inside a region can come out non-zero.
 class SegmentGrid {
 public:
     /// Adds the next segment; nothing is listed until `build`.
     void add(double ax, double ay, double bx, double by);
     /// Lists the segments added so far in cells over `frame`, which must hold them all.
     void build(const Extent& frame);
+    bool built() const { return built_; }
 
     /// Fills `out` with the candidate segments for `region` (finite, min below max), ascending.
     void candidates(const Extent& region, std::vector<std::uint32_t>& out);
@@ -134,21 +279,10 @@ private:
     struct Ends {
         double ax, ay, bx, by;
     };
-    template <class Visit> void cellsOf(const Ends& s, Visit&& visit) const;
-    std::size_t column(double x) const;
-    std::size_t row(double y) const;
-
     std::vector<Ends> segments_;
-    double originX_ = 0;
-    double originY_ = 0;
-    double cellW_ = 1;
-    double cellH_ = 1;
-    double margin_ = 0;
-    std::size_t cols_ = 1;
-    std::size_t rows_ = 1;
-    // Cell c lists items_[start_[c]] to items_[start_[c + 1]], ascending.
-    std::vector<std::uint32_t> start_;
-    std::vector<std::uint32_t> items_;
+    CellLattice lattice_;
+    CellLists lists_;
+    bool built_ = false;
     std::vector<std::uint32_t> seen_;
     std::uint32_t epoch_ = 0;
 };

@@ -119,10 +119,11 @@ TEST(LabelSearch, UpdatesAgreeWithThePlainSearch) {
     }
 }
 
-// Every segment whose clip against a rectangle inside the region comes out non-zero is a
-// candidate: segments through the rectangle, along its edges, grazing its corners, nearly
-// parallel to an axis, and far from the origin.
-TEST(LabelGeometry, SegmentGridFindsEverySegmentThatClips) {
+// Every segment whose clip against a rectangle comes out non-zero is a candidate of the grid for
+// that rectangle, and is never taken as clear of it by the line test: segments through the
+// rectangle, along its edges, grazing its corners, nearly parallel to an axis, and far from the
+// origin.
+TEST(LabelGeometry, SegmentGridAndLineTestKeepEverySegmentThatClips) {
     struct Scale {
         const char* name;
         double origin;
@@ -160,20 +161,30 @@ TEST(LabelGeometry, SegmentGridFindsEverySegmentThatClips) {
                      std::max(frame.maxY, e.maxY)};
         }
         grid.build(frame);
+        const double magnitude = std::max({std::fabs(frame.minX), std::fabs(frame.minY), std::fabs(frame.maxX),
+                                           std::fabs(frame.maxY), std::fabs(scale.origin + 1.2 * scale.span)});
         std::vector<std::uint32_t> found;
         int clipped = 0;
+        int clear = 0;
         for (const NormalizedRect& r : rects) {
             grid.candidates(detail::extentOfRect(r), found);
             ASSERT_TRUE(std::is_sorted(found.begin(), found.end()));
             ASSERT_TRUE(std::adjacent_find(found.begin(), found.end()) == found.end());
             for (std::uint32_t i = 0; i < segments.size(); ++i) {
                 const auto& s = segments[i];
-                if (detail::segmentRectClip(s[0], s[1], s[2], s[3], r) == 0) continue;
+                const double clip = detail::segmentRectClip(s[0], s[1], s[2], s[3], r);
+                const double length = std::hypot(s[2] - s[0], s[3] - s[1]);
+                if (detail::lineClearOfRect(s[0], s[1], s[2], s[3], length, r, detail::clipReach(magnitude))) {
+                    ++clear;
+                    ASSERT_EQ(clip, 0) << "segment " << i << " is clear of the rectangle";
+                }
+                if (clip == 0) continue;
                 ++clipped;
                 ASSERT_TRUE(std::binary_search(found.begin(), found.end(), i)) << "segment " << i;
             }
         }
         EXPECT_GT(clipped, 300);
+        EXPECT_GT(clear, 10000);
     }
 }
 
