@@ -32,12 +32,18 @@ const std::vector<std::string>& emptyKeys() noexcept {
 
 struct JSONObject::Storage {
     std::vector<std::string> keys;
-    std::vector<JSONValue> values;
+    std::vector<JSONValue, detail::TreeAllocator<JSONValue>> values;
     /// Open-addressing table (linear probing, at most half full) over `keys`, present only while
     /// the object has more than kLinearLimit keys.
-    std::vector<Slot> index;
+    std::vector<Slot, detail::TreeAllocator<Slot>> index;
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    static void* operator new(std::size_t bytes) {
+        static_assert(sizeof(Storage) <= detail::kTreeBlockLimit);
+        return detail::treeAllocate(bytes);
+    }
+    static void operator delete(void* block, std::size_t bytes) noexcept { detail::treeRelease(block, bytes); }
 
     std::size_t locate(std::string_view key) const noexcept {
         if (index.empty()) {
@@ -234,16 +240,6 @@ std::uint64_t JSONObject::hashValue() const noexcept {
 
 // ---------------------------------------------------------------------------------------------
 // JSONValue
-
-std::optional<bool> JSONValue::boolValue() const noexcept {
-    if (const bool* value = std::get_if<bool>(&value_)) return *value;
-    return std::nullopt;
-}
-
-std::optional<double> JSONValue::doubleValue() const noexcept {
-    if (const double* value = std::get_if<double>(&value_)) return *value;
-    return std::nullopt;
-}
 
 const JSONValue* JSONValue::operator[](std::string_view key) const noexcept {
     const JSONObject* object = objectValue();

@@ -5,6 +5,7 @@
 
 #include "DVModel/Hashing.hpp"
 #include "DVModel/JSStringKey.hpp"
+#include "DVModel/detail/TreePool.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -100,7 +101,7 @@ private:
 /// included), string, array, object, null. Accessors never convert between cases.
 class JSONValue {
 public:
-    using Array = std::vector<JSONValue>;
+    using Array = std::vector<JSONValue, detail::TreeAllocator<JSONValue>>;
     enum class Kind : std::uint8_t { boolean, number, string, array, object, null };
 
     JSONValue() noexcept : value_(JSONNull{}) {}
@@ -124,8 +125,14 @@ public:
     Kind kind() const noexcept { return static_cast<Kind>(value_.index()); }
     bool isNull() const noexcept { return kind() == Kind::null; }
 
-    std::optional<bool> boolValue() const noexcept;
-    std::optional<double> doubleValue() const noexcept;
+    std::optional<bool> boolValue() const noexcept {
+        if (const bool* value = std::get_if<bool>(&value_)) return *value;
+        return std::nullopt;
+    }
+    std::optional<double> doubleValue() const noexcept {
+        if (const double* value = std::get_if<double>(&value_)) return *value;
+        return std::nullopt;
+    }
     const std::string* stringValue() const noexcept { return std::get_if<std::string>(&value_); }
     std::string* stringValue() noexcept { return std::get_if<std::string>(&value_); }
     const Array* arrayValue() const noexcept { return std::get_if<Array>(&value_); }

@@ -239,9 +239,9 @@ TEST(JSONParser, BuildsValuesInInputOrderAndRepeatedKeysKeepTheirFirstPlace) {
     JSONObject expected;
     expected.set("a", JSONValue(2.0));
     expected.set("b", JSONValue(0.0));
-    expected.set("c", JSONValue(std::vector<JSONValue>{JSONValue(true), JSONValue(false), JSONValue(nullptr),
+    expected.set("c", JSONValue(JSONValue::Array{JSONValue(true), JSONValue(false), JSONValue(nullptr),
                                                         JSONValue(std::string("s")), JSONValue(JSONObject()),
-                                                        JSONValue(std::vector<JSONValue>())}));
+                                                        JSONValue(JSONValue::Array())}));
     EXPECT_EQ(value, JSONValue(expected));
 
     // A key holding NUL is its own key.
@@ -251,7 +251,7 @@ TEST(JSONParser, BuildsValuesInInputOrderAndRepeatedKeysKeepTheirFirstPlace) {
 
 TEST(JSONParser, ByteInputIsParsedAsGiven) {
     const std::uint8_t bytes[] = {'[', '1', ']'};
-    EXPECT_EQ(JSONParser::parse(std::span<const std::uint8_t>(bytes)), JSONValue(std::vector<JSONValue>{JSONValue(1.0)}));
+    EXPECT_EQ(JSONParser::parse(std::span<const std::uint8_t>(bytes)), JSONValue(JSONValue::Array{JSONValue(1.0)}));
     const std::uint8_t bom[] = {0xEF, 0xBB, 0xBF, '1'};
     EXPECT_THROW(JSONParser::parse(std::span<const std::uint8_t>(bom)), JSONParseError);
 }

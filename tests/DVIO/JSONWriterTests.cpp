@@ -10,7 +10,7 @@
 namespace dv {
 namespace {
 
-using Array = std::vector<JSONValue>;
+using Array = JSONValue::Array;
 
 std::string compact(const JSONValue& value) { return JSONWriter::stringify(value, std::nullopt, false); }
 

@@ -104,7 +104,7 @@ TEST(ShareLink, EncodedScenesUseTheURLAlphabetAndDecodeBack) {
         ASSERT_TRUE(member.has_value());
         const auto json = gunzip(*member);
         ASSERT_TRUE(json.has_value());
-        std::vector<JSONValue> objects;
+        JSONValue::Array objects;
         for (const Element& e : elements) objects.emplace_back(e.jsonObject());
         EXPECT_EQ(testing::textOf(*json), JSONWriter::stringify(JSONValue(std::move(objects)), std::nullopt, false));
 

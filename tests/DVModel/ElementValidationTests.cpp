@@ -492,12 +492,12 @@ TEST(ElementValidation, TakingFromTheTreeGivesTheSameElements) {
 TEST(ElementValidation, ElementListKeepsTheArrayLimits) {
     const JSONValue valid = test::minimalElement(ElementType::rectangle, "r").jsonValue();
     struct Case {
-        std::vector<JSONValue> entries;
+        JSONValue::Array entries;
         std::optional<std::size_t> kept;  // absent: no list at all
     };
-    std::vector<JSONValue> tooMany(ElementValidation::maxElements + 1, JSONValue(7));
+    JSONValue::Array tooMany(ElementValidation::maxElements + 1, JSONValue(7));
     tooMany.front() = valid;
-    std::vector<JSONValue> atLimit(ElementValidation::maxElements, JSONValue(7));
+    JSONValue::Array atLimit(ElementValidation::maxElements, JSONValue(7));
     atLimit.back() = valid;
     const Case cases[] = {
         {{}, 0},
