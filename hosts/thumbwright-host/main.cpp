@@ -33,6 +33,7 @@
 #include <optional>
 #include <string>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -229,17 +230,27 @@ void keepFreedMemory() {
 // writing a megabyte, and a thumbnail touches tens of megabytes for the first time (the file, the
 // decoded images, the bitmap and its PNG). The heap is therefore reserved in one large step, and
 // the kernel is asked to back it with 2 MiB pages: one fault instead of 512. The reserve is
-// address space only; pages still come on first touch. Where large pages are not offered, the
-// advice does nothing.
+// address space only; pages still come on first touch. Under an address-space or data limit (some
+// file browsers run thumbnailers under one) it takes at most an eighth of the limit, so that the
+// libraries and large blocks still fit. Where large pages are not offered, the advice does nothing.
 void backHeapWithLargePages() {
     constexpr std::uintptr_t largePage = std::uintptr_t{2} << 20;
-    constexpr std::size_t reserve = std::size_t{256} << 20;
+    std::size_t reserve = std::size_t{256} << 20;
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            reserve = std::min<std::size_t>(reserve, limit.rlim_cur / 8);
+    }
+    reserve &= ~static_cast<std::size_t>(largePage - 1);
+    if (reserve < 2 * largePage) return;
     ::mallopt(M_TOP_PAD, static_cast<int>(reserve));
     const auto start = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     // A block larger than whatever the heap's top still holds makes the allocator grow it now,
-    // by the block and the pad; the heap is never trimmed, so the reserve stays.
+    // by the block and the pad; the heap is never trimmed, so the reserve stays. Later growth
+    // goes back to the allocator's own small steps.
     void* volatile block = std::malloc(largePage);  // volatile: the pair must not be optimised away
     std::free(block);
+    ::mallopt(M_TOP_PAD, 128 << 10);
     const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     const std::uintptr_t from = (start + largePage - 1) & ~(largePage - 1);
     const std::uintptr_t to = end & ~(largePage - 1);

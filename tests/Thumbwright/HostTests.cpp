@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -58,6 +60,36 @@ TEST(ThumbwrightHost, WritesAnRGBAPictureThatFitsTheSize) {
         EXPECT_EQ(png->rgba[3], 255) << "opaque corner";
         fs::remove(out);
     }
+}
+
+// Some file browsers run thumbnailers under an address-space limit. The host reserves heap
+// space up front for speed; the reserve must leave room for the module's libraries and the
+// drawing under a limit of which the host needs about half.
+TEST(ThumbwrightHost, DrawsUnderATightAddressSpaceLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer's shadow memory alone is larger than the limit";
+#else
+    dv::test::TempDir dir;
+    const fs::path out = dir.path() / "out.png";
+    std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
+    std::vector<std::string> args{host, "-s", "512", dv::test::exampleBoard("architecture"), out.string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const rlimit limit{rlim_t{256} << 20, rlim_t{256} << 20};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+        ::execv(host.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(dv::test::readPNG(out));
+#endif
 }
 
 TEST(ThumbwrightHost, TwoRunsGiveIdenticalBytes) {
