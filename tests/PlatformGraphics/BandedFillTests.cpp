@@ -43,22 +43,8 @@ std::vector<Point2> zigzag(int count) {
     return points;
 }
 
-struct Difference {
-    int worst = 0;      // largest difference of a channel
-    int beyondFew = 0;  // pixels with a channel off by more than 8 levels
-};
-
-Difference compare(const test::TestSurface& a, const test::TestSurface& b) {
-    Difference d;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const auto p = a.at(x, y), q = b.at(x, y);
-            const int most = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
-            d.beyondFew += most > 8;
-            d.worst = std::max(d.worst, most);
-        }
-    return d;
-}
+using test::compare;
+using test::Difference;
 
 TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     struct Case {

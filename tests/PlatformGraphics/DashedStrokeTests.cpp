@@ -105,22 +105,8 @@ TEST(DashedStroke, StepsCountWhatCairoWouldWalk) {
     EXPECT_TRUE(std::isinf(detail::dashSteps({{{{-4194304, 0}, {4194304, 1}}, false}}, {}, {{1e9, 1e9}, 0})));
 }
 
-struct Difference {
-    int worst = 0;
-    int beyondFew = 0;  // pixels with a channel off by more than 8 levels
-};
-
-Difference compare(const test::TestSurface& a, const test::TestSurface& b) {
-    Difference d;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const auto p = a.at(x, y), q = b.at(x, y);
-            const int most = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
-            d.beyondFew += most > 8;
-            d.worst = std::max(d.worst, most);
-        }
-    return d;
-}
+using test::compare;
+using test::Difference;
 
 // A polygon round a circle of radius 100,000 whose edge crosses the picture, with short dashes:
 // a quarter of a million dash steps, nearly all out of sight. Dashed within the picture, it
@@ -129,9 +115,12 @@ TEST(DashedStroke, LongDashedPathsDrawAsCairoDashesThem) {
     struct Case {
         const char* what;
         LineCap cap;
+        cairo_line_cap_t cairoCap;
         double offset;
     };
-    const Case cases[] = {{"butt", LineCap::butt, 0}, {"round, offset", LineCap::round, 1.5}, {"square", LineCap::square, 7}};
+    const Case cases[] = {{"butt", LineCap::butt, CAIRO_LINE_CAP_BUTT, 0},
+                          {"round, offset", LineCap::round, CAIRO_LINE_CAP_ROUND, 1.5},
+                          {"square", LineCap::square, CAIRO_LINE_CAP_SQUARE, 7}};
     const double dash[] = {3, 2};
     std::vector<detail::Vec2> ring;
     for (int i = 0; i < 20000; ++i)
@@ -142,9 +131,7 @@ TEST(DashedStroke, LongDashedPathsDrawAsCairoDashesThem) {
         for (const auto& p : ring) cairo_line_to(cr, p.x, p.y);
         cairo_close_path(cr);
         cairo_set_line_width(cr, 2.5);
-        cairo_set_line_cap(cr, c.cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
-                               : c.cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
-                                                          : CAIRO_LINE_CAP_BUTT);
+        cairo_set_line_cap(cr, c.cairoCap);
         cairo_set_dash(cr, dash, 2, c.offset);
         cairo_set_source_rgba(cr, 0.6, 0.1, 0.3, 1);
         cairo_stroke(cr);

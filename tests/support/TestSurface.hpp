@@ -2,6 +2,7 @@
 // A small cairo image surface for pixel tests, read back as straight 8-bit channels.
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,24 @@ public:
 private:
     cairo_surface_t* surface_;
 };
+
+/// How far apart two pictures of the same size are.
+struct Difference {
+    int worst = 0;      // largest difference of a channel
+    int beyondFew = 0;  // pixels with a channel off by more than 8 levels
+};
+
+inline Difference compare(const TestSurface& a, const TestSurface& b) {
+    Difference d;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const Pixel p = a.at(x, y), q = b.at(x, y);
+            const int most = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
+            d.beyondFew += most > 8;
+            d.worst = std::max(d.worst, most);
+        }
+    return d;
+}
 
 
 } // namespace dv::test
