@@ -193,11 +193,26 @@ bool scaleStaysInvertible(cairo_t* cr, double scale) {
     return cairo_matrix_invert(&m) == CAIRO_STATUS_SUCCESS;
 }
 
-// Shows a line shaped at 1 / layoutScale of its size, enlarged by layoutScale about its origin.
-// Where the glyphs would reach the rasteriser's limit on the device, their outlines are taken
-// at the limit instead and enlarged the rest of the way in device space before the fill.
-void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double deviceSize) {
-    if (layoutScale == 1 && deviceSize <= MAX_GLYPH_PIXELS) {
+// True when the transform stretches one direction far more than the other, as a strong shear
+// or a squash does: the font rasteriser fails on glyphs drawn through it (for a 10 px "d" under
+// a transform 250 times longer one way than the other), and its error ends all drawing too.
+bool distorts(const cairo_matrix_t& m) {
+    const double det = std::fabs(m.xx * m.yy - m.xy * m.yx);
+    const double sumOfSquares = m.xx * m.xx + m.xy * m.xy + m.yx * m.yx + m.yy * m.yy;
+    return !(sumOfSquares <= 64 * det);
+}
+
+// Shows a line shaped at 1 / layoutScale of its size (`layoutSize` in its own units), enlarged by
+// layoutScale about its origin. Where the glyphs would reach the rasteriser's limit on the
+// device, or the transform distorts them, their outlines are taken upright at a size the
+// rasteriser handles, small enough that a long line stays on cairo's grid, and mapped onto the
+// device through the transform before the fill.
+void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double layoutSize,
+              double deviceSize) {
+    cairo_matrix_t current;
+    cairo_get_matrix(cr, &current);
+    const bool plain = deviceSize <= MAX_GLYPH_PIXELS && !distorts(current);
+    if (layoutScale == 1 && plain) {
         cairo_move_to(cr, x, y);
         pango_cairo_show_layout_line(cr, line);
         return;
@@ -209,20 +224,22 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
         return;
     }
     cairo_scale(cr, layoutScale, layoutScale);
-    if (deviceSize <= MAX_GLYPH_PIXELS) {
+    if (plain) {
         cairo_move_to(cr, 0, 0);
         pango_cairo_show_layout_line(cr, line);
         cairo_restore(cr);
         return;
     }
-    const double factor = deviceSize / MAX_GLYPH_PIXELS;
-    double ox = 0, oy = 0;
-    cairo_user_to_device(cr, &ox, &oy);
-    if (!scaleStaysInvertible(cr, 1 / factor)) {
+    constexpr double OUTLINE_PIXELS = 256;
+    const double upright = OUTLINE_PIXELS / layoutSize;
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(cr, &toDevice);
+    cairo_identity_matrix(cr);
+    if (!scaleStaysInvertible(cr, upright)) {
         cairo_restore(cr);
         return;
     }
-    cairo_scale(cr, 1 / factor, 1 / factor);
+    cairo_scale(cr, upright, upright);
     cairo_new_path(cr);
     cairo_move_to(cr, 0, 0);
     pango_cairo_layout_line_path(cr, line);
@@ -233,8 +250,9 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
     for (int i = 0; finite && i < path->num_data; i += path->data[i].header.length) {
         for (int k = 1; k < path->data[i].header.length; ++k) {
             cairo_path_data_t& point = path->data[i + k];
-            point.point.x = ox + (point.point.x - ox) * factor;
-            point.point.y = oy + (point.point.y - oy) * factor;
+            point.point.x /= upright;
+            point.point.y /= upright;
+            cairo_matrix_transform_point(&toDevice, &point.point.x, &point.point.y);
             finite = finite && std::isfinite(point.point.x) && std::isfinite(point.point.y);
         }
     }
@@ -264,15 +282,17 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
         return;
     // Glyph outlines join the box with antialiasing; one extra unit keeps them inside it.
     bounds = {bounds.x0 - 1, bounds.y0 - 1, bounds.x1 + 1, bounds.y1 + 1};
-    // How much the transform enlarges a glyph at most (its larger axis).
-    const double deviceScale = std::fmax(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
+    // How much the transform enlarges a glyph at most. A sheared transform stretches a glyph's
+    // diagonal beyond either axis, and the rasteriser fails on the whole extent: the root of the
+    // summed squares bounds the stretch in every direction.
+    const double deviceScale = std::hypot(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
             PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
             if (!line) continue;
-            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ * deviceScale);
+            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale);
         }
     });
 }

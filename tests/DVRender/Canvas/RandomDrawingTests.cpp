@@ -137,11 +137,12 @@ void expectTextStillDraws() {
 
 // Whatever the calls before, the bitmap context stays usable: huge fonts and transforms never put
 // cairo or the font rasteriser into an error state that would silence later drawing, and no call
-// hangs or crashes. Seeds 104, 252, 313 and 1504 once did: a dashed stroke under a nearly
-// singular transform that never ended, a pen 1e308 wide that crashed cairo under a clip, and a
-// dash whose walk outgrew cairo's fixed-point grid and took twenty seconds.
+// hangs or crashes. Seeds 104, 252, 313, 1504 and 1863 once did: a dashed stroke under a nearly
+// singular transform that never ended, a pen 1e308 wide that crashed cairo under a clip, a dash
+// whose walk outgrew cairo's fixed-point grid and took twenty seconds, and text sheared so far
+// that the font rasteriser failed.
 TEST(RandomDrawing, BitmapContextStaysHealthy) {
-    std::vector<std::uint32_t> seeds = {104, 252, 313, 1504};
+    std::vector<std::uint32_t> seeds = {104, 252, 313, 1504, 1863};
     for (std::uint32_t seed = 1; seed <= 100; ++seed) seeds.push_back(seed);
     for (const std::uint32_t seed : seeds) {
         SCOPED_TRACE(seed);
@@ -174,6 +175,24 @@ TEST(RandomDrawing, HugeTextDrawsAndLaterTextStillDraws) {
         EXPECT_TRUE(graphics->isHealthy());
     }
     EXPECT_EQ(inkedPixels(*bitmap), 64 * 64);
+    expectTextStillDraws();
+}
+
+// Text through a transform that stretches one way some 250 times more than the other (a shear
+// and a squash) is drawn as outlines as well: the rasteriser fails on such glyphs.
+TEST(RandomDrawing, DistortedTextDrawsAndLaterTextStillDraws) {
+    auto bitmap = gfx::Bitmap::create(64, 64);
+    ASSERT_TRUE(bitmap);
+    auto graphics = std::make_shared<gfx::GraphicsContext>(*bitmap);
+    {
+        CGDrawingContext context(graphics);
+        context.setTransform(1, 0, 0.69, 0.0029, 0, 32);
+        context.setFont("1000px sans-serif");
+        context.setFillStyle("#000000");
+        context.fillText("d", 0, 0);
+        EXPECT_TRUE(graphics->isHealthy());
+    }
+    EXPECT_GT(inkedPixels(*bitmap), 10);
     expectTextStillDraws();
 }
 
