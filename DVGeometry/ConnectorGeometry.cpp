@@ -42,6 +42,19 @@ std::optional<NormalizedRect> sizedBox(const Element& e) {
 
 NormalizedRect pointsBox(const std::vector<Point>& points) {
     double minX = kInfinity, minY = kInfinity, maxX = -kInfinity, maxY = -kInfinity;
+    // Plain comparisons are Math.min and Math.max for lists without a NaN or a zero (whose sign
+    // they would not order). Bound connectors ask for the box of a pen stroke many times over.
+    bool plain = true;
+    for (const Point& p : points) {
+        plain &= (p.x == p.x) & (p.y == p.y) & (p.x != 0) & (p.y != 0);
+        minX = p.x < minX ? p.x : minX;
+        minY = p.y < minY ? p.y : minY;
+        maxX = p.x > maxX ? p.x : maxX;
+        maxY = p.y > maxY ? p.y : maxY;
+    }
+    if (plain) return {minX, minY, maxX - minX, maxY - minY};
+    minX = minY = kInfinity;
+    maxX = maxY = -kInfinity;
     for (const Point& p : points) {
         minX = jsMin(minX, p.x);
         minY = jsMin(minY, p.y);

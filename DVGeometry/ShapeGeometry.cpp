@@ -122,12 +122,20 @@ double getLabelWrapWidth(const LabeledShape& shape, double width, double height)
 
 std::string shapeCommandsToPathData(const std::vector<ShapeCommand>& commands, double xOffset, double yOffset) {
     std::string out;
+    appendShapeCommandsPathData(out, commands, xOffset, yOffset);
+    return out;
+}
+
+void appendShapeCommandsPathData(std::string& out, const std::vector<ShapeCommand>& commands, double xOffset,
+                                 double yOffset) {
     auto number = [&](double v) {
         out += ' ';
-        appendJsNumberString(out, jsRound(v * 100) / 100);
+        appendJsHundredthsString(out, v);
     };
+    bool first = true;
     for (const ShapeCommand& command : commands) {
-        if (!out.empty()) out += ' ';
+        if (!first) out += ' ';
+        first = false;
         if (const auto* move = std::get_if<ShapeCommand::Move>(&command.command)) {
             out += 'M';
             number(move->x + xOffset);
@@ -148,7 +156,6 @@ std::string shapeCommandsToPathData(const std::vector<ShapeCommand>& commands, d
             out += 'Z';
         }
     }
-    return out;
 }
 
 namespace {

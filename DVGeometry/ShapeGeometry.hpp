@@ -63,6 +63,9 @@ double getLabelWrapWidth(const LabeledShape& shape, double width, double height)
 
 /// "M x y", "L x y", "C x1 y1 x2 y2 x y" and "Z" tokens joined by spaces, at most two decimals.
 std::string shapeCommandsToPathData(const std::vector<ShapeCommand>& commands, double xOffset, double yOffset);
+/// The same appended to `out`.
+void appendShapeCommandsPathData(std::string& out, const std::vector<ShapeCommand>& commands, double xOffset,
+                                 double yOffset);
 
 /// The stencil's label wrapped at its label width (never broken inside a word); empty without a label.
 std::vector<std::string> getStencilLabelLines(const Element::Stencil& stencil);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 
 namespace dv {
 
@@ -81,6 +82,15 @@ void appendJsNumberString(std::string& out, double x) {
         out += '0';
         return;
     }
+    // Whole numbers below 2^53 are their integer's digits; widths, sizes and opacities mostly are.
+    if (std::fabs(x) < 0x1p53) {
+        const auto whole = static_cast<std::int64_t>(x);
+        if (static_cast<double>(whole) == x) {
+            char buffer[24];
+            out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, whole).ptr);
+            return;
+        }
+    }
 
     DecimalDigits d = readShortestDigits(std::fabs(x));
     const int k = d.count;
@@ -113,6 +123,33 @@ void appendJsNumberString(std::string& out, double x) {
         p = writeExponent(p, n - 1);
     }
     out.append(buffer, static_cast<std::size_t>(p - buffer));
+}
+
+void appendJsHundredthsString(std::string& out, double x) {
+    const double scaled = x * 100;
+    // Below 10^15 the hundredths are exact integers, rounded here as jsRound rounds them (the
+    // sign of a zero does not show in the text), and a decimal of at most 15 significant digits
+    // is the shortest text of the double nearest to it: the digits come straight from the
+    // integer. The rest, NaN and the infinities included, take the general road.
+    if (!(std::fabs(scaled) < 1e15)) {
+        appendJsNumberString(out, jsRound(scaled) / 100);
+        return;
+    }
+    auto hundredths = static_cast<std::int64_t>(scaled);  // toward zero
+    if (static_cast<double>(hundredths) > scaled) --hundredths;  // now the floor
+    if (scaled - static_cast<double>(hundredths) >= 0.5) ++hundredths;
+    const std::uint64_t magnitude =
+        hundredths < 0 ? static_cast<std::uint64_t>(-hundredths) : static_cast<std::uint64_t>(hundredths);
+    char buffer[24];
+    char* end = buffer;
+    if (hundredths < 0) *end++ = '-';
+    end = std::to_chars(end, buffer + sizeof buffer, magnitude / 100).ptr;
+    if (const unsigned fraction = static_cast<unsigned>(magnitude % 100); fraction != 0) {
+        *end++ = '.';
+        *end++ = static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0) *end++ = static_cast<char>('0' + fraction % 10);
+    }
+    out.append(buffer, end);
 }
 
 std::string jsNumberString(double x) {

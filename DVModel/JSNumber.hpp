@@ -116,4 +116,8 @@ std::string jsNumberString(double x);
 // The same text appended to `out`, for writers that print many numbers into one buffer.
 void appendJsNumberString(std::string& out, double x);
 
+// jsNumberString(jsRound(x * 100) / 100) appended to `out`: the two-decimal numbers of path
+// data and exported documents.
+void appendJsHundredthsString(std::string& out, double x);
+
 } // namespace dv

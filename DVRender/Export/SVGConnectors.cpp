@@ -48,8 +48,8 @@ void appendPoints(std::string& out, const std::vector<Point>& points, double dx,
     }
 }
 
-// The shape's markup with `attributes` (already in document coordinates).
-void appendHeadShape(std::string& out, const ArrowHeadShape& head, std::string_view attributes) {
+// The shape's tag up to its attributes (in document coordinates), ending in a space.
+void openHeadShape(std::string& out, const ArrowHeadShape& head) {
     if (const auto* polyline = std::get_if<ArrowHeadShape::Polyline>(&head.shape)) {
         out += "<polyline points=\"";
         appendPoints(out, polyline->points, 0, 0);
@@ -64,8 +64,6 @@ void appendHeadShape(std::string& out, const ArrowHeadShape& head, std::string_v
         SVGTag{out}.rounded("cx", circle.cx).rounded("cy", circle.cy).rounded("r", circle.r);
         out += ' ';
     }
-    out += attributes;
-    out += "/>";
 }
 
 bool isFilledPolygon(const ArrowHeadShape& head) {
@@ -93,11 +91,12 @@ ArrowHeadVector offset(ArrowHeadVector v, double dx, double dy) {
     return v;
 }
 
-// The shaft `shaft`, then its heads. Closed heads cut their outline out of the shaft through a
-// mask, so that a hollow head does not show the shaft inside it. `transform` (the rotation, or
-// nothing) applies to the shaft inside `shaft` and to each visible head; the mask's own shapes
+// The shaft (written by `appendShaft`), then its heads. Closed heads cut their outline out of
+// the shaft through a mask, so that a hollow head does not show the shaft inside it. `transform`
+// (the rotation, or nothing) applies to the shaft and to each visible head; the mask's own shapes
 // get it through a group, or they would cut the unrotated place of a rotated connector.
-void appendHeadedConnector(std::string& out, const Element& element, std::string_view shaft,
+template <class ShaftWriter>
+void appendHeadedConnector(std::string& out, const Element& element, const ShaftWriter& appendShaft,
                            const std::vector<ConnectorHead>& heads, std::string_view transform,
                            SVGMaskIds& maskIds) {
     std::vector<ArrowHeadShape> shapes;
@@ -109,7 +108,7 @@ void appendHeadedConnector(std::string& out, const Element& element, std::string
         anyMasked = anyMasked || head.style != ArrowHeadStyle::open;
     }
     if (!anyMasked) {
-        out += shaft;
+        appendShaft(out);
     } else {
         const std::string id = maskIds.claim(maskIdentifier(element.id));
         out += "<mask id=\"";
@@ -125,26 +124,27 @@ void appendHeadedConnector(std::string& out, const Element& element, std::string
             out += '>';
         }
         for (std::size_t i = 0; i < heads.size(); ++i) {
-            if (heads[i].style != ArrowHeadStyle::open) appendHeadShape(out, shapes[i], R"(fill="black")");
+            if (heads[i].style == ArrowHeadStyle::open) continue;
+            openHeadShape(out, shapes[i]);
+            out += "fill=\"black\"/>";
         }
         if (!transform.empty()) out += "</g>";
         out += "</mask>\n<g mask=\"url(#";
         out += id;
         out += ")\">";
-        out += shaft;
+        appendShaft(out);
         out += "</g>";
     }
-    std::string attributes;
     for (const ArrowHeadShape& shape : shapes) {
-        attributes.clear();
-        appendHeadStroke(attributes, element);
-        attributes += " fill=\"";
-        if (isFilledPolygon(shape)) appendEscaped(attributes, element.strokeColor.rawValue);
-        else attributes += "none";
-        attributes += '"';
-        attributes += transform;
         out += '\n';
-        appendHeadShape(out, shape, attributes);
+        openHeadShape(out, shape);
+        appendHeadStroke(out, element);
+        out += " fill=\"";
+        if (isFilledPolygon(shape)) appendEscaped(out, element.strokeColor.rawValue);
+        else out += "none";
+        out += '"';
+        out += transform;
+        out += "/>";
     }
 }
 
@@ -152,14 +152,16 @@ void appendElbowFragment(std::string& out, const Element& element, const Connect
                          const ElementIndex& index, double dx, double dy, SVGMaskIds& maskIds) {
     const std::vector<Point> route = resolveConnectorRoute(ends, index);
     if (route.size() < 2) return;
-    std::string shaft = "<polyline points=\"";
-    appendPoints(shaft, route, dx, dy);
-    shaft += "\" ";
-    appendConnectorStroke(shaft, element, true);
-    shaft += "/>";
     const auto heads = getConnectorHeads(
         element, [&](HeadPlacement placement) { return offset(getRouteHeadVector(route, placement), dx, dy); });
-    appendHeadedConnector(out, element, shaft, heads, {}, maskIds);
+    auto appendShaft = [&](std::string& shaft) {
+        shaft += "<polyline points=\"";
+        appendPoints(shaft, route, dx, dy);
+        shaft += "\" ";
+        appendConnectorStroke(shaft, element, true);
+        shaft += "/>";
+    };
+    appendHeadedConnector(out, element, appendShaft, heads, {}, maskIds);
 }
 
 }  // namespace
@@ -179,39 +181,38 @@ void appendConnectorFragment(std::string& out, const Element& element, const Ele
         if (const auto point = lineControlPoint(element)) control = {point->first, point->second};
     }
     const std::string rotation = rotationAttribute(element, dx, dy);
-
-    std::string shaft;
-    if (control.cx && control.cy) {
-        shaft += "<path d=\"M ";
-        appendRounded(shaft, world.x + dx);
-        shaft += ' ';
-        appendRounded(shaft, world.y + dy);
-        shaft += " Q ";
-        appendRounded(shaft, *control.cx + dx);
-        shaft += ' ';
-        appendRounded(shaft, *control.cy + dy);
-        shaft += ' ';
-        appendRounded(shaft, world.x2 + dx);
-        shaft += ' ';
-        appendRounded(shaft, world.y2 + dy);
-        shaft += "\" ";
-    } else {
-        shaft += "<line";
-        SVGTag{shaft}
-            .rounded("x1", world.x + dx)
-            .rounded("y1", world.y + dy)
-            .rounded("x2", world.x2 + dx)
-            .rounded("y2", world.y2 + dy);
-        shaft += ' ';
-    }
-    appendConnectorStroke(shaft, element, isLine);
-    shaft += rotation;
-    shaft += "/>";
-
+    auto appendShaft = [&](std::string& shaft) {
+        if (control.cx && control.cy) {
+            shaft += "<path d=\"M ";
+            appendRounded(shaft, world.x + dx);
+            shaft += ' ';
+            appendRounded(shaft, world.y + dy);
+            shaft += " Q ";
+            appendRounded(shaft, *control.cx + dx);
+            shaft += ' ';
+            appendRounded(shaft, *control.cy + dy);
+            shaft += ' ';
+            appendRounded(shaft, world.x2 + dx);
+            shaft += ' ';
+            appendRounded(shaft, world.y2 + dy);
+            shaft += "\" ";
+        } else {
+            shaft += "<line";
+            SVGTag{shaft}
+                .rounded("x1", world.x + dx)
+                .rounded("y1", world.y + dy)
+                .rounded("x2", world.x2 + dx)
+                .rounded("y2", world.y2 + dy);
+            shaft += ' ';
+        }
+        appendConnectorStroke(shaft, element, isLine);
+        shaft += rotation;
+        shaft += "/>";
+    };
     const auto heads = getConnectorHeads(element, [&](HeadPlacement placement) {
         return offset(getArrowHeadVector(world, control, placement), dx, dy);
     });
-    appendHeadedConnector(out, element, shaft, heads, rotation, maskIds);
+    appendHeadedConnector(out, element, appendShaft, heads, rotation, maskIds);
 }
 
 void appendCurveFragment(std::string& out, const Element& element, double dx, double dy) {

@@ -15,8 +15,42 @@ namespace dv::detail {
 
 namespace {
 
+// The path data of an icon's fill (empty without one) and of its strokes on the icon grid: the
+// stencil's box only moves and scales them through the group's transform.
+struct IconPaths {
+    std::string fill;
+    std::string strokes;
+};
+
+IconPaths iconPaths(const GenericIcon& icon) {
+    IconPaths paths;
+    if (icon.fill) appendShapeCommandsPathData(paths.fill, *icon.fill, 0, 0);
+    appendShapeCommandsPathData(paths.strokes, icon.strokes, 0, 0);
+    return paths;
+}
+
+// The paths of a bundled icon, written once per process; nothing for an icon from elsewhere.
+const IconPaths* bundledIconPaths(const GenericIcon& icon) {
+    const auto& icons = GENERIC_ICONS();
+    static const std::vector<IconPaths> paths = [&] {
+        std::vector<IconPaths> all;
+        all.reserve(icons.size());
+        for (const auto& entry : icons) all.push_back(iconPaths(entry.second));
+        return all;
+    }();
+    for (std::size_t i = 0; i < icons.size(); ++i)
+        if (&icons[i].second == &icon) return &paths[i];
+    return nullptr;
+}
+
 void appendGenericIcon(std::string& out, const Element& element, const GenericIcon& icon, const DocumentBox& box,
                        double size) {
+    IconPaths own;
+    const IconPaths* paths = bundledIconPaths(icon);
+    if (!paths) {
+        own = iconPaths(icon);
+        paths = &own;
+    }
     out += "<g";
     SVGTag{out}.plain("opacity", element.opacity);
     out += " transform=\"translate(";
@@ -29,13 +63,13 @@ void appendGenericIcon(std::string& out, const Element& element, const GenericIc
     const std::string& fill = element.fillColor.rawValue;
     if (icon.fill && fill != "transparent" && fill != "none") {
         out += "<path d=\"";
-        out += shapeCommandsToPathData(*icon.fill, 0, 0);
+        out += paths->fill;
         out += '"';
         SVGTag{out}.text("fill", fill);
         out += " stroke=\"none\"/>";
     }
     out += "<path d=\"";
-    out += shapeCommandsToPathData(icon.strokes, 0, 0);
+    out += paths->strokes;
     out += "\" fill=\"none\"";
     SVGTag{out}.text("stroke", element.strokeColor.rawValue).plain("stroke-width", getIconStrokeWidth(element.strokeWidth));
     out += " stroke-linecap=\"round\" stroke-linejoin=\"round\"/></g>";

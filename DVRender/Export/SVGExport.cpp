@@ -11,8 +11,6 @@
 #include "DVRender/Export/detail/SVGWriter.hpp"
 
 #include <array>
-#include <charconv>
-#include <cstdint>
 #include <cmath>
 #include <numbers>
 
@@ -255,29 +253,6 @@ std::optional<std::string> sceneToSVG(const std::vector<Element>& elements, cons
 }
 
 namespace detail {
-
-void appendRounded(std::string& out, double value) {
-    const double hundredths = jsRound(value * 100);
-    // Below 10^15 the hundredths have at most 15 digits, and such a decimal is the shortest text
-    // of the double nearest to it, so its digits can be written straight from the integer. Most
-    // of a document is these numbers.
-    if (!(std::fabs(hundredths) < 1e15)) {
-        appendJsNumberString(out, hundredths / 100);
-        return;
-    }
-    const auto whole = static_cast<std::int64_t>(hundredths);
-    const std::uint64_t magnitude = whole < 0 ? static_cast<std::uint64_t>(-whole) : static_cast<std::uint64_t>(whole);
-    char buffer[24];
-    char* end = std::to_chars(buffer, buffer + sizeof buffer, magnitude / 100).ptr;
-    const unsigned fraction = static_cast<unsigned>(magnitude % 100);
-    if (fraction != 0) {
-        *end++ = '.';
-        *end++ = static_cast<char>('0' + fraction / 10);
-        if (fraction % 10 != 0) *end++ = static_cast<char>('0' + fraction % 10);
-    }
-    if (whole < 0) out += '-';
-    out.append(buffer, end);
-}
 
 DocumentBox documentBox(const Element& element, double width, double height, double dx, double dy) {
     return {(width < 0 ? element.x + width : element.x) + dx, (height < 0 ? element.y + height : element.y) + dy,

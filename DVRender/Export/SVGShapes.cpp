@@ -88,13 +88,13 @@ void appendShapeFragment(std::string& out, const Element& element, double dx, do
     out += "<g";
     out += rotation;
     out += "><path d=\"";
-    out += shapeCommandsToPathData(d.outline(box.width, box.height), box.left, box.top);
+    appendShapeCommandsPathData(out, d.outline(box.width, box.height), box.left, box.top);
     out += "\" ";
     appendShapeStyle(out, element, false);
     out += "/>";
     if (d.details) {
         out += "<path d=\"";
-        out += shapeCommandsToPathData(d.details(box.width, box.height), box.left, box.top);
+        appendShapeCommandsPathData(out, d.details(box.width, box.height), box.left, box.top);
         out += "\" ";
         appendShapeStyle(out, element, true);
         out += "/>";

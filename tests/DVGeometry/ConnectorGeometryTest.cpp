@@ -47,6 +47,7 @@ TEST(ElementBounds, ByKind) {
         {"text", test::element("t", 5, 20, Element::Payload(text)), {5, 12, 30, 8}},
         {"empty polygon", test::polygon("p", {}), {0, 0, 0, 0}},
         {"polygon points as stored", test::polygon("p", {{3, 9}, {-2, 4}, {7, 5}}), {-2, 4, 9, 5}},
+        {"polygon through the origin", test::polygon("p", {{0, 3}, {-2, 0}, {4, -1}}), {-2, -1, 6, 4}},
         {"curve hull, not the curve", test::element("c", 0, 0, Element::Payload(curve)), {0, 0, 100, 100}},
         {"straight line", test::line("l", 10, 20, 0, 5), {0, 5, 10, 15}},
         {"curved line: exact curve box", test::element("q", 0, 0, Element::Payload(curvedLine)), {0, 0, 100, 50}},
@@ -55,6 +56,10 @@ TEST(ElementBounds, ByKind) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(getElementBounds(c.element), c.expected);
     }
+    // A NaN anywhere makes the box NaN, as Math.min and Math.max do.
+    const NormalizedRect withNaN = getElementBounds(test::polygon("p", {{1, 1}, {std::nan(""), 2}, {3, 4}}));
+    EXPECT_TRUE(std::isnan(withNaN.x) && std::isnan(withNaN.w));
+    EXPECT_EQ(withNaN.y, 1);
     // A polygon with no points keeps its own position.
     Element empty = test::polygon("p", {});
     empty.x = 3;

@@ -198,6 +198,49 @@ TEST(JSNumber, NumberStringLaysDigitsOutLikeJavaScript) {
     }
 }
 
+// Whole numbers below 2^53 print as their integer's digits, above it as the general layout.
+TEST(JSNumber, WholeNumbersPrintTheirDigits) {
+    const TextCase cases[] = {
+        {9007199254740991.0, "9007199254740991"},   {-9007199254740991.0, "-9007199254740991"},
+        {4503599627370497.0, "4503599627370497"},   {9007199254740994.0, "9007199254740994"},
+        {-9007199254740994.0, "-9007199254740994"}, {18014398509481984.0, "18014398509481984"},
+        {-1, "-1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, dv::jsNumberString(c.input));
+    std::mt19937_64 random(53);
+    for (int i = 0; i < 100000; ++i) {
+        const auto n = static_cast<std::int64_t>(random() % (std::uint64_t{1} << 54)) - (std::int64_t{1} << 53);
+        ASSERT_EQ(std::to_string(n), dv::jsNumberString(static_cast<double>(n)));
+    }
+}
+
+// Math.round(x * 100) / 100 printed: the product is rounded, not x.
+TEST(JSNumber, HundredthsStringRoundsTheProduct) {
+    const TextCase cases[] = {
+        {1.005, "1"},  // 100.49999999999999
+        {0.125, "0.13"},
+        {-0.125, "-0.12"},  // halves go up
+        {-0.005, "0"},      // -0
+        {-0.006, "-0.01"},
+        {0.004999, "0"},
+        {2.5, "2.5"},
+        {99.999, "100"},
+        {-1234.5678, "-1234.57"},
+        {0.1 + 0.2, "0.3"},
+        {1e13, "10000000000000"},
+        {-1e13, "-10000000000000"},
+        {1e21, "999999999999999900000"},  // 1e23 / 100
+        {nan, "NaN"},
+        {inf, "Infinity"},
+        {-inf, "-Infinity"},
+    };
+    for (const auto& c : cases) {
+        std::string out = "x";
+        dv::appendJsHundredthsString(out, c.input);
+        EXPECT_EQ(std::string("x") + c.expected, out) << c.expected;
+    }
+}
+
 TEST(JSNumber, AppendingVariantKeepsWhatIsThere) {
     std::string out = "M";
     dv::appendJsNumberString(out, -0.5);

@@ -17,7 +17,7 @@ struct LabelBox;
 namespace detail {
 
 // Rounded to hundredths as JavaScript rounds, then printed as JavaScript prints.
-void appendRounded(std::string& out, double value);
+inline void appendRounded(std::string& out, double value) { appendJsHundredthsString(out, value); }
 inline void appendPlain(std::string& out, double value) { appendJsNumberString(out, value); }
 inline void appendEscaped(std::string& out, std::string_view text) { appendEscapedXml(out, text); }
 
