@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <fast_float/fast_float.h>
+
 #include "DVModel/UTF8.hpp"
 
 namespace dv {
@@ -369,6 +371,9 @@ double Parser::readNumber() {
     const char* first = reinterpret_cast<const char*>(start);
     const char* last = reinterpret_cast<const char*>(p_);
     double out = 0;
+    // Correctly rounded for any number of digits; what it cannot take goes the standard way.
+    auto fast = fast_float::from_chars(first, last, out);
+    if (fast.ec == std::errc() && fast.ptr == last) return out;
     auto res = std::from_chars(first, last, out, std::chars_format::general);
     if (res.ec == std::errc() && res.ptr == last) return out;
     if (res.ec != std::errc::result_out_of_range || res.ptr != last) fail(Reason::of(Kind::invalidNumber), start);
@@ -525,7 +530,7 @@ JSONValue Parser::run() {
                 if (p_ != end_) fail(Reason::of(Kind::trailingContent), p_);
                 return std::move(values_.back());
             }
-            const Frame frame = frames_.back();
+            const Frame& frame = frames_.back();
             if (frame.mainList) {
                 consumer_->takeEntry(std::move(values_.back()));
                 values_.pop_back();

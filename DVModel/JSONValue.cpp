@@ -144,10 +144,15 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
     }
     // Few keys, nearly always distinct: each is compared with the views already taken, which is
     // cheaper than comparing with the stored strings.
+    // Keys of one length mostly differ in their first or last byte, which spares the full comparison.
+    auto same = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() &&
+               (a.empty() || (a.front() == b.front() && a.back() == b.back() && a.compare(b) == 0));
+    };
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view key = keys[i];
         bool repeated = false;
-        for (std::size_t k = 0; k < i && !repeated; ++k) repeated = keys[k] == key;
+        for (std::size_t k = 0; k < i && !repeated; ++k) repeated = same(keys[k], key);
         if (!repeated) {
             s.keys.emplace_back(key);
             s.values.push_back(std::move(values[i]));
