@@ -141,6 +141,19 @@ std::vector<Point> labelRoute(const Element& e, const ElementIndex& index) {
     return curve;
 }
 
+// How many candidates a search along the route weighs: none on a route shorter than 1.
+std::uint64_t candidateCount(const std::vector<Point>& points) {
+    double total = 0;
+    std::uint64_t segments = 0;
+    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const double length = jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
+        total += length;
+        if (length >= 1) ++segments;
+    }
+    if (points.size() < 2 || total < 1) return 0;
+    return 1 + 5 * segments;
+}
+
 LabelBox centredBox(Point p, const TextSize& size) { return {p.x, p.y, size.width, size.height}; }
 
 Extent frameOf(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& nodes) {
@@ -724,8 +737,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     const std::uint64_t obstacles = state->strokes->size() + state->nodeList->size();
     for (std::size_t i = 0; i < n && mostEvaluations <= evaluationBudget_; ++i) {
         if (!isConnector(elements[i]) || !nonEmptyLabel(elements[i])) continue;
-        const std::uint64_t points = state->routes[i]->points.size();
-        const std::uint64_t candidates = 1 + 5 * (points > 0 ? points - 1 : 0);
+        const std::uint64_t candidates = lineControlPoint(elements[i]) ? 0 : candidateCount(state->routes[i]->points);
         std::uint64_t evaluations = 0;
         if (__builtin_mul_overflow(candidates, obstacles + labelled, &evaluations) ||
             __builtin_add_overflow(mostEvaluations, evaluations, &mostEvaluations)) {
