@@ -293,14 +293,21 @@ private:
                 ++evaluations_;
                 cost += 2 * overlapArea(c.inner, nodes_[i].rect);
             }
-            cost += 2 * jsMax(0.0, -c.room);
-            cost += 0.05 * std::fabs(c.along - total / 2);
-            if (best - 1e-6 > cost) {
-                selected = k;
-                best = cost;
-            }
+            weigh(k, cost, total, selected, best);
         }
         return selected;
+    }
+
+    // Adds candidate k's own terms to what its obstacles cost, and makes it the selection when
+    // that beats the best so far by more than 1e-6 (ties keep the earlier; NaN never wins).
+    void weigh(std::size_t k, double cost, double total, std::size_t& selected, double& best) const {
+        const Candidate& c = candidates_[k];
+        cost += 2 * jsMax(0.0, -c.room);
+        cost += 0.05 * std::fabs(c.along - total / 2);
+        if (best - 1e-6 > cost) {
+            selected = k;
+            best = cost;
+        }
     }
 
     // The same choice as `priceAll` over a filtered search, looking at each candidate's own
@@ -319,13 +326,7 @@ private:
             if (k == 0 || !sameRect(c.r, candidates_[k - 1].r) || !sameRect(c.inner, candidates_[k - 1].inner)) {
                 obstacleCost = obstaclesNear(owner, c);
             }
-            double cost = obstacleCost;
-            cost += 2 * jsMax(0.0, -c.room);
-            cost += 0.05 * std::fabs(c.along - total / 2);
-            if (best - 1e-6 > cost) {
-                selected = k;
-                best = cost;
-            }
+            weigh(k, obstacleCost, total, selected, best);
         }
         return selected;
     }
