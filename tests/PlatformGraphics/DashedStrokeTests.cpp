@@ -101,6 +101,9 @@ TEST(DashedStroke, StepsCountWhatCairoWouldWalk) {
     // A transform that squeezes user space makes the same device line long in user space.
     EXPECT_NEAR(detail::dashSteps({line}, {1e-3, 0, 0, 1}, dash), 1e6 + 1, 1e-3);
     EXPECT_TRUE(std::isinf(detail::dashSteps({line}, {5e-324, 0, 0, 1}, dash)));
+    // A determinant among the subnormals: cairo's inverse overflows, even where this direction
+    // alone would be measured finitely, and so does its walk however long the dashes.
+    EXPECT_TRUE(std::isinf(detail::dashSteps({line}, {1e-160, 0, 0, 1e-160}, {{1e300, 1e300}, 0})));
     // A segment across more than cairo's grid can measure from its start.
     EXPECT_TRUE(std::isinf(detail::dashSteps({{{{-4194304, 0}, {4194304, 1}}, false}}, {}, {{1e9, 1e9}, 0})));
 }
@@ -197,6 +200,7 @@ TEST(DashedStroke, UnwieldyStrokesStillDrawAndLeaveCairoUsable) {
     const Case cases[] = {
         {"nearly singular, dashed", {-1, -12.114, 4.94e-324, 0, 0, 0}, 115, true, false, LineCap::butt, LineJoin::miter, false},
         {"squeezed, dashed", {1, 0, 0, 1e-300, 0, 0}, 1, true, true, LineCap::butt, LineJoin::miter, false},
+        {"tiny, long dashes", {1e-160, 0, 0, 1e-160, 0, 0}, 1e160, true, false, LineCap::butt, LineJoin::miter, false},
         {"1e308 wide, dashed, clipped", identity, 1e308, true, true, LineCap::round, LineJoin::miter, true},
         {"1e308 wide, clipped", identity, 1e308, false, true, LineCap::butt, LineJoin::miter, false},
         {"1e308 wide, round, clipped", identity, 1e308, false, true, LineCap::round, LineJoin::round, true},

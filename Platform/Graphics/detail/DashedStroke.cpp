@@ -168,9 +168,13 @@ void forEachSegment(const Polyline& line, F&& segment) {
 
 double LinearMap::userLength(double dx, double dy) const {
     if (dx == 0 && dy == 0) return 0;
-    const double det = a * d - b * c;
-    const double ux = (d * dx - c * dy) / det, uy = (a * dy - b * dx) / det;
-    const double length = std::hypot(ux, uy);
+    // Inverted as cairo inverts: the adjugate times the reciprocal of the determinant. Where an
+    // entry overflows (a determinant among the subnormals), cairo measures every length as NaN
+    // and its dasher never ends, whatever the direction.
+    const double r = 1 / (a * d - b * c);
+    const double ia = d * r, ib = -b * r, ic = -c * r, id = a * r;
+    if (!(std::isfinite(ia) && std::isfinite(ib) && std::isfinite(ic) && std::isfinite(id))) return HUGE_VAL;
+    const double length = std::hypot(ia * dx + ic * dy, ib * dx + id * dy);
     return std::isfinite(length) ? length : HUGE_VAL;
 }
 
