@@ -104,6 +104,7 @@ TEST(DashedStroke, StepsCountWhatCairoWouldWalk) {
     // A determinant among the subnormals: cairo's inverse overflows, even where this direction
     // alone would be measured finitely, and so does its walk however long the dashes.
     EXPECT_TRUE(std::isinf(detail::dashSteps({line}, {1e-160, 0, 0, 1e-160}, {{1e300, 1e300}, 0})));
+    EXPECT_TRUE(std::isinf(detail::dashSteps({line}, {1e-160, 0, 0, 1e-160}, {{48, 1e308, 155}, 0})));
     // A segment across more than cairo's grid can measure from its start.
     EXPECT_TRUE(std::isinf(detail::dashSteps({{{{-4194304, 0}, {4194304, 1}}, false}}, {}, {{1e9, 1e9}, 0})));
 }

@@ -188,7 +188,10 @@ double dashSteps(const std::vector<Polyline>& path, const LinearMap& map, const 
         forEachSegment(line, [&](Vec2 a, Vec2 b) {
             if (a.x == b.x && a.y == b.y) return;
             if (!(std::fabs(b.x - a.x) < GUARD_LIMIT && std::fabs(b.y - a.y) < GUARD_LIMIT)) steps = HUGE_VAL;
-            steps += map.userLength(b.x - a.x, b.y - a.y) * perLength + 1;
+            // A length cairo cannot measure never runs out, however long the dashes (a pattern
+            // whose sum overflows has no period to divide it by).
+            const double user = map.userLength(b.x - a.x, b.y - a.y);
+            steps += std::isfinite(user) ? user * perLength + 1 : HUGE_VAL;
         });
     return steps;
 }

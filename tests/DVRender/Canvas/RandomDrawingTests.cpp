@@ -137,12 +137,12 @@ void expectTextStillDraws() {
 
 // Whatever the calls before, the bitmap context stays usable: huge fonts and transforms never put
 // cairo or the font rasteriser into an error state that would silence later drawing, and no call
-// hangs or crashes. Seeds 104, 252, 313, 1504 and 1863 once did: a dashed stroke under a nearly
-// singular transform that never ended, a pen 1e308 wide that crashed cairo under a clip, a dash
-// whose walk outgrew cairo's fixed-point grid and took twenty seconds, and text sheared so far
-// that the font rasteriser failed.
+// hangs or crashes. Seeds 104, 252, 313, 1504, 1863 and 2183 once did: a dashed stroke under a
+// nearly singular transform that never ended, a pen 1e308 wide that crashed cairo under a clip, a
+// dash whose walk outgrew cairo's fixed-point grid and took twenty seconds, text sheared so far
+// that the font rasteriser failed, and a dashed rectangle whose length cairo could not measure.
 TEST(RandomDrawing, BitmapContextStaysHealthy) {
-    std::vector<std::uint32_t> seeds = {104, 252, 313, 1504, 1863};
+    std::vector<std::uint32_t> seeds = {104, 252, 313, 1504, 1863, 2183};
     for (std::uint32_t seed = 1; seed <= 100; ++seed) seeds.push_back(seed);
     for (const std::uint32_t seed : seeds) {
         SCOPED_TRACE(seed);
