@@ -113,6 +113,24 @@ void BM_IncrementalBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_IncrementalBuild)->Unit(benchmark::kMillisecond);
 
+// The connector-label layout's own update for the same move, which the incremental build runs:
+// beside the build's figure it shows how much of a drag step is the cache's own work.
+void BM_IncrementalLabelLayout(benchmark::State& state) {
+    std::vector<dv::Element> elements = board();
+    dv::ConnectorLabelLayout layout{dv::ElementIndex(elements)};
+    const std::vector<std::int64_t> changed{static_cast<std::int64_t>(MOVED)};
+    double step = 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        elements[MOVED].x += step;
+        step = -step;
+        const dv::ElementIndex index(elements);
+        state.ResumeTiming();
+        layout.update(index, changed);
+    }
+}
+BENCHMARK(BM_IncrementalLabelLayout)->Unit(benchmark::kMillisecond);
+
 void BM_DrawTenthFromCache(benchmark::State& state) {
     const auto options = view(primed().extent, 0.1);
     for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
@@ -142,6 +160,7 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     const double full = reporter.time("BM_FullBuild"), incremental = reporter.time("BM_IncrementalBuild");
+    const double layout = reporter.time("BM_IncrementalLabelLayout");
     const double tenth = reporter.time("BM_DrawTenthFromCache"), whole = reporter.time("BM_DrawWholeFromCache");
     const double uncached = reporter.time("BM_DrawWholeWithoutCache");
     auto ms = [](double seconds) { return seconds * 1e3; };
@@ -150,6 +169,7 @@ int main(int argc, char** argv) {
     std::printf("%-36s %10s %10s %10s %9s\n", "", "this ms", "other", "other ms", "ratio");
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx   target >= 50x and < 2 ms\n", "incremental build, one moved",
                 ms(incremental), "full", ms(full), ratio(full, incremental));
+    std::printf("%-36s %10.3f   run alone on the same move\n", "  the label layout's update", ms(layout));
     std::printf("%-36s %10.3f %10s %10s %9s   target < 16 ms\n", "1920x1080@2, tenth, from cache", ms(tenth), "", "", "");
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", "1920x1080@2, whole board, from cache", ms(whole), "no cache",
                 ms(uncached), ratio(uncached, whole));
