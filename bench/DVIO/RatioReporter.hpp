@@ -41,4 +41,14 @@ private:
     std::string statistic_;
 };
 
+// Runs every registered benchmark, keeping their times in `reporter`; false when the command line
+// holds arguments the benchmark library does not know.
+inline bool runBenchmarks(int argc, char** argv, RatioReporter& reporter) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return false;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return true;
+}
+
 }  // namespace dv::bench

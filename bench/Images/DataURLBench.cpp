@@ -55,11 +55,8 @@ BENCHMARK(BM_GlibBase64Decode)->Unit(benchmark::kMillisecond)->Repetitions(5)->R
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     dv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!dv::bench::runBenchmarks(argc, argv, reporter)) return 1;
     const double ours = reporter.time("BM_DataURLDecode");
     const double glib = reporter.time("BM_GlibBase64Decode");
     if (ours > 0 && glib > 0)

@@ -153,11 +153,8 @@ BENCHMARK(BM_DrawWholeWithoutCache)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     dv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!dv::bench::runBenchmarks(argc, argv, reporter)) return 1;
 
     const double full = reporter.time("BM_FullBuild"), incremental = reporter.time("BM_IncrementalBuild");
     const double layout = reporter.time("BM_IncrementalLabelLayout");

@@ -219,11 +219,8 @@ BENCHMARK(BM_PixbufThumbnailerImage)->Unit(benchmark::kMillisecond)->UseRealTime
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     dv::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!dv::bench::runBenchmarks(argc, argv, reporter)) return 1;
     auto time = [&](const std::string& name) { return reporter.time(name) * 1e3; };
     const double floor = time("BM_ThumbnailHostFloor/0");
     std::printf("\nWhole-process thumbnails, warm (empty-board floor %.1f ms):\n", floor);
