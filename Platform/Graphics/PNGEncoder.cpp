@@ -110,10 +110,14 @@ void deflatePiece(const PixelView& px, Piece& piece, bool last) noexcept {
     }
 }
 
+std::array<std::uint8_t, 4> be32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+            static_cast<std::uint8_t>(v)};
+}
+
 void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                               static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-    out.insert(out.end(), b, b + 4);
+    const auto b = be32(v);
+    out.insert(out.end(), b.begin(), b.end());
 }
 
 // A chunk whose data is `parts` one after another.
@@ -126,11 +130,6 @@ void appendChunk(std::vector<std::uint8_t>& out, const char* type,
     out.insert(out.end(), type, type + 4);
     for (const auto& [data, size] : parts) out.insert(out.end(), data, data + size);
     put32(out, static_cast<std::uint32_t>(crc32_z(0, out.data() + typeAt, 4 + length)));
-}
-
-std::array<std::uint8_t, 4> be32(std::uint32_t v) {
-    return {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-            static_cast<std::uint8_t>(v)};
 }
 
 std::vector<Piece> pieces(const PixelView& px) {
