@@ -70,11 +70,10 @@ inline void commonKeys(BoardWriter& w, int index, const char* type) {
     if (index % 7 == 0) w.field("layerName", std::string("Layer ") + std::to_string(index % 5));
 }
 
-// A "points" key with a random walk of `count` points, each rounded to hundredths.
-inline void freehandPoints(BoardWriter& w, int count) {
+// A "points" key with a random walk of `count` points from (x, y), each rounded to hundredths.
+inline void freehandPoints(BoardWriter& w, int count, double x = 0, double y = 0) {
     w.key("points");
     w.text += '[';
-    double x = 0, y = 0;
     for (int p = 0; p < count; ++p) {
         x += w.next(6) - 3;
         y += w.next(6) - 3;

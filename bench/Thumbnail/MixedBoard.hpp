@@ -19,18 +19,44 @@ namespace dv::bench {
 
 namespace fs = std::filesystem;
 
+// Where the elements of a mixed board lie.
+enum class MixedLayout {
+    // Anywhere on the square, so an arrow joining list neighbours crosses the board: the worst
+    // case of long connectors.
+    scattered,
+    // In groups of `GROUP` consecutive elements, each group in its own cell of a grid over the
+    // same square, as diagrams are drawn: every arrow joins elements of its own group, except
+    // one in `LONG_EVERY`, whose end goes to an element of a group picked at random anywhere.
+    grouped,
+};
+
+inline constexpr int GROUP = 20, LONG_EVERY = 20;
+
 // Boxes with labels, ellipses, text, freehand strokes, generic-icon stencils, flowchart shapes and
-// labelled arrows bound to their neighbours, spread over a square that grows with the count.
-inline std::string mixedBoard(int count) {
+// labelled arrows bound to their neighbours in the list, over a square that grows with the count.
+inline std::string mixedBoard(int count, MixedLayout layout = MixedLayout::scattered) {
     BoardWriter w;
     double side = 200.0 * std::max(10, static_cast<int>(std::sqrt(count)));
+    const int groups = (count + GROUP - 1) / GROUP;
+    const int perRow = std::max(1, static_cast<int>(std::ceil(std::sqrt(groups))));
+    const double cell = side / perRow;
+    // Both layouts draw the same random numbers, so the scattered board stays what it was.
+    auto at = [&](int i, bool vertical) {
+        const double r = w.next(layout == MixedLayout::grouped ? cell * 0.8 : side);
+        if (layout == MixedLayout::scattered) return r;
+        const int group = i / GROUP;
+        return (vertical ? group / perRow : group % perRow) * cell + r;
+    };
     w.text = "{\"version\":1,\"elements\":[";
+    int x = 0, y = 0;
     auto common = [&](int i, const char* type) {
         w.text += '{';
         w.field("id", "el-" + std::to_string(i));
         w.field("type", std::string(type));
-        w.field("x", static_cast<int>(w.next(side)));
-        w.field("y", static_cast<int>(w.next(side)));
+        x = static_cast<int>(at(i, false));
+        y = static_cast<int>(at(i, true));
+        w.field("x", x);
+        w.field("y", y);
         w.field("strokeColor", std::string(i % 4 ? "#1e1e1e" : "#1971c2"));
         w.field("fillColor", std::string(i % 3 ? "transparent" : "#a5d8ff"));
         w.field("strokeWidth", 2);
@@ -53,7 +79,9 @@ inline std::string mixedBoard(int count) {
             w.field("height", 40);
         } else if (kind == 5) {
             common(i, "freehand");
-            freehandPoints(w, 80);
+            // Points are board coordinates: the scattered board keeps its strokes at the origin.
+            if (layout == MixedLayout::grouped) freehandPoints(w, 80, x, y);
+            else freehandPoints(w, 80);
         } else if (kind == 6) {
             common(i, "stencil");
             w.field("width", 64);
@@ -69,10 +97,18 @@ inline std::string mixedBoard(int count) {
             w.field("label", sentence(w, 2));
         } else {
             common(i, "arrow");
-            w.field("x2", w.next(side));
-            w.field("y2", w.next(side));
+            w.field("x2", at(i, false));
+            w.field("y2", at(i, true));
             w.field("startElementId", "el-" + std::to_string(i - 1 - (i % 3)));
-            w.field("endElementId", "el-" + std::to_string(i - 4));
+            int end = i - 4;
+            // Arrows are the positions 8 and 9 of every ten; a long one ends on a box (position 0
+            // to 3) of another group.
+            if (layout == MixedLayout::grouped && (i / 10 * 2 + i % 10 - 8) % LONG_EVERY == LONG_EVERY - 1) {
+                const int group = static_cast<int>(w.next(groups));
+                end = std::min(count - 1, group * GROUP + i % 4);
+                if (end % 10 > 3) end = i - 4;
+            }
+            w.field("endElementId", "el-" + std::to_string(end));
             w.field("label", sentence(w, 1));
         }
         closeElement(w);
