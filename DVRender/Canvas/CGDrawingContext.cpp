@@ -3,6 +3,7 @@
 #include "DVModel/CSSColor.hpp"
 #include "DVModel/UTF8.hpp"
 #include "DVRender/Canvas/FontResolver.hpp"
+#include "DVRender/Canvas/RecentParses.hpp"
 #include "DVRender/Images/RenderImage.hpp"
 #include "DVText/TextMetrics.hpp"
 #include "Platform/Text/Font.hpp"
@@ -79,9 +80,12 @@ CGDrawingContext::CGDrawingContext(std::shared_ptr<gfx::GraphicsContext> context
 }
 
 std::optional<gfx::Color> CGDrawingContext::color(std::string_view css) {
-    const auto rgba = CSSColor{std::string(css)}.rgba();
-    if (!rgba) return std::nullopt;
-    return gfx::Color{rgba->red, rgba->green, rgba->blue, rgba->alpha};
+    thread_local RecentParses<std::optional<gfx::Color>> recent;
+    return recent.get(css, [](std::string_view text) -> std::optional<gfx::Color> {
+        const auto rgba = CSSColor{std::string(text)}.rgba();
+        if (!rgba) return std::nullopt;
+        return gfx::Color{rgba->red, rgba->green, rgba->blue, rgba->alpha};
+    });
 }
 
 // ---- state ----------------------------------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "DVRender/Canvas/CanvasFont.hpp"
+#include "DVRender/Canvas/RecentParses.hpp"
 
 #include <charconv>
 #include <limits>
@@ -102,7 +103,9 @@ bool holdsLineTerminator(std::string_view text) {
 
 } // namespace
 
-std::optional<CanvasFont> CanvasFont::parse(std::string_view text) {
+namespace {
+
+std::optional<CanvasFont> parseFont(std::string_view text) {
     std::vector<std::string_view> clusters = unicode::graphemeClusters(text);
     CanvasFont font;
     std::size_t index = 0;
@@ -134,6 +137,13 @@ std::optional<CanvasFont> CanvasFont::parse(std::string_view text) {
     font.size = *size;
     font.family = std::string(family);
     return font;
+}
+
+} // namespace
+
+std::optional<CanvasFont> CanvasFont::parse(std::string_view text) {
+    thread_local RecentParses<std::optional<CanvasFont>> recent;
+    return recent.get(text, parseFont);
 }
 
 std::size_t hashValue(const CanvasFont& font) {

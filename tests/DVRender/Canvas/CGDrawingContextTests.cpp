@@ -13,7 +13,9 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace dv {
 namespace {
@@ -141,6 +143,41 @@ TEST(CGDrawingContextState, UnusableInputLeavesStateAndDrawingIntact) {
     EXPECT_EQ(cv.surface.at(5, 25).g, 255);
     EXPECT_EQ(cv.surface.alpha(25, 25), 0);
     EXPECT_TRUE(cv.ctx->cgContext()->isHealthy());
+}
+
+// Every element sets its colours again: each text keeps its own colour whatever was parsed
+// before it, over more colours than are kept and texts alike but for one character.
+TEST(CGDrawingContextState, ColoursKeepTheirValuesWhenSetOverAndOver) {
+    struct Row {
+        std::string css;
+        std::optional<gfx::Color> expected;
+    };
+    const std::string longName(100, 'r');
+    const std::vector<Row> rows = {
+        {"#ff0000", gfx::Color{1, 0, 0, 1}},          {"#ff0001", gfx::Color{1, 0, 1.0 / 255, 1}},
+        {"#00ff00", gfx::Color{0, 1, 0, 1}},          {"#0000ff", gfx::Color{0, 0, 1, 1}},
+        {"#f00", gfx::Color{1, 0, 0, 1}},             {"transparent", gfx::Color{0, 0, 0, 0}},
+        {"white", gfx::Color{1, 1, 1, 1}},            {"black", gfx::Color{0, 0, 0, 1}},
+        {"#1e1e1e", gfx::Color{30.0 / 255, 30.0 / 255, 30.0 / 255, 1}},
+        {"#a5d8ff", gfx::Color{165.0 / 255, 216.0 / 255, 1, 1}},
+        {"no such colour", std::nullopt},             {"#ff000", std::nullopt},
+        {longName, std::nullopt},                     {"", std::nullopt},
+    };
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const Row& row = rows[round == 1 ? rows.size() - 1 - k : k];
+            SCOPED_TRACE(row.css);
+            for (int twice = 0; twice < 2; ++twice) {
+                const std::optional<gfx::Color> got = CGDrawingContext::color(row.css);
+                ASSERT_EQ(got.has_value(), row.expected.has_value());
+                if (!got) continue;
+                EXPECT_NEAR(got->red, row.expected->red, 1e-9);
+                EXPECT_NEAR(got->green, row.expected->green, 1e-9);
+                EXPECT_NEAR(got->blue, row.expected->blue, 1e-9);
+                EXPECT_NEAR(got->alpha, row.expected->alpha, 1e-9);
+            }
+        }
+    }
 }
 
 // ---- strokes and shadows ------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DVRender/Canvas/CanvasFont.hpp"
 
@@ -17,8 +18,8 @@ struct FontRow {
 
 const double inf = std::numeric_limits<double>::infinity();
 
-TEST(CanvasFont, ParsesTheAcceptedShape) {
-    const FontRow rows[] = {
+const std::vector<FontRow>& acceptedRows() {
+    static const std::vector<FontRow> rows = {
         {"10px sans-serif", CanvasFont{false, false, 10, "sans-serif"}},
         {"italic bold 12px Arial, sans-serif", CanvasFont{true, true, 12, "Arial, sans-serif"}},
         {"italic 12px x", CanvasFont{true, false, 12, "x"}},
@@ -38,15 +39,15 @@ TEST(CanvasFont, ParsesTheAcceptedShape) {
         // A family may hold a NUL and other characters; only line terminators are refused.
         {std::string("12px a\0b", 8), CanvasFont{false, false, 12, std::string("a\0b", 3)}},
         {"12px \u00e9\u0301", CanvasFont{false, false, 12, "\u00e9\u0301"}},
+        // Long families, alike but for their last character.
+        {"12px " + std::string(200, 'f') + "a", CanvasFont{false, false, 12, std::string(200, 'f') + "a"}},
+        {"12px " + std::string(200, 'f') + "b", CanvasFont{false, false, 12, std::string(200, 'f') + "b"}},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(CanvasFont::parse(row.text), row.expected);
-    }
+    return rows;
 }
 
-TEST(CanvasFont, RefusesEverythingElse) {
-    const std::string refused[] = {
+const std::vector<std::string>& refusedTexts() {
+    static const std::vector<std::string> refused = {
         "bold italic 12px x",   // the order is fixed
         "Bold 12px x",
         "Italic 12px x",
@@ -78,10 +79,43 @@ TEST(CanvasFont, RefusesEverythingElse) {
         // CR LF is one character: no separator.
         "12px\r\nx",
         "",
+        "12px " + std::string(200, 'f') + "\n",
     };
-    for (const auto& text : refused) {
+    return refused;
+}
+
+TEST(CanvasFont, ParsesTheAcceptedShape) {
+    for (const auto& row : acceptedRows()) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(CanvasFont::parse(row.text), row.expected);
+    }
+}
+
+TEST(CanvasFont, RefusesEverythingElse) {
+    for (const auto& text : refusedTexts()) {
         SCOPED_TRACE(text);
         EXPECT_EQ(CanvasFont::parse(text), std::nullopt);
+    }
+}
+
+// Drawing sets the same fonts over and over, mixed with others: every text keeps its own
+// answer whatever was parsed before it, in rounds both ways over more texts than are kept.
+TEST(CanvasFont, RepeatedAndInterleavedTextsKeepTheirAnswers) {
+    std::vector<FontRow> rows = acceptedRows();
+    for (const std::string& text : refusedTexts()) rows.push_back({text, std::nullopt});
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const FontRow& row = rows[round == 1 ? rows.size() - 1 - k : k];
+            SCOPED_TRACE(row.text);
+            EXPECT_EQ(CanvasFont::parse(row.text), row.expected);
+            EXPECT_EQ(CanvasFont::parse(row.text), row.expected);
+            // Right after it, its own beginnings: shorter families or no font at all.
+            if (row.expected) {
+                for (std::size_t cut : {row.text.size() / 2, row.text.size() - 1}) {
+                    EXPECT_NE(CanvasFont::parse(row.text.substr(0, cut)), row.expected);
+                }
+            }
+        }
     }
 }
 
