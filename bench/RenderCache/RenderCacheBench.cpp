@@ -13,8 +13,11 @@
 #include "bench/Thumbnail/MixedBoard.hpp"
 
 #include "DVIO/BoardFile.hpp"
+#include "DVRender/Canvas/CGDrawingContext.hpp"
 #include "DVRender/Editor/OffscreenRenderer.hpp"
 #include "DVRender/Editor/RenderCache.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -142,6 +145,25 @@ void BM_DrawTenthFromCache(benchmark::State& state) {
 }
 BENCHMARK(BM_DrawTenthFromCache)->Unit(benchmark::kMillisecond);
 
+// The same frame replayed onto a bitmap of one pixel, with the same transform and culling: the
+// replay's own cost (culling, state, path building and the calls into the rasteriser), without
+// the pixels. The difference to the frame above is rasterisation, the bitmap and its background,
+// and text (lines that miss the bitmap are not laid out).
+void BM_DrawTenthReplayOnly(benchmark::State& state) {
+    const auto options = view(primed().extent, 0.1);
+    const dv::Viewport& v = options.viewport;
+    const dv::NormalizedRect visible{-v.offsetX / v.zoom, -v.offsetY / v.zoom, options.width / v.zoom,
+                                     options.height / v.zoom};
+    auto bitmap = dv::gfx::Bitmap::create(1, 1);
+    for (auto _ : state) {
+        dv::CGDrawingContext context(std::make_shared<dv::gfx::GraphicsContext>(*bitmap));
+        context.setTransform(PIXEL_RATIO * v.zoom, 0, 0, PIXEL_RATIO * v.zoom, PIXEL_RATIO * v.offsetX,
+                             PIXEL_RATIO * v.offsetY);
+        primed().snapshot.draw(context, visible);
+    }
+}
+BENCHMARK(BM_DrawTenthReplayOnly)->Unit(benchmark::kMillisecond);
+
 void BM_DrawWholeFromCache(benchmark::State& state) {
     const auto options = view(primed().extent, 1);
     for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
@@ -164,6 +186,7 @@ int main(int argc, char** argv) {
     const double full = reporter.time("BM_FullBuild"), incremental = reporter.time("BM_IncrementalBuild");
     const double layout = reporter.time("BM_IncrementalLabelLayout");
     const double tenth = reporter.time("BM_DrawTenthFromCache"), whole = reporter.time("BM_DrawWholeFromCache");
+    const double replayOnly = reporter.time("BM_DrawTenthReplayOnly");
     const double uncached = reporter.time("BM_DrawWholeWithoutCache");
     auto ms = [](double seconds) { return seconds * 1e3; };
     auto ratio = [](double peer, double ours) { return ours > 0 ? peer / ours : 0.0; };
@@ -175,6 +198,7 @@ int main(int argc, char** argv) {
                 ms(incremental), "full", ms(full), ratio(full, incremental));
     std::printf("%-36s %10.3f   run alone on the same move\n", "  the label layout's update", ms(layout));
     std::printf("%-36s %10.3f %10s %10s %9s   target < 16 ms\n", "1920x1080@2, tenth, from cache", ms(tenth), "", "", "");
+    std::printf("%-36s %10.3f   the rest: pixels, background and text\n", "  its replay onto a 1x1 bitmap", ms(replayOnly));
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", "1920x1080@2, whole board, from cache", ms(whole), "no cache",
                 ms(uncached), ratio(uncached, whole));
     return 0;
