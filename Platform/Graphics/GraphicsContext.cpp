@@ -7,6 +7,7 @@
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
+#include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 
 #include <cairo.h>
 
@@ -23,6 +24,9 @@ using detail::Vec2;
 namespace {
 
 constexpr double TWO_PI = 6.283185307179586;
+
+// Room for the shadow masks of a few dozen distinct shapes at thumbnail sizes.
+constexpr std::size_t SHADOW_MASK_BYTES = 32u << 20;
 
 bool finite(double v) { return std::isfinite(v); }
 
@@ -737,8 +741,9 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     cairo_surface_flush(shape);
     cairo_surface_flush(mask);
     const detail::AlphaPlane plane{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
-    if (!detail::gaussianBlurAlpha(plane, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast,
-                                   detail::shadowSigma(state_.shadowBlur))) {
+    if (!shadowMasks_) shadowMasks_ = std::make_unique<detail::ShadowMaskCache>(SHADOW_MASK_BYTES);
+    if (!shadowMasks_->blur(plane, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast,
+                            detail::shadowSigma(state_.shadowBlur))) {
         release();
         return;
     }

@@ -10,6 +10,7 @@
 // at a guard box before they reach it.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -21,6 +22,7 @@ namespace dv::gfx {
 namespace detail {
 struct PixelWindow;
 struct ShadowWindows;
+class ShadowMaskCache;
 }
 
 class Bitmap;
@@ -225,6 +227,7 @@ private:
     bool hasCurrent_ = false;
     DevicePoint current_;
     DevicePoint subpathStart_;
+    std::unique_ptr<detail::ShadowMaskCache> shadowMasks_;
 };
 
 } // namespace dv::gfx

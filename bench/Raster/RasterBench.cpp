@@ -34,16 +34,20 @@ void BM_TextLabels(benchmark::State& state) {
 }
 BENCHMARK(BM_TextLabels)->Unit(benchmark::kMillisecond);
 
-// One shadowed 200 × 100 rectangle at a given blur.
+// One shadowed 200 × 100 rectangle at a given blur, each time a fraction of a pixel elsewhere so
+// that its shadow is blurred anew; and the same rectangle again and again, whose shadow mask is
+// blurred once and then reused.
 void BM_ShadowedRect(benchmark::State& state) {
     Target t(512);
     t.ctx->setShadowColor("rgba(0, 0, 0, 0.3)");
     t.ctx->setShadowBlur(static_cast<double>(state.range(0)));
     t.ctx->setShadowOffsetX(4);
     t.ctx->setShadowOffsetY(4);
-    for (auto _ : state) t.ctx->fillRect(100, 100, 200, 100);
+    const bool repeated = state.range(1) != 0;
+    int i = 0;
+    for (auto _ : state) t.ctx->fillRect(100 + (repeated ? 0 : (i++ % 1000) / 1000.0), 100, 200, 100);
 }
-BENCHMARK(BM_ShadowedRect)->Arg(0)->Arg(4)->Arg(40)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShadowedRect)->ArgsProduct({{0, 4, 40, 1000}, {0, 1}})->ArgNames({"blur", "repeated"})->Unit(benchmark::kMicrosecond);
 
 // A shadowed element as painting draws one: fill, stroke and label, each with its own shadow.
 void BM_ShadowedElements(benchmark::State& state) {

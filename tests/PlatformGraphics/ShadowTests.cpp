@@ -2,12 +2,15 @@
 
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
+#include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 
 #include "tests/support/TestSurface.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,15 +26,18 @@ std::vector<double> referenceBlur(const std::vector<double>& plane, int width, i
     const int reach[3][2] = {{h, box % 2 ? h : h - 1}, {box % 2 ? h : h - 1, h}, {h, h}};
     std::vector<double> a = plane, b(plane.size());
     for (int axis = 0; axis < 2; ++axis) {
+        const int lines = axis == 0 ? height : width, length = axis == 0 ? width : height;
+        auto at = [&](std::vector<double>& v, int line, int i) -> double& {
+            return axis == 0 ? v[line * width + i] : v[i * width + line];
+        };
         for (const auto& r : reach) {
-            for (int y = 0; y < height; ++y) {
-                for (int x = 0; x < width; ++x) {
-                    double sum = 0;
-                    for (int k = -r[0]; k <= r[1]; ++k) {
-                        const int xx = axis == 0 ? x + k : x, yy = axis == 0 ? y : y + k;
-                        if (xx >= 0 && xx < width && yy >= 0 && yy < height) sum += a[yy * width + xx];
-                    }
-                    b[y * width + x] = std::round(sum / (r[0] + r[1] + 1));
+            for (int line = 0; line < lines; ++line) {
+                // Sums of whole numbers, so a running sum is exact.
+                std::vector<double> prefix(static_cast<std::size_t>(length) + 1, 0);
+                for (int i = 0; i < length; ++i) prefix[i + 1] = prefix[i] + at(a, line, i);
+                for (int i = 0; i < length; ++i) {
+                    const int lo = std::max(0, i - r[0]), hi = std::min(length, i + r[1] + 1);
+                    at(b, line, i) = std::round((prefix[hi] - prefix[lo]) / (r[0] + r[1] + 1));
                 }
             }
             std::swap(a, b);
@@ -163,6 +169,193 @@ TEST(ShadowBlur, ShadowWindowsStayWithinTheClipAndTheBlursReach) {
     // Out of reach, or offset out of the picture.
     EXPECT_TRUE(detail::shadowWindows(-2000, 10, -1600, 20, clip, 0, 0, 1000).cast.isEmpty());
     EXPECT_TRUE(detail::shadowWindows(10, 10, 20, 20, clip, 1e300, 0, 10).cast.isEmpty());
+}
+
+// A plane of w × h pixels at (x, y) holding a ragged blob, or only its outline.
+struct Blob {
+    detail::PixelWindow at;
+    std::vector<std::uint8_t> pixels;
+    detail::AlphaPlane plane() const { return {pixels.data(), at.width(), at}; }
+};
+
+Blob blob(int x, int y, int w, int h, bool outline, int seed = 0) {
+    Blob b{{x, y, x + w, y + h}, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            const bool edge = i == 0 || j == 0 || i == w - 1 || j == h - 1;
+            if (outline && !edge) continue;
+            b.pixels[static_cast<std::size_t>(j * w + i)] =
+                static_cast<std::uint8_t>(outline ? 60 + (i + j + seed) % 40 : (i * 13 + j * 29 + seed) % 256);
+        }
+    return b;
+}
+
+// Whether the reference blur of the blob leaves any ink, on a plane with room for its spread.
+bool referenceInks(const Blob& b, double sigma) {
+    const int box = detail::boxSizeForSigma(sigma), margin = 3 * box / 2 + 2;
+    const int w = b.at.width() + 2 * margin, h = b.at.height() + 2 * margin;
+    std::vector<double> plane(static_cast<std::size_t>(w * h), 0);
+    for (int y = 0; y < b.at.height(); ++y)
+        for (int x = 0; x < b.at.width(); ++x)
+            plane[(y + margin) * w + x + margin] = b.pixels[static_cast<std::size_t>(y * b.at.width() + x)];
+    const auto blurred = box < 2 ? plane : referenceBlur(plane, w, h, box);
+    return std::any_of(blurred.begin(), blurred.end(), [](double v) { return v > 0; });
+}
+
+TEST(ShadowBlur, TheBlankBoundNeverHidesInk) {
+    // Whenever the bound calls a blur blank, the blur has no ink; and it does call the outline of
+    // a shape under a wide blur blank, which is what it is for.
+    std::mt19937 rng(7);
+    int blank = 0;
+    for (int round = 0; round < 200; ++round) {
+        const int w = 1 + static_cast<int>(rng() % 40), h = 1 + static_cast<int>(rng() % 40);
+        Blob b = blob(0, 0, w, h, false);
+        const int level = static_cast<int>(rng() % 256);
+        for (auto& v : b.pixels) v = static_cast<std::uint8_t>(rng() % 1024 < static_cast<unsigned>(level) ? rng() % 256 : 0);
+        const double sigma = std::vector<double>{0.3, 2, 8, 20, 30}[rng() % 5];
+        if (detail::blursToNothing(b.plane(), sigma)) {
+            ++blank;
+            EXPECT_FALSE(referenceInks(b, sigma)) << w << " x " << h << ", sigma " << sigma;
+        }
+    }
+    EXPECT_GT(blank, 10);
+    // Squares, and lines one pixel thin, growing past where their blur starts to ink: the bound
+    // gives way no later. Along a line the bound is tight.
+    struct Growth {
+        double sigma;
+        int from, step, height;
+    };
+    for (const Growth g : {Growth{30, 1, 1, 0}, Growth{100, 70, 10, 1}}) {
+        int inkSeen = 0;
+        for (int k = g.from; k <= g.from + 40 * g.step && inkSeen < 3; k += g.step) {
+            const int h = g.height ? g.height : k;
+            const Blob solid{{0, 0, k, h}, std::vector<std::uint8_t>(static_cast<std::size_t>(k * h), 255)};
+            const bool inks = referenceInks(solid, g.sigma);
+            if (detail::blursToNothing(solid.plane(), g.sigma)) {
+                EXPECT_FALSE(inks) << k << " x " << h << ", sigma " << g.sigma;
+            }
+            inkSeen += inks;
+        }
+        EXPECT_GT(inkSeen, 0) << g.sigma;
+    }
+    EXPECT_TRUE(detail::blursToNothing(Blob{{0, 0, 1, 1}, {255}}.plane(), 30));
+    const Blob ring = blob(0, 0, 240, 150, true);
+    EXPECT_TRUE(detail::blursToNothing(ring.plane(), 500));
+    EXPECT_FALSE(detail::blursToNothing(blob(0, 0, 240, 150, false).plane(), 500));
+    EXPECT_FALSE(detail::blursToNothing(ring.plane(), 3));
+}
+
+TEST(ShadowMaskCache, GivesThePixelsOfAFreshBlur) {
+    // Each step asks the cache for one blur and compares it with a fresh one; `hit` says
+    // whether a kept mask must have served it.
+    struct Step {
+        const char* what;
+        int x, y;           // where the shape lies
+        bool outline;
+        int seed;
+        double sigma;
+        detail::PixelWindow cast;
+        bool hit;
+    };
+    const Step steps[] = {
+        {"first shape", 40, 30, false, 0, 12, {50, 40, 80, 60}, false},
+        {"the same shape again", 40, 30, false, 0, 12, {50, 40, 80, 60}, true},
+        {"moved by whole pixels", 95, 10, false, 0, 12, {105, 20, 135, 40}, true},
+        {"moved, its cast a few pixels off", 95, 10, false, 0, 12, {100, 16, 140, 44}, true},
+        {"moved, its cast past the slack", 95, 10, false, 0, 12, {115, 20, 160, 40}, false},
+        {"another blur", 40, 30, false, 0, 13, {50, 40, 80, 60}, false},
+        {"one pixel differs", 40, 30, false, 1, 12, {50, 40, 80, 60}, false},
+        {"a part of the cast", 40, 30, false, 0, 12, {60, 45, 70, 50}, true},
+        {"a cast reaching past the blur's support", 40, 30, false, 0, 12, {-100, -100, 300, 300}, false},
+        {"and again, moved", 41, 31, false, 0, 12, {-99, -99, 301, 301}, true},
+        {"an outline under a wide blur", 0, 0, true, 0, 400, {0, 0, 256, 200}, false},
+    };
+    detail::ShadowMaskCache cache(8 << 20);
+    for (const Step& s : steps) {
+        const Blob b = blob(s.x, s.y, 48, 36, s.outline, s.seed);
+        const auto size = static_cast<std::size_t>(s.cast.width() * s.cast.height());
+        std::vector<std::uint8_t> fresh(size, 0), cached(size, 0);
+        const bool freshInk = detail::gaussianBlurAlpha(b.plane(), fresh.data(), s.cast.width(), s.cast, s.sigma);
+        const std::size_t hitsBefore = cache.hits();
+        const bool cachedInk = cache.blur(b.plane(), cached.data(), s.cast.width(), s.cast, s.sigma);
+        EXPECT_EQ(cachedInk, freshInk) << s.what;
+        if (freshInk) {
+            EXPECT_EQ(cached, fresh) << s.what;
+        }
+        EXPECT_EQ(cache.hits() - hitsBefore, s.hit ? 1u : 0u) << s.what;
+    }
+}
+
+TEST(ShadowMaskCache, StaysWithinItsLimitAndKeepsMasksInUse) {
+    constexpr std::size_t limit = 1 << 20;
+    detail::ShadowMaskCache cache(limit);
+    const detail::PixelWindow cast{0, 0, 120, 100};
+    std::vector<std::uint8_t> out(120 * 100);
+    const Blob reused = blob(40, 30, 48, 36, false, 1000);
+    cache.blur(reused.plane(), out.data(), 120, cast, 6);
+    cache.blur(reused.plane(), out.data(), 120, cast, 6);
+    ASSERT_EQ(cache.hits(), 1u);
+    for (int seed = 0; seed < 200; ++seed) {
+        const Blob b = blob(40, 30, 48, 36, false, seed);
+        cache.blur(b.plane(), out.data(), 120, cast, 6);
+        EXPECT_LE(cache.bytes(), limit);
+    }
+    EXPECT_EQ(cache.hits(), 1u) << "every other shape was new";
+    cache.blur(reused.plane(), out.data(), 120, cast, 6);
+    EXPECT_EQ(cache.hits(), 2u) << "a mask that served twice stays";
+}
+
+// Identical shadowed shapes on one picture take their masks from the first one; the picture
+// must equal one where each shape is drawn by a context of its own, which blurs every shadow.
+TEST(ShadowMaskCache, RepeatedShapesDrawThePixelsOfSeparateDrawings) {
+    struct Shape {
+        double x, y, offsetX, offsetY;
+    };
+    struct Case {
+        const char* what;
+        double blur;
+        std::vector<Shape> shapes;
+    };
+    const Case cases[] = {
+        {"two places whole pixels apart", 24, {{40, 50, 4, 4}, {150, 90, 4, 4}}},
+        {"stacked, with other offsets", 60, {{80, 60, 4, 4}, {80, 60, -3, 2}, {83, 61, 0, -4}}},
+        {"partly outside the picture", 40, {{-30, 40, 4, 4}, {170, 150, 4, 4}, {-30, 150, 4, 4}}},
+        {"half a pixel apart", 24, {{40, 50, 4, 4}, {40.5, 150.25, 4, 4}}},
+        {"a blur wider than the picture", 1000, {{40, 50, 4, 4}, {120, 60, 4, 4}}},
+    };
+    constexpr int side = 220;
+    for (const Case& c : cases) {
+        auto paint = [&](GraphicsContext& g, const Shape& s) {
+            g.saveGState();
+            g.setShadow(s.offsetX, s.offsetY, c.blur, Color{0, 0, 0.3, 0.7});
+            g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+            g.beginPath();
+            g.moveTo(s.x + 10, s.y);
+            g.addLineTo(s.x + 70, s.y + 12);
+            g.addQuadCurveTo(s.x + 80, s.y + 40, s.x + 30, s.y + 50);
+            g.addLineTo(s.x, s.y + 35);
+            g.closePath();
+            g.fillPath(FillRule::winding);
+            g.restoreGState();
+        };
+        TestSurface together(side, side), apart(side, side);
+        {
+            GraphicsContext g(together.get());
+            for (const Shape& s : c.shapes) paint(g, s);
+        }
+        for (const Shape& s : c.shapes) {
+            GraphicsContext g(apart.get());
+            paint(g, s);
+        }
+        int differing = 0;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const auto a = together.at(x, y), b = apart.at(x, y);
+                differing += a.r != b.r || a.g != b.g || a.b != b.b || a.a != b.a;
+            }
+        EXPECT_EQ(differing, 0) << c.what;
+        EXPECT_GT(together.inkedTotal(), 4000) << c.what;
+    }
 }
 
 } // namespace

@@ -137,7 +137,48 @@ Rows threePasses(const Rows& in, Range wanted, const std::array<Pass, 3>& passes
     return current;
 }
 
+// Whether the blur is 0 everywhere, from a bound that costs one look at each source pixel: no
+// value across a row exceeds the average of the row's whole sum, and no value down a column the
+// average of those bounds summed over the rows. A thin or small shape under a wide blur (the
+// outline of a shape) fades to nothing, and is then never blurred.
+bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>& passes) {
+    auto size = [](const Pass& p) { return static_cast<std::uint32_t>(p.left + p.right + 1); };
+    // At or past a whole window of 255 the bound is 255, and sums stay in Average's range.
+    auto average = [&](const Pass& p, std::uint64_t sum) -> std::uint32_t {
+        return sum >= size(p) * 255u ? 255u : Average(static_cast<int>(size(p)))(static_cast<std::uint32_t>(sum));
+    };
+    const auto width = static_cast<std::size_t>(src.window.width());
+    std::uint64_t down = 0;
+    for (int y = rows.begin; y < rows.end; ++y) {
+        const std::uint8_t* row = src.pixels + static_cast<std::ptrdiff_t>(y - src.window.y0) * src.stride;
+        std::uint64_t across = 0;
+        for (std::size_t x = 0; x < width; ++x) across += row[x];
+        std::uint32_t bound = average(passes[0], across);
+        bound = average(passes[1], std::uint64_t{bound} * size(passes[1]));
+        down += average(passes[2], std::uint64_t{bound} * size(passes[2]));
+    }
+    return average(passes[0], down) == 0;
+}
+
 } // namespace
+
+PixelWindow blurSupport(const PixelWindow& source, double sigma) {
+    const int d = boxSizeForSigma(sigma);
+    if (d < 2 || source.isEmpty()) return source;
+    int left = 0, right = 0;
+    for (const Pass& pass : passesForBox(d)) {
+        left += pass.left;
+        right += pass.right;
+    }
+    // A value spreads against each pass's window: to the right by its left reach, and back.
+    return {source.x0 - right, source.y0 - right, source.x1 + left, source.y1 + left};
+}
+
+bool blursToNothing(const AlphaPlane& src, double sigma) {
+    const int d = boxSizeForSigma(sigma);
+    if (src.window.isEmpty()) return true;
+    return d >= 2 && blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(d));
+}
 
 bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
     if (out.isEmpty() || src.window.isEmpty()) return false;
@@ -166,6 +207,7 @@ bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, 
     // Source rows beyond the reach of the output change nothing in it.
     const Range rows{std::max(in.y0, out.y0 - left), std::min(in.y1, out.y1 + right)};
     if (rows.size() == 0 || in.x0 >= out.x1 + right || in.x1 <= out.x0 - left) return false;
+    if (blursToNothing(src, rows, passes)) return false;
 
     // Across: the source turned on its side, so that each column is a lane.
     Rows across{std::vector<std::uint8_t>(static_cast<std::size_t>(in.width()) * static_cast<std::size_t>(rows.size())),

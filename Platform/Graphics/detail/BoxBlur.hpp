@@ -26,8 +26,16 @@ struct AlphaPlane {
 /// leaving `dst` untouched, when every pixel of the output is 0.
 bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
 
+/// Whether a bound shows that the blur of `src` is 0 everywhere (a thin or small shape under a
+/// wide blur fades to nothing); false leaves it open. Costs one look at each source pixel.
+bool blursToNothing(const AlphaPlane& src, double sigma);
+
 /// The box size of each pass for a standard deviation.
 int boxSizeForSigma(double sigma);
+
+/// The pixels the blur of a plane held in `source` can leave inked: every other pixel of the
+/// blur is 0.
+PixelWindow blurSupport(const PixelWindow& source, double sigma);
 
 /// The standard deviation a shadow's blur stands for. A larger blur only spreads a shadow
 /// thinner; the cap bounds the work.
