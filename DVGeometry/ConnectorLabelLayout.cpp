@@ -72,6 +72,8 @@ struct Route {
     }
 };
 
+using RouteRef = std::shared_ptr<const Route>;
+
 struct Obstacle {
     NormalizedRect rect;
     Extent extent;
@@ -169,74 +171,197 @@ Extent frameOf(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& 
     return f;
 }
 
+// The candidates of a search along the route, in the order they are weighed, and the route's
+// length; none on a route shorter than 1.
+double candidatesAlong(const std::vector<Point>& points, const TextSize& size, Point middle, std::vector<Candidate>& out) {
+    const double w = size.width;
+    const double h = size.height;
+    out.clear();
+    double total = 0;
+    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        total += jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
+    }
+    if (points.size() < 2 || total < 1) return total;
+    auto addCandidate = [&](Point p, double along, double room) {
+        const NormalizedRect r{p.x - w / 2, p.y - h / 2, w, h};
+        out.push_back({{p.x, p.y, w, h}, r, {r.x + 1, r.y + 1, w - 2, h - 2}, along, room});
+    };
+    addCandidate(middle, total / 2, kInfinity);
+    double before = 0;
+    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const Point a = points[k];
+        const Point b = points[k + 1];
+        const double dx = b.x - a.x;
+        const double dy = b.y - a.y;
+        const double length = jsHypot(dx, dy);
+        if (length >= 1) {
+            const double e = std::fabs(dx) >= std::fabs(dy) ? w : h;
+            for (double f : {0.5, 0.3, 0.7, 0.15, 0.85}) {
+                addCandidate({a.x + f * dx, a.y + f * dy}, before + f * length, 2 * jsMin(f, 1 - f) * length - e);
+            }
+        }
+        before += length;
+    }
+    return total;
+}
+
+// Grids over the strokes, element boxes or labels of one pass, through which the nearby search
+// finds what lies near a candidate. A later pass that keeps the element order uses them again
+// while few positions have changed since: the items at those positions are left out of the
+// grids' answers and answered from short lists of the later pass's own items instead.
+struct StrokeGrid {
+    std::shared_ptr<const std::vector<Stroke>> strokes;
+    detail::SegmentGrid grid;
+};
+
+struct BoxGrid {
+    std::vector<Obstacle> boxes;
+    // The element position of each box, ascending.
+    std::vector<std::uint32_t> positions;
+    detail::ExtentGrid grid;
+    BoxGrid(const Extent& frame, std::size_t expected) : grid(frame, expected) {}
+    void add(std::uint32_t position, const Obstacle& box) {
+        boxes.push_back(box);
+        positions.push_back(position);
+        grid.insert(box.extent);
+    }
+};
+
+// The element boxes of a pass in element order, with their positions.
+struct NodeList {
+    std::vector<Obstacle> boxes;
+    std::vector<std::uint32_t> positions;
+};
+
+// A grid kept from an earlier pass, and the positions whose items have changed since it was
+// built (sorted).
+template <class Grid> struct KeptGrid {
+    std::shared_ptr<const Grid> grid;
+    std::vector<std::uint32_t> changed;
+};
+
+// What a pass hands the search from the kept state: the grids, and which positions' routes,
+// element boxes and labels differ since them (the kept changes and this pass's own). Past this
+// many changed items a grid is built afresh instead.
+constexpr std::size_t kMostChangedItems = 64;
+
+struct KeptGrids {
+    KeptGrid<StrokeGrid> strokes;
+    KeptGrid<BoxGrid> nodes;
+    KeptGrid<BoxGrid> labels;
+};
+
+// Positions flagged by a kept grid's changes, ready for lookups.
+std::vector<bool> flagsOf(const std::vector<std::uint32_t>& changed, std::size_t n) {
+    std::vector<bool> flags(n, false);
+    for (std::uint32_t p : changed) {
+        if (p < n) flags[p] = true;
+    }
+    return flags;
+}
+
+std::vector<std::uint32_t> flaggedPositions(const std::vector<bool>& flags) {
+    std::vector<std::uint32_t> out;
+    for (std::size_t p = 0; p < flags.size(); ++p) {
+        if (flags[p]) out.push_back(static_cast<std::uint32_t>(p));
+    }
+    return out;
+}
+
 // The obstacles of one pass and the search that places a label among them.
 class LabelSearch {
 public:
     // `counted`: whether evaluations are counted against the budget. A pass that cannot reach its
     // budget even if every candidate met every obstacle need not count, and then prices each
-    // candidate against the obstacles near it only.
-    LabelSearch(const std::vector<Stroke>& strokes, const std::vector<Obstacle>& nodes, bool tame,
-                std::size_t expectedLabels, std::uint64_t budget, bool counted)
-        : strokes_(strokes), nodes_(nodes), tame_(tame), counted_(counted), budget_(budget),
-          frame_(frameOf(strokes, nodes)), strokeGrid_(frame_, counted && tame ? strokes.size() : 0),
-          nodeGrid_(frame_, nodes.size()), labelGrid_(frame_, expectedLabels) {
+    // candidate against the obstacles near it only, found through grids kept from an earlier
+    // pass (`kept`, whose changes this pass has completed) or built when first needed.
+    LabelSearch(std::shared_ptr<const std::vector<Stroke>> strokes, std::shared_ptr<const NodeList> nodes, bool tame,
+                std::size_t expectedLabels, std::uint64_t budget, bool counted, std::size_t positions, KeptGrids kept)
+        : strokeList_(std::move(strokes)), nodeList_(std::move(nodes)), strokes_(*strokeList_),
+          nodes_(nodeList_->boxes), tame_(tame), counted_(counted), budget_(budget), frame_(frameOf(strokes_, nodes_)),
+          strokeGrid_(frame_, counted && tame ? strokes_.size() : 0), nodeGrid_(frame_, counted ? nodes_.size() : 0),
+          labelGrid_(frame_, counted ? expectedLabels : 0) {
         if (!tame_) return;
         frameMagnitude_ =
             std::max({std::fabs(frame_.minX), std::fabs(frame_.minY), std::fabs(frame_.maxX), std::fabs(frame_.maxY)});
-        // The nearby search lists the strokes in a segment grid when it first needs them: an
-        // update that places no label again never does.
         if (counted_) {
             for (const Stroke& s : strokes_) strokeGrid_.insert(s.extent);
+            for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
+            return;
         }
-        for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
+        // Kept grids with their overlays of changed items; those with too many changes are
+        // dropped, and built again when a search first needs them (an update that places no
+        // label again never does).
+        keptStrokes_ = std::move(kept.strokes);
+        strokeChanged_ = flagsOf(keptStrokes_.changed, positions);
+        for (const Stroke& s : strokes_) {
+            if (keptStrokes_.grid && strokeChanged_[s.owner]) changedStrokes_.push_back(&s);
+        }
+        if (changedStrokes_.size() > kMostChangedItems) keptStrokes_ = {};
+        if (!keptStrokes_.grid) changedStrokes_.clear();
+        keptNodes_ = std::move(kept.nodes);
+        nodeChanged_ = flagsOf(keptNodes_.changed, positions);
+        for (std::size_t k = 0; k < nodes_.size(); ++k) {
+            if (keptNodes_.grid && nodeChanged_[nodeList_->positions[k]]) changedNodes_.push_back(k);
+        }
+        if (changedNodes_.size() > kMostChangedItems) keptNodes_ = {};
+        if (!keptNodes_.grid) changedNodes_.clear();
+        keptLabels_ = std::move(kept.labels);
+        if (keptLabels_.changed.size() > kMostChangedItems) keptLabels_ = {};
+        labelChanged_ = flagsOf(keptLabels_.changed, positions);
+        if (!keptLabels_.grid) freshLabels_ = std::make_shared<BoxGrid>(frame_, expectedLabels);
     }
 
     bool exhausted() const { return budget_ < evaluations_; }
     std::uint64_t evaluations() const { return evaluations_; }
 
-    void addPlaced(const LabelBox& box) {
+    // The label placed at `position`; `changed` when its box differs from the one the last pass
+    // placed there (or that pass placed none).
+    void addPlaced(std::size_t position, const LabelBox& box, bool changed) {
         placed_.emplace_back(labelRect(box));
-        if (tame_) labelGrid_.insert(placed_.back().extent);
+        if (!tame_) return;
+        if (counted_) {
+            labelGrid_.insert(placed_.back().extent);
+        } else if (freshLabels_) {
+            freshLabels_->add(static_cast<std::uint32_t>(position), placed_.back());
+        } else if (changed || labelChanged_[position]) {
+            labelChanged_[position] = true;
+            changedLabels_.push_back({static_cast<std::uint32_t>(position), placed_.back()});
+        }
+    }
+    // The last pass placed a label at `position`, and this one places none there.
+    void labelGone(std::size_t position) {
+        if (tame_ && !counted_ && !freshLabels_) labelChanged_[position] = true;
     }
 
-    PlacedLabel place(std::size_t owner, const std::vector<Point>& points, const TextSize& size) {
+    PlacedLabel place(std::size_t position, std::size_t owner, const std::vector<Point>& points, const TextSize& size) {
         const Point middle = getRoutePointAt(points, 0.5);
         // Past the budget the label keeps its first candidate, unscored.
         if (exhausted()) return {centredBox(middle, size), std::nullopt};
-        return search(owner, points, size, middle);
+        return search(position, owner, points, size, middle);
+    }
+
+    // The grids to keep for the next pass, with the positions changed since they were built.
+    KeptGrids grids() const {
+        KeptGrids out;
+        if (counted_ || !tame_) return out;
+        out.strokes = keptStrokes_;
+        if (keptStrokes_.grid) out.strokes.changed = flaggedPositions(strokeChanged_);
+        out.nodes = keptNodes_;
+        if (keptNodes_.grid) out.nodes.changed = flaggedPositions(nodeChanged_);
+        if (freshLabels_) {
+            out.labels.grid = freshLabels_;
+        } else {
+            out.labels = {keptLabels_.grid, flaggedPositions(labelChanged_)};
+        }
+        return out;
     }
 
 private:
-    PlacedLabel search(std::size_t owner, const std::vector<Point>& points, const TextSize& size, Point middle) {
-        const double w = size.width;
-        const double h = size.height;
-        double total = 0;
-        for (std::size_t k = 0; k + 1 < points.size(); ++k) {
-            total += jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
-        }
-        if (points.size() < 2 || total < 1) return {centredBox(middle, size), std::nullopt};
-
-        candidates_.clear();
-        auto addCandidate = [&](Point p, double along, double room) {
-            const NormalizedRect r{p.x - w / 2, p.y - h / 2, w, h};
-            candidates_.push_back({{p.x, p.y, w, h}, r, {r.x + 1, r.y + 1, w - 2, h - 2}, along, room});
-        };
-        addCandidate(middle, total / 2, kInfinity);
-        double before = 0;
-        for (std::size_t k = 0; k + 1 < points.size(); ++k) {
-            const Point a = points[k];
-            const Point b = points[k + 1];
-            const double dx = b.x - a.x;
-            const double dy = b.y - a.y;
-            const double length = jsHypot(dx, dy);
-            if (length >= 1) {
-                const double e = std::fabs(dx) >= std::fabs(dy) ? w : h;
-                for (double f : {0.5, 0.3, 0.7, 0.15, 0.85}) {
-                    addCandidate({a.x + f * dx, a.y + f * dy}, before + f * length, 2 * jsMin(f, 1 - f) * length - e);
-                }
-            }
-            before += length;
-        }
+    PlacedLabel search(std::size_t position, std::size_t owner, const std::vector<Point>& points, const TextSize& size,
+                       Point middle) {
+        const double total = candidatesAlong(points, size, middle, candidates_);
+        if (candidates_.empty()) return {centredBox(middle, size), std::nullopt};
 
         bool filtered = tame_;
         Extent region{kInfinity, kInfinity, -kInfinity, -kInfinity};
@@ -254,7 +379,8 @@ private:
             }
         }
         if (!filtered) region = Extent::infinite();
-        const std::size_t selected = filtered && !counted_ ? priceNearby(owner, total) : priceAll(owner, total, filtered, region);
+        const std::size_t selected =
+            filtered && !counted_ ? priceNearby(position, owner, total) : priceAll(owner, total, filtered, region);
         return {candidates_[selected].box, region};
     }
 
@@ -315,7 +441,7 @@ private:
     // term is +0 or positive, so leaving it out changes no bit of the sum), and the obstacles
     // that do add something are met in the same ascending order, so every cost, and the choice,
     // comes out bit for bit the same. Nothing is counted.
-    std::size_t priceNearby(std::size_t owner, double total) {
+    std::size_t priceNearby(std::size_t position, std::size_t owner, double total) {
         std::size_t selected = 0;
         double best = kInfinity;
         double obstacleCost = 0;
@@ -324,42 +450,107 @@ private:
             // The midpoint of a one-segment route is also its first segment candidate: the same
             // rectangles meet the same obstacles.
             if (k == 0 || !sameRect(c.r, candidates_[k - 1].r) || !sameRect(c.inner, candidates_[k - 1].inner)) {
-                obstacleCost = obstaclesNear(owner, c);
+                obstacleCost = obstaclesNear(position, owner, c);
             }
             weigh(k, obstacleCost, total, selected, best);
         }
         return selected;
     }
 
-    // The obstacles' share of a candidate's cost, summed in the order `priceAll` sums it.
-    double obstaclesNear(std::size_t owner, const Candidate& c) {
+    // The obstacles' share of a candidate's cost, summed in the order `priceAll` sums it: strokes
+    // by position of their connector, then labels and element boxes by position.
+    double obstaclesNear(std::size_t position, std::size_t owner, const Candidate& c) {
         const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
+        const Extent inner = extentOfRect(c.inner);
+        const Extent outer = extentOfRect(c.r);
         const double reach = detail::clipReach(std::max({frameMagnitude_, std::fabs(innerRange.minX), std::fabs(innerRange.minY),
                                                          std::fabs(innerRange.maxX), std::fabs(innerRange.maxY)}));
         double cost = 0;
-        if (!segmentGrid_.built()) {
-            for (const Stroke& s : strokes_) segmentGrid_.add(s.a.x, s.a.y, s.b.x, s.b.y);
-            segmentGrid_.build(frame_);
-        }
-        segmentGrid_.candidates(extentOfRect(c.inner), scratch_);
-        for (std::uint32_t i : scratch_) {
-            const Stroke& s = strokes_[i];
-            if (s.owner == owner || !s.extent.meets(innerRange)) continue;
-            if (detail::lineClearOfRect(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner, reach)) continue;
+        nearStrokes(inner, [&](const Stroke& s) {
+            if (s.owner == owner || !s.extent.meets(innerRange)) return;
+            if (detail::lineClearOfRect(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner, reach)) return;
             cost += 20 * segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
-        }
-        const Extent outer = extentOfRect(c.r);
-        if (labelGrid_.candidates(outer, scratch_)) {
-            for (std::uint32_t i : scratch_) cost += 2 * overlapArea(c.r, placed_[i].rect);
-        } else {
-            for (const Obstacle& label : placed_) cost += 2 * overlapArea(c.r, label.rect);
-        }
-        if (nodeGrid_.candidates(extentOfRect(c.inner), scratch_)) {
-            for (std::uint32_t i : scratch_) cost += 2 * overlapArea(c.inner, nodes_[i].rect);
-        } else {
-            for (const Obstacle& node : nodes_) cost += 2 * overlapArea(c.inner, node.rect);
-        }
+        });
+        nearLabels(outer, position, [&](const Obstacle& label) { cost += 2 * overlapArea(c.r, label.rect); });
+        nearNodes(inner, [&](const Obstacle& node) { cost += 2 * overlapArea(c.inner, node.rect); });
         return cost;
+    }
+
+    // Visits, in the order of their connectors' positions, the strokes that may lie in `region`.
+    template <class Visit> void nearStrokes(const Extent& region, Visit&& visit) {
+        if (!keptStrokes_.grid) {
+            auto fresh = std::make_shared<StrokeGrid>();
+            fresh->strokes = strokeList_;
+            for (const Stroke& s : strokes_) fresh->grid.add(s.a.x, s.a.y, s.b.x, s.b.y);
+            fresh->grid.build(frame_);
+            keptStrokes_ = {std::move(fresh), {}};
+            strokeChanged_.assign(strokeChanged_.size(), false);
+            changedStrokes_.clear();
+        }
+        const std::vector<Stroke>& kept = *keptStrokes_.grid->strokes;
+        keptStrokes_.grid->grid.candidates(region, scratch_);
+        auto changed = changedStrokes_.begin();
+        for (std::uint32_t i : scratch_) {
+            const Stroke& s = kept[i];
+            if (strokeChanged_[s.owner]) continue;
+            for (; changed != changedStrokes_.end() && (*changed)->owner < s.owner; ++changed) {
+                if ((*changed)->extent.meets(region)) visit(**changed);
+            }
+            visit(s);
+        }
+        for (; changed != changedStrokes_.end(); ++changed) {
+            if ((*changed)->extent.meets(region)) visit(**changed);
+        }
+    }
+
+    // Visits, by position, the labels placed before `position` that may meet `region`.
+    template <class Visit> void nearLabels(const Extent& region, std::size_t position, Visit&& visit) {
+        const BoxGrid* grid = freshLabels_ ? freshLabels_.get() : keptLabels_.grid.get();
+        if (!grid || !grid->grid.candidates(region, scratch_)) {
+            for (const Obstacle& label : placed_) visit(label);
+            return;
+        }
+        auto changed = changedLabels_.begin();
+        for (std::uint32_t i : scratch_) {
+            const std::uint32_t at = grid->positions[i];
+            if (at >= position) break;
+            if (!freshLabels_ && labelChanged_[at]) continue;
+            for (; changed != changedLabels_.end() && changed->first < at; ++changed) {
+                if (changed->second.extent.meets(region)) visit(changed->second);
+            }
+            visit(grid->boxes[i]);
+        }
+        for (; changed != changedLabels_.end(); ++changed) {
+            if (changed->second.extent.meets(region)) visit(changed->second);
+        }
+    }
+
+    // Visits, by position, the element boxes that may meet `region`.
+    template <class Visit> void nearNodes(const Extent& region, Visit&& visit) {
+        if (!keptNodes_.grid) {
+            auto fresh = std::make_shared<BoxGrid>(frame_, nodes_.size());
+            for (std::size_t k = 0; k < nodes_.size(); ++k) fresh->add(nodeList_->positions[k], nodes_[k]);
+            keptNodes_ = {std::move(fresh), {}};
+            nodeChanged_.assign(nodeChanged_.size(), false);
+            changedNodes_.clear();
+        }
+        const BoxGrid& grid = *keptNodes_.grid;
+        if (!grid.grid.candidates(region, scratch_)) {
+            for (const Obstacle& node : nodes_) visit(node);
+            return;
+        }
+        auto changed = changedNodes_.begin();
+        for (std::uint32_t i : scratch_) {
+            const std::uint32_t at = grid.positions[i];
+            if (nodeChanged_[at]) continue;
+            for (; changed != changedNodes_.end() && nodeList_->positions[*changed] < at; ++changed) {
+                if (nodes_[*changed].extent.meets(region)) visit(nodes_[*changed]);
+            }
+            visit(grid.boxes[i]);
+        }
+        for (; changed != changedNodes_.end(); ++changed) {
+            if (nodes_[*changed].extent.meets(region)) visit(nodes_[*changed]);
+        }
     }
 
     // The items that `accept` lets through, ascending; the grid narrows the items looked at when
@@ -378,6 +569,8 @@ private:
         }
     }
 
+    std::shared_ptr<const std::vector<Stroke>> strokeList_;
+    std::shared_ptr<const NodeList> nodeList_;
     const std::vector<Stroke>& strokes_;
     const std::vector<Obstacle>& nodes_;
     std::vector<Obstacle> placed_;
@@ -388,10 +581,23 @@ private:
     Extent frame_;
     // The largest magnitude of a stroke or node coordinate, for the reach of a stroke's clip.
     double frameMagnitude_ = 0;
+    // The counted search's grids.
     detail::ExtentGrid strokeGrid_;
-    detail::SegmentGrid segmentGrid_;
     detail::ExtentGrid nodeGrid_;
     detail::ExtentGrid labelGrid_;
+    // The nearby search's grids, with the positions whose items changed since they were built
+    // and this pass's items at those positions.
+    KeptGrid<StrokeGrid> keptStrokes_;
+    std::vector<bool> strokeChanged_;
+    std::vector<const Stroke*> changedStrokes_;
+    KeptGrid<BoxGrid> keptNodes_;
+    std::vector<bool> nodeChanged_;
+    std::vector<std::size_t> changedNodes_;
+    KeptGrid<BoxGrid> keptLabels_;
+    std::vector<bool> labelChanged_;
+    std::vector<std::pair<std::uint32_t, Obstacle>> changedLabels_;
+    // The labels of this pass, listed as they are placed, when no grid of them was kept.
+    std::shared_ptr<BoxGrid> freshLabels_;
     std::vector<Candidate> candidates_;
     std::vector<std::uint32_t> consideredStrokes_;
     std::vector<std::uint32_t> consideredLabels_;
@@ -399,14 +605,49 @@ private:
     std::vector<std::uint32_t> scratch_;
 };
 
+// What changed since the kept pass, taken exactly: the segments of every route that appeared,
+// went or changed, and the rectangles of element boxes and labels that did.
+struct Changes {
+    std::vector<Stroke> segments;
+    std::vector<Extent> boxes;
+
+    // Whether a search along the route could see any of it: a changed box meeting one of the
+    // candidates, or a changed segment whose clip with one of them could come out non-zero.
+    // When none can, the search would price the same obstacles, in the same order, as before.
+    bool reach(const std::vector<Point>& points, const TextSize& size, std::vector<Candidate>& scratch) const {
+        candidatesAlong(points, size, getRoutePointAt(points, 0.5), scratch);
+        for (const Candidate& c : scratch) {
+            const Extent outer = extentOfRect(c.r);
+            const Extent inner{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
+            const double magnitude = std::max({std::fabs(outer.minX), std::fabs(outer.minY), std::fabs(outer.maxX),
+                                               std::fabs(outer.maxY), std::fabs(inner.minX), std::fabs(inner.minY),
+                                               std::fabs(inner.maxX), std::fabs(inner.maxY)});
+            if (!(magnitude < kTameLimit)) return true;
+            for (const Extent& e : boxes) {
+                if (e.meets(outer)) return true;
+            }
+            for (const Stroke& s : segments) {
+                if (!s.extent.meets(inner)) continue;
+                const double reach = detail::clipReach(
+                    std::max({magnitude, std::fabs(s.a.x), std::fabs(s.a.y), std::fabs(s.b.x), std::fabs(s.b.y)}));
+                if (!detail::lineClearOfRect(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner, reach)) return true;
+            }
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 struct ConnectorLabelLayout::State {
-    std::vector<std::optional<Route>> routes;
+    // Shared with the passes that kept them.
+    std::vector<RouteRef> routes;
     std::vector<std::optional<Obstacle>> nodes;
     std::vector<std::optional<PlacedLabel>> labels;
     std::shared_ptr<const std::vector<Stroke>> strokes;
-    std::shared_ptr<const std::vector<Obstacle>> nodeList;
+    std::shared_ptr<const NodeList> nodeList;
+    // The nearby search's grids, for the next pass that keeps the element order.
+    KeptGrids grids;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -578,60 +819,86 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     state->labels.resize(n);
     std::vector<Extent> dirty;
     std::vector<bool> routeChanged(n, false);
+    // Positions whose route or element box differs from the last pass's (appeared and gone included).
+    std::vector<bool> routeDiffers(n, false);
+    std::vector<bool> nodeDiffers(n, false);
     bool routesChanged = false;
     bool nodesChanged = false;
-    auto addDirty = [&dirty](const std::optional<Extent>& e) {
-        if (e) dirty.push_back(*e);
+    // Beside `dirty`, which holds whole route extents, the changes themselves: the segments of
+    // every route that appeared, went or changed, and the rectangles of element boxes and labels.
+    Changes changes;
+    std::vector<Candidate> scratch;
+    auto addRoute = [&](const Route& route) {
+        if (!route.extent) return;
+        dirty.push_back(*route.extent);
+        const std::vector<Point>& p = route.points;
+        for (std::size_t k = 0; k + 1 < p.size(); ++k) {
+            changes.segments.push_back({0, p[k], p[k + 1], extentOfSegment(p[k].x, p[k].y, p[k + 1].x, p[k + 1].y),
+                                       jsHypot(p[k + 1].x - p[k].x, p[k + 1].y - p[k].y)});
+        }
+    };
+    auto addBox = [&](const Extent& e) {
+        dirty.push_back(e);
+        changes.boxes.push_back(e);
     };
 
     // Routes.
     for (std::size_t i = 0; i < n; ++i) {
         const Element& e = elements[i];
         const std::int64_t o = oldPosition(i);
-        const std::optional<Route>* oldRoute = o >= 0 ? &old->routes[static_cast<std::size_t>(o)] : nullptr;
-        const bool hadRoute = oldRoute && oldRoute->has_value();
+        const RouteRef* oldRoute = o >= 0 ? &old->routes[static_cast<std::size_t>(o)] : nullptr;
+        const bool hadRoute = oldRoute && *oldRoute;
         if (!isConnector(e)) {
             if (hadRoute) {
-                addDirty((*oldRoute)->extent);
+                addRoute(**oldRoute);
                 routesChanged = true;
+                routeDiffers[i] = true;
             }
             continue;
         }
         if (!uniqueIds) {
             const std::size_t source = lastConnectorOfId.at(JSStringKey(e.id));
-            if (!state->routes[source]) state->routes[source] = Route(labelRoute(elements[source], index));
+            if (!state->routes[source]) state->routes[source] = std::make_shared<const Route>(labelRoute(elements[source], index));
             state->routes[i] = state->routes[source];
             continue;
         }
         if (hadRoute && !changedAt(i)) {
             const ConnectorFields* c = e.payload.connector();
             auto changedId = [&](const std::optional<std::string>& id) {
-                return id && diff->changedIds.count(JSStringKey(*id)) > 0;
+                if (!id) return false;
+                // An edit changes few ids: comparing with each beats hashing.
+                if (diff->changedIds.size() > 8) return diff->changedIds.count(JSStringKey(*id)) > 0;
+                for (const JSStringKey& changed : diff->changedIds) {
+                    if (changed.string == *id) return true;
+                }
+                return false;
             };
             if (!changedId(c->startElementId) && !changedId(c->endElementId)) {
                 state->routes[i] = *oldRoute;
                 if (movedAt(i)) {
-                    addDirty((*oldRoute)->extent);
-                    addDirty(state->routes[i]->extent);
+                    addRoute(**oldRoute);
+                    addRoute(*state->routes[i]);
                 }
                 continue;
             }
         }
-        state->routes[i] = Route(labelRoute(e, index));
+        state->routes[i] = std::make_shared<const Route>(labelRoute(e, index));
         if (old) {
             if (!hadRoute) {
                 routeChanged[i] = true;
+                routeDiffers[i] = true;
                 routesChanged = true;
-                addDirty(state->routes[i]->extent);
+                addRoute(*state->routes[i]);
             } else if (!(*oldRoute)->samePoints(*state->routes[i])) {
                 routeChanged[i] = true;
+                routeDiffers[i] = true;
                 routesChanged = true;
-                addDirty((*oldRoute)->extent);
-                addDirty(state->routes[i]->extent);
+                addRoute(**oldRoute);
+                addRoute(*state->routes[i]);
             }
             if (movedAt(i)) {
-                if (hadRoute) addDirty((*oldRoute)->extent);
-                addDirty(state->routes[i]->extent);
+                if (hadRoute) addRoute(**oldRoute);
+                addRoute(*state->routes[i]);
             }
         }
     }
@@ -644,8 +911,9 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         const bool hadNode = oldNode && oldNode->has_value();
         if (!isNode(e)) {
             if (hadNode) {
-                dirty.push_back((*oldNode)->extent);
+                addBox((*oldNode)->extent);
                 nodesChanged = true;
+                nodeDiffers[i] = true;
             }
             continue;
         }
@@ -656,28 +924,30 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             if (old) {
                 if (!hadNode) {
                     nodesChanged = true;
-                    dirty.push_back(state->nodes[i]->extent);
+                    nodeDiffers[i] = true;
+                    addBox(state->nodes[i]->extent);
                 } else if (!sameRect((*oldNode)->rect, state->nodes[i]->rect)) {
                     nodesChanged = true;
-                    dirty.push_back((*oldNode)->extent);
-                    dirty.push_back(state->nodes[i]->extent);
+                    nodeDiffers[i] = true;
+                    addBox((*oldNode)->extent);
+                    addBox(state->nodes[i]->extent);
                 }
             }
         }
         if (movedAt(i)) {
-            if (hadNode) dirty.push_back((*oldNode)->extent);
-            dirty.push_back(state->nodes[i]->extent);
+            if (hadNode) addBox((*oldNode)->extent);
+            addBox(state->nodes[i]->extent);
         }
     }
 
     if (old) {
         for (std::size_t r : diff->removed) {
             if (old->routes[r]) {
-                addDirty(old->routes[r]->extent);
+                addRoute(*old->routes[r]);
                 routesChanged = true;
             }
             if (old->nodes[r]) {
-                dirty.push_back(old->nodes[r]->extent);
+                addBox(old->nodes[r]->extent);
                 nodesChanged = true;
             }
         }
@@ -698,7 +968,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     } else {
         auto strokes = std::make_shared<std::vector<Stroke>>();
         for (std::size_t i = 0; i < n; ++i) {
-            const std::optional<Route>& route = state->routes[i];
+            const RouteRef& route = state->routes[i];
             if (!route) continue;
             const std::vector<Point>& p = route->points;
             for (std::size_t k = 0; k + 1 < p.size(); ++k) {
@@ -711,22 +981,24 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     if (old && !diff->structural && !nodesChanged) {
         state->nodeList = old->nodeList;
     } else {
-        auto nodes = std::make_shared<std::vector<Obstacle>>();
+        auto nodes = std::make_shared<NodeList>();
         for (std::size_t i = 0; i < n; ++i) {
-            if (state->nodes[i]) nodes->push_back(*state->nodes[i]);
+            if (!state->nodes[i]) continue;
+            nodes->boxes.push_back(*state->nodes[i]);
+            nodes->positions.push_back(static_cast<std::uint32_t>(i));
         }
         state->nodeList = std::move(nodes);
     }
 
     if (old) {
         for (std::size_t r : diff->removed) {
-            if (old->labels[r]) dirty.push_back(extentOfRect(labelRect(old->labels[r]->box)));
+            if (old->labels[r]) addBox(extentOfRect(labelRect(old->labels[r]->box)));
         }
         for (std::size_t i = 0; i < n; ++i) {
             const std::int64_t o = oldPosition(i);
             if (o < 0 || !(changedAt(i) || movedAt(i))) continue;
             const std::optional<PlacedLabel>& oldLabel = old->labels[static_cast<std::size_t>(o)];
-            if (oldLabel) dirty.push_back(extentOfRect(labelRect(oldLabel->box)));
+            if (oldLabel) addBox(extentOfRect(labelRect(oldLabel->box)));
         }
     }
 
@@ -735,7 +1007,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     // budget, nothing needs counting.
     std::size_t labelled = 0;
     std::uint64_t mostEvaluations = 0;
-    const std::uint64_t obstacles = state->strokes->size() + state->nodeList->size();
+    const std::uint64_t obstacles = state->strokes->size() + state->nodeList->boxes.size();
     for (std::size_t i = 0; i < n && mostEvaluations <= evaluationBudget_; ++i) {
         if (!isConnector(elements[i]) || !nonEmptyLabel(elements[i])) continue;
         const std::uint64_t candidates = lineControlPoint(elements[i]) ? 0 : candidateCount(state->routes[i]->points);
@@ -753,16 +1025,36 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             if (isConnector(e) && nonEmptyLabel(e)) ++labelled;
         }
     }
-    LabelSearch search(*state->strokes, *state->nodeList, tame, labelled, evaluationBudget_, counted);
+    // With the order kept and nothing counted, a search sees only the obstacles near it, the
+    // changed ones among them known exactly, and the last pass's grids find them.
+    const bool sameSurroundings = old && !diff->structural && !counted;
+    KeptGrids grids;
+    if (sameSurroundings) {
+        grids = old->grids;
+        auto mark = [n](std::vector<std::uint32_t>& changed, const std::vector<bool>& now) {
+            std::vector<bool> flags = flagsOf(changed, n);
+            for (std::size_t i = 0; i < n; ++i) flags[i] = flags[i] || now[i];
+            changed = flaggedPositions(flags);
+        };
+        mark(grids.strokes.changed, routeDiffers);
+        mark(grids.nodes.changed, nodeDiffers);
+    }
+    LabelSearch search(state->strokes, state->nodeList, tame, labelled, evaluationBudget_, counted, n, std::move(grids));
     ConnectorLabelBoxes boxes;
     std::int64_t recomputed = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Element& e = elements[i];
-        if (!isConnector(e) || !nonEmptyLabel(e)) continue;
         const std::int64_t o = oldPosition(i);
         const std::optional<PlacedLabel>* oldLabel =
             o >= 0 ? &old->labels[static_cast<std::size_t>(o)] : nullptr;
         const bool hadLabel = oldLabel && oldLabel->has_value();
+        if (!isConnector(e) || !nonEmptyLabel(e)) {
+            if (hadLabel) {
+                search.labelGone(i);
+                if (sameSurroundings) boxes_.set(e.id, std::nullopt);
+            }
+            continue;
+        }
         bool keep = hadLabel && !changedAt(i) && !movedAt(i) && !routeChanged[i];
         if (keep && (*oldLabel)->region) {
             for (const Extent& d : dirty) {
@@ -774,6 +1066,14 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         }
         if (keep) {
             state->labels[i] = *oldLabel;
+        } else if (sameSurroundings && hadLabel && !changedAt(i) && !routeChanged[i] && (*oldLabel)->region &&
+                   !changes.reach(state->routes[i]->points, {(*oldLabel)->box.w, (*oldLabel)->box.h}, scratch)) {
+            // Placed afresh by the rules, yet nothing that changed comes near its search: it
+            // would price the same obstacles in the same order and land where it was. (Its
+            // element is unchanged, so its box has the size it would be searched with; a label
+            // with a search region is not on a curve.)
+            ++recomputed;
+            state->labels[i] = *oldLabel;
         } else {
             ++recomputed;
             const TextSize size = getConnectorLabelSize(e);
@@ -782,21 +1082,27 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
                 // Curved labels sit at the middle of the curve and avoid nothing.
                 state->labels[i] = PlacedLabel{centredBox(getRoutePointAt(points, 0.5), size), std::nullopt};
             } else {
-                state->labels[i] = search.place(owner(i), points, size);
+                state->labels[i] = search.place(i, owner(i), points, size); if (old && getenv("DVDBG")) fprintf(stderr, "searched %zu\n", i);
             }
             if (old) {
                 const LabelBox& box = state->labels[i]->box;
                 if (!hadLabel) {
-                    dirty.push_back(extentOfRect(labelRect(box)));
+                    addBox(extentOfRect(labelRect(box)));
                 } else if (!sameBox((*oldLabel)->box, box) || movedAt(i)) {
-                    dirty.push_back(extentOfRect(labelRect((*oldLabel)->box)));
-                    dirty.push_back(extentOfRect(labelRect(box)));
+                    addBox(extentOfRect(labelRect((*oldLabel)->box)));
+                    addBox(extentOfRect(labelRect(box)));
                 }
             }
         }
         const LabelBox& box = state->labels[i]->box;
-        boxes.set(e.id, box);
-        search.addPlaced(box);
+        const bool boxChanged = !hadLabel || !sameBox((*oldLabel)->box, box);
+        // A pass over the same positions patches the last pass's boxes where they changed.
+        if (!sameSurroundings) {
+            boxes.set(e.id, box);
+        } else if (boxChanged) {
+            boxes_.set(e.id, box);
+        }
+        search.addPlaced(i, box, boxChanged);
     }
 
     if (old && search.exhausted()) {
@@ -805,11 +1111,12 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         return;
     }
 
-    boxes_ = std::move(boxes);
+    if (!sameSurroundings) boxes_ = std::move(boxes);
     evaluations_ = search.evaluations();
     recomputedCount_ = recomputed;
     wasIncremental_ = old != nullptr;
     if (keepsState_ && tame && uniqueIds && !search.exhausted()) {
+        state->grids = search.grids();
         scene_ = std::make_shared<const ElementIndex>(index);
         state_ = std::move(state);
     } else {

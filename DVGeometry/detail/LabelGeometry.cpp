@@ -68,7 +68,6 @@ ExtentGrid::CellRange ExtentGrid::range(const Extent& e) const {
 
 void ExtentGrid::insert(const Extent& extent) {
     const auto id = static_cast<std::uint32_t>(count_++);
-    seen_.push_back(0);
     // A NaN bound (which the extents built here never hold) would make the clamped range
     // meaningless; such an item is answered by every query.
     if (std::isnan(extent.minX) || std::isnan(extent.minY) || std::isnan(extent.maxX) || std::isnan(extent.maxY)) {
@@ -85,7 +84,7 @@ void ExtentGrid::insert(const Extent& extent) {
     }
 }
 
-bool ExtentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) {
+bool ExtentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) const {
     out.clear();
     if (count_ == 0) return true;
     if (std::isnan(region.minX) || std::isnan(region.minY) || std::isnan(region.maxX) || std::isnan(region.maxY)) {
@@ -99,22 +98,16 @@ bool ExtentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& ou
     }
     if (listed * 4 >= count_ * 3) return false;
 
-    if (++epoch_ == 0) {
-        std::fill(seen_.begin(), seen_.end(), 0);
-        epoch_ = 1;
-    }
+    // An item listed in several cells is answered once.
     for (std::size_t y = r.y0; y <= r.y1; ++y) {
         for (std::size_t x = r.x0; x <= r.x1; ++x) {
-            for (std::uint32_t id : cells_[y * cols_ + x]) {
-                if (seen_[id] != epoch_) {
-                    seen_[id] = epoch_;
-                    out.push_back(id);
-                }
-            }
+            const std::vector<std::uint32_t>& cell = cells_[y * cols_ + x];
+            out.insert(out.end(), cell.begin(), cell.end());
         }
     }
     out.insert(out.end(), wide_.begin(), wide_.end());
     std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
     return true;
 }
 
@@ -155,7 +148,6 @@ CellLattice::CellLattice(const Extent& frame, double cells, double span) {
 
 void SegmentGrid::add(double ax, double ay, double bx, double by) {
     segments_.push_back({ax, ay, bx, by});
-    seen_.push_back(0);
 }
 
 void SegmentGrid::build(const Extent& frame) {
@@ -169,26 +161,25 @@ void SegmentGrid::build(const Extent& frame) {
     built_ = true;
 }
 
-void SegmentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) {
+void SegmentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) const {
     out.clear();
     if (segments_.empty()) return;
-    if (++epoch_ == 0) {
-        std::fill(seen_.begin(), seen_.end(), 0);
-        epoch_ = 1;
-    }
     const auto [x0, x1, y0, y1] = lattice_.cellsOf(region);
+    if (x0 == x1 && y0 == y1) {
+        // One cell's list is ascending already.
+        const std::size_t c = y0 * lattice_.columns() + x0;
+        out.assign(lists_.begin(c), lists_.end(c));
+        return;
+    }
     for (std::size_t y = y0; y <= y1; ++y) {
         for (std::size_t x = x0; x <= x1; ++x) {
             const std::size_t c = y * lattice_.columns() + x;
-            for (const std::uint32_t* it = lists_.begin(c); it != lists_.end(c); ++it) {
-                if (seen_[*it] != epoch_) {
-                    seen_[*it] = epoch_;
-                    out.push_back(*it);
-                }
-            }
+            out.insert(out.end(), lists_.begin(c), lists_.end(c));
         }
     }
+    // A segment that passes through several of the cells is answered once.
     std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
 } // namespace dv::detail

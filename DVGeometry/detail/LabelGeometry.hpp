@@ -116,7 +116,7 @@ public:
     /// Fills `out` with the candidate items for `region`, ascending. Returns false instead when
     /// the candidates would be most items anyway: then every item is a candidate and `out` is
     /// left alone.
-    bool candidates(const Extent& region, std::vector<std::uint32_t>& out);
+    bool candidates(const Extent& region, std::vector<std::uint32_t>& out) const;
 
 private:
     struct CellRange {
@@ -135,8 +135,6 @@ private:
     std::vector<std::vector<std::uint32_t>> cells_;
     // Items too large to list cell by cell; every query answers them.
     std::vector<std::uint32_t> wide_;
-    std::vector<std::uint32_t> seen_;
-    std::uint32_t epoch_ = 0;
 };
 
 /// Square cells over a frame (cells outside it are clamped onto its border cells), and the cells
@@ -273,7 +271,8 @@ public:
     bool built() const { return built_; }
 
     /// Fills `out` with the candidate segments for `region` (finite, min below max), ascending.
-    void candidates(const Extent& region, std::vector<std::uint32_t>& out);
+    void candidates(const Extent& region, std::vector<std::uint32_t>& out) const;
+    std::size_t size() const { return segments_.size(); }
 
 private:
     struct Ends {
@@ -283,8 +282,6 @@ private:
     CellLattice lattice_;
     CellLists lists_;
     bool built_ = false;
-    std::vector<std::uint32_t> seen_;
-    std::uint32_t epoch_ = 0;
 };
 
 } // namespace dv::detail

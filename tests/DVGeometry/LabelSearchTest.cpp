@@ -119,6 +119,54 @@ TEST(LabelSearch, UpdatesAgreeWithThePlainSearch) {
     }
 }
 
+// Drags: many small steps of one element at a time, bound by long connectors that cross other
+// labels, with now and then a label reworded, emptied or an element hidden in place; then edits
+// of a different element at every step, across more elements than an update keeps track of
+// before it lists them afresh. Every step re-places
+// the labels the plain search re-places, at the same places, which are those of a full layout.
+TEST(LabelSearch, DragsAgreeWithThePlainSearchAndAFullLayout) {
+    int reused = 0;
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        test::RandomBoard random(seed);
+        std::vector<Element> board = random.board(static_cast<std::size_t>(random.pick(100) + 150));
+        ConnectorLabelLayout layout{ElementIndex(board)};
+        ConnectorLabelLayout plain = LabelLayoutProbe::plain(ElementIndex(board), LABEL_LAYOUT_EVALUATION_BUDGET);
+        std::size_t dragged = 0;
+        for (int step = 0; step < 140; ++step) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", step " << step);
+            // Long drags first, then the connectors in turn, each reworded or moved.
+            const bool drags = step < 60;
+            if (drags && step % 8 == 0) dragged = static_cast<std::size_t>(random.pick(static_cast<int>(board.size())));
+            if (!drags) {
+                do {
+                    dragged = (dragged + 1) % board.size();
+                } while (!board[dragged].payload.connector());
+            }
+            std::size_t at = dragged;
+            Element& e = board[at];
+            if (e.payload.connector() && (!drags || step % 23 == 22)) {
+                e.payload.connector()->label = random.chance(0.1) ? std::string() : random.label() + std::to_string(step);
+            } else if (step % 37 == 36) {
+                at = static_cast<std::size_t>(random.pick(static_cast<int>(board.size())));
+                board[at].visible = !board[at].visible.value_or(true);
+            } else {
+                e.x += step % 2 ? -3.5 : 4;
+                e.y += step % 3 ? 1.25 : -2;
+            }
+            const ElementIndex index(board);
+            const std::array<std::int64_t, 1> positions{static_cast<std::int64_t>(at)};
+            layout.update(index, positions);
+            plain.update(index, positions);
+            ASSERT_TRUE(sameBoxes(layout.boxes(), plain.boxes()));
+            ASSERT_TRUE(sameBoxes(layout.boxes(), ConnectorLabelLayout(index).boxes()));
+            ASSERT_EQ(layout.recomputedCount(), plain.recomputedCount());
+            ASSERT_EQ(layout.wasIncremental(), plain.wasIncremental());
+            if (layout.wasIncremental() && layout.recomputedCount() > 0) ++reused;
+        }
+    }
+    EXPECT_GT(reused, 600);
+}
+
 // Every segment whose clip against a rectangle comes out non-zero is a candidate of the grid for
 // that rectangle, and is never taken as clear of it by the line test: segments through the
 // rectangle, along its edges, grazing its corners, nearly parallel to an axis, and far from the
