@@ -40,10 +40,14 @@ int tiffOrientation(std::span<const std::uint8_t> tiff) {
 }
 
 AreaScaler::AreaScaler(int inWidth, int inHeight, Bitmap& out)
-    : inWidth_(inWidth), inHeight_(inHeight), out_(out), xmap_(static_cast<std::size_t>(inWidth)),
+    : inWidth_(inWidth), inHeight_(inHeight), out_(out), runs_(static_cast<std::size_t>(out.width()) + 1),
       sums_(static_cast<std::size_t>(out.width()) * 4), counts_(static_cast<std::size_t>(out.width())) {
-    for (int x = 0; x < inWidth; ++x) {
-        xmap_[static_cast<std::size_t>(x)] = static_cast<int>(static_cast<std::int64_t>(x) * out.width() / inWidth);
+    // Source column x lands in output column x * outWidth / inWidth; each output column takes
+    // the run of source columns from runs_[o] to runs_[o + 1].
+    const auto outWidth = static_cast<std::int64_t>(out.width());
+    for (std::int64_t o = 0; o <= outWidth; ++o) {
+        runs_[static_cast<std::size_t>(o)] = static_cast<int>(std::min<std::int64_t>(
+            inWidth, (o * inWidth + outWidth - 1) / outWidth));
     }
 }
 
@@ -52,14 +56,25 @@ void AreaScaler::addRow(const std::uint32_t* row) {
     const int target = static_cast<int>(static_cast<std::int64_t>(y_) * out_.height() / inHeight_);
     if (pending_ && target != outRow_) flush();
     outRow_ = target;
-    for (int x = 0; x < inWidth_; ++x) {
-        const std::uint32_t p = row[x];
-        const std::size_t o = static_cast<std::size_t>(xmap_[static_cast<std::size_t>(x)]);
-        sums_[o * 4 + 0] += p >> 24;
-        sums_[o * 4 + 1] += (p >> 16) & 0xFF;
-        sums_[o * 4 + 2] += (p >> 8) & 0xFF;
-        sums_[o * 4 + 3] += p & 0xFF;
-        counts_[o] += 1;
+    for (std::size_t o = 0; o < counts_.size(); ++o) {
+        // Sums of contiguous pixels, in pieces small enough for 32-bit sums, which vectorise.
+        for (int x = runs_[o]; x < runs_[o + 1];) {
+            const int end = std::min(runs_[o + 1], x + (1 << 23));
+            std::uint32_t a = 0, r = 0, g = 0, b = 0;
+            for (int i = x; i < end; ++i) {
+                const std::uint32_t p = row[i];
+                a += p >> 24;
+                r += (p >> 16) & 0xFF;
+                g += (p >> 8) & 0xFF;
+                b += p & 0xFF;
+            }
+            sums_[o * 4 + 0] += a;
+            sums_[o * 4 + 1] += r;
+            sums_[o * 4 + 2] += g;
+            sums_[o * 4 + 3] += b;
+            counts_[o] += static_cast<std::uint32_t>(end - x);
+            x = end;
+        }
     }
     pending_ = true;
     ++y_;

@@ -96,6 +96,7 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
     if (depth == 16) png_set_strip_16(png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) || (colorType & PNG_COLOR_MASK_ALPHA);
     if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
     // Bytes B, G, R, A: the native 0xAARRGGBB word on a little-endian machine.
@@ -108,7 +109,7 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
         for (int y = 0; y < height && delivered < rowLimit; ++y) {
             png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
             if (scaler) {
-                premultiplyRow(row, width);
+                if (transparent) premultiplyRow(row, width);
                 scaler->addRow(row);
             }
             delivered = delivered + 1;
@@ -122,7 +123,7 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
         for (int y = 0; y < height && delivered < rowLimit; ++y) {
             std::uint32_t* r = whole + static_cast<std::size_t>(y) * width;
             if (scaler) {
-                premultiplyRow(r, width);
+                if (transparent) premultiplyRow(r, width);
                 scaler->addRow(r);
             }
             delivered = delivered + 1;

@@ -42,7 +42,7 @@ private:
     void flush();
     int inWidth_, inHeight_;
     Bitmap& out_;
-    std::vector<int> xmap_;
+    std::vector<int> runs_;
     std::vector<std::uint64_t> sums_;
     std::vector<std::uint32_t> counts_;
     int y_ = 0;

@@ -4,11 +4,14 @@
 #include "DVRender/Images/SVGImage.hpp"
 #include "ImageFixtures.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
+#include "Platform/ImageIO/detail/Decoding.hpp"
 #include "Platform/SVG/SVGDocument.hpp"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <random>
 #include <span>
 #include <string>
 #include <thread>
@@ -209,6 +212,42 @@ TEST(ImageSource, DecodesAgreesWithAWholeDecodeOnDamagedFiles) {
     }
     EXPECT_GT(decodable, 10) << "the damaged files include ones that still show";
     EXPECT_GT(undecodable, 10) << "and ones that do not";
+}
+
+// Decoders shrink images row by row: each output pixel is the rounded mean, channel by
+// channel, of the source pixels whose column x and row y land on it (x * outWidth / inWidth,
+// y * outHeight / inHeight, rounded down).
+TEST(ImageSource, RowsShrinkToTheMeanOfThePixelsLandingOnEachOutputPixel) {
+    struct Case { int inWidth, inHeight, outWidth, outHeight; };
+    const Case cases[] = {{100, 60, 7, 5}, {37, 11, 37, 11}, {5, 3, 12, 7}, {1000, 4, 1, 1}, {640, 2, 3, 2}};
+    std::mt19937 rng(3);
+    for (const Case& c : cases) {
+        std::vector<std::uint32_t> source(static_cast<std::size_t>(c.inWidth * c.inHeight));
+        for (auto& p : source) {
+            const std::uint32_t a = rng() % 256, r = rng() % (a + 1), g = rng() % (a + 1), b = rng() % (a + 1);
+            p = a << 24 | r << 16 | g << 8 | b;
+        }
+        auto out = gfx::Bitmap::create(c.outWidth, c.outHeight);
+        ASSERT_TRUE(out);
+        gfx::detail::AreaScaler scaler(c.inWidth, c.inHeight, *out);
+        for (int y = 0; y < c.inHeight; ++y) scaler.addRow(source.data() + static_cast<std::size_t>(y * c.inWidth));
+        for (int oy = 0; oy < c.outHeight; ++oy)
+            for (int ox = 0; ox < c.outWidth; ++ox) {
+                std::uint64_t sums[4] = {}, n = 0;
+                for (int y = 0; y < c.inHeight; ++y)
+                    for (int x = 0; x < c.inWidth; ++x) {
+                        if (x * c.outWidth / c.inWidth != ox || y * c.outHeight / c.inHeight != oy) continue;
+                        const std::uint32_t p = source[static_cast<std::size_t>(y * c.inWidth + x)];
+                        for (int k = 0; k < 4; ++k) sums[k] += (p >> (24 - 8 * k)) & 0xFF;
+                        ++n;
+                    }
+                if (n == 0) continue;  // an enlarged image leaves gaps to the caller
+                std::uint32_t expected = 0;
+                for (int k = 0; k < 4; ++k) expected |= static_cast<std::uint32_t>((sums[k] + n / 2) / n) << (24 - 8 * k);
+                EXPECT_EQ(out->row(oy)[ox], expected) << c.inWidth << " x " << c.inHeight << " to " << c.outWidth
+                                                      << " x " << c.outHeight << " at " << ox << ", " << oy;
+            }
+    }
 }
 
 TEST(RenderImage, TransparencyIsPremultiplied) {
