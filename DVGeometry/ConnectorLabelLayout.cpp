@@ -458,7 +458,9 @@ private:
     }
 
     // The obstacles' share of a candidate's cost, summed in the order `priceAll` sums it: strokes
-    // by position of their connector, then labels and element boxes by position.
+    // in list order, then labels and element boxes by position. Only the terms that are not 0
+    // are gathered, each keyed by its obstacle's place in that order, and added in it (leaving
+    // out a +0 changes no bit of a sum).
     double obstaclesNear(std::size_t position, std::size_t owner, const Candidate& c) {
         const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
         const Extent inner = extentOfRect(c.inner);
@@ -466,17 +468,41 @@ private:
         const double reach = detail::clipReach(std::max({frameMagnitude_, std::fabs(innerRange.minX), std::fabs(innerRange.minY),
                                                          std::fabs(innerRange.maxX), std::fabs(innerRange.maxY)}));
         double cost = 0;
-        nearStrokes(inner, [&](const Stroke& s) {
+        terms_.clear();
+        nearStrokes(inner, [&](const Stroke& s, std::uint64_t key) {
             if (s.owner == owner || !s.extent.meets(innerRange)) return;
             if (detail::lineClearOfRect(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner, reach)) return;
-            cost += 20 * segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
+            const double clip = segmentRectClip(s.a.x, s.a.y, s.b.x, s.b.y, s.length, c.inner);
+            if (clip != 0) terms_.push_back({key, 20 * clip});
         });
-        nearLabels(outer, position, [&](const Obstacle& label) { cost += 2 * overlapArea(c.r, label.rect); });
-        nearNodes(inner, [&](const Obstacle& node) { cost += 2 * overlapArea(c.inner, node.rect); });
+        addInOrder(cost);
+        nearLabels(outer, position, [&](const Obstacle& label, std::uint64_t key) {
+            const double area = overlapArea(c.r, label.rect);
+            if (area != 0) terms_.push_back({key, 2 * area});
+        });
+        addInOrder(cost);
+        nearNodes(inner, [&](const Obstacle& node, std::uint64_t key) {
+            const double area = overlapArea(c.inner, node.rect);
+            if (area != 0) terms_.push_back({key, 2 * area});
+        });
+        addInOrder(cost);
         return cost;
     }
 
-    // Visits, in the order of their connectors' positions, the strokes that may lie in `region`.
+    // Adds the gathered terms to `cost` by key, each key once (an obstacle met through several
+    // cells is gathered once per cell), and clears them.
+    void addInOrder(double& cost) {
+        if (terms_.size() > 1) {
+            std::sort(terms_.begin(), terms_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        }
+        for (std::size_t k = 0; k < terms_.size(); ++k) {
+            if (k == 0 || terms_[k].first != terms_[k - 1].first) cost += terms_[k].second;
+        }
+        terms_.clear();
+    }
+
+    // Visits the strokes that may lie in `region`, keyed by their place in the list; a stroke
+    // may be visited more than once.
     template <class Visit> void nearStrokes(const Extent& region, Visit&& visit) {
         if (!keptStrokes_.grid) {
             auto fresh = std::make_shared<StrokeGrid>();
@@ -488,44 +514,38 @@ private:
             changedStrokes_.clear();
         }
         const std::vector<Stroke>& kept = *keptStrokes_.grid->strokes;
-        keptStrokes_.grid->grid.candidates(region, scratch_);
-        auto changed = changedStrokes_.begin();
-        for (std::uint32_t i : scratch_) {
-            const Stroke& s = kept[i];
-            if (strokeChanged_[s.owner]) continue;
-            for (; changed != changedStrokes_.end() && (*changed)->owner < s.owner; ++changed) {
-                if ((*changed)->extent.meets(region)) visit(**changed);
-            }
-            visit(s);
-        }
-        for (; changed != changedStrokes_.end(); ++changed) {
-            if ((*changed)->extent.meets(region)) visit(**changed);
-        }
-    }
-
-    // Visits, by position, the labels placed before `position` that may meet `region`.
-    template <class Visit> void nearLabels(const Extent& region, std::size_t position, Visit&& visit) {
-        const BoxGrid* grid = freshLabels_ ? freshLabels_.get() : keptLabels_.grid.get();
-        if (!grid || !grid->grid.candidates(region, scratch_)) {
-            for (const Obstacle& label : placed_) visit(label);
+        if (keptStrokes_.changed.empty()) {
+            keptStrokes_.grid->grid.visitCandidates(region, [&](std::uint32_t i) { visit(kept[i], i); });
             return;
         }
-        auto changed = changedLabels_.begin();
-        for (std::uint32_t i : scratch_) {
-            const std::uint32_t at = grid->positions[i];
-            if (at >= position) break;
-            if (!freshLabels_ && labelChanged_[at]) continue;
-            for (; changed != changedLabels_.end() && changed->first < at; ++changed) {
-                if (changed->second.extent.meets(region)) visit(changed->second);
-            }
-            visit(grid->boxes[i]);
-        }
-        for (; changed != changedLabels_.end(); ++changed) {
-            if (changed->second.extent.meets(region)) visit(changed->second);
+        // With changed strokes beside the grid's, the list is in connector order (ids are
+        // unique), so the key is the connector's position, then the place in its own list.
+        auto key = [](const Stroke& s, std::size_t i) { return (std::uint64_t{s.owner} << 32) | i; };
+        keptStrokes_.grid->grid.visitCandidates(region, [&](std::uint32_t i) {
+            if (!strokeChanged_[kept[i].owner]) visit(kept[i], key(kept[i], i));
+        });
+        for (const Stroke* s : changedStrokes_) {
+            if (s->extent.meets(region)) visit(*s, key(*s, static_cast<std::size_t>(s - strokes_.data())));
         }
     }
 
-    // Visits, by position, the element boxes that may meet `region`.
+    // Visits, keyed by position, the labels placed before `position` that may meet `region`.
+    template <class Visit> void nearLabels(const Extent& region, std::size_t position, Visit&& visit) {
+        const BoxGrid* grid = freshLabels_ ? freshLabels_.get() : keptLabels_.grid.get();
+        const bool listed = grid && grid->grid.visitCandidates(region, [&](std::uint32_t i) {
+            const std::uint32_t at = grid->positions[i];
+            if (at < position && (freshLabels_ || !labelChanged_[at])) visit(grid->boxes[i], at);
+        });
+        if (!listed) {
+            for (std::size_t k = 0; k < placed_.size(); ++k) visit(placed_[k], k);
+            return;
+        }
+        for (const auto& [at, label] : changedLabels_) {
+            if (label.extent.meets(region)) visit(label, at);
+        }
+    }
+
+    // Visits, keyed by position, the element boxes that may meet `region`.
     template <class Visit> void nearNodes(const Extent& region, Visit&& visit) {
         if (!keptNodes_.grid) {
             auto fresh = std::make_shared<BoxGrid>(frame_, nodes_.size());
@@ -535,21 +555,16 @@ private:
             changedNodes_.clear();
         }
         const BoxGrid& grid = *keptNodes_.grid;
-        if (!grid.grid.candidates(region, scratch_)) {
-            for (const Obstacle& node : nodes_) visit(node);
+        const bool listed = grid.grid.visitCandidates(region, [&](std::uint32_t i) {
+            const std::uint32_t at = grid.positions[i];
+            if (!nodeChanged_[at]) visit(grid.boxes[i], at);
+        });
+        if (!listed) {
+            for (std::size_t k = 0; k < nodes_.size(); ++k) visit(nodes_[k], k);
             return;
         }
-        auto changed = changedNodes_.begin();
-        for (std::uint32_t i : scratch_) {
-            const std::uint32_t at = grid.positions[i];
-            if (nodeChanged_[at]) continue;
-            for (; changed != changedNodes_.end() && nodeList_->positions[*changed] < at; ++changed) {
-                if (nodes_[*changed].extent.meets(region)) visit(nodes_[*changed]);
-            }
-            visit(grid.boxes[i]);
-        }
-        for (; changed != changedNodes_.end(); ++changed) {
-            if (nodes_[*changed].extent.meets(region)) visit(nodes_[*changed]);
+        for (std::size_t k : changedNodes_) {
+            if (nodes_[k].extent.meets(region)) visit(nodes_[k], nodeList_->positions[k]);
         }
     }
 
@@ -599,6 +614,8 @@ private:
     // The labels of this pass, listed as they are placed, when no grid of them was kept.
     std::shared_ptr<BoxGrid> freshLabels_;
     std::vector<Candidate> candidates_;
+    // The terms of a candidate's cost that are not 0, keyed by their place in the sum.
+    std::vector<std::pair<std::uint64_t, double>> terms_;
     std::vector<std::uint32_t> consideredStrokes_;
     std::vector<std::uint32_t> consideredLabels_;
     std::vector<std::uint32_t> consideredNodes_;

@@ -86,26 +86,8 @@ void ExtentGrid::insert(const Extent& extent) {
 
 bool ExtentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) const {
     out.clear();
-    if (count_ == 0) return true;
-    if (std::isnan(region.minX) || std::isnan(region.minY) || std::isnan(region.maxX) || std::isnan(region.maxY)) {
-        return false;
-    }
-    const CellRange r = range(region);
-    if (r.x1 < r.x0 || r.y1 < r.y0) return false;
-    std::size_t listed = wide_.size();
-    for (std::size_t y = r.y0; y <= r.y1; ++y) {
-        for (std::size_t x = r.x0; x <= r.x1; ++x) listed += cells_[y * cols_ + x].size();
-    }
-    if (listed * 4 >= count_ * 3) return false;
-
+    if (!visitCandidates(region, [&out](std::uint32_t id) { out.push_back(id); })) return false;
     // An item listed in several cells is answered once.
-    for (std::size_t y = r.y0; y <= r.y1; ++y) {
-        for (std::size_t x = r.x0; x <= r.x1; ++x) {
-            const std::vector<std::uint32_t>& cell = cells_[y * cols_ + x];
-            out.insert(out.end(), cell.begin(), cell.end());
-        }
-    }
-    out.insert(out.end(), wide_.begin(), wide_.end());
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
     return true;
@@ -118,8 +100,8 @@ namespace {
 constexpr double kMaxLatticeCells = double(1 << 20);
 constexpr double kMaxLatticeCellsPerAxis = 4096;
 constexpr double kMaxLatticeVisits = double(1 << 22);
-// Cells of a segment grid: about sixteen per segment.
-constexpr double kSegmentCellsPerSegment = 16;
+// Cells of a segment grid: about eight per segment.
+constexpr double kSegmentCellsPerSegment = 8;
 
 std::size_t axisCells(double length, double side) {
     if (!(length > 0) || !(side > 0)) return 1;
@@ -163,20 +145,7 @@ void SegmentGrid::build(const Extent& frame) {
 
 void SegmentGrid::candidates(const Extent& region, std::vector<std::uint32_t>& out) const {
     out.clear();
-    if (segments_.empty()) return;
-    const auto [x0, x1, y0, y1] = lattice_.cellsOf(region);
-    if (x0 == x1 && y0 == y1) {
-        // One cell's list is ascending already.
-        const std::size_t c = y0 * lattice_.columns() + x0;
-        out.assign(lists_.begin(c), lists_.end(c));
-        return;
-    }
-    for (std::size_t y = y0; y <= y1; ++y) {
-        for (std::size_t x = x0; x <= x1; ++x) {
-            const std::size_t c = y * lattice_.columns() + x;
-            out.insert(out.end(), lists_.begin(c), lists_.end(c));
-        }
-    }
+    visitCandidates(region, [&out](std::uint32_t id) { out.push_back(id); });
     // A segment that passes through several of the cells is answered once.
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());

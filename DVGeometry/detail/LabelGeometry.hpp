@@ -117,6 +117,29 @@ public:
     /// the candidates would be most items anyway: then every item is a candidate and `out` is
     /// left alone.
     bool candidates(const Extent& region, std::vector<std::uint32_t>& out) const;
+    /// The same candidates passed to `visit` in no particular order, an item listed in several
+    /// of the region's cells once per cell; false instead, visiting nothing, where `candidates`
+    /// is.
+    template <class Visit> bool visitCandidates(const Extent& region, Visit&& visit) const {
+        if (count_ == 0) return true;
+        if (std::isnan(region.minX) || std::isnan(region.minY) || std::isnan(region.maxX) || std::isnan(region.maxY)) {
+            return false;
+        }
+        const CellRange r = range(region);
+        if (r.x1 < r.x0 || r.y1 < r.y0) return false;
+        std::size_t listed = wide_.size();
+        for (std::size_t y = r.y0; y <= r.y1; ++y) {
+            for (std::size_t x = r.x0; x <= r.x1; ++x) listed += cells_[y * cols_ + x].size();
+        }
+        if (listed * 4 >= count_ * 3) return false;
+        for (std::size_t y = r.y0; y <= r.y1; ++y) {
+            for (std::size_t x = r.x0; x <= r.x1; ++x) {
+                for (std::uint32_t id : cells_[y * cols_ + x]) visit(id);
+            }
+        }
+        for (std::uint32_t id : wide_) visit(id);
+        return true;
+    }
 
 private:
     struct CellRange {
@@ -272,6 +295,18 @@ public:
 
     /// Fills `out` with the candidate segments for `region` (finite, min below max), ascending.
     void candidates(const Extent& region, std::vector<std::uint32_t>& out) const;
+    /// The same candidates passed to `visit` in no particular order, a segment that passes
+    /// through several of the region's cells once per cell.
+    template <class Visit> void visitCandidates(const Extent& region, Visit&& visit) const {
+        if (segments_.empty()) return;
+        const auto [x0, x1, y0, y1] = lattice_.cellsOf(region);
+        for (std::size_t y = y0; y <= y1; ++y) {
+            for (std::size_t x = x0; x <= x1; ++x) {
+                const std::size_t c = y * lattice_.columns() + x;
+                for (const std::uint32_t* it = lists_.begin(c); it != lists_.end(c); ++it) visit(*it);
+            }
+        }
+    }
     std::size_t size() const { return segments_.size(); }
 
 private:
