@@ -230,14 +230,18 @@ def main(out):
                             source={"kind": "embedded", "src": url, "pack": "hostile", "name": "icon"}))
     write_board(out, "svg-entities.json", svgs)
 
-    # 5,000 ellipses casting the widest shadow there is, on a grid and stacked in one place, and
-    # 5,000 shadowed elements of every kind.
+    # 5,000 ellipses casting the widest shadow there is, on a grid, stacked in one place, and
+    # stacked with sizes that all differ (so that no two shadows share a mask), and 5,000
+    # shadowed elements of every kind.
     write_board(out, "shadows-ellipses.json",
                 [element("ellipse", "e%d" % i, x=(i % 100) * 120, y=(i // 100) * 80, width=100, height=60,
                          fillColor="#a0c0e0", shadowBlur=1000) for i in range(5000)])
     write_board(out, "shadows-stacked.json",
                 [element("ellipse", "e%d" % i, x=i % 7, y=i % 5, width=1000, height=600, fillColor="#a0c0e0",
                          shadowBlur=1000, shadowOffsetX=i % 9 - 4) for i in range(5000)])
+    write_board(out, "shadows-distinct.json",
+                [element("ellipse", "e%d" % i, x=i % 7, y=i % 5, width=1000 + i % 997, height=600 + i % 331,
+                         fillColor="#a0c0e0", shadowBlur=1000, shadowOffsetX=i % 9 - 4) for i in range(5000)])
     write_board(out, "shadows-every-kind.json", shadowed_kinds(5000, 1000))
 
     # SVG images holding PNG images that are small files but must be decoded whole: one of

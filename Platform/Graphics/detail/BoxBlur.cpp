@@ -125,14 +125,14 @@ Rows threePasses(const Rows& in, Range wanted, const std::array<Pass, 3>& passes
     Range need[3];
     need[2] = wanted;
     for (int k = 2; k > 0; --k) need[k - 1] = {need[k].begin - passes[k].left, need[k].end + passes[k].right};
-    Rows current = in;
+    Rows current;
     int spreadLeft = 0, spreadRight = 0;  // how far the values reach beyond the input so far
     for (int k = 0; k < 3; ++k) {
         spreadLeft += passes[k].right;
         spreadRight += passes[k].left;
         const Range support{in.range.begin - spreadLeft, in.range.end + spreadRight};
         const Range r = k == 2 ? wanted : Range{std::max(need[k].begin, support.begin), std::min(need[k].end, support.end)};
-        current = boxPass(current, r, passes[k]);
+        current = boxPass(k == 0 ? in : current, r, passes[k]);
     }
     return current;
 }
