@@ -10,6 +10,7 @@
 #include "DVModel/StencilRegistry.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <unordered_map>
@@ -43,12 +44,27 @@ bool sameBox(const LabelBox& a, const LabelBox& b) {
 
 NormalizedRect labelRect(const LabelBox& box) { return {box.x - box.w / 2, box.y - box.h / 2, box.w, box.h}; }
 
+// How many candidates a search along the route weighs: none on a route shorter than 1.
+std::uint64_t candidateCount(const std::vector<Point>& points) {
+    double total = 0;
+    std::uint64_t segments = 0;
+    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const double length = jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
+        total += length;
+        if (length >= 1) ++segments;
+    }
+    if (points.size() < 2 || total < 1) return 0;
+    return 1 + 5 * segments;
+}
+
 struct Route {
     std::vector<Point> points;
     std::optional<Extent> extent;
     bool tame = true;
+    // How many candidates a search along it weighs.
+    std::uint64_t candidates = 0;
 
-    explicit Route(std::vector<Point> pts) : points(std::move(pts)) {
+    explicit Route(std::vector<Point> pts) : points(std::move(pts)), candidates(candidateCount(points)) {
         if (points.size() < 2) return;
         Extent e{kInfinity, kInfinity, -kInfinity, -kInfinity};
         bool sawNaN = false;
@@ -141,19 +157,6 @@ std::vector<Point> labelRoute(const Element& e, const ElementIndex& index) {
         curve.push_back({a * p0.x + b * control->first + c * p1.x, a * p0.y + b * control->second + c * p1.y});
     }
     return curve;
-}
-
-// How many candidates a search along the route weighs: none on a route shorter than 1.
-std::uint64_t candidateCount(const std::vector<Point>& points) {
-    double total = 0;
-    std::uint64_t segments = 0;
-    for (std::size_t k = 0; k + 1 < points.size(); ++k) {
-        const double length = jsHypot(points[k + 1].x - points[k].x, points[k + 1].y - points[k].y);
-        total += length;
-        if (length >= 1) ++segments;
-    }
-    if (points.size() < 2 || total < 1) return 0;
-    return 1 + 5 * segments;
 }
 
 LabelBox centredBox(Point p, const TextSize& size) { return {p.x, p.y, size.width, size.height}; }
@@ -501,8 +504,7 @@ private:
         terms_.clear();
     }
 
-    // Visits the strokes that may lie in `region`, keyed by their place in the list; a stroke
-    // may be visited more than once.
+    // Visits the strokes that may lie in `region`, keyed by their place in the list.
     template <class Visit> void nearStrokes(const Extent& region, Visit&& visit) {
         if (!keptStrokes_.grid) {
             auto fresh = std::make_shared<StrokeGrid>();
@@ -514,15 +516,28 @@ private:
             changedStrokes_.clear();
         }
         const std::vector<Stroke>& kept = *keptStrokes_.grid->strokes;
+        // A stroke listed in several of the region's cells is looked at once.
+        if (seen_.size() != kept.size()) seen_.assign(kept.size(), 0);
+        if (++epoch_ == 0) {
+            std::fill(seen_.begin(), seen_.end(), 0);
+            epoch_ = 1;
+        }
+        auto first = [&](std::uint32_t i) {
+            if (seen_[i] == epoch_) return false;
+            seen_[i] = epoch_;
+            return true;
+        };
         if (keptStrokes_.changed.empty()) {
-            keptStrokes_.grid->grid.visitCandidates(region, [&](std::uint32_t i) { visit(kept[i], i); });
+            keptStrokes_.grid->grid.visitCandidates(region, [&](std::uint32_t i) {
+                if (first(i)) visit(kept[i], i);
+            });
             return;
         }
         // With changed strokes beside the grid's, the list is in connector order (ids are
         // unique), so the key is the connector's position, then the place in its own list.
         auto key = [](const Stroke& s, std::size_t i) { return (std::uint64_t{s.owner} << 32) | i; };
         keptStrokes_.grid->grid.visitCandidates(region, [&](std::uint32_t i) {
-            if (!strokeChanged_[kept[i].owner]) visit(kept[i], key(kept[i], i));
+            if (first(i) && !strokeChanged_[kept[i].owner]) visit(kept[i], key(kept[i], i));
         });
         for (const Stroke* s : changedStrokes_) {
             if (s->extent.meets(region)) visit(*s, key(*s, static_cast<std::size_t>(s - strokes_.data())));
@@ -620,6 +635,9 @@ private:
     std::vector<std::uint32_t> consideredLabels_;
     std::vector<std::uint32_t> consideredNodes_;
     std::vector<std::uint32_t> scratch_;
+    // Which strokes of the kept grid the current query has looked at.
+    std::vector<std::uint32_t> seen_;
+    std::uint32_t epoch_ = 0;
 };
 
 // What changed since the kept pass, taken exactly: the segments of every route that appeared,
@@ -659,6 +677,8 @@ struct Changes {
 struct ConnectorLabelLayout::State {
     // Shared with the passes that kept them.
     std::vector<RouteRef> routes;
+    // The positions each connector's start and end are bound to (-1: none), when kept.
+    std::vector<std::array<std::int32_t, 2>> bound;
     std::vector<std::optional<Obstacle>> nodes;
     std::vector<std::optional<PlacedLabel>> labels;
     std::shared_ptr<const std::vector<Stroke>> strokes;
@@ -671,16 +691,21 @@ struct ConnectorLabelLayout::State {
 // Boxes
 
 std::optional<LabelBox> ConnectorLabelBoxes::operator[](std::string_view id) const {
-    auto found = storage_.find(JSStringKey(id));
+    auto found = storage_.find(id);
     if (found == storage_.end()) return std::nullopt;
     return found->second;
 }
 
 void ConnectorLabelBoxes::set(std::string_view id, std::optional<LabelBox> box) {
     if (box) {
-        storage_.insert_or_assign(JSStringKey(id), *box);
-    } else {
-        storage_.erase(JSStringKey(id));
+        auto found = storage_.find(id);
+        if (found != storage_.end()) {
+            found->second = *box;
+        } else {
+            storage_.emplace(JSStringKey(id), *box);
+        }
+    } else if (auto found = storage_.find(id); found != storage_.end()) {
+        storage_.erase(found);
     }
 }
 
@@ -859,8 +884,39 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         changes.boxes.push_back(e);
     };
 
+    // In a pass over the same positions, an element not named changed is the one the kept state
+    // was made from: what that state holds for it is taken as it is, without looking at it.
+    const bool inPlace = old && !diff->structural;
+    // The positions a connector's ends are bound to (for unique ids), which in such a pass tell
+    // whether a bound element changed without looking its id up.
+    const bool keepsBindings = keepsState_ && uniqueIds;
+    if (keepsBindings) state->bound.resize(n);
+    auto boundOf = [&](const Element& e) -> std::array<std::int32_t, 2> {
+        const ConnectorFields* c = e.payload.connector();
+        auto at = [&](const std::optional<std::string>& id) -> std::int32_t {
+            if (!id) return -1;
+            const std::optional<std::size_t> p = index.firstPosition(*id);
+            return p ? static_cast<std::int32_t>(*p) : -1;
+        };
+        return {at(c->startElementId), at(c->endElementId)};
+    };
+    auto boundChanged = [&](std::size_t i) {
+        for (std::int32_t p : old->bound[i]) {
+            if (p >= 0 && diff->changedAt[static_cast<std::size_t>(p)]) return true;
+        }
+        return false;
+    };
+
     // Routes.
     for (std::size_t i = 0; i < n; ++i) {
+        if (inPlace && !changedAt(i)) {
+            if (!old->routes[i]) continue;
+            if (!boundChanged(i)) {
+                state->routes[i] = old->routes[i];
+                state->bound[i] = old->bound[i];
+                continue;
+            }
+        }
         const Element& e = elements[i];
         const std::int64_t o = oldPosition(i);
         const RouteRef* oldRoute = o >= 0 ? &old->routes[static_cast<std::size_t>(o)] : nullptr;
@@ -892,6 +948,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             };
             if (!changedId(c->startElementId) && !changedId(c->endElementId)) {
                 state->routes[i] = *oldRoute;
+                if (keepsBindings) state->bound[i] = boundOf(e);
                 if (movedAt(i)) {
                     addRoute(**oldRoute);
                     addRoute(*state->routes[i]);
@@ -900,6 +957,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             }
         }
         state->routes[i] = std::make_shared<const Route>(labelRoute(e, index));
+        if (keepsBindings) state->bound[i] = boundOf(e);
         if (old) {
             if (!hadRoute) {
                 routeChanged[i] = true;
@@ -922,6 +980,10 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
 
     // Element boxes.
     for (std::size_t i = 0; i < n; ++i) {
+        if (inPlace && !changedAt(i)) {
+            state->nodes[i] = old->nodes[i];
+            continue;
+        }
         const Element& e = elements[i];
         const std::int64_t o = oldPosition(i);
         const std::optional<Obstacle>* oldNode = o >= 0 ? &old->nodes[static_cast<std::size_t>(o)] : nullptr;
@@ -984,8 +1046,20 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         state->strokes = old->strokes;
     } else {
         auto strokes = std::make_shared<std::vector<Stroke>>();
+        strokes->reserve(old ? old->strokes->size() + 16 : 0);
+        // In a pass over the same positions the kept strokes are in position order, and a route
+        // taken over keeps its strokes.
+        std::size_t kept = 0;
         for (std::size_t i = 0; i < n; ++i) {
             const RouteRef& route = state->routes[i];
+            if (inPlace) {
+                const std::vector<Stroke>& before = *old->strokes;
+                while (kept < before.size() && before[kept].owner < i) ++kept;
+                if (route && route == old->routes[i]) {
+                    for (; kept < before.size() && before[kept].owner == i; ++kept) strokes->push_back(before[kept]);
+                    continue;
+                }
+            }
             if (!route) continue;
             const std::vector<Point>& p = route->points;
             for (std::size_t k = 0; k + 1 < p.size(); ++k) {
@@ -1026,8 +1100,16 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     std::uint64_t mostEvaluations = 0;
     const std::uint64_t obstacles = state->strokes->size() + state->nodeList->boxes.size();
     for (std::size_t i = 0; i < n && mostEvaluations <= evaluationBudget_; ++i) {
-        if (!isConnector(elements[i]) || !nonEmptyLabel(elements[i])) continue;
-        const std::uint64_t candidates = lineControlPoint(elements[i]) ? 0 : candidateCount(state->routes[i]->points);
+        std::uint64_t candidates = 0;
+        if (inPlace && !changedAt(i)) {
+            // A kept label that was searched has a region; one on a curve has none.
+            const std::optional<PlacedLabel>& label = old->labels[i];
+            if (!label) continue;
+            if (label->region) candidates = state->routes[i]->candidates;
+        } else {
+            if (!isConnector(elements[i]) || !nonEmptyLabel(elements[i])) continue;
+            if (!lineControlPoint(elements[i])) candidates = state->routes[i]->candidates;
+        }
         std::uint64_t evaluations = 0;
         if (__builtin_mul_overflow(candidates, obstacles + labelled, &evaluations) ||
             __builtin_add_overflow(mostEvaluations, evaluations, &mostEvaluations)) {
@@ -1065,7 +1147,8 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         const std::optional<PlacedLabel>* oldLabel =
             o >= 0 ? &old->labels[static_cast<std::size_t>(o)] : nullptr;
         const bool hadLabel = oldLabel && oldLabel->has_value();
-        if (!isConnector(e) || !nonEmptyLabel(e)) {
+        const bool unchanged = inPlace && !changedAt(i);
+        if (unchanged ? !hadLabel : !isConnector(e) || !nonEmptyLabel(e)) {
             if (hadLabel) {
                 search.labelGone(i);
                 if (sameSurroundings) boxes_.set(e.id, std::nullopt);

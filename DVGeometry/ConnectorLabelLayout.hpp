@@ -60,7 +60,14 @@ public:
     bool operator==(const ConnectorLabelBoxes&) const = default;
 
 private:
-    std::map<JSStringKey, LabelBox> storage_;
+    // Looked up by the id's text, with no key made for the look-up.
+    struct ByText {
+        using is_transparent = void;
+        static std::string_view text(const JSStringKey& key) { return key.string; }
+        static std::string_view text(std::string_view id) { return id; }
+        template <class A, class B> bool operator()(const A& a, const B& b) const { return text(a) < text(b); }
+    };
+    std::map<JSStringKey, LabelBox, ByText> storage_;
 };
 
 /// Past this many exact obstacle evaluations in one pass, the labels not yet placed sit on their
