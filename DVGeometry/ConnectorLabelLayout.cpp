@@ -791,6 +791,7 @@ void ConnectorLabelLayout::update(const ElementIndex& index) {
     scene_ = std::make_shared<const ElementIndex>(index);
     recomputedCount_ = 0;
     wasIncremental_ = true;
+    boxesChangedAt_.emplace();
 }
 
 void ConnectorLabelLayout::update(const ElementIndex& index, std::span<const std::int64_t> changedAt) {
@@ -830,6 +831,7 @@ void ConnectorLabelLayout::update(const ElementIndex& index, std::span<const std
     scene_ = std::make_shared<const ElementIndex>(index);
     recomputedCount_ = 0;
     wasIncremental_ = true;
+    boxesChangedAt_.emplace();
 }
 
 void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDiff* diff) {
@@ -1140,6 +1142,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     }
     LabelSearch search(state->strokes, state->nodeList, tame, labelled, evaluationBudget_, counted, n, std::move(grids));
     ConnectorLabelBoxes boxes;
+    std::vector<std::size_t> boxesChanged;
     std::int64_t recomputed = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const Element& e = elements[i];
@@ -1151,7 +1154,10 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         if (unchanged ? !hadLabel : !isConnector(e) || !nonEmptyLabel(e)) {
             if (hadLabel) {
                 search.labelGone(i);
-                if (sameSurroundings) boxes_.set(e.id, std::nullopt);
+                if (sameSurroundings) {
+                    boxes_.set(e.id, std::nullopt);
+                    boxesChanged.push_back(i);
+                }
             }
             continue;
         }
@@ -1201,6 +1207,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             boxes.set(e.id, box);
         } else if (boxChanged) {
             boxes_.set(e.id, box);
+            boxesChanged.push_back(i);
         }
         search.addPlaced(i, box, boxChanged);
     }
@@ -1211,7 +1218,12 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         return;
     }
 
-    if (!sameSurroundings) boxes_ = std::move(boxes);
+    if (sameSurroundings) {
+        boxesChangedAt_ = std::move(boxesChanged);
+    } else {
+        boxes_ = std::move(boxes);
+        boxesChangedAt_.reset();
+    }
     evaluations_ = search.evaluations();
     recomputedCount_ = recomputed;
     wasIncremental_ = old != nullptr;

@@ -97,6 +97,11 @@ public:
     std::int64_t recomputedCount() const { return recomputedCount_; }
     /// Whether the last layout reused a previous state.
     bool wasIncremental() const { return wasIncremental_; }
+    /// After an update that kept every element at its position and reused the kept state (or
+    /// found nothing changed), the positions whose box it placed, moved or removed, ascending;
+    /// absent after any other layout or update, when any box may have changed. Lets a caller
+    /// that draws the labels redraw only those.
+    const std::optional<std::vector<std::size_t>>& boxesChangedAt() const { return boxesChangedAt_; }
 
     struct State;
 
@@ -109,6 +114,7 @@ private:
     ConnectorLabelBoxes boxes_;
     std::int64_t recomputedCount_ = 0;
     bool wasIncremental_ = false;
+    std::optional<std::vector<std::size_t>> boxesChangedAt_;
     std::uint64_t evaluationBudget_ = LABEL_LAYOUT_EVALUATION_BUDGET;
     bool keepsState_ = true;
     // Tests hold the layout to the plain search, which prices every candidate against every

@@ -218,16 +218,32 @@ bool RenderCache::relabelAt(const ElementIndex& scene, const RenderEnvironment& 
         if (had != now.has_value()) return false;
         if (now) labels_[k] = std::move(*now);
     }
-    for (std::size_t k = 0; k < labels_.size(); ++k) {
+    auto rebox = [&](std::size_t k) {
         const std::size_t position = labelPositions_[k];
         if (position >= rekeyed.size()) return false;
-        if (rekeyed[position]) continue;
+        if (rekeyed[position]) return true;
         const std::optional<LabelBox> box = boxes[labels_[k]->id];
         if (!box) return false;
-        if (sameBox(*box, labels_[k]->key.box)) continue;
+        if (sameBox(*box, labels_[k]->key.box)) return true;
         auto now = labelOf(elements[position], boxes, environment, editingShapeLabelId, labels_[k]);
         if (!now) return false;
         labels_[k] = std::move(*now);
+        return true;
+    };
+    // When the layout tells where boxes changed, only the labels there are looked at.
+    if (const auto& changed = labelLayout_.boxesChangedAt()) {
+        for (std::size_t position : *changed) {
+            const auto slot = std::lower_bound(labelPositions_.begin(), labelPositions_.end(), position);
+            if (slot == labelPositions_.end() || *slot != position) {
+                if (position < rekeyed.size() && rekeyed[position]) continue;
+                return false;
+            }
+            if (!rebox(static_cast<std::size_t>(slot - labelPositions_.begin()))) return false;
+        }
+        return true;
+    }
+    for (std::size_t k = 0; k < labels_.size(); ++k) {
+        if (!rebox(k)) return false;
     }
     return true;
 }

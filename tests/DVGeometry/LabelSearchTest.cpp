@@ -125,7 +125,14 @@ TEST(LabelSearch, UpdatesAgreeWithThePlainSearch) {
 // before it lists them afresh. Every step re-places
 // the labels the plain search re-places, at the same places, which are those of a full layout.
 TEST(LabelSearch, DragsAgreeWithThePlainSearchAndAFullLayout) {
+    // One box under one id, to compare two boxes bit for bit.
+    auto boxesOf = [](const LabelBox& box) {
+        ConnectorLabelBoxes one;
+        one.set("id", box);
+        return one;
+    };
     int reused = 0;
+    int told = 0;
     for (std::uint64_t seed = 1; seed <= 6; ++seed) {
         test::RandomBoard random(seed);
         std::vector<Element> board = random.board(static_cast<std::size_t>(random.pick(100) + 150));
@@ -155,16 +162,30 @@ TEST(LabelSearch, DragsAgreeWithThePlainSearchAndAFullLayout) {
             }
             const ElementIndex index(board);
             const std::array<std::int64_t, 1> positions{static_cast<std::int64_t>(at)};
+            const ConnectorLabelBoxes before = layout.boxes();
             layout.update(index, positions);
             plain.update(index, positions);
             ASSERT_TRUE(sameBoxes(layout.boxes(), plain.boxes()));
             ASSERT_TRUE(sameBoxes(layout.boxes(), ConnectorLabelLayout(index).boxes()));
             ASSERT_EQ(layout.recomputedCount(), plain.recomputedCount());
             ASSERT_EQ(layout.wasIncremental(), plain.wasIncremental());
+            // Where it tells, the update names exactly the positions whose box came, went or moved.
+            if (const auto& changed = layout.boxesChangedAt()) {
+                std::vector<std::size_t> expected;
+                for (std::size_t p = 0; p < board.size(); ++p) {
+                    const std::optional<LabelBox> was = before[board[p].id], now = layout.boxes()[board[p].id];
+                    if (was.has_value() != now.has_value() || (was && !sameBoxes(boxesOf(*was), boxesOf(*now)))) {
+                        expected.push_back(p);
+                    }
+                }
+                ASSERT_EQ(*changed, expected);
+                ++told;
+            }
             if (layout.wasIncremental() && layout.recomputedCount() > 0) ++reused;
         }
     }
     EXPECT_GT(reused, 600);
+    EXPECT_GT(told, 600);
 }
 
 // Every segment whose clip against a rectangle comes out non-zero is a candidate of the grid for
