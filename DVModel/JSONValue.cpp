@@ -23,95 +23,75 @@ inline Slot makeSlot(std::uint64_t hash, std::size_t position) noexcept {
     return (Slot{hashTag(hash)} << 32) | static_cast<std::uint32_t>(position + 1);
 }
 
-const std::vector<std::string>& emptyKeys() noexcept {
-    static const std::vector<std::string> empty;
-    return empty;
-}
-
 }  // namespace
 
-struct JSONObject::Storage {
-    std::vector<std::string> keys;
-    std::vector<JSONValue, detail::TreeAllocator<JSONValue>> values;
-    /// Open-addressing table (linear probing, at most half full) over `keys`, present only while
-    /// the object has more than kLinearLimit keys.
-    std::vector<Slot, detail::TreeAllocator<Slot>> index;
-
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
-    static void* operator new(std::size_t bytes) {
-        static_assert(sizeof(Storage) <= detail::kTreeBlockLimit);
-        return detail::treeAllocate(bytes);
+std::size_t JSONObject::Storage::locate(std::string_view key) const noexcept {
+    if (index.empty()) {
+        for (std::size_t i = 0; i < members.size(); ++i)
+            if (members[i].key == key) return i;
+        return npos;
     }
-    static void operator delete(void* block, std::size_t bytes) noexcept { detail::treeRelease(block, bytes); }
+    return locateHashed(key, hashBytes(key));
+}
 
-    std::size_t locate(std::string_view key) const noexcept {
-        if (index.empty()) {
-            for (std::size_t i = 0; i < keys.size(); ++i)
-                if (keys[i] == key) return i;
-            return npos;
-        }
-        return locateHashed(key, hashBytes(key));
+std::size_t JSONObject::Storage::locateHashed(std::string_view key, std::uint64_t hash) const noexcept {
+    const std::size_t mask = index.size() - 1;
+    const std::uint32_t tag = hashTag(hash);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot slot = index[i];
+        if (slot == 0) return npos;
+        if (slotTag(slot) == tag && members[slotPosition(slot)].key == key) return slotPosition(slot);
     }
+}
 
-    std::size_t locateHashed(std::string_view key, std::uint64_t hash) const noexcept {
-        const std::size_t mask = index.size() - 1;
-        const std::uint32_t tag = hashTag(hash);
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            const Slot slot = index[i];
-            if (slot == 0) return npos;
-            if (slotTag(slot) == tag && keys[slotPosition(slot)] == key) return slotPosition(slot);
-        }
+void JSONObject::Storage::insertSlot(std::uint64_t hash, std::size_t position) noexcept {
+    const std::size_t mask = index.size() - 1;
+    std::size_t i = hash & mask;
+    while (index[i] != 0) i = (i + 1) & mask;
+    index[i] = makeSlot(hash, position);
+}
+
+void JSONObject::Storage::rebuildIndex() {
+    index.clear();
+    if (members.size() <= kLinearLimit) {
+        index.shrink_to_fit();
+        return;
     }
+    std::size_t capacity = 64;
+    while (capacity < 2 * members.size() + 2) capacity *= 2;
+    index.assign(capacity, 0);
+    for (std::size_t i = 0; i < members.size(); ++i) insertSlot(hashBytes(members[i].key), i);
+}
 
-    void insertSlot(std::uint64_t hash, std::size_t position) noexcept {
-        const std::size_t mask = index.size() - 1;
-        std::size_t i = hash & mask;
-        while (index[i] != 0) i = (i + 1) & mask;
-        index[i] = makeSlot(hash, position);
+JSONValue& JSONObject::Storage::set(std::string&& key, JSONValue&& value) {
+    std::uint64_t hash = 0;
+    std::size_t position;
+    if (index.empty()) {
+        position = locate(key);
+    } else {
+        hash = hashBytes(key);
+        position = locateHashed(key, hash);
     }
-
-    void rebuildIndex() {
-        index.clear();
-        if (keys.size() <= kLinearLimit) {
-            index.shrink_to_fit();
-            return;
-        }
-        std::size_t capacity = 64;
-        while (capacity < 2 * keys.size() + 2) capacity *= 2;
-        index.assign(capacity, 0);
-        for (std::size_t i = 0; i < keys.size(); ++i) insertSlot(hashBytes(keys[i]), i);
+    if (position != npos) {
+        members[position].value = std::move(value);
+        return members[position].value;
     }
+    members.emplace_back(std::move(key), std::move(value));
+    const std::size_t added = members.size() - 1;
+    if (!index.empty() && 2 * members.size() + 2 <= index.size()) insertSlot(hash, added);
+    else if (members.size() > kLinearLimit) rebuildIndex();
+    return members[added].value;
+}
 
-    JSONValue& set(std::string&& key, JSONValue&& value) {
-        std::uint64_t hash = 0;
-        std::size_t position;
-        if (index.empty()) {
-            position = locate(key);
-        } else {
-            hash = hashBytes(key);
-            position = locateHashed(key, hash);
-        }
-        if (position != npos) {
-            values[position] = std::move(value);
-            return values[position];
-        }
-        keys.push_back(std::move(key));
-        values.push_back(std::move(value));
-        const std::size_t added = keys.size() - 1;
-        if (!index.empty() && 2 * keys.size() + 2 <= index.size()) insertSlot(hash, added);
-        else if (keys.size() > kLinearLimit) rebuildIndex();
-        return values[added];
-    }
-};
+void JSONObject::destroy(Storage* storage) noexcept { delete storage; }
 
-JSONObject::JSONObject() noexcept = default;
-JSONObject::JSONObject(JSONObject&& other) noexcept = default;
-JSONObject& JSONObject::operator=(JSONObject&& other) noexcept = default;
-JSONObject::~JSONObject() = default;
+JSONObject::Storage& JSONObject::storage() {
+    if (storage_ == nullptr) storage_ = new Storage;
+    return *storage_;
+}
 
 JSONObject::JSONObject(const JSONObject& other)
-    : storage_(other.storage_ ? std::make_unique<Storage>(*other.storage_) : nullptr) {}
+    : storage_(other.storage_ != nullptr ? new Storage(*other.storage_) : nullptr) {}
 
 JSONObject& JSONObject::operator=(const JSONObject& other) {
     if (this != &other) {
@@ -134,10 +114,8 @@ JSONObject::JSONObject(std::vector<std::pair<std::string, JSONValue>> pairs) {
 JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONValue> values) {
     const std::size_t n = keys.size();
     if (n == 0) return;
-    storage_ = std::make_unique<Storage>();
-    Storage& s = *storage_;
-    s.keys.reserve(n);
-    s.values.reserve(n);
+    Storage& s = storage();
+    s.members.reserve(n);
     if (n > kLinearLimit) {
         for (std::size_t i = 0; i < n; ++i) s.set(std::string(keys[i]), std::move(values[i]));
         return;
@@ -153,43 +131,36 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
         const std::string_view key = keys[i];
         bool repeated = false;
         for (std::size_t k = 0; k < i && !repeated; ++k) repeated = same(keys[k], key);
-        if (!repeated) {
-            s.keys.emplace_back(key);
-            s.values.push_back(std::move(values[i]));
-        } else {
-            s.values[s.locate(key)] = std::move(values[i]);
-        }
+        if (!repeated) s.members.emplace_back(key, std::move(values[i]));
+        else s.members[s.locate(key)].value = std::move(values[i]);
     }
 }
 
-const std::vector<std::string>& JSONObject::keys() const noexcept {
-    return storage_ ? storage_->keys : emptyKeys();
+std::vector<std::string> JSONObject::keys() const {
+    std::vector<std::string> out;
+    out.reserve(count());
+    for (std::size_t i = 0; i < count(); ++i) out.push_back(keyAt(i));
+    return out;
 }
 
-std::size_t JSONObject::count() const noexcept { return storage_ ? storage_->keys.size() : 0; }
-
 const JSONValue* JSONObject::find(std::string_view key) const noexcept {
-    if (!storage_) return nullptr;
+    if (storage_ == nullptr) return nullptr;
     const std::size_t position = storage_->locate(key);
-    return position == Storage::npos ? nullptr : &storage_->values[position];
+    return position == Storage::npos ? nullptr : &storage_->members[position].value;
 }
 
 JSONValue* JSONObject::find(std::string_view key) noexcept {
     return const_cast<JSONValue*>(std::as_const(*this).find(key));
 }
 
-JSONValue& JSONObject::set(std::string key, JSONValue value) {
-    if (!storage_) storage_ = std::make_unique<Storage>();
-    return storage_->set(std::move(key), std::move(value));
-}
+JSONValue& JSONObject::set(std::string key, JSONValue value) { return storage().set(std::move(key), std::move(value)); }
 
 std::optional<JSONValue> JSONObject::remove(std::string_view key) {
-    if (!storage_) return std::nullopt;
+    if (storage_ == nullptr) return std::nullopt;
     const std::size_t position = storage_->locate(key);
     if (position == Storage::npos) return std::nullopt;
-    std::optional<JSONValue> removed(std::move(storage_->values[position]));
-    storage_->keys.erase(storage_->keys.begin() + static_cast<std::ptrdiff_t>(position));
-    storage_->values.erase(storage_->values.begin() + static_cast<std::ptrdiff_t>(position));
+    std::optional<JSONValue> removed(std::move(storage_->members[position].value));
+    storage_->members.erase(storage_->members.begin() + static_cast<std::ptrdiff_t>(position));
     // The positions after the removed key have shifted.
     if (!storage_->index.empty()) storage_->rebuildIndex();
     return removed;
@@ -197,24 +168,7 @@ std::optional<JSONValue> JSONObject::remove(std::string_view key) {
 
 void JSONObject::reserve(std::size_t count) {
     if (count == 0) return;
-    if (!storage_) storage_ = std::make_unique<Storage>();
-    storage_->keys.reserve(count);
-    storage_->values.reserve(count);
-}
-
-const std::string& JSONObject::keyAt(std::size_t index) const noexcept { return storage_->keys[index]; }
-const JSONValue& JSONObject::valueAt(std::size_t index) const noexcept { return storage_->values[index]; }
-JSONValue& JSONObject::valueAt(std::size_t index) noexcept { return storage_->values[index]; }
-
-JSONObject::Iterator JSONObject::begin() const noexcept {
-    if (!storage_) return Iterator();
-    return Iterator(storage_->keys.data(), storage_->values.data());
-}
-
-JSONObject::Iterator JSONObject::end() const noexcept {
-    if (!storage_) return Iterator();
-    return Iterator(storage_->keys.data() + storage_->keys.size(),
-                    storage_->values.data() + storage_->values.size());
+    storage().members.reserve(count);
 }
 
 bool operator==(const JSONObject& a, const JSONObject& b) noexcept {
@@ -251,10 +205,46 @@ const JSONValue* JSONValue::operator[](std::string_view key) const noexcept {
     return object ? object->find(key) : nullptr;
 }
 
+JSONValue::JSONValue(const JSONValue& other) : bits_(0), kind_(Kind::null) {
+    switch (other.kind_) {
+    case Kind::string: string_ = box<std::string>(*other.string_); break;
+    case Kind::array: array_ = box<Array>(*other.array_); break;
+    case Kind::object: new (&object_) JSONObject(other.object_); break;
+    default: bits_ = other.bits_; break;
+    }
+    kind_ = other.kind_;
+}
+
+JSONValue& JSONValue::operator=(const JSONValue& other) {
+    if (this != &other) {
+        JSONValue copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+void JSONValue::release() noexcept {
+    switch (kind_) {
+    case Kind::string: unbox(string_); break;
+    case Kind::array: unbox(array_); break;
+    case Kind::object: object_.~JSONObject(); break;
+    default: break;
+    }
+}
+
 bool operator==(const JSONValue& a, const JSONValue& b) noexcept {
     // Per case: Booleans, doubles numerically, texts by bytes, arrays element-wise, objects by
     // their own order-free equality, nulls always.
-    return a.value_ == b.value_;
+    if (a.kind_ != b.kind_) return false;
+    switch (a.kind_) {
+    case JSONValue::Kind::boolean: return a.boolean_ == b.boolean_;
+    case JSONValue::Kind::number: return a.number_ == b.number_;
+    case JSONValue::Kind::string: return *a.string_ == *b.string_;
+    case JSONValue::Kind::array: return *a.array_ == *b.array_;
+    case JSONValue::Kind::object: return a.object_ == b.object_;
+    case JSONValue::Kind::null: return true;
+    }
+    return false;
 }
 
 void JSONValue::hash(Hasher& hasher) const noexcept {
@@ -264,21 +254,21 @@ void JSONValue::hash(Hasher& hasher) const noexcept {
         break;
     case Kind::boolean:
         hasher.writeByte(1);
-        hasher.writeByte(std::get<bool>(value_) ? 1 : 0);
+        hasher.writeByte(boolean_ ? 1 : 0);
         break;
     case Kind::number:
         hasher.writeByte(2);
-        hasher.writeDouble(std::get<double>(value_));
+        hasher.writeDouble(number_);
         break;
     case Kind::string: {
-        const std::string& text = std::get<std::string>(value_);
+        const std::string& text = *string_;
         hasher.writeByte(3);
         hasher.writeU64(text.size());
         hasher.write(text);
         break;
     }
     case Kind::array: {
-        const Array& array = std::get<Array>(value_);
+        const Array& array = *array_;
         hasher.writeByte(4);
         hasher.writeU64(array.size());
         for (const JSONValue& element : array) element.hash(hasher);
@@ -286,7 +276,7 @@ void JSONValue::hash(Hasher& hasher) const noexcept {
     }
     case Kind::object:
         hasher.writeByte(5);
-        hasher.writeU64(std::get<JSONObject>(value_).hashValue());
+        hasher.writeU64(object_.hashValue());
         break;
     }
 }

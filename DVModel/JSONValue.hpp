@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,7 +45,7 @@ public:
     };
     class Iterator;
 
-    JSONObject() noexcept;
+    JSONObject() noexcept = default;
     /// Built pair by pair: a repeated key keeps the position of its first occurrence and takes
     /// the value of its last.
     JSONObject(std::initializer_list<std::pair<std::string_view, JSONValue>> pairs);
@@ -53,14 +54,21 @@ public:
     /// `keys`): the road of a parser, which holds its members this way.
     JSONObject(std::span<const std::string_view> keys, std::span<JSONValue> values);
     JSONObject(const JSONObject& other);
-    JSONObject(JSONObject&& other) noexcept;
+    JSONObject(JSONObject&& other) noexcept : storage_(std::exchange(other.storage_, nullptr)) {}
     JSONObject& operator=(const JSONObject& other);
-    JSONObject& operator=(JSONObject&& other) noexcept;
-    ~JSONObject();
+    JSONObject& operator=(JSONObject&& other) noexcept {
+        // `other` may live inside the members given up here: take its storage first.
+        Storage* old = std::exchange(storage_, std::exchange(other.storage_, nullptr));
+        if (old != nullptr) destroy(old);
+        return *this;
+    }
+    ~JSONObject() {
+        if (storage_ != nullptr) destroy(storage_);
+    }
 
-    /// The keys in order.
-    const std::vector<std::string>& keys() const noexcept;
-    std::size_t count() const noexcept;
+    /// The keys in order, copied; iterating the object itself or keyAt copies nothing.
+    std::vector<std::string> keys() const;
+    inline std::size_t count() const noexcept;
     bool isEmpty() const noexcept { return count() == 0; }
 
     /// The value stored under `key`, or nullptr. Reading never inserts.
@@ -81,64 +89,92 @@ public:
     void reserve(std::size_t count);
 
     /// Positional access, 0 <= index < count(), in key order.
-    const std::string& keyAt(std::size_t index) const noexcept;
-    const JSONValue& valueAt(std::size_t index) const noexcept;
-    JSONValue& valueAt(std::size_t index) noexcept;
+    inline const std::string& keyAt(std::size_t index) const noexcept;
+    inline const JSONValue& valueAt(std::size_t index) const noexcept;
+    inline JSONValue& valueAt(std::size_t index) noexcept;
 
     /// Iterates (key, value) entries in key order.
-    Iterator begin() const noexcept;
-    Iterator end() const noexcept;
+    inline Iterator begin() const noexcept;
+    inline Iterator end() const noexcept;
 
     friend bool operator==(const JSONObject& a, const JSONObject& b) noexcept;
     std::uint64_t hashValue() const noexcept;
 
 private:
+    struct Member;
     struct Storage;
-    std::unique_ptr<Storage> storage_;
+    static void destroy(Storage* storage) noexcept;
+    Storage& storage();
+
+    Storage* storage_ = nullptr;
 };
 
 /// A JSON value. The cases, in this order: bool, number (any double, NaN and infinities
 /// included), string, array, object, null. Accessors never convert between cases.
+///
+/// Sixteen bytes: a string or an array is held in a block of its own from the tree pool, so that
+/// values move as a pair of words and the lists of a large tree stay dense. A moved-from value is
+/// null.
 class JSONValue {
 public:
     using Array = std::vector<JSONValue, detail::TreeAllocator<JSONValue>>;
     enum class Kind : std::uint8_t { boolean, number, string, array, object, null };
 
-    JSONValue() noexcept : value_(JSONNull{}) {}
-    JSONValue(JSONNull) noexcept : value_(JSONNull{}) {}
-    JSONValue(std::nullptr_t) noexcept : value_(JSONNull{}) {}
-    JSONValue(bool value) noexcept : value_(value) {}
-    JSONValue(double value) noexcept : value_(value) {}
+    JSONValue() noexcept : number_(0), kind_(Kind::null) {}
+    JSONValue(JSONNull) noexcept : JSONValue() {}
+    JSONValue(std::nullptr_t) noexcept : JSONValue() {}
+    JSONValue(bool value) noexcept : bits_(0), kind_(Kind::boolean) { boolean_ = value; }
+    JSONValue(double value) noexcept : number_(value), kind_(Kind::number) {}
     /// Integers are numbers, never Booleans.
     template <class Integer>
         requires(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>)
-    JSONValue(Integer value) noexcept : value_(static_cast<double>(value)) {}
-    JSONValue(std::string value) noexcept : value_(std::move(value)) {}
-    JSONValue(std::string_view value) : value_(std::string(value)) {}
-    JSONValue(const char* value) : value_(std::string(value)) {}
-    JSONValue(Array value) noexcept : value_(std::move(value)) {}
-    JSONValue(JSONObject value) noexcept : value_(std::move(value)) {}
+    JSONValue(Integer value) noexcept : JSONValue(static_cast<double>(value)) {}
+    JSONValue(std::string value) : string_(box<std::string>(std::move(value))), kind_(Kind::string) {}
+    JSONValue(std::string_view value) : string_(box<std::string>(value)), kind_(Kind::string) {}
+    JSONValue(const char* value) : JSONValue(std::string_view(value)) {}
+    JSONValue(Array value) : array_(box<Array>(std::move(value))), kind_(Kind::array) {}
+    JSONValue(JSONObject value) noexcept : object_(std::move(value)), kind_(Kind::object) {}
     /// Other pointers would silently become Booleans.
     template <class T>
     JSONValue(T*) = delete;
 
-    Kind kind() const noexcept { return static_cast<Kind>(value_.index()); }
-    bool isNull() const noexcept { return kind() == Kind::null; }
+    JSONValue(const JSONValue& other);
+    JSONValue(JSONValue&& other) noexcept : kind_(other.kind_) {
+        takePayload(other);
+        other.kind_ = Kind::null;
+    }
+    JSONValue& operator=(const JSONValue& other);
+    JSONValue& operator=(JSONValue&& other) noexcept {
+        if (this != &other) {
+            // The old payload may own `other` (a member of this very object): free it last.
+            JSONValue old(std::move(*this));
+            kind_ = other.kind_;
+            takePayload(other);
+            other.kind_ = Kind::null;
+        }
+        return *this;
+    }
+    ~JSONValue() {
+        if (kind_ >= Kind::string && kind_ <= Kind::object) release();
+    }
+
+    Kind kind() const noexcept { return kind_; }
+    bool isNull() const noexcept { return kind_ == Kind::null; }
 
     std::optional<bool> boolValue() const noexcept {
-        if (const bool* value = std::get_if<bool>(&value_)) return *value;
+        if (kind_ == Kind::boolean) return boolean_;
         return std::nullopt;
     }
     std::optional<double> doubleValue() const noexcept {
-        if (const double* value = std::get_if<double>(&value_)) return *value;
+        if (kind_ == Kind::number) return number_;
         return std::nullopt;
     }
-    const std::string* stringValue() const noexcept { return std::get_if<std::string>(&value_); }
-    std::string* stringValue() noexcept { return std::get_if<std::string>(&value_); }
-    const Array* arrayValue() const noexcept { return std::get_if<Array>(&value_); }
-    Array* arrayValue() noexcept { return std::get_if<Array>(&value_); }
-    const JSONObject* objectValue() const noexcept { return std::get_if<JSONObject>(&value_); }
-    JSONObject* objectValue() noexcept { return std::get_if<JSONObject>(&value_); }
+    const std::string* stringValue() const noexcept { return kind_ == Kind::string ? string_ : nullptr; }
+    std::string* stringValue() noexcept { return kind_ == Kind::string ? string_ : nullptr; }
+    const Array* arrayValue() const noexcept { return kind_ == Kind::array ? array_ : nullptr; }
+    Array* arrayValue() noexcept { return kind_ == Kind::array ? array_ : nullptr; }
+    const JSONObject* objectValue() const noexcept { return kind_ == Kind::object ? &object_ : nullptr; }
+    JSONObject* objectValue() noexcept { return kind_ == Kind::object ? &object_ : nullptr; }
 
     /// The member `key` of an object; nullptr when absent or when this is not an object.
     const JSONValue* operator[](std::string_view key) const noexcept;
@@ -150,7 +186,91 @@ public:
     void hash(Hasher& hasher) const noexcept;
 
 private:
-    std::variant<bool, double, std::string, Array, JSONObject, JSONNull> value_;
+    template <class T, class... Args>
+    static T* box(Args&&... args) {
+        static_assert(sizeof(T) <= detail::kTreeBlockLimit && alignof(T) <= 16);
+        void* block = detail::treeAllocate(sizeof(T));
+        try {
+            return new (block) T(std::forward<Args>(args)...);
+        } catch (...) {
+            detail::treeRelease(block, sizeof(T));
+            throw;
+        }
+    }
+    template <class T>
+    static void unbox(T* held) noexcept {
+        held->~T();
+        detail::treeRelease(held, sizeof(T));
+    }
+
+    // Takes the payload of `other`, whose kind this value already has; leaves `other` to be
+    // marked null.
+    void takePayload(JSONValue& other) noexcept {
+        if (kind_ == Kind::object) {
+            new (&object_) JSONObject(std::move(other.object_));
+            other.object_.~JSONObject();
+        } else {
+            bits_ = other.bits_;
+        }
+    }
+    void release() noexcept;
+
+    union {
+        bool boolean_;
+        double number_;
+        std::string* string_;
+        Array* array_;
+        JSONObject object_;
+        std::uint64_t bits_;  // any payload but an object's, copied whole
+    };
+    Kind kind_;
+};
+
+namespace detail {
+
+// A copy of `text`. Keys are mostly short: copies of a known length compile to a few moves,
+// where a copy of any length costs a call.
+inline std::string shortTextCopy(std::string_view text) {
+    const char* p = text.data();
+    switch (text.size()) {
+    case 0: return std::string();
+#define DV_SHORT_COPY(n) \
+    case n: return std::string(p, n);
+        DV_SHORT_COPY(1) DV_SHORT_COPY(2) DV_SHORT_COPY(3) DV_SHORT_COPY(4) DV_SHORT_COPY(5) DV_SHORT_COPY(6)
+        DV_SHORT_COPY(7) DV_SHORT_COPY(8) DV_SHORT_COPY(9) DV_SHORT_COPY(10) DV_SHORT_COPY(11) DV_SHORT_COPY(12)
+        DV_SHORT_COPY(13) DV_SHORT_COPY(14) DV_SHORT_COPY(15)
+#undef DV_SHORT_COPY
+    default: return std::string(text);
+    }
+}
+
+}  // namespace detail
+
+struct JSONObject::Member {
+    Member(std::string&& key, JSONValue&& value) noexcept : key(std::move(key)), value(std::move(value)) {}
+    Member(std::string_view key, JSONValue&& value) : key(detail::shortTextCopy(key)), value(std::move(value)) {}
+
+    std::string key;
+    JSONValue value;
+};
+
+// Members in order, in one block from the tree pool.
+struct JSONObject::Storage {
+    std::vector<Member, detail::TreeAllocator<Member>> members;
+    /// Open-addressing table (linear probing, at most half full) over the keys, present only
+    /// while the object has more than a few keys; see JSONValue.cpp.
+    std::vector<std::uint64_t, detail::TreeAllocator<std::uint64_t>> index;
+
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    static void* operator new(std::size_t bytes) { return detail::treeAllocate(bytes); }
+    static void operator delete(void* block, std::size_t bytes) noexcept { detail::treeRelease(block, bytes); }
+
+    std::size_t locate(std::string_view key) const noexcept;
+    std::size_t locateHashed(std::string_view key, std::uint64_t hash) const noexcept;
+    void insertSlot(std::uint64_t hash, std::size_t position) noexcept;
+    void rebuildIndex();
+    JSONValue& set(std::string&& key, JSONValue&& value);
 };
 
 class JSONObject::Iterator {
@@ -159,12 +279,11 @@ public:
     using difference_type = std::ptrdiff_t;
 
     Iterator() noexcept = default;
-    Iterator(const std::string* key, const JSONValue* value) noexcept : key_(key), value_(value) {}
+    explicit Iterator(const Member* member) noexcept : member_(member) {}
 
-    Entry operator*() const noexcept { return Entry{*key_, *value_}; }
+    Entry operator*() const noexcept { return Entry{member_->key, member_->value}; }
     Iterator& operator++() noexcept {
-        ++key_;
-        ++value_;
+        ++member_;
         return *this;
     }
     Iterator operator++(int) noexcept {
@@ -172,12 +291,22 @@ public:
         ++*this;
         return old;
     }
-    friend bool operator==(const Iterator& a, const Iterator& b) noexcept { return a.key_ == b.key_; }
+    friend bool operator==(const Iterator& a, const Iterator& b) noexcept { return a.member_ == b.member_; }
 
 private:
-    const std::string* key_ = nullptr;
-    const JSONValue* value_ = nullptr;
+    const Member* member_ = nullptr;
 };
+
+std::size_t JSONObject::count() const noexcept { return storage_ != nullptr ? storage_->members.size() : 0; }
+const std::string& JSONObject::keyAt(std::size_t index) const noexcept { return storage_->members[index].key; }
+const JSONValue& JSONObject::valueAt(std::size_t index) const noexcept { return storage_->members[index].value; }
+JSONValue& JSONObject::valueAt(std::size_t index) noexcept { return storage_->members[index].value; }
+JSONObject::Iterator JSONObject::begin() const noexcept {
+    return Iterator(storage_ != nullptr ? storage_->members.data() : nullptr);
+}
+JSONObject::Iterator JSONObject::end() const noexcept {
+    return Iterator(storage_ != nullptr ? storage_->members.data() + storage_->members.size() : nullptr);
+}
 
 }  // namespace dv
 

@@ -60,6 +60,30 @@ struct Carver {
 
 thread_local Carver carver;
 
+// The frees a thread has made into one chunk and not yet counted there. A tree dies block after
+// block in the order it was carved, so nearly every free lands in the chunk of the one before:
+// counting them here spares an atomic operation each, and one chunk at most waits a little
+// longer for its memory to go back.
+struct Releaser {
+    ChunkHead* chunk = nullptr;
+    std::int64_t pending = 0;
+    bool gone = false;  // the thread is ending: frees are counted at once
+
+    void flush() noexcept {
+        if (chunk != nullptr && chunk->balance.fetch_sub(pending, std::memory_order_acq_rel) == pending)
+            freeChunk(chunk);
+        chunk = nullptr;
+        pending = 0;
+    }
+
+    ~Releaser() {
+        flush();
+        gone = true;
+    }
+};
+
+thread_local Releaser releaser;
+
 }  // namespace
 
 void* treeAllocate(std::size_t bytes) {
@@ -77,7 +101,18 @@ void* treeAllocate(std::size_t bytes) {
 void treeRelease(void* block, [[maybe_unused]] std::size_t bytes) noexcept {
     ASAN_POISON_MEMORY_REGION(block, bytes);
     ChunkHead* head = chunkOf(block);
-    if (head->balance.fetch_sub(1, std::memory_order_acq_rel) == 1) freeChunk(head);
+    Releaser& r = releaser;
+    if (head == r.chunk) {
+        ++r.pending;
+        return;
+    }
+    if (r.gone) {
+        if (head->balance.fetch_sub(1, std::memory_order_acq_rel) == 1) freeChunk(head);
+        return;
+    }
+    r.flush();
+    r.chunk = head;
+    r.pending = 1;
 }
 
 }  // namespace dv::detail
