@@ -194,6 +194,8 @@ private:
     }
 
     void readString(std::string& out);
+    // A string value, p_ just past its opening quote, onto the value stack.
+    void readStringValue();
     void readEscapedRest(std::string& out, const std::uint8_t* start);
     double readNumber();
     void readLiteral(const char* word, std::size_t length);
@@ -222,6 +224,22 @@ private:
     JSONListConsumer* consumer_;
     std::string buffer_;  // reused by strings that hold escapes
 };
+
+void Parser::readStringValue() {
+    const std::uint8_t* start = p_;
+    bool sawHigh = false;
+    const std::uint8_t* stop = scanPlain(p_, end_, sawHigh);
+    if (stop != end_ && *stop == '"') {
+        std::string_view raw(reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start));
+        if (!sawHigh || isValidUTF8(raw)) {
+            values_.emplace_back(raw);
+            p_ = stop + 1;
+            return;
+        }
+    }
+    // Repairs, escapes and errors take the general road, which scans the plain run again.
+    readString(*values_.emplace_back(std::string()).stringValue());
+}
 
 void Parser::readString(std::string& out) {
     // p_ is just past the opening quote.
@@ -501,7 +519,7 @@ JSONValue Parser::run() {
             continue;
         case '"':
             ++p_;
-            readString(*values_.emplace_back(std::string()).stringValue());
+            readStringValue();
             break;
         case 't':
             readLiteral("true", 4);

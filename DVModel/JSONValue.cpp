@@ -127,10 +127,18 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
         return a.size() == b.size() &&
                (a.empty() || (a.front() == b.front() && a.back() == b.back() && a.compare(b) == 0));
     };
+    // A bit per (length, first byte, last byte) class seen so far: a key of a new class is new.
+    std::uint64_t seen = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::string_view key = keys[i];
+        const unsigned cls =
+            key.empty() ? 0
+                        : (static_cast<unsigned>(key.size()) + 3 * static_cast<unsigned char>(key.front()) +
+                           5 * static_cast<unsigned char>(key.back())) & 63;
         bool repeated = false;
-        for (std::size_t k = 0; k < i && !repeated; ++k) repeated = same(keys[k], key);
+        if ((seen >> cls) & 1)
+            for (std::size_t k = 0; k < i && !repeated; ++k) repeated = same(keys[k], key);
+        seen |= std::uint64_t{1} << cls;
         if (!repeated) s.members.emplace_back(key, std::move(values[i]));
         else s.members[s.locate(key)].value = std::move(values[i]);
     }
@@ -203,6 +211,17 @@ std::uint64_t JSONObject::hashValue() const noexcept {
 const JSONValue* JSONValue::operator[](std::string_view key) const noexcept {
     const JSONObject* object = objectValue();
     return object ? object->find(key) : nullptr;
+}
+
+std::string* JSONValue::boxText(std::string_view text) {
+    void* block = detail::treeAllocate(sizeof(std::string));
+    try {
+        // Made in place: moving a short string in would copy it a second time.
+        return new (block) std::string(detail::shortTextCopy(text));
+    } catch (...) {
+        detail::treeRelease(block, sizeof(std::string));
+        throw;
+    }
 }
 
 JSONValue::JSONValue(const JSONValue& other) : bits_(0), kind_(Kind::null) {

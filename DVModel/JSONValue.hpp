@@ -130,7 +130,7 @@ public:
         requires(std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>)
     JSONValue(Integer value) noexcept : JSONValue(static_cast<double>(value)) {}
     JSONValue(std::string value) : string_(box<std::string>(std::move(value))), kind_(Kind::string) {}
-    JSONValue(std::string_view value) : string_(box<std::string>(value)), kind_(Kind::string) {}
+    JSONValue(std::string_view value) : string_(boxText(value)), kind_(Kind::string) {}
     JSONValue(const char* value) : JSONValue(std::string_view(value)) {}
     JSONValue(Array value) : array_(box<Array>(std::move(value))), kind_(Kind::array) {}
     JSONValue(JSONObject value) noexcept : object_(std::move(value)), kind_(Kind::object) {}
@@ -197,6 +197,7 @@ private:
             throw;
         }
     }
+    static std::string* boxText(std::string_view text);
     template <class T>
     static void unbox(T* held) noexcept {
         held->~T();
