@@ -11,6 +11,10 @@
 
 #include <fast_float/fast_float.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "DVModel/UTF8.hpp"
 
 namespace dv {
@@ -86,6 +90,33 @@ inline std::uint64_t zeroBytes(std::uint64_t x) { return (x - broadcast(0x01)) &
 // Ends the scan of a string's plain run: the first '"', '\\' or byte below 0x20 at or after
 // `p`, or `end`. Sets `sawHigh` when a byte of 0x80 or above was passed over.
 inline const std::uint8_t* scanPlain(const std::uint8_t* p, const std::uint8_t* end, bool& sawHigh) {
+#if defined(__SSE2__)
+    // Sixteen bytes a step where the processor has them; eight, then one, for the rest.
+    {
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i backslash = _mm_set1_epi8('\\');
+        const __m128i lastControl = _mm_set1_epi8(0x1F);
+        const __m128i zero = _mm_setzero_si128();
+        unsigned high = 0;
+        while (end - p >= 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i control = _mm_cmpeq_epi8(_mm_subs_epu8(x, lastControl), zero);
+            const __m128i stop =
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)), control);
+            const unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
+            const unsigned highs = static_cast<unsigned>(_mm_movemask_epi8(x));
+            if (stops != 0) {
+                const unsigned index = static_cast<unsigned>(std::countr_zero(stops));
+                high |= highs & ((1u << index) - 1);
+                sawHigh = sawHigh || high != 0;
+                return p + index;
+            }
+            high |= highs;
+            p += 16;
+        }
+        sawHigh = sawHigh || high != 0;
+    }
+#endif
     std::uint64_t high = 0;
     while (std::endian::native == std::endian::little && end - p >= 8) {
         std::uint64_t x;

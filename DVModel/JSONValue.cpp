@@ -1,6 +1,8 @@
 #include "DVModel/JSONValue.hpp"
 
 #include <bit>
+#include <limits>
+#include <stdexcept>
 
 namespace dv {
 
@@ -25,10 +27,29 @@ inline Slot makeSlot(std::uint64_t hash, std::size_t position) noexcept {
 
 }  // namespace
 
+JSONObject::Storage* JSONObject::Storage::make(std::size_t capacity) {
+    if (capacity > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("JSON object too large");
+    const std::size_t bytes = sizeof(Storage) + capacity * sizeof(Member);
+    void* block = bytes <= detail::kTreeBlockLimit ? detail::treeAllocate(bytes) : ::operator new(bytes);
+    Storage* storage = new (block) Storage;
+    storage->capacity = static_cast<std::uint32_t>(capacity);
+    return storage;
+}
+
+void JSONObject::Storage::free(Storage* storage) noexcept {
+    Member* members = storage->members();
+    for (std::uint32_t i = 0; i < storage->size; ++i) members[i].~Member();
+    const std::size_t bytes = sizeof(Storage) + storage->capacity * sizeof(Member);
+    storage->~Storage();
+    if (bytes <= detail::kTreeBlockLimit) detail::treeRelease(storage, bytes);
+    else ::operator delete(storage, bytes);
+}
+
 std::size_t JSONObject::Storage::locate(std::string_view key) const noexcept {
     if (index.empty()) {
-        for (std::size_t i = 0; i < members.size(); ++i)
-            if (members[i].key == key) return i;
+        const Member* m = members();
+        for (std::size_t i = 0; i < size; ++i)
+            if (m[i].key == key) return i;
         return npos;
     }
     return locateHashed(key, hashBytes(key));
@@ -40,7 +61,7 @@ std::size_t JSONObject::Storage::locateHashed(std::string_view key, std::uint64_
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = index[i];
         if (slot == 0) return npos;
-        if (slotTag(slot) == tag && members[slotPosition(slot)].key == key) return slotPosition(slot);
+        if (slotTag(slot) == tag && members()[slotPosition(slot)].key == key) return slotPosition(slot);
     }
 }
 
@@ -53,45 +74,62 @@ void JSONObject::Storage::insertSlot(std::uint64_t hash, std::size_t position) n
 
 void JSONObject::Storage::rebuildIndex() {
     index.clear();
-    if (members.size() <= kLinearLimit) {
+    if (size <= kLinearLimit) {
         index.shrink_to_fit();
         return;
     }
-    std::size_t capacity = 64;
-    while (capacity < 2 * members.size() + 2) capacity *= 2;
-    index.assign(capacity, 0);
-    for (std::size_t i = 0; i < members.size(); ++i) insertSlot(hashBytes(members[i].key), i);
+    std::size_t slots = 64;
+    while (slots < 2 * std::size_t{size} + 2) slots *= 2;
+    index.assign(slots, 0);
+    for (std::size_t i = 0; i < size; ++i) insertSlot(hashBytes(members()[i].key), i);
 }
 
-JSONValue& JSONObject::Storage::set(std::string&& key, JSONValue&& value) {
-    std::uint64_t hash = 0;
-    std::size_t position;
-    if (index.empty()) {
-        position = locate(key);
-    } else {
-        hash = hashBytes(key);
-        position = locateHashed(key, hash);
+void JSONObject::destroy(Storage* storage) noexcept { Storage::free(storage); }
+
+void JSONObject::ensureCapacity(std::size_t count) {
+    if (storage_ != nullptr && storage_->capacity >= count) return;
+    Storage* grown = Storage::make(count);
+    if (storage_ != nullptr) {
+        Member* from = storage_->members();
+        Member* to = grown->members();
+        // Moves cannot throw: nothing is lost if making the block did.
+        for (std::uint32_t i = 0; i < storage_->size; ++i) {
+            new (to + i) Member(std::move(from[i]));
+            from[i].~Member();
+        }
+        grown->size = storage_->size;
+        grown->index = std::move(storage_->index);
+        storage_->size = 0;
+        Storage::free(storage_);
     }
-    if (position != npos) {
-        members[position].value = std::move(value);
-        return members[position].value;
+    storage_ = grown;
+}
+
+template <class Key>
+JSONValue& JSONObject::append(Key&& key, JSONValue&& value) {
+    if (storage_ == nullptr || storage_->size == storage_->capacity)
+        ensureCapacity(storage_ == nullptr ? 4 : 2 * std::size_t{storage_->capacity});
+    Storage& s = *storage_;
+    Member* added = new (s.members() + s.size) Member(std::forward<Key>(key), std::move(value));
+    ++s.size;
+    return added->value;
+}
+
+JSONObject::JSONObject(const JSONObject& other) {
+    if (other.storage_ == nullptr) return;
+    storage_ = Storage::make(other.storage_->size);
+    try {
+        // Counted member by member, so that a failed copy frees what was made.
+        for (std::uint32_t i = 0; i < other.storage_->size; ++i) {
+            new (storage_->members() + i) Member(other.storage_->members()[i]);
+            ++storage_->size;
+        }
+        storage_->index = other.storage_->index;
+    } catch (...) {
+        Storage::free(storage_);
+        throw;
     }
-    members.emplace_back(std::move(key), std::move(value));
-    const std::size_t added = members.size() - 1;
-    if (!index.empty() && 2 * members.size() + 2 <= index.size()) insertSlot(hash, added);
-    else if (members.size() > kLinearLimit) rebuildIndex();
-    return members[added].value;
 }
-
-void JSONObject::destroy(Storage* storage) noexcept { delete storage; }
-
-JSONObject::Storage& JSONObject::storage() {
-    if (storage_ == nullptr) storage_ = new Storage;
-    return *storage_;
-}
-
-JSONObject::JSONObject(const JSONObject& other)
-    : storage_(other.storage_ != nullptr ? new Storage(*other.storage_) : nullptr) {}
 
 JSONObject& JSONObject::operator=(const JSONObject& other) {
     if (this != &other) {
@@ -114,12 +152,12 @@ JSONObject::JSONObject(std::vector<std::pair<std::string, JSONValue>> pairs) {
 JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONValue> values) {
     const std::size_t n = keys.size();
     if (n == 0) return;
-    Storage& s = storage();
-    s.members.reserve(n);
+    ensureCapacity(n);
     if (n > kLinearLimit) {
-        for (std::size_t i = 0; i < n; ++i) s.set(std::string(keys[i]), std::move(values[i]));
+        for (std::size_t i = 0; i < n; ++i) set(std::string(keys[i]), std::move(values[i]));
         return;
     }
+    Storage& s = *storage_;
     // Few keys, nearly always distinct: each is compared with the views already taken, which is
     // cheaper than comparing with the stored strings.
     // Keys of one length mostly differ in their first or last byte, which spares the full comparison.
@@ -139,8 +177,8 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
         if ((seen >> cls) & 1)
             for (std::size_t k = 0; k < i && !repeated; ++k) repeated = same(keys[k], key);
         seen |= std::uint64_t{1} << cls;
-        if (!repeated) s.members.emplace_back(key, std::move(values[i]));
-        else s.members[s.locate(key)].value = std::move(values[i]);
+        if (!repeated) append(key, std::move(values[i]));
+        else s.members()[s.locate(key)].value = std::move(values[i]);
     }
 }
 
@@ -154,29 +192,55 @@ std::vector<std::string> JSONObject::keys() const {
 const JSONValue* JSONObject::find(std::string_view key) const noexcept {
     if (storage_ == nullptr) return nullptr;
     const std::size_t position = storage_->locate(key);
-    return position == Storage::npos ? nullptr : &storage_->members[position].value;
+    return position == Storage::npos ? nullptr : &storage_->members()[position].value;
 }
 
 JSONValue* JSONObject::find(std::string_view key) noexcept {
     return const_cast<JSONValue*>(std::as_const(*this).find(key));
 }
 
-JSONValue& JSONObject::set(std::string key, JSONValue value) { return storage().set(std::move(key), std::move(value)); }
+JSONValue& JSONObject::set(std::string key, JSONValue value) {
+    std::uint64_t hash = 0;
+    std::size_t position = Storage::npos;
+    if (storage_ != nullptr) {
+        if (storage_->index.empty()) {
+            position = storage_->locate(key);
+        } else {
+            hash = hashBytes(key);
+            position = storage_->locateHashed(key, hash);
+        }
+    }
+    if (position != Storage::npos) {
+        JSONValue& held = storage_->members()[position].value;
+        held = std::move(value);
+        return held;
+    }
+    append(std::move(key), std::move(value));
+    Storage& s = *storage_;
+    const std::size_t added = s.size - 1;
+    if (!s.index.empty() && 2 * std::size_t{s.size} + 2 <= s.index.size()) s.insertSlot(hash, added);
+    else if (s.size > kLinearLimit) s.rebuildIndex();
+    return s.members()[added].value;
+}
 
 std::optional<JSONValue> JSONObject::remove(std::string_view key) {
     if (storage_ == nullptr) return std::nullopt;
-    const std::size_t position = storage_->locate(key);
+    Storage& s = *storage_;
+    const std::size_t position = s.locate(key);
     if (position == Storage::npos) return std::nullopt;
-    std::optional<JSONValue> removed(std::move(storage_->members[position].value));
-    storage_->members.erase(storage_->members.begin() + static_cast<std::ptrdiff_t>(position));
+    Member* members = s.members();
+    std::optional<JSONValue> removed(std::move(members[position].value));
+    for (std::size_t i = position; i + 1 < s.size; ++i) members[i] = std::move(members[i + 1]);
+    members[s.size - 1].~Member();
+    --s.size;
     // The positions after the removed key have shifted.
-    if (!storage_->index.empty()) storage_->rebuildIndex();
+    if (!s.index.empty()) s.rebuildIndex();
     return removed;
 }
 
 void JSONObject::reserve(std::size_t count) {
     if (count == 0) return;
-    storage().members.reserve(count);
+    ensureCapacity(count);
 }
 
 bool operator==(const JSONObject& a, const JSONObject& b) noexcept {

@@ -104,7 +104,11 @@ private:
     struct Member;
     struct Storage;
     static void destroy(Storage* storage) noexcept;
-    Storage& storage();
+    // Room for `count` members at least, keeping those present.
+    void ensureCapacity(std::size_t count);
+    // Appends a member whose key is not present yet.
+    template <class Key>
+    JSONValue& append(Key&& key, JSONValue&& value);
 
     Storage* storage_ = nullptr;
 };
@@ -255,23 +259,32 @@ struct JSONObject::Member {
     JSONValue value;
 };
 
-// Members in order, in one block from the tree pool.
+// The members in order, right after this header in one block (from the tree pool unless large).
 struct JSONObject::Storage {
-    std::vector<Member, detail::TreeAllocator<Member>> members;
+    std::uint32_t size = 0;
+    std::uint32_t capacity = 0;
     /// Open-addressing table (linear probing, at most half full) over the keys, present only
     /// while the object has more than a few keys; see JSONValue.cpp.
     std::vector<std::uint64_t, detail::TreeAllocator<std::uint64_t>> index;
 
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-    static void* operator new(std::size_t bytes) { return detail::treeAllocate(bytes); }
-    static void operator delete(void* block, std::size_t bytes) noexcept { detail::treeRelease(block, bytes); }
+    // The header's size keeps the members aligned.
+    Member* members() noexcept {
+        static_assert(sizeof(Storage) % alignof(Member) == 0);
+        return reinterpret_cast<Member*>(this + 1);
+    }
+    const Member* members() const noexcept { return reinterpret_cast<const Member*>(this + 1); }
+
+    // A block for `capacity` members, none made yet.
+    static Storage* make(std::size_t capacity);
+    // Destroys the members and gives the block back.
+    static void free(Storage* storage) noexcept;
 
     std::size_t locate(std::string_view key) const noexcept;
     std::size_t locateHashed(std::string_view key, std::uint64_t hash) const noexcept;
     void insertSlot(std::uint64_t hash, std::size_t position) noexcept;
     void rebuildIndex();
-    JSONValue& set(std::string&& key, JSONValue&& value);
 };
 
 class JSONObject::Iterator {
@@ -298,15 +311,15 @@ private:
     const Member* member_ = nullptr;
 };
 
-std::size_t JSONObject::count() const noexcept { return storage_ != nullptr ? storage_->members.size() : 0; }
-const std::string& JSONObject::keyAt(std::size_t index) const noexcept { return storage_->members[index].key; }
-const JSONValue& JSONObject::valueAt(std::size_t index) const noexcept { return storage_->members[index].value; }
-JSONValue& JSONObject::valueAt(std::size_t index) noexcept { return storage_->members[index].value; }
+std::size_t JSONObject::count() const noexcept { return storage_ != nullptr ? storage_->size : 0; }
+const std::string& JSONObject::keyAt(std::size_t index) const noexcept { return storage_->members()[index].key; }
+const JSONValue& JSONObject::valueAt(std::size_t index) const noexcept { return storage_->members()[index].value; }
+JSONValue& JSONObject::valueAt(std::size_t index) noexcept { return storage_->members()[index].value; }
 JSONObject::Iterator JSONObject::begin() const noexcept {
-    return Iterator(storage_ != nullptr ? storage_->members.data() : nullptr);
+    return Iterator(storage_ != nullptr ? storage_->members() : nullptr);
 }
 JSONObject::Iterator JSONObject::end() const noexcept {
-    return Iterator(storage_ != nullptr ? storage_->members.data() + storage_->members.size() : nullptr);
+    return Iterator(storage_ != nullptr ? storage_->members() + storage_->size : nullptr);
 }
 
 }  // namespace dv
