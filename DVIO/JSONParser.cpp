@@ -599,6 +599,11 @@ JSONValue Parser::run() {
             } else {
                 if (*p_ == ',') {
                     ++p_;
+                    // Numbers in a row, as point lists hold them, skip the general dispatch.
+                    if (p_ < end_ && (isDigit(*p_) || *p_ == '-')) {
+                        values_.emplace_back(readNumber());
+                        continue;
+                    }
                     break;
                 }
                 if (*p_ != ']') failByte(p_);
