@@ -8,6 +8,7 @@
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
+#include "Platform/Graphics/detail/SparseFill.hpp"
 
 #include <cairo.h>
 
@@ -430,19 +431,33 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     cairo_user_to_device(cr, &cx0, &cy0);  // onto the surface's own pixels, as the grid is
     cairo_user_to_device(cr, &cx1, &cy1);
     cairo_restore(cr);
-    const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd, cy0, cy1);
-    if (!trapezoids) return false;
-    cairo_new_path(cr);
-    for (const auto& t : *trapezoids) {
-        for (std::size_t k = 0; k < t.size(); ++k) {
-            double x = t[k].x, y = t[k].y;
-            cairo_device_to_user(cr, &x, &y);
-            if (k == 0) cairo_move_to(cr, x, y);
-            else cairo_line_to(cr, x, y);
+    const auto emitLoops = [cr](const auto& loops) {
+        cairo_new_path(cr);
+        for (const auto& loop : loops) {
+            for (std::size_t k = 0; k < loop.size(); ++k) {
+                double x = loop[k].x, y = loop[k].y;
+                cairo_device_to_user(cr, &x, &y);
+                if (k == 0) cairo_move_to(cr, x, y);
+                else cairo_line_to(cr, x, y);
+            }
+            cairo_close_path(cr);
         }
-        cairo_close_path(cr);
+        return true;
+    };
+    if (const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd, cy0, cy1))
+        return emitLoops(*trapezoids);
+    // Edges that do not coincide: only the pixels the winding alone cannot decide go to cairo
+    // (see SparseFill.hpp).
+    std::vector<std::vector<Vec2>> subpaths;
+    for (const auto& walk : grid.subpaths()) {
+        subpaths.emplace_back();
+        for (const detail::GridPoint& g : walk)
+            subpaths.back().push_back({static_cast<double>(g.x) / 256, static_cast<double>(g.y) / 256});
     }
-    return true;
+    const detail::PixelRange window{static_cast<int>(std::floor(cx0)), static_cast<int>(std::floor(cy0)),
+                                    static_cast<int>(std::ceil(cx1)), static_cast<int>(std::ceil(cy1))};
+    if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window)) return emitLoops(*quads);
+    return false;
 }
 
 // A stroke covers the union of its pieces, so running a piece again adds nothing:

@@ -84,6 +84,7 @@ private:
 struct Difference {
     int worst = 0;      // largest difference of a channel
     int beyondFew = 0;  // pixels with a channel off by more than 8 levels
+    int beyondTolerance = 0;  // pixels with a channel off by more than 3 levels
 };
 
 inline Difference compare(const TestSurface& a, const TestSurface& b) {
@@ -93,6 +94,7 @@ inline Difference compare(const TestSurface& a, const TestSurface& b) {
             const Pixel p = a.at(x, y), q = b.at(x, y);
             const int most = std::max({std::abs(p.r - q.r), std::abs(p.g - q.g), std::abs(p.b - q.b), std::abs(p.a - q.a)});
             d.beyondFew += most > 8;
+            d.beyondTolerance += most > 3;
             d.worst = std::max(d.worst, most);
         }
     return d;
