@@ -21,7 +21,9 @@ struct Extent {
 
     static const Extent& infinite();
     /// Touching edges meet; any comparison with NaN fails.
-    bool meets(const Extent& b) const { return minX <= b.maxX && minY <= b.maxY && b.minX <= maxX && b.minY <= maxY; }
+    bool meets(const Extent& b) const {
+        return (minX <= b.maxX) & (minY <= b.maxY) & (b.minX <= maxX) & (b.minY <= maxY);
+    }
     bool operator==(const Extent&) const = default;
 };
 
@@ -88,8 +90,12 @@ inline bool lineClearOfRect(double x1, double y1, double x2, double y2, double l
     const double c01 = c00 + dx * rect.h;
     const double c11 = c10 + dx * rect.h;
     const double limit = reach * length;
-    return (c00 > limit && c10 > limit && c01 > limit && c11 > limit) ||
-           (c00 < -limit && c10 < -limit && c01 < -limit && c11 < -limit);
+    // All four beyond the limit on one side: the nearest corner is. (Few branches, since the
+    // search asks this of many segments; a NaN anywhere makes the sum NaN and the answer false.)
+    const double low = std::min(std::min(c00, c10), std::min(c01, c11));
+    const double high = std::max(std::max(c00, c10), std::max(c01, c11));
+    const double all = c00 + c10 + c01 + c11 + limit;
+    return ((low > limit) | (high < -limit)) & (all == all);
 }
 
 /// Area shared by two rectangles; 0 when they only touch, and for any NaN.
