@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <iterator>
 #include <cmath>
 #include <unordered_map>
 
@@ -215,7 +216,13 @@ double candidatesAlong(const std::vector<Point>& points, const TextSize& size, P
 struct StrokeGrid {
     std::shared_ptr<const std::vector<Stroke>> strokes;
     detail::SegmentGrid grid;
+    // The largest magnitude of a coordinate of its strokes.
+    double magnitude = 0;
 };
+
+double magnitudeOf(const Extent& e) {
+    return std::max({std::fabs(e.minX), std::fabs(e.minY), std::fabs(e.maxX), std::fabs(e.maxY)});
+}
 
 struct BoxGrid {
     std::vector<Obstacle> boxes;
@@ -263,11 +270,11 @@ std::vector<bool> flagsOf(const std::vector<std::uint32_t>& changed, std::size_t
     return flags;
 }
 
-std::vector<std::uint32_t> flaggedPositions(const std::vector<bool>& flags) {
+// The positions in either of two ascending lists, ascending.
+std::vector<std::uint32_t> unionOf(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
     std::vector<std::uint32_t> out;
-    for (std::size_t p = 0; p < flags.size(); ++p) {
-        if (flags[p]) out.push_back(static_cast<std::uint32_t>(p));
-    }
+    out.reserve(a.size() + b.size());
+    std::set_union(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(out));
     return out;
 }
 
@@ -281,12 +288,14 @@ public:
     LabelSearch(std::shared_ptr<const std::vector<Stroke>> strokes, std::shared_ptr<const NodeList> nodes, bool tame,
                 std::size_t expectedLabels, std::uint64_t budget, bool counted, std::size_t positions, KeptGrids kept)
         : strokeList_(std::move(strokes)), nodeList_(std::move(nodes)), strokes_(*strokeList_),
-          nodes_(nodeList_->boxes), tame_(tame), counted_(counted), budget_(budget), frame_(frameOf(strokes_, nodes_)),
-          strokeGrid_(frame_, counted && tame ? strokes_.size() : 0), nodeGrid_(frame_, counted ? nodes_.size() : 0),
-          labelGrid_(frame_, counted ? expectedLabels : 0) {
+          nodes_(nodeList_->boxes), tame_(tame), counted_(counted), budget_(budget), strokeGrid_(Extent{}, 0),
+          nodeGrid_(Extent{}, 0), labelGrid_(Extent{}, 0) {
+        if (counted_) {
+            strokeGrid_ = detail::ExtentGrid(frame(), tame ? strokes_.size() : 0);
+            nodeGrid_ = detail::ExtentGrid(frame(), nodes_.size());
+            labelGrid_ = detail::ExtentGrid(frame(), expectedLabels);
+        }
         if (!tame_) return;
-        frameMagnitude_ =
-            std::max({std::fabs(frame_.minX), std::fabs(frame_.minY), std::fabs(frame_.maxX), std::fabs(frame_.maxY)});
         if (counted_) {
             for (const Stroke& s : strokes_) strokeGrid_.insert(s.extent);
             for (const Obstacle& n : nodes_) nodeGrid_.insert(n.extent);
@@ -302,6 +311,11 @@ public:
         }
         if (changedStrokes_.size() > kMostChangedItems) keptStrokes_ = {};
         if (!keptStrokes_.grid) changedStrokes_.clear();
+        // The reach of a stroke's clip needs a bound on the magnitudes of the strokes' coordinates.
+        if (keptStrokes_.grid) {
+            strokeMagnitude_ = keptStrokes_.grid->magnitude;
+            for (const Stroke* s : changedStrokes_) strokeMagnitude_ = std::max(strokeMagnitude_, magnitudeOf(s->extent));
+        }
         keptNodes_ = std::move(kept.nodes);
         nodeChanged_ = flagsOf(keptNodes_.changed, positions);
         for (std::size_t k = 0; k < nodes_.size(); ++k) {
@@ -312,7 +326,7 @@ public:
         keptLabels_ = std::move(kept.labels);
         if (keptLabels_.changed.size() > kMostChangedItems) keptLabels_ = {};
         labelChanged_ = flagsOf(keptLabels_.changed, positions);
-        if (!keptLabels_.grid) freshLabels_ = std::make_shared<BoxGrid>(frame_, expectedLabels);
+        if (!keptLabels_.grid) freshLabels_ = std::make_shared<BoxGrid>(frame(), expectedLabels);
     }
 
     bool exhausted() const { return budget_ < evaluations_; }
@@ -328,13 +342,16 @@ public:
         } else if (freshLabels_) {
             freshLabels_->add(static_cast<std::uint32_t>(position), placed_.back());
         } else if (changed || labelChanged_[position]) {
+            if (!labelChanged_[position]) newlyChangedLabels_.push_back(static_cast<std::uint32_t>(position));
             labelChanged_[position] = true;
             changedLabels_.push_back({static_cast<std::uint32_t>(position), placed_.back()});
         }
     }
     // The last pass placed a label at `position`, and this one places none there.
     void labelGone(std::size_t position) {
-        if (tame_ && !counted_ && !freshLabels_) labelChanged_[position] = true;
+        if (!tame_ || counted_ || freshLabels_ || labelChanged_[position]) return;
+        newlyChangedLabels_.push_back(static_cast<std::uint32_t>(position));
+        labelChanged_[position] = true;
     }
 
     PlacedLabel place(std::size_t position, std::size_t owner, const std::vector<Point>& points, const TextSize& size) {
@@ -348,14 +365,14 @@ public:
     KeptGrids grids() const {
         KeptGrids out;
         if (counted_ || !tame_) return out;
+        // The strokes' and boxes' changes are complete from the start (none for a grid built
+        // in this pass); the labels' grow as the pass places them.
         out.strokes = keptStrokes_;
-        if (keptStrokes_.grid) out.strokes.changed = flaggedPositions(strokeChanged_);
         out.nodes = keptNodes_;
-        if (keptNodes_.grid) out.nodes.changed = flaggedPositions(nodeChanged_);
         if (freshLabels_) {
             out.labels.grid = freshLabels_;
         } else {
-            out.labels = {keptLabels_.grid, flaggedPositions(labelChanged_)};
+            out.labels = {keptLabels_.grid, unionOf(keptLabels_.changed, newlyChangedLabels_)};
         }
         return out;
     }
@@ -468,7 +485,8 @@ private:
         const Extent innerRange{c.inner.x, c.inner.y, c.inner.x + c.inner.w, c.inner.y + c.inner.h};
         const Extent inner = extentOfRect(c.inner);
         const Extent outer = extentOfRect(c.r);
-        const double reach = detail::clipReach(std::max({frameMagnitude_, std::fabs(innerRange.minX), std::fabs(innerRange.minY),
+        ensureStrokeGrid();
+        const double reach = detail::clipReach(std::max({strokeMagnitude_, std::fabs(innerRange.minX), std::fabs(innerRange.minY),
                                                          std::fabs(innerRange.maxX), std::fabs(innerRange.maxY)}));
         double cost = 0;
         terms_.clear();
@@ -505,16 +523,21 @@ private:
     }
 
     // Visits the strokes that may lie in `region`, keyed by their place in the list.
+    void ensureStrokeGrid() {
+        if (keptStrokes_.grid) return;
+        auto fresh = std::make_shared<StrokeGrid>();
+        fresh->strokes = strokeList_;
+        for (const Stroke& s : strokes_) fresh->grid.add(s.a.x, s.a.y, s.b.x, s.b.y);
+        fresh->grid.build(frame());
+        fresh->magnitude = magnitudeOf(frame());
+        strokeMagnitude_ = fresh->magnitude;
+        keptStrokes_ = {std::move(fresh), {}};
+        strokeChanged_.assign(strokeChanged_.size(), false);
+        changedStrokes_.clear();
+    }
+
     template <class Visit> void nearStrokes(const Extent& region, Visit&& visit) {
-        if (!keptStrokes_.grid) {
-            auto fresh = std::make_shared<StrokeGrid>();
-            fresh->strokes = strokeList_;
-            for (const Stroke& s : strokes_) fresh->grid.add(s.a.x, s.a.y, s.b.x, s.b.y);
-            fresh->grid.build(frame_);
-            keptStrokes_ = {std::move(fresh), {}};
-            strokeChanged_.assign(strokeChanged_.size(), false);
-            changedStrokes_.clear();
-        }
+        ensureStrokeGrid();
         const std::vector<Stroke>& kept = *keptStrokes_.grid->strokes;
         // A stroke listed in several of the region's cells is looked at once.
         if (seen_.size() != kept.size()) seen_.assign(kept.size(), 0);
@@ -563,7 +586,7 @@ private:
     // Visits, keyed by position, the element boxes that may meet `region`.
     template <class Visit> void nearNodes(const Extent& region, Visit&& visit) {
         if (!keptNodes_.grid) {
-            auto fresh = std::make_shared<BoxGrid>(frame_, nodes_.size());
+            auto fresh = std::make_shared<BoxGrid>(frame(), nodes_.size());
             for (std::size_t k = 0; k < nodes_.size(); ++k) fresh->add(nodeList_->positions[k], nodes_[k]);
             keptNodes_ = {std::move(fresh), {}};
             nodeChanged_.assign(nodeChanged_.size(), false);
@@ -608,9 +631,16 @@ private:
     bool counted_;
     std::uint64_t budget_;
     std::uint64_t evaluations_ = 0;
+    // The extent of every stroke and element box, found when a grid is first built over them.
+    const Extent& frame() {
+        if (!frameKnown_) frame_ = frameOf(strokes_, nodes_);
+        frameKnown_ = true;
+        return frame_;
+    }
     Extent frame_;
-    // The largest magnitude of a stroke or node coordinate, for the reach of a stroke's clip.
-    double frameMagnitude_ = 0;
+    bool frameKnown_ = false;
+    // At least the largest magnitude of a stroke's coordinate, for the reach of a stroke's clip.
+    double strokeMagnitude_ = 0;
     // The counted search's grids.
     detail::ExtentGrid strokeGrid_;
     detail::ExtentGrid nodeGrid_;
@@ -626,6 +656,8 @@ private:
     KeptGrid<BoxGrid> keptLabels_;
     std::vector<bool> labelChanged_;
     std::vector<std::pair<std::uint32_t, Obstacle>> changedLabels_;
+    // The positions this pass found changed that the kept grid's changes did not list.
+    std::vector<std::uint32_t> newlyChangedLabels_;
     // The labels of this pass, listed as they are placed, when no grid of them was kept.
     std::shared_ptr<BoxGrid> freshLabels_;
     std::vector<Candidate> candidates_;
@@ -864,10 +896,14 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     std::vector<Extent> dirty;
     std::vector<bool> routeChanged(n, false);
     // Positions whose route or element box differs from the last pass's (appeared and gone included).
-    std::vector<bool> routeDiffers(n, false);
-    std::vector<bool> nodeDiffers(n, false);
+    std::vector<std::uint32_t> routeDiffers;
+    std::vector<std::uint32_t> nodeDiffers;
+    auto differs = [](std::vector<std::uint32_t>& at, std::size_t i) {
+        if (at.empty() || at.back() != i) at.push_back(static_cast<std::uint32_t>(i));
+    };
     bool routesChanged = false;
     bool nodesChanged = false;
+    bool nodesCameOrWent = false;
     // Beside `dirty`, which holds whole route extents, the changes themselves: the segments of
     // every route that appeared, went or changed, and the rectangles of element boxes and labels.
     Changes changes;
@@ -927,7 +963,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             if (hadRoute) {
                 addRoute(**oldRoute);
                 routesChanged = true;
-                routeDiffers[i] = true;
+                differs(routeDiffers, i);
             }
             continue;
         }
@@ -963,12 +999,12 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
         if (old) {
             if (!hadRoute) {
                 routeChanged[i] = true;
-                routeDiffers[i] = true;
+                differs(routeDiffers, i);
                 routesChanged = true;
                 addRoute(*state->routes[i]);
             } else if (!(*oldRoute)->samePoints(*state->routes[i])) {
                 routeChanged[i] = true;
-                routeDiffers[i] = true;
+                differs(routeDiffers, i);
                 routesChanged = true;
                 addRoute(**oldRoute);
                 addRoute(*state->routes[i]);
@@ -994,7 +1030,8 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             if (hadNode) {
                 addBox((*oldNode)->extent);
                 nodesChanged = true;
-                nodeDiffers[i] = true;
+                nodesCameOrWent = true;
+                differs(nodeDiffers, i);
             }
             continue;
         }
@@ -1005,11 +1042,12 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
             if (old) {
                 if (!hadNode) {
                     nodesChanged = true;
-                    nodeDiffers[i] = true;
+                    nodesCameOrWent = true;
+                    differs(nodeDiffers, i);
                     addBox(state->nodes[i]->extent);
                 } else if (!sameRect((*oldNode)->rect, state->nodes[i]->rect)) {
                     nodesChanged = true;
-                    nodeDiffers[i] = true;
+                    differs(nodeDiffers, i);
                     addBox((*oldNode)->extent);
                     addBox(state->nodes[i]->extent);
                 }
@@ -1073,6 +1111,14 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     }
     if (old && !diff->structural && !nodesChanged) {
         state->nodeList = old->nodeList;
+    } else if (inPlace && !nodesCameOrWent) {
+        // The same boxes at the same positions, a few of them moved.
+        auto nodes = std::make_shared<NodeList>(*old->nodeList);
+        for (std::uint32_t i : nodeDiffers) {
+            const auto at = std::lower_bound(nodes->positions.begin(), nodes->positions.end(), i);
+            nodes->boxes[static_cast<std::size_t>(at - nodes->positions.begin())] = *state->nodes[i];
+        }
+        state->nodeList = std::move(nodes);
     } else {
         auto nodes = std::make_shared<NodeList>();
         for (std::size_t i = 0; i < n; ++i) {
@@ -1132,13 +1178,8 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
     KeptGrids grids;
     if (sameSurroundings) {
         grids = old->grids;
-        auto mark = [n](std::vector<std::uint32_t>& changed, const std::vector<bool>& now) {
-            std::vector<bool> flags = flagsOf(changed, n);
-            for (std::size_t i = 0; i < n; ++i) flags[i] = flags[i] || now[i];
-            changed = flaggedPositions(flags);
-        };
-        mark(grids.strokes.changed, routeDiffers);
-        mark(grids.nodes.changed, nodeDiffers);
+        grids.strokes.changed = unionOf(grids.strokes.changed, routeDiffers);
+        grids.nodes.changed = unionOf(grids.nodes.changed, nodeDiffers);
     }
     LabelSearch search(state->strokes, state->nodeList, tame, labelled, evaluationBudget_, counted, n, std::move(grids));
     ConnectorLabelBoxes boxes;
