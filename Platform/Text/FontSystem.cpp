@@ -103,6 +103,11 @@ ThreadFonts& threadFonts() {
         FcConfigDestroy(config);
     }
     fonts.context = pango_font_map_create_context(fonts.map);
+    // A context without a language of its own loads single fonts (the metrics of a Font) for no
+    // language but lays text out in the default one: every font would be looked up twice, and
+    // each lookup of a new font is costly (the configuration's substitutions, a sort of every
+    // installed font, two helper threads). Text keeps the language it was laid out in.
+    pango_context_set_language(fonts.context, pango_language_get_default());
     // Fractional, unhinted advances: a line is as wide at every scale, as the layout expects.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
