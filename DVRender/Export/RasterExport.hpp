@@ -95,6 +95,13 @@ std::optional<gfx::ImageRef> renderExportImage(std::vector<Element> elements, bo
                                                const std::function<ExportRasterPlan(const ExportRasterPlan&)>& adjust,
                                                const RenderEnvironment& environment);
 
+namespace detail {
+/// The same bitmap as `renderExportImage`, drawn in at most the given number of bands (one for
+/// the whole picture at once) whatever the picture's size and the machine's load; for tests.
+gfx::ImageRef renderExportImageInBands(const std::vector<Element>& elements, const ExportRasterPlan& plan,
+                                       const RenderEnvironment& environment, int bands);
+}  // namespace detail
+
 /// Draws the scene into a context whose user space is the bitmap's pixels, y down.
 void drawExportScene(const std::shared_ptr<gfx::GraphicsContext>& context, const std::vector<Element>& elements,
                      const ExportRasterPlan& plan, const RenderEnvironment& environment);

@@ -695,6 +695,12 @@ DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
 }
 
 void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+    // Drawing that neither the shape nor its shadow can bring into the clip is not handed to
+    // cairo at all: a picture drawn in bands has most of its shapes outside each band. A pixel
+    // of margin covers antialiasing; a box that is not finite is drawn as before.
+    const DeviceBox reach = visibleReach();
+    if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
+        return;
     if (shadowActive()) drawShadow(bounds, draw);
     cairo_save(cr_);
     draw(cr_);

@@ -1,5 +1,7 @@
 #include "Platform/Graphics/PNGEncoder.hpp"
 
+#include "Platform/Graphics/Parallelism.hpp"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -150,7 +152,7 @@ void deflateAll(const PixelView& px, std::vector<Piece>& all) {
         for (std::size_t i; (i = next.fetch_add(1)) < all.size();) deflatePiece(px, all[i], i + 1 == all.size());
     };
     std::vector<std::thread> helpers;
-    const std::size_t threads = std::min<std::size_t>(all.size(), std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t threads = std::min(all.size(), freeProcessorCount());
     try {
         for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
     } catch (const std::system_error&) {

@@ -267,5 +267,66 @@ TEST(GraphicsImage, MirrorsNegativeSizesAndKeepsEdgesHard) {
     EXPECT_TRUE(h.isHealthy());
 }
 
+// Shapes whose path lies outside the clip are skipped before they reach cairo; whatever they
+// would have painted inside it must still appear: miter tips, square caps, wide dashed pens and
+// shadows cast into the clip. The reference draws the same path with one more point, a lone
+// move inside the clip, which paints nothing but keeps the shape from being skipped.
+TEST(GraphicsClip, ShapesOutsideTheClipStillPaintWhatReachesIn) {
+    struct Case {
+        const char* what;
+        void (*path)(GraphicsContext&);
+        bool stroke;
+    };
+    const Case cases[] = {
+        {"miter tip", [](GraphicsContext& g) {
+             g.setLineWidth(12);
+             g.setLineJoin(LineJoin::miter);
+             g.setMiterLimit(10);
+             g.moveTo(10, 70);
+             g.addLineTo(40, 75);
+             g.addLineTo(10, 80);
+         }, true},
+        {"square cap", [](GraphicsContext& g) {
+             g.setLineWidth(16);
+             g.setLineCap(LineCap::square);
+             g.moveTo(20, 60);
+             g.addLineTo(45, 60);
+         }, true},
+        {"dashed wide pen", [](GraphicsContext& g) {
+             const double dash[] = {7, 3};
+             g.setLineDash(dash, 1);
+             g.setLineWidth(30);
+             g.moveTo(40, 10);
+             g.addLineTo(40, 140);
+         }, true},
+        {"shadow cast in", [](GraphicsContext& g) {
+             g.setShadow(30, 25, 6, Color{0, 0, 0.5, 0.8});
+             g.addRect({10, 20, 35, 40});
+         }, false},
+    };
+    const Rect clip{50, 50, 60, 60};
+    for (const Case& c : cases) {
+        TestSurface skipped(160, 160), reference(160, 160);
+        GraphicsContext gs(skipped.get()), gr(reference.get());
+        for (GraphicsContext* g : {&gs, &gr}) {
+            g->clipToRect(clip);
+            g->setFillColor(RED);
+            g->setStrokeColor(BLACK);
+            c.path(*g);
+            if (g == &gr) g->moveTo(80, 80);
+            if (c.stroke) g->strokePath();
+            else g->fillPath(FillRule::winding);
+        }
+        int differing = 0;
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const auto a = skipped.at(x, y), b = reference.at(x, y);
+                differing += a.r != b.r || a.g != b.g || a.b != b.b || a.a != b.a;
+            }
+        EXPECT_EQ(differing, 0) << c.what;
+        EXPECT_GT(reference.inked(50, 50, 110, 110), 0) << c.what << ": something reaches into the clip";
+    }
+}
+
 } // namespace
 } // namespace dv::gfx

@@ -1,0 +1,39 @@
+#include "Platform/Graphics/Parallelism.hpp"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace dv::gfx {
+
+std::size_t freeProcessorCount(const char* loadLine, std::size_t processors) {
+    if (processors == 0) processors = 1;
+    // "0.52 0.58 0.59 3/512 12345": skip three averages to the running count.
+    const char* p = loadLine;
+    for (int field = 0; field < 3 && p; ++field) {
+        p = std::strchr(p, ' ');
+        if (p) ++p;
+    }
+    std::size_t running = 0;
+    if (!p) return processors;
+    const char* end = p + std::strlen(p);
+    auto [next, ec] = std::from_chars(p, end, running);
+    if (ec != std::errc() || next == end || *next != '/') return processors;
+    const std::size_t others = running > 0 ? running - 1 : 0;
+    return others >= processors ? 1 : processors - others;
+}
+
+std::size_t freeProcessorCount() {
+    const std::size_t processors = std::thread::hardware_concurrency();
+    char line[128] = {};
+    if (std::FILE* f = std::fopen("/proc/loadavg", "re")) {
+        const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        line[n] = '\0';
+        return freeProcessorCount(line, processors);
+    }
+    return processors == 0 ? 1 : processors;
+}
+
+}  // namespace dv::gfx

@@ -1,0 +1,17 @@
+#pragma once
+// How many threads a piece of drawing or encoding work may spread over.
+
+#include <cstddef>
+
+namespace dv::gfx {
+
+/// The processors that are not busy right now, counting the calling thread's own: at least 1,
+/// at most the processors there are. Where the system does not tell how busy it is, every
+/// processor counts as free. The answer only decides how work is spread, never its result.
+std::size_t freeProcessorCount();
+
+/// The same for the load line of the system (the fourth field of /proc/loadavg,
+/// "running/total", counting the caller), given the number of processors.
+std::size_t freeProcessorCount(const char* loadLine, std::size_t processors);
+
+}  // namespace dv::gfx
