@@ -36,7 +36,8 @@ struct TreeAllocator {
         return static_cast<T*>(treeAllocate(count * sizeof(T)));
     }
     void deallocate(T* block, std::size_t count) noexcept {
-        if (count > kTreeBlockLimit / sizeof(T)) ::operator delete(block, count * sizeof(T));
+        // Unsized: compilers without sized deallocation (clang before 17) have no other form.
+        if (count > kTreeBlockLimit / sizeof(T)) ::operator delete(block);
         else treeRelease(block, count * sizeof(T));
     }
 
