@@ -152,7 +152,13 @@ bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>
     for (int y = rows.begin; y < rows.end; ++y) {
         const std::uint8_t* row = src.pixels + static_cast<std::ptrdiff_t>(y - src.window.y0) * src.stride;
         std::uint64_t across = 0;
-        for (std::size_t x = 0; x < width; ++x) across += row[x];
+        // 32-bit sums of pieces, which vectorise.
+        for (std::size_t x = 0; x < width;) {
+            const std::size_t end = std::min(width, x + (std::size_t{1} << 24));
+            std::uint32_t piece = 0;
+            for (; x < end; ++x) piece += row[x];
+            across += piece;
+        }
         std::uint32_t bound = average(passes[0], across);
         bound = average(passes[1], std::uint64_t{bound} * size(passes[1]));
         down += average(passes[2], std::uint64_t{bound} * size(passes[2]));
