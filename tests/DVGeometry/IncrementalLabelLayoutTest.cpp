@@ -113,6 +113,39 @@ TEST(IncrementalLabelLayout, WhatAnUpdatePlacesAgain) {
     }
 }
 
+// A long diagonal label route, and a box that moves inside the route's search region: the rules
+// place the label again every time, but it moves only when the box comes onto its candidates,
+// and only then is its position named among the boxes that changed.
+TEST(IncrementalLabelLayout, ALabelPlacedAgainMovesOnlyWhenItsCandidatesAreReached) {
+    const std::vector<Element> base{wire({.id = "long", .from = {0, 0}, .to = {1000, 1000}, .label = "label"}),
+                                    rectangle("box", 700, 200, 20, 20)};
+    struct Case {
+        const char* name;
+        Point to;
+        std::vector<std::size_t> boxesChangedAt;
+    };
+    const Case cases[] = {
+        {"inside the region, away from every candidate", {705, 200}, {}},
+        {"onto the middle candidate", {490, 490}, {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConnectorLabelLayout layout{ElementIndex(base)};
+        std::vector<Element> moved = base;
+        moved[1].x = c.to.x;
+        moved[1].y = c.to.y;
+        const std::array<std::int64_t, 1> positions{1};
+        layout.update(ElementIndex(moved), positions);
+        EXPECT_TRUE(layout.wasIncremental());
+        EXPECT_EQ(layout.recomputedCount(), 1);
+        EXPECT_TRUE(sameBoxes(layout.boxes(), getConnectorLabelBoxes(moved)));
+        ASSERT_TRUE(layout.boxesChangedAt());
+        EXPECT_EQ(*layout.boxesChangedAt(), c.boxesChangedAt);
+    }
+    // A full layout cannot tell which boxes changed.
+    EXPECT_FALSE(ConnectorLabelLayout(ElementIndex(base)).boxesChangedAt());
+}
+
 TEST(IncrementalLabelLayout, ALayoutMadeOnceKeepsNothingForUpdates) {
     const std::vector<Element> base = smallBoard();
     ConnectorLabelLayout layout = ConnectorLabelLayout::once(ElementIndex(base));
