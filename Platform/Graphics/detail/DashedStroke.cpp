@@ -131,31 +131,6 @@ private:
     std::optional<std::size_t> head_;
 };
 
-// The part of the segment a-b inside the box, as parameters 0 <= t0 <= t1 <= 1.
-bool clipToBox(Vec2 a, Vec2 b, double x0, double y0, double x1, double y1, double& t0, double& t1) {
-    t0 = 0;
-    t1 = 1;
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - x0, x1 - a.x, a.y - y0, y1 - a.y};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0) return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0) t0 = std::max(t0, t);
-        else t1 = std::min(t1, t);
-    }
-    return t0 < t1 || (t0 == t1 && dx == 0 && dy == 0);
-}
-
-Vec2 lerp(Vec2 a, Vec2 b, double t) {
-    if (t <= 0) return a;
-    if (t >= 1) return b;
-    return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
-}
-
 // Calls `segment(a, b)` for every segment of a subpath, the closing one included.
 template <typename F>
 void forEachSegment(const Polyline& line, F&& segment) {
@@ -218,7 +193,7 @@ DashedPieces dashWithin(const std::vector<Polyline>& path, const LinearMap& map,
             if (a.x == b.x && a.y == b.y) return;
             const double user = map.userLength(b.x - a.x, b.y - a.y);
             double t0, t1;
-            if (!clipToBox(a, b, x0, y0, x1, y1, t0, t1)) return pass(user);
+            if (!clipParameters(a, b, x0, y0, x1, y1, t0, t1)) return pass(user);
             if (t0 > 0) pass(user * t0);
             const Vec2 from = lerp(a, b, t0), to = lerp(a, b, t1);
             const double inside = user * (t1 - t0);

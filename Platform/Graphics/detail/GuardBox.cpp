@@ -1,5 +1,6 @@
 #include "Platform/Graphics/detail/GuardBox.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace dv::gfx::detail {
@@ -20,6 +21,30 @@ void flattenCubic(Vec2 p0, Vec2 c1, Vec2 c2, Vec2 p3, std::vector<Vec2>& out) {
         const double w0 = u * u * u, w1 = 3 * u * u * t, w2 = 3 * u * t * t, w3 = t * t * t;
         out.push_back({w0 * p0.x + w1 * c1.x + w2 * c2.x + w3 * p3.x, w0 * p0.y + w1 * c1.y + w2 * c2.y + w3 * p3.y});
     }
+}
+
+bool clipParameters(Vec2 a, Vec2 b, double x0, double y0, double x1, double y1, double& t0, double& t1) {
+    t0 = 0;
+    t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - x0, x1 - a.x, a.y - y0, y1 - a.y};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+    }
+    return t0 < t1 || (t0 == t1 && dx == 0 && dy == 0);
+}
+
+Vec2 lerp(Vec2 a, Vec2 b, double t) {
+    if (t <= 0) return a;
+    if (t >= 1) return b;
+    return {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
 }
 
 namespace {

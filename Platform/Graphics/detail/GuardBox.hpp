@@ -26,4 +26,12 @@ std::vector<Vec2> clipPolygonToGuard(const std::vector<Vec2>& polygon);
 /// Cuts a segment to the guard box; false when nothing of it is inside.
 bool clipSegmentToGuard(Vec2& a, Vec2& b);
 
+/// The part of the segment a-b inside the box [x0, x1] × [y0, y1], as parameters
+/// 0 <= t0 <= t1 <= 1 along it (Liang-Barsky); false when nothing of it is inside (a segment
+/// of no length is inside when its point is).
+bool clipParameters(Vec2 a, Vec2 b, double x0, double y0, double x1, double y1, double& t0, double& t1);
+
+/// The point a fraction t along a-b: a itself at 0 and b itself at 1.
+Vec2 lerp(Vec2 a, Vec2 b, double t);
+
 } // namespace dv::gfx::detail

@@ -43,26 +43,12 @@ void forEachRow(const Edge& e, const PixelRange& w, Visit&& visit) {
     }
 }
 
-// The part of an edge inside a box, in the edge's own direction (Liang-Barsky).
+// The part of an edge inside a box, in the edge's own direction; none when it only touches it.
 bool clipToBox(Vec2 a, Vec2 b, double x0, double y0, double x1, double y1, Vec2& outA, Vec2& outB) {
-    double t0 = 0, t1 = 1;
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - x0, x1 - a.x, a.y - y0, y1 - a.y};
-    for (int k = 0; k < 4; ++k) {
-        if (p[k] == 0) {
-            if (q[k] < 0) return false;
-            continue;
-        }
-        const double r = q[k] / p[k];
-        if (p[k] < 0) t0 = std::max(t0, r);
-        else t1 = std::min(t1, r);
-    }
-    if (t0 >= t1) return false;
-    outA = {a.x + t0 * dx, a.y + t0 * dy};
-    outB = {a.x + t1 * dx, a.y + t1 * dy};
-    if (t0 == 0) outA = a;
-    if (t1 == 1) outB = b;
+    double t0, t1;
+    if (!clipParameters(a, b, x0, y0, x1, y1, t0, t1) || !(t0 < t1)) return false;
+    outA = lerp(a, b, t0);
+    outB = lerp(a, b, t1);
     return true;
 }
 
@@ -379,7 +365,7 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
             // Where the edge meets the left side, reckoned as the clipping of its part reckons
             // it, so that the step and the part's closing side lie at one height.
             const double dx = e.to.x - e.from.x, t = (e.from.x - x0) / -dx;
-            const double yk = t <= 0 ? e.from.y : t >= 1 ? e.to.y : e.from.y + t * (e.to.y - e.from.y);
+            const double yk = lerp(e.from, e.to, t).y;
             if (yk < y0 + 1) pixelSteps.push_back({std::fmax(y0, yk), int(e.to.x < x0) - int(e.from.x < x0)});
         }
         std::stable_sort(pixelSteps.begin(), pixelSteps.end(),
