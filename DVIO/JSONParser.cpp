@@ -3,6 +3,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -152,7 +153,7 @@ struct Frame {
     Container kind;
     std::size_t valueStart;
     std::size_t keyStart;
-    std::size_t keyTextStart;
+    std::size_t ownedKeyStart;
     bool mainList = false;  // its entries go to the list consumer
     std::int64_t heldBefore = 0;  // values held when it opened; a main list goes back to it per entry
 };
@@ -161,21 +162,15 @@ struct Frame {
 constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// A member name: most are bytes of the input as they stand; one with escapes or repaired UTF-8
-// is kept in the parse's own key text. Offsets, not pointers, as that text grows while read.
-struct KeySlot {
-    std::size_t start;
-    std::size_t size;
-    bool owned;
-};
 
 // The stacks of a parse, kept per thread so that their capacity carries over to the next parse.
 struct Scratch {
     std::vector<Frame> frames;
     std::vector<JSONValue> values;
-    std::vector<KeySlot> keys;
-    std::string keyText;
-    std::vector<std::string_view> keyViews;
+    // Member names: most are bytes of the input as they stand; one with escapes or repaired
+    // UTF-8 is kept among the owned keys, whose texts stay in place while more are added.
+    std::vector<std::string_view> keys;
+    std::deque<std::string> ownedKeys;
 };
 
 class Parser {
@@ -183,7 +178,7 @@ public:
     Parser(const std::uint8_t* data, std::size_t size, std::int64_t maxDepth, std::int64_t maxValues, Scratch& scratch,
            JSONListConsumer* consumer)
         : begin_(data), p_(data), end_(data + size), maxDepth_(maxDepth), maxValues_(maxValues), frames_(scratch.frames),
-          values_(scratch.values), keys_(scratch.keys), keyText_(scratch.keyText), keyViews_(scratch.keyViews),
+          values_(scratch.values), keys_(scratch.keys), ownedKeys_(scratch.ownedKeys),
           consumer_(consumer) {}
 
     // Leaves the stacks empty, also after an error; very large ones give their memory back.
@@ -192,12 +187,10 @@ public:
         frames_.clear();
         values_.clear();
         keys_.clear();
-        keyText_.clear();
-        keyViews_.clear();
+        ownedKeys_.clear();
         if (values_.capacity() > kKeptCapacity) std::vector<JSONValue>().swap(values_);
-        if (keys_.capacity() > kKeptCapacity) std::vector<KeySlot>().swap(keys_);
-        if (keyText_.capacity() > kKeptCapacity) std::string().swap(keyText_);
-        if (keyViews_.capacity() > kKeptCapacity) std::vector<std::string_view>().swap(keyViews_);
+        if (keys_.capacity() > kKeptCapacity) std::vector<std::string_view>().swap(keys_);
+        ownedKeys_.shrink_to_fit();
     }
 
     JSONValue run();
@@ -231,10 +224,6 @@ private:
     double readNumber();
     void readLiteral(const char* word, std::size_t length);
     void readKey();
-    std::string_view keyView(const KeySlot& key) const {
-        const char* base = key.owned ? keyText_.data() : reinterpret_cast<const char*>(begin_);
-        return {base + key.start, key.size};
-    }
     void closeObject(const Frame& frame);
     void closeArray(const Frame& frame);
     // Whether an array opening here is the consumer's main list; tells the consumer when it is.
@@ -249,9 +238,8 @@ private:
 
     std::vector<Frame>& frames_;
     std::vector<JSONValue>& values_;
-    std::vector<KeySlot>& keys_;
-    std::string& keyText_;
-    std::vector<std::string_view>& keyViews_;
+    std::vector<std::string_view>& keys_;
+    std::deque<std::string>& ownedKeys_;
     JSONListConsumer* consumer_;
     std::string buffer_;  // reused by strings that hold escapes
 };
@@ -416,6 +404,24 @@ double Parser::readNumber() {
         if (fractionDigits) out /= kExactPowersOfTen[fractionDigits];
         return negative ? -out : out;
     }
+    // Up to 19 digits the gathered mantissa is exact, and the decimal exponent is at hand: the
+    // binary value follows from one wide multiplication, unless it lies too close to a halfway
+    // point to tell, which the full reading below settles.
+    if (digits <= 19 && (!expStart || p_ - expStart <= 6)) {
+        std::int64_t exponent = 0;
+        if (expStart) {
+            for (const std::uint8_t* d = expStart; d < p_; ++d) exponent = exponent * 10 + (*d - '0');
+            if (expStart[-1] == '-') exponent = -exponent;
+        }
+        exponent -= fractionDigits;
+        const fast_float::adjusted_mantissa am =
+            fast_float::compute_float<fast_float::binary_format<double>>(exponent, mantissa);
+        if (am.power2 >= 0) {
+            double out;
+            fast_float::to_float(negative, am, out);
+            return out;
+        }
+    }
 
     const char* first = reinterpret_cast<const char*>(start);
     const char* last = reinterpret_cast<const char*>(p_);
@@ -472,14 +478,13 @@ void Parser::readKey() {
     const std::uint8_t* stop = scanPlain(p_, end_, sawHigh);
     if (stop < end_ && *stop == '"' &&
         (!sawHigh || isValidUTF8({reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start)}))) {
-        keys_.push_back({static_cast<std::size_t>(start - begin_), static_cast<std::size_t>(stop - start), false});
+        keys_.emplace_back(reinterpret_cast<const char*>(start), static_cast<std::size_t>(stop - start));
         p_ = stop + 1;
     } else {
         // Escapes, repairs and errors take the road of string values.
         std::string key;
         readString(key);
-        keys_.push_back({keyText_.size(), key.size(), true});
-        keyText_ += key;
+        keys_.emplace_back(ownedKeys_.emplace_back(std::move(key)));
     }
     hold();
     skipSpace();
@@ -492,20 +497,18 @@ bool Parser::opensMainList() {
     if (consumer_ == nullptr) return false;
     // The key of a member being read is the last one on the key stack.
     const bool atTop = frames_.empty() || (frames_.size() == 1 && frames_.front().kind == Container::object &&
-                                           keyView(keys_.back()) == consumer_->listKey());
+                                           keys_.back() == consumer_->listKey());
     if (atTop) consumer_->beginList();
     return atTop;
 }
 
 void Parser::closeObject(const Frame& frame) {
-    keyViews_.clear();
-    for (auto key = keys_.begin() + static_cast<std::ptrdiff_t>(frame.keyStart); key != keys_.end(); ++key)
-        keyViews_.push_back(keyView(*key));
     const auto first = values_.begin() + static_cast<std::ptrdiff_t>(frame.valueStart);
     // Members are set in order, so a repeated key keeps its first place and takes its last value.
-    JSONObject object(keyViews_, std::span(first, values_.end()));
+    const std::span<const std::string_view> keys = std::span(keys_).subspan(frame.keyStart);
+    JSONObject object(keys, std::span(first, values_.end()));
     keys_.resize(frame.keyStart);
-    keyText_.resize(frame.keyTextStart);
+    ownedKeys_.resize(frame.ownedKeyStart);
     values_.erase(first, values_.end());
     values_.emplace_back(std::move(object));
 }
@@ -533,7 +536,7 @@ JSONValue Parser::run() {
                 values_.emplace_back(JSONValue::Array());
                 break;
             }
-            frames_.push_back({Container::array, values_.size(), keys_.size(), keyText_.size(), mainList, held_});
+            frames_.push_back({Container::array, values_.size(), keys_.size(), ownedKeys_.size(), mainList, held_});
             continue;
         }
         case '{':
@@ -545,7 +548,7 @@ JSONValue Parser::run() {
                 values_.emplace_back(JSONObject());
                 break;
             }
-            frames_.push_back({Container::object, values_.size(), keys_.size(), keyText_.size()});
+            frames_.push_back({Container::object, values_.size(), keys_.size(), ownedKeys_.size()});
             readKey();
             continue;
         case '"':

@@ -277,17 +277,6 @@ const JSONValue* JSONValue::operator[](std::string_view key) const noexcept {
     return object ? object->find(key) : nullptr;
 }
 
-std::string* JSONValue::boxText(std::string_view text) {
-    void* block = detail::treeAllocate(sizeof(std::string));
-    try {
-        // Made in place: moving a short string in would copy it a second time.
-        return new (block) std::string(detail::shortTextCopy(text));
-    } catch (...) {
-        detail::treeRelease(block, sizeof(std::string));
-        throw;
-    }
-}
-
 JSONValue::JSONValue(const JSONValue& other) : bits_(0), kind_(Kind::null) {
     switch (other.kind_) {
     case Kind::string: string_ = box<std::string>(*other.string_); break;

@@ -26,6 +26,26 @@ namespace dv {
 
 class JSONValue;
 
+namespace detail {
+
+// A copy of `text`. Keys are mostly short: copies of a known length compile to a few moves,
+// where a copy of any length costs a call.
+inline std::string shortTextCopy(std::string_view text) {
+    const char* p = text.data();
+    switch (text.size()) {
+    case 0: return std::string();
+#define DV_SHORT_COPY(n) \
+    case n: return std::string(p, n);
+        DV_SHORT_COPY(1) DV_SHORT_COPY(2) DV_SHORT_COPY(3) DV_SHORT_COPY(4) DV_SHORT_COPY(5) DV_SHORT_COPY(6)
+        DV_SHORT_COPY(7) DV_SHORT_COPY(8) DV_SHORT_COPY(9) DV_SHORT_COPY(10) DV_SHORT_COPY(11) DV_SHORT_COPY(12)
+        DV_SHORT_COPY(13) DV_SHORT_COPY(14) DV_SHORT_COPY(15)
+#undef DV_SHORT_COPY
+    default: return std::string(text);
+    }
+}
+
+}  // namespace detail
+
 /// The payload of JSON null.
 struct JSONNull {
     friend bool operator==(JSONNull, JSONNull) noexcept { return true; }
@@ -201,7 +221,16 @@ private:
             throw;
         }
     }
-    static std::string* boxText(std::string_view text);
+    static std::string* boxText(std::string_view text) {
+        void* block = detail::treeAllocate(sizeof(std::string));
+        try {
+            // Made in place: moving a short string in would copy it a second time.
+            return new (block) std::string(detail::shortTextCopy(text));
+        } catch (...) {
+            detail::treeRelease(block, sizeof(std::string));
+            throw;
+        }
+    }
     template <class T>
     static void unbox(T* held) noexcept {
         held->~T();
@@ -230,26 +259,6 @@ private:
     };
     Kind kind_;
 };
-
-namespace detail {
-
-// A copy of `text`. Keys are mostly short: copies of a known length compile to a few moves,
-// where a copy of any length costs a call.
-inline std::string shortTextCopy(std::string_view text) {
-    const char* p = text.data();
-    switch (text.size()) {
-    case 0: return std::string();
-#define DV_SHORT_COPY(n) \
-    case n: return std::string(p, n);
-        DV_SHORT_COPY(1) DV_SHORT_COPY(2) DV_SHORT_COPY(3) DV_SHORT_COPY(4) DV_SHORT_COPY(5) DV_SHORT_COPY(6)
-        DV_SHORT_COPY(7) DV_SHORT_COPY(8) DV_SHORT_COPY(9) DV_SHORT_COPY(10) DV_SHORT_COPY(11) DV_SHORT_COPY(12)
-        DV_SHORT_COPY(13) DV_SHORT_COPY(14) DV_SHORT_COPY(15)
-#undef DV_SHORT_COPY
-    default: return std::string(text);
-    }
-}
-
-}  // namespace detail
 
 struct JSONObject::Member {
     Member(std::string&& key, JSONValue&& value) noexcept : key(std::move(key)), value(std::move(value)) {}
