@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "DVIO/JSONParser.hpp"
@@ -229,6 +231,40 @@ TEST(JSONParser, NumbersAreCorrectlyRoundedAndSaturate) {
         EXPECT_EQ(*number, c.value);
         EXPECT_EQ(std::signbit(*number), std::signbit(c.value));
     }
+}
+
+// Numbers of every length up to nineteen digits, with and without fractions and exponents, and
+// integers that lie halfway between two doubles: each reads as the standard library's correctly
+// rounded reading of the same text, bit for bit.
+TEST(JSONParser, ShortNumbersReadAsTheStandardReadingDoes) {
+    std::mt19937_64 rng(31);
+    int compared = 0;
+    for (int i = 0; i < 200000; ++i) {
+        std::string text = rng() % 2 ? "-" : "";
+        if (i % 4 == 0) {
+            // Halfway between two neighbouring doubles of 2^53 to 2^63, give or take one.
+            const int e = 53 + static_cast<int>(rng() % 10);
+            const std::uint64_t ulp = std::uint64_t{1} << (e - 52);
+            const std::uint64_t base = (std::uint64_t{1} << e) + (rng() % (std::uint64_t{1} << 52)) * ulp;
+            text += std::to_string(base + ulp / 2 - 1 + rng() % 3);
+        } else {
+            const int digits = 1 + static_cast<int>(rng() % 19);
+            std::string d;
+            for (int k = 0; k < digits; ++k) d += static_cast<char>('0' + rng() % 10);
+            if (d.size() > 1 && d[0] == '0') d[0] = '7';
+            const std::size_t point = rng() % d.size();
+            text += point == 0 ? d : d.substr(0, point) + "." + d.substr(point);
+            if (rng() % 3 == 0) text += (rng() % 2 ? "e-" : "E+") + std::to_string(rng() % 40);
+        }
+        double expected = 0;
+        const auto standard = std::from_chars(text.data(), text.data() + text.size(), expected);
+        ASSERT_EQ(standard.ec, std::errc()) << text;
+        const auto number = JSONParser::parse(text).doubleValue();
+        ASSERT_TRUE(number.has_value()) << text;
+        ASSERT_EQ(std::memcmp(&*number, &expected, sizeof expected), 0) << text;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 200000);
 }
 
 TEST(JSONParser, BuildsValuesInInputOrderAndRepeatedKeysKeepTheirFirstPlace) {

@@ -221,6 +221,26 @@ TEST(JSStringKey, ComparesByCodeUnits) {
 // ---------------------------------------------------------------------------------------------
 // Accessors
 
+// A value may take one of its own members or items: what it takes must survive the release of
+// what it held.
+TEST(JSONValue, TakesAValueFromInsideItself) {
+    JSONValue array(JSONValue::Array{JSONValue(JSONValue::Array{JSONValue("inner text that is long enough")}),
+                                     JSONValue(2)});
+    array = std::move((*array.arrayValue())[0]);
+    ASSERT_NE(array.arrayValue(), nullptr);
+    ASSERT_EQ(array.arrayValue()->size(), 1u);
+    EXPECT_EQ((*array.arrayValue())[0], JSONValue("inner text that is long enough"));
+
+    JSONValue object(JSONObject{{"child", JSONValue(JSONObject{{"name", JSONValue("kept")}})}, {"n", JSONValue(1)}});
+    object = std::move(*object.objectValue()->find("child"));
+    EXPECT_EQ(object, JSONValue(JSONObject{{"name", JSONValue("kept")}}));
+
+    JSONObject outer{{"a", JSONValue(JSONObject{{"b", JSONValue(true)}})}};
+    outer = std::move(*outer.find("a")->objectValue());
+    EXPECT_EQ(outer.keys(), std::vector<std::string>{"b"});
+    EXPECT_EQ(*outer.find("b"), JSONValue(true));
+}
+
 TEST(JSONValue, AccessorsNeverConvertBetweenCases) {
     const JSONValue values[] = {true, 2.5, "s", JSONValue::Array{1}, JSONObject{{"k", 1}}, nullptr};
     const Kind kinds[] = {Kind::boolean, Kind::number, Kind::string, Kind::array, Kind::object, Kind::null};
