@@ -73,8 +73,9 @@ struct Rows {
 };
 
 // The wide blurs of big shadows spend nearly all their time here, so the loop is also built for
-// processors with wider vectors, picked when the program starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// processors with wider vectors, picked when the program starts. Not under ThreadSanitizer: the
+// picker runs while the program is being loaded, before the sanitizer's own start-up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define DV_WIDER_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define DV_WIDER_VECTORS
