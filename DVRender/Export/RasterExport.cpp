@@ -90,11 +90,17 @@ int bandCount(const ExportScene& scene, const ExportRasterPlan& plan) {
     return bandCount(scene, plan, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{MAX_BANDS}}));
 }
 
-void drawBand(gfx::Bitmap& target, int top, int bottom, const ExportScene& scene, const ExportRasterPlan& plan,
-              const RenderEnvironment& environment) {
+// Rows is a band's first and past-the-last row; without it the whole bitmap is drawn, unclipped.
+// The bitmap is stored top row first, so user space is already y-down: no flip.
+void drawInto(gfx::Bitmap& target, std::optional<std::pair<int, int>> rows, const ExportScene& scene,
+              const ExportRasterPlan& plan, const RenderEnvironment& environment) {
     auto context = std::make_shared<gfx::GraphicsContext>(target);
     if (!context->isHealthy()) throw ExportError::contextCreationFailed();
-    context->clipToRect({0, static_cast<double>(top), static_cast<double>(target.width()), static_cast<double>(bottom - top)});
+    if (rows) {
+        const auto [top, bottom] = *rows;
+        context->clipToRect(
+            {0, static_cast<double>(top), static_cast<double>(target.width()), static_cast<double>(bottom - top)});
+    }
     drawScene(context, scene, plan, environment);
 }
 
@@ -113,8 +119,7 @@ void drawInBands(gfx::Bitmap& bitmap, int bands, const ExportScene& scene, const
             auto& mine = own[static_cast<std::size_t>(band)];
             mine = gfx::Bitmap::create(w, h);
             if (!mine) throw ExportError::contextCreationFailed();
-            const auto [top, bottom] = drawn(band);
-            drawBand(*mine, top, bottom, scene, plan, environment);
+            drawInto(*mine, drawn(band), scene, plan, environment);
         } catch (...) {
             errors[static_cast<std::size_t>(band)] = std::current_exception();
         }
@@ -126,10 +131,7 @@ void drawInBands(gfx::Bitmap& bitmap, int bands, const ExportScene& scene, const
     } catch (const std::system_error&) {
         // No more threads to be had: the remaining bands are drawn here.
     }
-    {
-        const auto [top, bottom] = drawn(0);
-        drawBand(bitmap, top, bottom, scene, plan, environment);
-    }
+    drawInto(bitmap, drawn(0), scene, plan, environment);
     for (int band = started; band < bands; ++band) work(band);
     for (auto& thread : threads) thread.join();
     for (const auto& error : errors)
@@ -151,10 +153,7 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     if (bands > 1) {
         drawInBands(*bitmap, bands, scene, plan, environment);
     } else {
-        // The bitmap is stored top row first, so user space is already y-down: no flip.
-        auto context = std::make_shared<gfx::GraphicsContext>(*bitmap);
-        if (!context->isHealthy()) throw ExportError::contextCreationFailed();
-        drawScene(context, scene, plan, environment);
+        drawInto(*bitmap, std::nullopt, scene, plan, environment);
     }
     return std::move(*bitmap).takeImage();
 }
