@@ -20,9 +20,6 @@ namespace {
 struct BreakIteratorCloser {
     void operator()(UBreakIterator* it) const { ubrk_close(it); }
 };
-struct TextCloser {
-    void operator()(UText* text) const { utext_close(text); }
-};
 
 // Whole UTF-8 text to UTF-16 and back; ill-formed input reads as U+FFFD. The texts here are
 // short (keywords), so one round trip through ICU's strings is cheap.
@@ -48,6 +45,30 @@ std::string fromICU(const icu::UnicodeString& text) {
     return out;
 }
 
+// Runs `segment` with this thread's character break iterator set on `text`, or returns false
+// when ICU could give none. Opening an iterator costs far more than segmenting a short text, so
+// each thread keeps one; it is released from the text before returning.
+template <class Segment> bool withCharacterBreaks(std::string_view text, Segment&& segment) {
+    UErrorCode status = U_ZERO_ERROR;
+    thread_local std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(
+        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
+    if (!iterator) return false;
+    UText utext = UTEXT_INITIALIZER;
+    status = U_ZERO_ERROR;
+    utext_openUTF8(&utext, text.data(), static_cast<int64_t>(text.size()), &status);
+    if (U_SUCCESS(status)) ubrk_setUText(iterator.get(), &utext, &status);
+    const bool ready = U_SUCCESS(status);
+    if (ready) segment(iterator.get());
+    // The iterator keeps no reference to the text once it is given another; an empty one drops it.
+    UText empty = UTEXT_INITIALIZER;
+    status = U_ZERO_ERROR;
+    utext_openUTF8(&empty, "", 0, &status);
+    ubrk_setUText(iterator.get(), &empty, &status);
+    utext_close(&utext);
+    utext_close(&empty);
+    return ready;
+}
+
 } // namespace
 
 std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
@@ -64,19 +85,16 @@ std::vector<std::size_t> graphemeBoundaries(std::string_view text) {
         for (std::size_t i = 1; i <= text.size(); ++i) bounds.push_back(i);
         return bounds;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<UText, TextCloser> utext(
-        utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status));
-    std::unique_ptr<UBreakIterator, BreakIteratorCloser> it(
-        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
-    if (U_SUCCESS(status)) ubrk_setUText(it.get(), utext.get(), &status);
-    if (U_FAILURE(status)) {
+    const bool segmented = withCharacterBreaks(text, [&](UBreakIterator* it) {
+        for (int32_t pos = ubrk_next(it); pos != UBRK_DONE; pos = ubrk_next(it)) {
+            if (pos > 0) bounds.push_back(static_cast<std::size_t>(pos));
+        }
+    });
+    if (!segmented) {
         // Without segmentation every byte stands alone; callers then see no merged clusters.
+        bounds.resize(1);
         for (std::size_t i = 1; i <= text.size(); ++i) bounds.push_back(i);
         return bounds;
-    }
-    for (int32_t pos = ubrk_next(it.get()); pos != UBRK_DONE; pos = ubrk_next(it.get())) {
-        if (pos > 0) bounds.push_back(static_cast<std::size_t>(pos));
     }
     if (bounds.back() != text.size()) bounds.push_back(text.size());
     return bounds;
@@ -130,32 +148,18 @@ std::size_t graphemePrefix(std::string_view text, std::size_t maxClusters, std::
         }
     }
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) text = text.substr(0, INT32_MAX);
-    // One iterator per thread: opening one costs far more than segmenting a short text.
-    UErrorCode status = U_ZERO_ERROR;
-    thread_local std::unique_ptr<UBreakIterator, BreakIteratorCloser> iterator(
-        ubrk_open(UBRK_CHARACTER, "", nullptr, 0, &status));
-    UText utext = UTEXT_INITIALIZER;
-    status = U_ZERO_ERROR;
-    utext_openUTF8(&utext, text.data(), static_cast<int64_t>(text.size()), &status);
-    if (iterator && U_SUCCESS(status)) ubrk_setUText(iterator.get(), &utext, &status);
-    if (!iterator || U_FAILURE(status)) {
-        utext_close(&utext);
+    std::size_t end = 0;
+    const bool segmented = withCharacterBreaks(text, [&](UBreakIterator* it) {
+        for (int32_t pos = ubrk_next(it); pos != UBRK_DONE && clusters < maxClusters; pos = ubrk_next(it)) {
+            end = static_cast<std::size_t>(pos);
+            ++clusters;
+        }
+    });
+    if (!segmented) {
         // Without segmentation each byte counts as a cluster: the cut stays within bounds.
         clusters = std::min(maxClusters, text.size());
         return clusters;
     }
-    std::size_t end = 0;
-    for (int32_t pos = ubrk_next(iterator.get()); pos != UBRK_DONE && clusters < maxClusters;
-         pos = ubrk_next(iterator.get())) {
-        end = static_cast<std::size_t>(pos);
-        ++clusters;
-    }
-    // The iterator keeps no reference to the text once it is given another; an empty one drops it.
-    UText empty = UTEXT_INITIALIZER;
-    utext_openUTF8(&empty, "", 0, &status);
-    ubrk_setUText(iterator.get(), &empty, &status);
-    utext_close(&utext);
-    utext_close(&empty);
     return end;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "Platform/Unicode/Unicode.hpp"
 
@@ -55,6 +57,68 @@ TEST(UnicodeSearchText, GraphemePrefixStopsAtTheRequestedCluster) {
         EXPECT_EQ(graphemePrefix(c.text, c.max, clusters), c.bytes);
         EXPECT_EQ(clusters, c.clusters);
     }
+}
+
+// Cluster boundaries by the extended grapheme cluster rules; ill-formed UTF-8 reads as one U+FFFD
+// per maximal ill-formed subpart.
+struct BoundaryCase {
+    std::string text;
+    std::vector<std::size_t> bounds;
+};
+
+const std::vector<BoundaryCase>& boundaryCases() {
+    static const std::vector<BoundaryCase> cases = {
+        {"", {0}},
+        {"abc", {0, 1, 2, 3}},
+        {"a\r\nb", {0, 1, 3, 4}},                                  // CR LF is one cluster
+        {"\r\r", {0, 1, 2}},
+        {"e\xCC\x81x", {0, 3, 4}},                                 // combining acute joins its base
+        {std::string("\0\xCC\x81", 3), {0, 1, 3}},                // but never a control
+        {"\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD!", {0, 8, 9}},       // skin tone modifier
+        {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", {0, 8, 16}},  // two flags
+        {"\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", {0, 18}},  // ZWJ family
+        {"\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", {0, 9}},          // Hangul L V T
+        {"\xE6\x97\xA5\xE6\x9C\xAC", {0, 3, 6}},
+        {"a\xFF" "b", {0, 1, 2, 3}},
+        {"\xE6\x97" "a", {0, 2, 3}},                                // truncated sequence: one U+FFFD
+        {"\xE6\x97\xCC\x81", {0, 4}},                            // which a mark extends
+    };
+    return cases;
+}
+
+TEST(UnicodeSearchText, GraphemeBoundariesFollowTheClusterRules) {
+    for (const BoundaryCase& c : boundaryCases()) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(graphemeBoundaries(c.text), c.bounds);
+        // The prefix search segments with the same per-thread iterator: it must not disturb
+        // the next text's boundaries, nor they its count.
+        std::size_t clusters = 0;
+        EXPECT_EQ(graphemePrefix(c.text, 1, clusters), c.bounds.size() > 1 ? c.bounds[1] : 0);
+        EXPECT_EQ(graphemeClusters(c.text).size(), c.bounds.size() - 1);
+    }
+}
+
+// Each thread segments with its own iterator; threads that segment at once and threads that end
+// (releasing theirs) leave the others' results unchanged.
+TEST(UnicodeSearchText, GraphemeBoundariesOnManyThreadsAtOnce) {
+    const std::vector<BoundaryCase>& cases = boundaryCases();
+    std::vector<int> failures(8, 0);
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::thread> threads;
+        for (std::size_t t = 0; t < failures.size(); ++t) {
+            threads.emplace_back([&cases, &failures, t] {
+                for (std::size_t k = 0; k < 400; ++k) {
+                    const BoundaryCase& c = cases[(k + t) % cases.size()];
+                    std::size_t clusters = 0;
+                    if (graphemeBoundaries(c.text) != c.bounds) ++failures[t];
+                    if (graphemePrefix(c.text, 2, clusters) != c.bounds[std::min<std::size_t>(2, c.bounds.size() - 1)])
+                        ++failures[t];
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+    for (std::size_t t = 0; t < failures.size(); ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
 }
 
 }  // namespace
