@@ -144,7 +144,7 @@ DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data) {
         }
         // The root is ours: values move out of it rather than being copied.
         for (std::size_t i = 0; i < object->count(); ++i) {
-            const std::string& key = object->keyAt(i);
+            const std::string_view key = object->keyAt(i);
             JSONValue& value = object->valueAt(i);
             if (key == "elements") {
                 elements = std::move(value);

@@ -68,7 +68,7 @@ std::optional<std::uint64_t> arrayIndex(std::string_view key) {
     return value;
 }
 
-void writeMember(std::string& out, const std::string& key, const JSONValue& value, int depth, int width,
+void writeMember(std::string& out, std::string_view key, const JSONValue& value, int depth, int width,
                  bool& first) {
     if (!first) out.push_back(',');
     first = false;
@@ -98,14 +98,14 @@ void writeObject(std::string& out, const JSONObject& object, int depth, int widt
     } else {
         struct Entry {
             std::uint64_t index;
-            const std::string* key;
+            std::string_view key;
             const JSONValue* value;
         };
         std::vector<Entry> indexed;
         for (const auto& [key, value] : object)
-            if (auto index = arrayIndex(key)) indexed.push_back({*index, &key, &value});
+            if (auto index = arrayIndex(key)) indexed.push_back({*index, key, &value});
         std::sort(indexed.begin(), indexed.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
-        for (const Entry& e : indexed) writeMember(out, *e.key, *e.value, depth, width, first);
+        for (const Entry& e : indexed) writeMember(out, e.key, *e.value, depth, width, first);
         for (const auto& [key, value] : object)
             if (!arrayIndex(key)) writeMember(out, key, value, depth, width, first);
     }

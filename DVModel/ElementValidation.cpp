@@ -44,7 +44,7 @@ std::optional<Element> parseElementObject(Object& object) {
     std::uint64_t seen = 0;
     std::vector<std::size_t> unknown;
     for (std::size_t i = 0; i < object.count(); ++i) {
-        const std::string& key = object.keyAt(i);
+        const std::string_view key = object.keyAt(i);
         if (key == "type") continue;
         const int position = fields.find(key);
         if (position < 0) {

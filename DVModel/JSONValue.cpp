@@ -1,10 +1,33 @@
 #include "DVModel/JSONValue.hpp"
 
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
 namespace dv {
+
+// ---------------------------------------------------------------------------------------------
+// Long member names
+
+void detail::JSONKey::makeLong(std::string_view text) {
+    const std::size_t size = text.size();
+    const std::size_t bytes = sizeof size + size;
+    char* block = static_cast<char*>(bytes <= kTreeBlockLimit ? treeAllocate(bytes) : ::operator new(bytes));
+    std::memcpy(block, &size, sizeof size);
+    std::memcpy(block + sizeof size, text.data(), size);
+    std::memcpy(bytes_, &block, sizeof block);
+    bytes_[kTag] = static_cast<char>(kLong);
+}
+
+void detail::JSONKey::freeLong() noexcept {
+    char* block = const_cast<char*>(longBlock());
+    std::size_t size;
+    std::memcpy(&size, block, sizeof size);
+    const std::size_t bytes = sizeof size + size;
+    if (bytes <= kTreeBlockLimit) treeRelease(block, bytes);
+    else ::operator delete(block, bytes);
+}
 
 // ---------------------------------------------------------------------------------------------
 // JSONObject
@@ -48,8 +71,14 @@ void JSONObject::Storage::free(Storage* storage) noexcept {
 std::size_t JSONObject::Storage::locate(std::string_view key) const noexcept {
     if (index.empty()) {
         const Member* m = members();
-        for (std::size_t i = 0; i < size; ++i)
-            if (m[i].key == key) return i;
+        detail::JSONKey probe;
+        if (detail::JSONKey::probe(key, probe)) {
+            for (std::size_t i = 0; i < size; ++i)
+                if (m[i].key.sameShort(probe)) return i;
+        } else {
+            for (std::size_t i = 0; i < size; ++i)
+                if (m[i].key.isLong() && m[i].key.view() == key) return i;
+        }
         return npos;
     }
     return locateHashed(key, hashBytes(key));
@@ -61,7 +90,7 @@ std::size_t JSONObject::Storage::locateHashed(std::string_view key, std::uint64_
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot slot = index[i];
         if (slot == 0) return npos;
-        if (slotTag(slot) == tag && members()[slotPosition(slot)].key == key) return slotPosition(slot);
+        if (slotTag(slot) == tag && members()[slotPosition(slot)].key.view() == key) return slotPosition(slot);
     }
 }
 
@@ -81,7 +110,7 @@ void JSONObject::Storage::rebuildIndex() {
     std::size_t slots = 64;
     while (slots < 2 * std::size_t{size} + 2) slots *= 2;
     index.assign(slots, 0);
-    for (std::size_t i = 0; i < size; ++i) insertSlot(hashBytes(members()[i].key), i);
+    for (std::size_t i = 0; i < size; ++i) insertSlot(hashBytes(members()[i].key.view()), i);
 }
 
 void JSONObject::destroy(Storage* storage) noexcept { Storage::free(storage); }
@@ -105,12 +134,11 @@ void JSONObject::ensureCapacity(std::size_t count) {
     storage_ = grown;
 }
 
-template <class Key>
-JSONValue& JSONObject::append(Key&& key, JSONValue&& value) {
+JSONValue& JSONObject::append(std::string_view key, JSONValue&& value) {
     if (storage_ == nullptr || storage_->size == storage_->capacity)
         ensureCapacity(storage_ == nullptr ? 4 : 2 * std::size_t{storage_->capacity});
     Storage& s = *storage_;
-    Member* added = new (s.members() + s.size) Member(std::forward<Key>(key), std::move(value));
+    Member* added = new (s.members() + s.size) Member(key, std::move(value));
     ++s.size;
     return added->value;
 }
@@ -141,7 +169,7 @@ JSONObject& JSONObject::operator=(const JSONObject& other) {
 
 JSONObject::JSONObject(std::initializer_list<std::pair<std::string_view, JSONValue>> pairs) {
     reserve(pairs.size());
-    for (const auto& [key, value] : pairs) set(std::string(key), value);
+    for (const auto& [key, value] : pairs) set(key, value);
 }
 
 JSONObject::JSONObject(std::vector<std::pair<std::string, JSONValue>> pairs) {
@@ -154,7 +182,7 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
     if (n == 0) return;
     ensureCapacity(n);
     if (n > kLinearLimit) {
-        for (std::size_t i = 0; i < n; ++i) set(std::string(keys[i]), std::move(values[i]));
+        for (std::size_t i = 0; i < n; ++i) set(keys[i], std::move(values[i]));
         return;
     }
     Storage& s = *storage_;
@@ -185,7 +213,7 @@ JSONObject::JSONObject(std::span<const std::string_view> keys, std::span<JSONVal
 std::vector<std::string> JSONObject::keys() const {
     std::vector<std::string> out;
     out.reserve(count());
-    for (std::size_t i = 0; i < count(); ++i) out.push_back(keyAt(i));
+    for (std::size_t i = 0; i < count(); ++i) out.emplace_back(keyAt(i));
     return out;
 }
 
@@ -199,7 +227,7 @@ JSONValue* JSONObject::find(std::string_view key) noexcept {
     return const_cast<JSONValue*>(std::as_const(*this).find(key));
 }
 
-JSONValue& JSONObject::set(std::string key, JSONValue value) {
+JSONValue& JSONObject::set(std::string_view key, JSONValue value) {
     std::uint64_t hash = 0;
     std::size_t position = Storage::npos;
     if (storage_ != nullptr) {
@@ -215,7 +243,7 @@ JSONValue& JSONObject::set(std::string key, JSONValue value) {
         held = std::move(value);
         return held;
     }
-    append(std::move(key), std::move(value));
+    append(key, std::move(value));
     Storage& s = *storage_;
     const std::size_t added = s.size - 1;
     if (!s.index.empty() && 2 * std::size_t{s.size} + 2 <= s.index.size()) s.insertSlot(hash, added);
@@ -230,7 +258,10 @@ std::optional<JSONValue> JSONObject::remove(std::string_view key) {
     if (position == Storage::npos) return std::nullopt;
     Member* members = s.members();
     std::optional<JSONValue> removed(std::move(members[position].value));
-    for (std::size_t i = position; i + 1 < s.size; ++i) members[i] = std::move(members[i + 1]);
+    for (std::size_t i = position; i + 1 < s.size; ++i) {
+        members[i].~Member();
+        new (members + i) Member(std::move(members[i + 1]));
+    }
     members[s.size - 1].~Member();
     --s.size;
     // The positions after the removed key have shifted.
@@ -247,7 +278,7 @@ bool operator==(const JSONObject& a, const JSONObject& b) noexcept {
     const std::size_t n = a.count();
     if (n != b.count()) return false;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::string& key = a.keyAt(i);
+        const std::string_view key = a.keyAt(i);
         // Objects of the same origin usually share their order: try the same position first.
         const JSONValue* other = b.keyAt(i) == key ? &b.valueAt(i) : b.find(key);
         if (other == nullptr || !(a.valueAt(i) == *other)) return false;

@@ -7,8 +7,10 @@
 #include "DVModel/JSStringKey.hpp"
 #include "DVModel/detail/TreePool.hpp"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -44,6 +46,97 @@ inline std::string shortTextCopy(std::string_view text) {
     }
 }
 
+// A member name in 16 bytes: up to 15 bytes in place, zero-padded, with the length in the last
+// byte, so that two short names are equal exactly when their 16 bytes are; a longer name is held
+// in a block of its own (its length, then its bytes) and the last byte is kLong.
+class JSONKey {
+    static_assert(std::endian::native == std::endian::little, "short keys are packed in little-endian words");
+
+public:
+    explicit JSONKey(std::string_view text) {
+        if (text.size() <= kInline) {
+            placeShort(text.data(), text.size());
+            return;
+        }
+        makeLong(text);
+    }
+    JSONKey(const JSONKey& other) {
+        if (other.isLong()) makeLong(other.view());
+        else std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    }
+    JSONKey(JSONKey&& other) noexcept {
+        std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+        other.bytes_[kTag] = 0;
+    }
+    JSONKey& operator=(const JSONKey&) = delete;
+    JSONKey& operator=(JSONKey&&) = delete;
+    ~JSONKey() {
+        if (isLong()) freeLong();
+    }
+
+    std::string_view view() const noexcept {
+        const unsigned tag = static_cast<unsigned char>(bytes_[kTag]);
+        if (tag <= kInline) return {bytes_, tag};
+        const char* block = longBlock();
+        std::size_t size;
+        std::memcpy(&size, block, sizeof size);
+        return {block + sizeof size, size};
+    }
+    bool isLong() const noexcept { return static_cast<unsigned char>(bytes_[kTag]) == kLong; }
+    // Equal texts, for two short names.
+    bool sameShort(const JSONKey& other) const noexcept {
+        std::uint64_t a[2], b[2];
+        std::memcpy(a, bytes_, sizeof a);
+        std::memcpy(b, other.bytes_, sizeof b);
+        return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
+    }
+    // The probe a look-up of `text` compares by sameShort; nothing for longer texts.
+    static bool probe(std::string_view text, JSONKey& out) noexcept {
+        if (text.size() > kInline) return false;
+        out.placeShort(text.data(), text.size());
+        return true;
+    }
+    JSONKey() noexcept { std::memset(bytes_, 0, sizeof bytes_); }
+
+private:
+    static constexpr std::size_t kInline = 15;
+    static constexpr std::size_t kTag = 15;
+    static constexpr unsigned char kLong = 0xFF;
+
+    // Copies of a known small length compile to a few moves, where a copy of any length costs a call.
+    void placeShort(const char* p, std::size_t n) noexcept {
+        std::uint64_t lo = 0, hi = 0;
+        if (n > 8) {
+            std::memcpy(&lo, p, 8);
+            std::memcpy(&hi, p + n - 8, 8);
+            // The last eight bytes overlap the first; keep only those past byte 8.
+            hi >>= 8 * (16 - n);
+        } else if (n == 8) {
+            std::memcpy(&lo, p, 8);
+        } else if (n >= 4) {
+            std::uint32_t a, b;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            lo = a | (std::uint64_t{b} << (8 * (n - 4)));
+        } else if (n > 0) {
+            lo = static_cast<unsigned char>(p[0]) | (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << (8 * (n / 2))) |
+                 (std::uint64_t{static_cast<unsigned char>(p[n - 1])} << (8 * (n - 1)));
+        }
+        hi |= std::uint64_t{n} << 56;
+        std::memcpy(bytes_, &lo, 8);
+        std::memcpy(bytes_ + 8, &hi, 8);
+    }
+    const char* longBlock() const noexcept {
+        const char* block;
+        std::memcpy(&block, bytes_, sizeof block);
+        return block;
+    }
+    void makeLong(std::string_view text);
+    void freeLong() noexcept;
+
+    alignas(8) char bytes_[16];
+};
+
 }  // namespace detail
 
 /// The payload of JSON null.
@@ -60,7 +153,7 @@ struct JSONNull {
 class JSONObject {
 public:
     struct Entry {
-        const std::string& key;
+        std::string_view key;
         const JSONValue& value;
     };
     class Iterator;
@@ -101,15 +194,15 @@ public:
     /// Stores `value` under `key`. A new key goes to the end; a key already present keeps its
     /// position and takes the new value. This is also the parser's path for building objects
     /// (a repeated member keeps its first position, the last value wins).
-    JSONValue& set(std::string key, JSONValue value);
+    JSONValue& set(std::string_view key, JSONValue value);
     /// Removes `key` and its value and returns the value; the other keys keep their order. A key
     /// that is not present changes nothing. Setting a removed key again appends it at the end.
     std::optional<JSONValue> remove(std::string_view key);
 
     void reserve(std::size_t count);
 
-    /// Positional access, 0 <= index < count(), in key order.
-    inline const std::string& keyAt(std::size_t index) const noexcept;
+    /// Positional access, 0 <= index < count(), in key order. A key's text lives as long as its member.
+    inline std::string_view keyAt(std::size_t index) const noexcept;
     inline const JSONValue& valueAt(std::size_t index) const noexcept;
     inline JSONValue& valueAt(std::size_t index) noexcept;
 
@@ -127,8 +220,7 @@ private:
     // Room for `count` members at least, keeping those present.
     void ensureCapacity(std::size_t count);
     // Appends a member whose key is not present yet.
-    template <class Key>
-    JSONValue& append(Key&& key, JSONValue&& value);
+    JSONValue& append(std::string_view key, JSONValue&& value);
 
     Storage* storage_ = nullptr;
 };
@@ -261,10 +353,9 @@ private:
 };
 
 struct JSONObject::Member {
-    Member(std::string&& key, JSONValue&& value) noexcept : key(std::move(key)), value(std::move(value)) {}
-    Member(std::string_view key, JSONValue&& value) : key(detail::shortTextCopy(key)), value(std::move(value)) {}
+    Member(std::string_view key, JSONValue&& value) : key(key), value(std::move(value)) {}
 
-    std::string key;
+    detail::JSONKey key;
     JSONValue value;
 };
 
@@ -304,7 +395,7 @@ public:
     Iterator() noexcept = default;
     explicit Iterator(const Member* member) noexcept : member_(member) {}
 
-    Entry operator*() const noexcept { return Entry{member_->key, member_->value}; }
+    Entry operator*() const noexcept { return Entry{member_->key.view(), member_->value}; }
     Iterator& operator++() noexcept {
         ++member_;
         return *this;
@@ -321,7 +412,7 @@ private:
 };
 
 std::size_t JSONObject::count() const noexcept { return storage_ != nullptr ? storage_->size : 0; }
-const std::string& JSONObject::keyAt(std::size_t index) const noexcept { return storage_->members()[index].key; }
+std::string_view JSONObject::keyAt(std::size_t index) const noexcept { return storage_->members()[index].key.view(); }
 const JSONValue& JSONObject::valueAt(std::size_t index) const noexcept { return storage_->members()[index].value; }
 JSONValue& JSONObject::valueAt(std::size_t index) noexcept { return storage_->members()[index].value; }
 JSONObject::Iterator JSONObject::begin() const noexcept {

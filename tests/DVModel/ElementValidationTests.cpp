@@ -427,7 +427,7 @@ TEST(ElementValidation, MutatedElementsNeverYieldInconsistentResults) {
     for (int i = 0; i < 20000; ++i) {
         const Element e = test::randomValidElement(rng, std::to_string(i).append("m"));
         JSONObject object = e.jsonObject();
-        const std::string key = object.keyAt(rng() % object.count());
+        const std::string key(object.keyAt(rng() % object.count()));
         object.set(key, values[rng() % std::size(values)]);
         const auto parsed = ElementValidation::parseElement(JSONValue(object));
         ASSERT_EQ(parsed.has_value(), ElementValidation::isValidElement(JSONValue(object)));

@@ -184,7 +184,7 @@ TEST(FieldAccess, RandomCallsKeepTheKeyInOnePlace) {
     std::vector<std::string> keys{"type", "nowhere"};
     for (ElementType type : allCases<ElementType>()) {
         const JSONObject written = test::fullElement(type).jsonObject();
-        for (const auto& entry : written) keys.push_back(entry.key);
+        for (const auto& entry : written) keys.emplace_back(entry.key);
     }
     const JSONValue values[] = {JSONValue(),
                                 JSONValue(1),

@@ -75,7 +75,7 @@ TEST(JSONObject, SetAndRemoveKeepFirstSetOrder) {
         EXPECT_EQ(object.isEmpty(), c.expected.empty());
         Keys iterated;
         for (const auto& [key, value] : object) {
-            iterated.push_back(key);
+            iterated.emplace_back(key);
             EXPECT_EQ(&value, object.find(key));
         }
         EXPECT_EQ(iterated, expectedKeys);
@@ -304,9 +304,13 @@ TEST(JSONObject, MatchesANaiveModelOnRandomOperations) {
     for (int sequence = 0; sequence < 300; ++sequence) {
         // Small pools keep objects under the scanning limit, large ones push them well past it.
         const int poolSize = sequence % 3 == 0 ? 8 : (sequence % 3 == 1 ? 40 : 200);
+        // Names of every length from 1 to 26, across the sizes held in place and those held apart,
+        // some padded with NUL bytes that must not read as the end of a name.
         std::vector<std::string> pool;
-        for (int i = 0; i < poolSize; ++i) pool.push_back(i % 7 == 0 ? std::string(i % 5, 'k') + std::to_string(i)
-                                                                     : "key" + std::to_string(i));
+        for (int i = 0; i < poolSize; ++i)
+            pool.push_back(i % 7 == 0   ? std::string(i % 5, 'k') + std::to_string(i)
+                           : i % 2 == 0 ? "key" + std::to_string(i)
+                                        : std::to_string(i) + std::string(i % 24, i % 3 == 0 ? '\0' : 'x'));
         JSONObject object;
         NaiveObject model;
         const int steps = 50 + static_cast<int>(rng() % 400);
