@@ -221,7 +221,8 @@ private:
     // A string value, p_ just past its opening quote, onto the value stack.
     void readStringValue();
     void readEscapedRest(std::string& out, const std::uint8_t* start);
-    double readNumber();
+    inline double readNumber();
+    double readNumberFully();
     void readLiteral(const char* word, std::size_t length);
     void readKey();
     void closeObject(const Frame& frame);
@@ -355,6 +356,43 @@ void Parser::readEscapedRest(std::string& out, const std::uint8_t* start) {
 }
 
 double Parser::readNumber() {
+    // The common short number (at most 15 digits, no exponent) is read here in one pass; any
+    // other form, and any error, is read again from its start by the full reading.
+    const std::uint8_t* p = p_;
+    const bool negative = *p == '-';
+    p += negative;
+    const std::uint8_t* digitsStart = p;
+    std::uint64_t mantissa = 0;
+    // Far enough from the end that the bounded loops below cannot pass it.
+    if (end_ - p >= 40) {
+        if (*p == '0') {
+            ++p;
+        } else {
+            while (p - digitsStart < 16 && isDigit(*p)) mantissa = mantissa * 10 + (*p++ - '0');
+        }
+        std::ptrdiff_t digits = p - digitsStart;
+        std::ptrdiff_t fractionDigits = 0;
+        if (*p == '.' && digits > 0 && digits <= 15) {
+            const std::uint8_t* fractionStart = ++p;
+            while (p - fractionStart < 16 && isDigit(*p)) mantissa = mantissa * 10 + (*p++ - '0');
+            fractionDigits = p - fractionStart;
+            digits += fractionDigits;
+        }
+        const std::uint8_t next = *p;
+        if (digits > 0 && digits <= 15 && (fractionDigits > 0 || p[-1] != '.') && !isDigit(next) && next != '.' &&
+            (next | 0x20) != 'e') {
+            p_ = p;
+            // At most 15 digits fit a double exactly, and so does a power of ten up to 1e22:
+            // one division rounds correctly.
+            double out = static_cast<double>(mantissa);
+            if (fractionDigits) out /= kExactPowersOfTen[fractionDigits];
+            return negative ? -out : out;
+        }
+    }
+    return readNumberFully();
+}
+
+double Parser::readNumberFully() {
     const std::uint8_t* start = p_;
     bool negative = false;
     if (*p_ == '-') {

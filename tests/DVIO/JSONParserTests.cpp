@@ -63,6 +63,12 @@ TEST(JSONParser, ReportsEachErrorWithItsMessageAndOffset) {
         {"1.e5", "Invalid number in JSON at byte 2"},
         {"1e+", "Invalid number in JSON at byte 3"},
         {"1eX", "Invalid number in JSON at byte 2"},
+        {"-.5", "Invalid number in JSON at byte 1"},
+        {"[1,-.5]", "Invalid number in JSON at byte 4"},
+        {".5", "Unexpected character '.' in JSON at byte 0"},
+        {"-01", "Unexpected non-whitespace character after JSON at byte 2"},
+        {"1.5.5", "Unexpected non-whitespace character after JSON at byte 3"},
+        {"[0.1234567890123456789.]", "Unexpected character '.' in JSON at byte 22"},
         {"\"\\x\"", "Bad escaped character in JSON at byte 2"},
         {"\"\\u12G4\"", "Bad Unicode escape in JSON at byte 5"},
         {"\"a\tb\"", "Bad control character in string literal in JSON at byte 2"},
@@ -79,6 +85,9 @@ TEST(JSONParser, ReportsEachErrorWithItsMessageAndOffset) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
         EXPECT_EQ(errorOf(c.input), c.message);
+        // Far from the end of the input, values are read by other roads: the errors stay the same.
+        if (std::string_view(c.message).starts_with("Unexpected end")) continue;
+        EXPECT_EQ(errorOf(c.input + std::string(64, ' ')), c.message);
     }
 }
 
@@ -226,10 +235,13 @@ TEST(JSONParser, NumbersAreCorrectlyRoundedAndSaturate) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
-        auto number = JSONParser::parse(std::string_view(c.input)).doubleValue();
-        ASSERT_TRUE(number.has_value());
-        EXPECT_EQ(*number, c.value);
-        EXPECT_EQ(std::signbit(*number), std::signbit(c.value));
+        // Alone, and far from the end of the input.
+        for (const std::string& text : {std::string(c.input), std::string(c.input) + std::string(64, ' ')}) {
+            auto number = JSONParser::parse(text).doubleValue();
+            ASSERT_TRUE(number.has_value());
+            EXPECT_EQ(*number, c.value);
+            EXPECT_EQ(std::signbit(*number), std::signbit(c.value));
+        }
     }
 }
 
@@ -262,6 +274,12 @@ TEST(JSONParser, ShortNumbersReadAsTheStandardReadingDoes) {
         const auto number = JSONParser::parse(text).doubleValue();
         ASSERT_TRUE(number.has_value()) << text;
         ASSERT_EQ(std::memcmp(&*number, &expected, sizeof expected), 0) << text;
+        // Inside a list and far from the end of the input.
+        const JSONValue listed = JSONParser::parse("[" + text + "," + text + "]" + std::string(64, ' '));
+        for (const JSONValue& item : *listed.arrayValue()) {
+            const double read = item.doubleValue().value_or(0);
+            ASSERT_EQ(std::memcmp(&read, &expected, sizeof expected), 0) << text;
+        }
         ++compared;
     }
     EXPECT_EQ(compared, 200000);
