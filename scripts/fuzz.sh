@@ -17,7 +17,8 @@ dir="$top/build/fuzz"
 cores=$(nproc)
 jobs=${DV_FUZZ_JOBS:-$(( cores > 1 ? cores / 2 : 1 ))}
 
-# The fuzzing compiler is needed only here, never by the ordinary build.
+# The fuzzing compiler is needed only here, never by the ordinary build. clang before 17 leaves
+# sized deallocation off unless asked, and the value tree frees its blocks by size.
 if ! command -v clang++ >/dev/null || ! dpkg -s libclang-rt-14-dev >/dev/null 2>&1; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get install -y -o DPkg::Lock::Timeout=600 clang libclang-rt-14-dev >&2
@@ -26,7 +27,7 @@ fi
 cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DDV_FUZZ=ON -DDV_SANITIZE=ON -DDV_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -Wno-unknown-warning-option" >/dev/null
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -fsized-deallocation -Wno-unknown-warning-option" >/dev/null
 mapfile -t all < <(cd "$top/fuzz" && ls ./*.cpp | sed 's|^\./||; s|\.cpp$||')
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
