@@ -1,5 +1,6 @@
 #include "DVRender/Canvas/DisplayList.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -68,6 +69,11 @@ void detail::StateTracker::step(const DisplayOp& op) {
                    [](const auto&) {},
                },
                op.value);
+}
+
+bool DisplayList::drawsImages() const {
+    return std::any_of(ops().begin(), ops().end(),
+                       [](const DisplayOp& op) { return std::holds_alternative<DisplayOp::DrawImage>(op.value); });
 }
 
 void DisplayList::replay(DrawingContext& context) const {

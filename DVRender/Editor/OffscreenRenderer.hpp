@@ -52,10 +52,18 @@ struct OffscreenRenderer {
     /// sides would take 4 GiB. A side the bitmap library cannot make (32768 itself) answers
     /// contextCreationFailed.
     static gfx::ImageRef render(const std::vector<Element>& elements, const OffscreenRenderOptions& options);
+    /// A large frame is drawn in horizontal bands on the processors that are free, each band
+    /// replaying only what can reach it; the picture is the same, to the bit.
     static gfx::ImageRef render(const RenderSnapshot& snapshot, const OffscreenRenderOptions& options);
     static std::vector<std::uint8_t> pngData(const std::vector<Element>& elements, const OffscreenRenderOptions& options);
     static std::vector<std::uint8_t> pngData(const gfx::ImageRef& image);
 };
+
+namespace detail {
+/// The same bitmap as `OffscreenRenderer::render`, drawn in at most the given number of bands
+/// (one for the whole frame at once) whatever the frame's size and the machine's load; for tests.
+gfx::ImageRef renderOffscreenInBands(const RenderSnapshot& snapshot, const OffscreenRenderOptions& options, int bands);
+}  // namespace detail
 
 /// A double as messages show it: the shortest text that reads back the same, with ".0" after a
 /// whole number ("800.0", "1.5"), and "nan", "inf", "-inf".

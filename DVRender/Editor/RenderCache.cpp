@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <type_traits>
 
 namespace dv {
 
@@ -77,6 +78,7 @@ RenderedElement::RenderedElement(std::string i, ElementRenderKey k, DisplayList 
     drawnBounds = displayList.drawnBounds();
     if (drawnBounds.rect) drawnBounds.unionWith(cullBounds);
     else drawnBounds.rect = cullBounds;
+    drawsImages = displayList.drawsImages();
 }
 
 namespace {
@@ -110,22 +112,37 @@ NormalizedRect cullBounds(const Element& element, const ElementIndex& index) {
     return {r.x - margin, r.y - margin, r.w + 2 * margin, r.h + 2 * margin};
 }
 
-void RenderSnapshot::draw(DrawingContext& context, const std::optional<NormalizedRect>& visibleRect) const {
-    // The device padding of a recording is in device pixels: seen in board units at the
-    // context's present scale.
-    const auto& m = context.state().transform.values();
-    const double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+// The device padding of a recording is in device pixels: seen in board units at the context's
+// scale. `visit` gets each display list to replay and whether it is a label's.
+template <typename Visit>
+void RenderSnapshot::forEachInView(const std::optional<NormalizedRect>& visibleRect, double deviceScale,
+                                   Visit visit) const {
     auto inView = [&](const NormalizedRect& kept, const DrawnBounds& drawn) {
         if (!visibleRect || meets(*visibleRect, kept)) return true;
-        const auto reach = drawn.rectForDeviceScale(scale);
+        const auto reach = drawn.rectForDeviceScale(deviceScale);
         return reach && meets(*visibleRect, *reach);
     };
     for (const RenderedElementRef& element : elements) {
-        if (inView(element->cullBounds, element->drawnBounds)) element->displayList.replay(context);
+        if (inView(element->cullBounds, element->drawnBounds)) visit(*element);
     }
     for (const ConnectorLabelItemRef& label : labels) {
-        if (inView(label->bounds, label->drawnBounds)) label->displayList.replay(context);
+        if (inView(label->bounds, label->drawnBounds)) visit(*label);
     }
+}
+
+void RenderSnapshot::draw(DrawingContext& context, const std::optional<NormalizedRect>& visibleRect) const {
+    const auto& m = context.state().transform.values();
+    const double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+    forEachInView(visibleRect, scale, [&](const auto& drawn) { drawn.displayList.replay(context); });
+}
+
+bool RenderSnapshot::drawsImages(const std::optional<NormalizedRect>& visibleRect, double deviceScale) const {
+    bool images = false;
+    forEachInView(visibleRect, deviceScale, [&](const auto& drawn) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(drawn)>, RenderedElement>) images = images || drawn.drawsImages;
+        else images = images || drawn.displayList.drawsImages();
+    });
+    return images;
 }
 
 RenderedElementRef RenderCache::keyed(const Element& element, const ElementIndex& index,

@@ -12,15 +12,11 @@
 #include "DVRender/Scene/GenericIcons.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
-#include "Platform/Graphics/Parallelism.hpp"
+#include "Platform/Graphics/BandedDrawing.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
 
 #include <algorithm>
-#include <cstring>
-#include <exception>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace dv {
@@ -61,99 +57,38 @@ bool drawsPictures(const Element& element) {
     return !builtin || (!getGenericIcon(builtin->ref) && BundledIconPacks::icon(builtin->ref));
 }
 
-// A large picture is drawn in horizontal bands at once, each on a thread of its own, by the
-// whole scene clipped to the band. The rasteriser treats the first row under a clip slightly
-// differently from the same row drawn whole, so every band is drawn a few rows beyond its own
-// and only its own rows are kept: the picture is the same, to the bit, as one drawn at once.
-// Every band but the first draws into a bitmap of its own (memory is only touched inside the
-// band), which limits bands to pictures whose copies stay small.
-constexpr std::int64_t BAND_MIN_PIXELS = 256 * 1024;  // smaller bands cost more than they save
+// Pictures drawn in bands are limited to those whose band copies stay small.
 constexpr std::int64_t BAND_MAX_PICTURE_PIXELS = 2048 * 2048;
-constexpr int MAX_BANDS = 4;
-constexpr int BAND_OVERLAP_ROWS = 32;
 
-// At most `most` bands, none of them thinner than the rows it draws beyond itself.
-int bandCount(const ExportScene& scene, const ExportRasterPlan& plan, std::int64_t most) {
-    const std::int64_t bands = std::min(most, std::int64_t{plan.pixelHeight} / (8 * BAND_OVERLAP_ROWS));
+int bandCount(const ExportScene& scene, int bands) {
     if (bands < 2) return 1;
     for (const Element& element : scene.index.elements())
         if (drawsPictures(element)) return 1;
-    return static_cast<int>(bands);
+    return bands;
 }
 
-int bandCount(const ExportScene& scene, const ExportRasterPlan& plan) {
-    const std::int64_t pixels = static_cast<std::int64_t>(plan.pixelWidth) * plan.pixelHeight;
-    if (pixels > BAND_MAX_PICTURE_PIXELS) return 1;
-    // On a busy machine more threads only take turns with each other, each repeating the work
-    // that does not depend on the band.
-    const auto free = static_cast<std::int64_t>(gfx::freeProcessorCount());
-    return bandCount(scene, plan, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{MAX_BANDS}}));
-}
-
-// Rows is a band's first and past-the-last row; without it the whole bitmap is drawn, unclipped.
 // The bitmap is stored top row first, so user space is already y-down: no flip.
-void drawInto(gfx::Bitmap& target, std::optional<std::pair<int, int>> rows, const ExportScene& scene,
+void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
               const ExportRasterPlan& plan, const RenderEnvironment& environment) {
-    auto context = std::make_shared<gfx::GraphicsContext>(target);
     if (!context->isHealthy()) throw ExportError::contextCreationFailed();
-    if (rows) {
-        const auto [top, bottom] = *rows;
-        context->clipToRect(
-            {0, static_cast<double>(top), static_cast<double>(target.width()), static_cast<double>(bottom - top)});
-    }
     drawScene(context, scene, plan, environment);
-}
-
-void drawInBands(gfx::Bitmap& bitmap, int bands, const ExportScene& scene, const ExportRasterPlan& plan,
-                 const RenderEnvironment& environment) {
-    const int w = bitmap.width(), h = bitmap.height();
-    auto rows = [&](int band) { return std::pair{h * band / bands, h * (band + 1) / bands}; };
-    auto drawn = [&](int band) {
-        const auto [y0, y1] = rows(band);
-        return std::pair{std::max(0, y0 - BAND_OVERLAP_ROWS), std::min(h, y1 + BAND_OVERLAP_ROWS)};
-    };
-    std::vector<std::optional<gfx::Bitmap>> own(static_cast<std::size_t>(bands));
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(bands));
-    auto work = [&](int band) {
-        try {
-            auto& mine = own[static_cast<std::size_t>(band)];
-            mine = gfx::Bitmap::create(w, h);
-            if (!mine) throw ExportError::contextCreationFailed();
-            drawInto(*mine, drawn(band), scene, plan, environment);
-        } catch (...) {
-            errors[static_cast<std::size_t>(band)] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    int started = 1;
-    try {
-        for (; started < bands; ++started) threads.emplace_back(work, started);
-    } catch (const std::system_error&) {
-        // No more threads to be had: the remaining bands are drawn here.
-    }
-    drawInto(bitmap, drawn(0), scene, plan, environment);
-    for (int band = started; band < bands; ++band) work(band);
-    for (auto& thread : threads) thread.join();
-    for (const auto& error : errors)
-        if (error) std::rethrow_exception(error);
-    for (int band = 1; band < bands; ++band) {
-        const auto [y0, y1] = rows(band);
-        const gfx::Bitmap& mine = *own[static_cast<std::size_t>(band)];
-        for (int y = y0; y < y1; ++y)
-            std::memcpy(bitmap.row(y), mine.row(y), static_cast<std::size_t>(w) * sizeof(std::uint32_t));
-    }
 }
 
 gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan,
                           const RenderEnvironment& environment, std::optional<int> bandsAsked = std::nullopt) {
     checkExportSize(plan);
-    auto bitmap = gfx::Bitmap::create(static_cast<int>(plan.pixelWidth), static_cast<int>(plan.pixelHeight));
+    const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
+    auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
-    const int bands = bandsAsked ? bandCount(scene, plan, *bandsAsked) : bandCount(scene, plan);
+    const bool small = std::int64_t{w} * h <= BAND_MAX_PICTURE_PIXELS;
+    const int bands = bandCount(scene, bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h) : 1);
     if (bands > 1) {
-        drawInBands(*bitmap, bands, scene, plan, environment);
+        auto draw = [&](const std::shared_ptr<gfx::GraphicsContext>& context, const gfx::BandRows&) {
+            drawInto(context, scene, plan, environment);
+        };
+        if (!gfx::drawInBands(*bitmap, gfx::evenBands(h, bands), draw)) throw ExportError::contextCreationFailed();
     } else {
-        drawInto(*bitmap, std::nullopt, scene, plan, environment);
+        drawInto(std::make_shared<gfx::GraphicsContext>(*bitmap), scene, plan, environment);
     }
     return std::move(*bitmap).takeImage();
 }

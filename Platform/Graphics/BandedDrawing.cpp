@@ -1,0 +1,182 @@
+#include "Platform/Graphics/BandedDrawing.hpp"
+
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/Parallelism.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace dv::gfx {
+
+int bandCountAtMost(int height, std::int64_t most) {
+    const std::int64_t bands = std::min(most, std::int64_t{height} / (8 * BAND_OVERLAP_ROWS));
+    return bands < 2 ? 1 : static_cast<int>(bands);
+}
+
+int bandCount(int width, int height) {
+    const std::int64_t pixels = std::int64_t{width} * height;
+    const auto free = static_cast<std::int64_t>(freeProcessorCount());
+    return bandCountAtMost(height, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{MAX_BANDS}}));
+}
+
+std::vector<BandRows> evenBands(int height, int bands) {
+    std::vector<BandRows> rows;
+    if (bands < 1) bands = 1;
+    for (int band = 0; band < bands; ++band) {
+        const auto edge = [&](int b) { return static_cast<int>(std::int64_t{height} * b / bands); };
+        const int top = edge(band), bottom = edge(band + 1);
+        rows.push_back({top, bottom, std::max(0, top - BAND_OVERLAP_ROWS), std::min(height, bottom + BAND_OVERLAP_ROWS)});
+    }
+    return rows;
+}
+
+namespace {
+
+// Threads that draw bands, kept for the life of the process: text on a thread is laid out with
+// fonts and lines that thread has loaded (Platform/Text keeps them per thread), so a fresh
+// thread per picture would look up every font again, costing more than its band saves.
+// The caller of a batch runs every band no worker has taken, so it never waits for work that
+// has not started, and batches may nest or come from several threads at once.
+class BandWorkers {
+public:
+    struct Batch {
+        const std::function<void(std::size_t)>* run = nullptr;
+        std::size_t count = 0;
+        std::atomic<std::size_t> next{0};
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::size_t done = 0;
+
+        // Runs one band not yet taken; false when none is left.
+        bool runOne() {
+            const std::size_t index = next.fetch_add(1);
+            if (index >= count) return false;
+            (*run)(index);
+            std::lock_guard lock(mutex);
+            if (++done == count) finished.notify_all();
+            return true;
+        }
+    };
+
+    static BandWorkers& shared() {
+        // Never destroyed: its threads wait for work until the process ends.
+        static BandWorkers* workers = new BandWorkers;
+        return *workers;
+    }
+
+    // Runs `run(0)` ... `run(count - 1)` on the workers and the calling thread.
+    void runAll(std::size_t count, const std::function<void(std::size_t)>& run) {
+        auto batch = std::make_shared<Batch>();
+        batch->run = &run;
+        batch->count = count;
+        {
+            std::lock_guard lock(mutex_);
+            grow(count - 1);
+            queue_.push_back(batch);
+        }
+        wake_.notify_all();
+        while (batch->runOne()) {}
+        {
+            std::unique_lock lock(batch->mutex);
+            batch->finished.wait(lock, [&] { return batch->done == batch->count; });
+        }
+        std::lock_guard lock(mutex_);
+        std::erase(queue_, batch);
+    }
+
+private:
+    // Up to `wanted` threads; with none to be had the calling thread draws alone.
+    void grow(std::size_t wanted) {
+        try {
+            while (threads_ < wanted) {
+                std::thread([this] { serve(); }).detach();
+                ++threads_;
+            }
+        } catch (const std::system_error&) {
+        }
+    }
+
+    void serve() {
+        for (;;) {
+            std::shared_ptr<Batch> batch;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [&] { return !queue_.empty(); });
+                batch = queue_.front();
+                if (batch->next.load() >= batch->count) {
+                    // Every band is taken: the batch is its caller's to finish.
+                    queue_.pop_front();
+                    continue;
+                }
+            }
+            while (batch->runOne()) {}
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<Batch>> queue_;
+    std::size_t threads_ = 0;
+};
+
+}  // namespace
+
+bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
+                 const std::function<void(const std::shared_ptr<GraphicsContext>& context, const BandRows& band)>& draw) {
+    const int w = bitmap.width();
+    const std::size_t count = bands.size();
+    if (count == 0) return true;
+    // Bands whose drawn rows do not meet can share a bitmap: each band takes the first one (the
+    // picture itself first) whose bands so far end above its drawn rows. Bands taller than
+    // twice the overlap need two bitmaps whatever their number.
+    std::vector<std::size_t> layerOf(count);
+    std::vector<int> layerEnd;
+    for (std::size_t band = 0; band < count; ++band) {
+        std::size_t layer = 0;
+        while (layer < layerEnd.size() && layerEnd[layer] > bands[band].drawnTop) ++layer;
+        if (layer == layerEnd.size()) layerEnd.push_back(0);
+        layerEnd[layer] = bands[band].drawnBottom;
+        layerOf[band] = layer;
+    }
+    std::vector<Bitmap> layers;
+    for (std::size_t layer = 1; layer < layerEnd.size(); ++layer) {
+        auto made = Bitmap::create(w, bitmap.height());
+        if (!made) return false;
+        layers.push_back(std::move(*made));
+    }
+    auto target = [&](std::size_t band) -> Bitmap& { return layerOf[band] == 0 ? bitmap : layers[layerOf[band] - 1]; };
+    std::vector<std::exception_ptr> errors(count);
+    const std::function<void(std::size_t)> work = [&](std::size_t band) {
+        try {
+            const BandRows& rows = bands[band];
+            auto context = std::make_shared<GraphicsContext>(target(band));
+            context->clipToRect({0, static_cast<double>(rows.drawnTop), static_cast<double>(w),
+                                 static_cast<double>(rows.drawnBottom - rows.drawnTop)});
+            draw(context, rows);
+        } catch (...) {
+            errors[band] = std::current_exception();
+        }
+    };
+    BandWorkers::shared().runAll(count, work);
+    for (const auto& error : errors)
+        if (error) std::rethrow_exception(error);
+    // The picture's own bands were drawn in place; the others are copied over the rows the
+    // picture's bands drew beyond their own.
+    for (std::size_t band = 0; band < count; ++band) {
+        if (layerOf[band] == 0) continue;
+        const Bitmap& mine = target(band);
+        for (int y = bands[band].top; y < bands[band].bottom; ++y)
+            std::memcpy(bitmap.row(y), mine.row(y), static_cast<std::size_t>(w) * sizeof(std::uint32_t));
+    }
+    return true;
+}
+
+}  // namespace dv::gfx

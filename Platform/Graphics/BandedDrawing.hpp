@@ -1,0 +1,51 @@
+#pragma once
+// A picture drawn in horizontal bands at once, each on a thread of its own, by the whole drawing
+// clipped to the band. The rasteriser treats the first row under a clip slightly differently
+// from the same row drawn whole, so every band is drawn a few rows beyond its own and only its
+// own rows are kept: the picture is the same, to the bit, as one drawn at once.
+// Bands whose drawn rows do not meet draw into the picture itself, the others into a bitmap of
+// the picture's size (memory is only touched inside the band) whose own rows are copied over:
+// every coordinate reaches the rasteriser as it would unbanded.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace dv::gfx {
+
+class Bitmap;
+class GraphicsContext;
+
+inline constexpr std::int64_t BAND_MIN_PIXELS = 256 * 1024;  // smaller bands cost more than they save
+inline constexpr int MAX_BANDS = 4;
+inline constexpr int BAND_OVERLAP_ROWS = 32;
+
+/// A band's own rows and the rows it is drawn over (its own plus the overlap, within the
+/// picture); first row and past-the-last row.
+struct BandRows {
+    int top = 0, bottom = 0;
+    int drawnTop = 0, drawnBottom = 0;
+};
+
+/// The bands worth drawing a picture of `height` rows in: at most `most`, none thinner than the
+/// rows it draws beyond itself; 1 for drawing it at once.
+int bandCountAtMost(int height, std::int64_t most);
+/// The same for a picture of width x height pixels, with at most one band per BAND_MIN_PIXELS,
+/// and no more than the processors free right now, up to MAX_BANDS: on a busy machine more
+/// threads only take turns with each other, each repeating the work that does not depend on
+/// the band.
+int bandCount(int width, int height);
+
+/// `bands` bands of nearly equal height over `height` rows.
+std::vector<BandRows> evenBands(int height, int bands);
+
+/// Draws `bitmap` band by band, on the calling thread and the band threads at once:
+/// `draw(context, band)` draws the whole picture on a fresh context over the bitmap itself or a
+/// cleared one of the same size, clipped to the band's drawn rows. Bands are in order, each
+/// starting where the one before ends. Returns false, having drawn nothing, when the bitmaps of
+/// the bands cannot be had. An exception from any band is thrown here once every band is done.
+bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
+                 const std::function<void(const std::shared_ptr<GraphicsContext>& context, const BandRows& band)>& draw);
+
+}  // namespace dv::gfx
