@@ -40,9 +40,10 @@ gfx::ImageRef OffscreenRenderer::render(const std::vector<Element>& elements, co
 
 namespace {
 
-// A frame is drawn in bands only up to this size, since every band keeps a bitmap of the
-// frame's size (of which it touches its own rows).
+// A frame is drawn in bands only up to this size, since bands may need a second bitmap of the
+// frame's size (of which they touch their own rows).
 constexpr std::int64_t BAND_MAX_FRAME_PIXELS = 4096 * 4096;
+
 
 gfx::ImageRef renderFrame(const RenderSnapshot& snapshot, const OffscreenRenderOptions& options,
                           std::optional<int> bandsAsked) {
@@ -88,7 +89,7 @@ gfx::ImageRef renderFrame(const RenderSnapshot& snapshot, const OffscreenRenderO
     int bands = 1;
     if (transformed && a > 0 && std::isfinite(visible.y) && visible.h > 0) {
         const bool small = std::int64_t{w} * h <= BAND_MAX_FRAME_PIXELS;
-        bands = bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h) : 1;
+        bands = bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h, OFFSCREEN_MAX_BANDS) : 1;
         // Pictures are sampled relative to the area a band's clip leaves: drawn at once.
         if (bands > 1 && snapshot.drawsImages(visible, a)) bands = 1;
     }

@@ -33,6 +33,10 @@ struct OffscreenRenderOptions {
     std::optional<std::string> editingShapeLabelId;
 };
 
+/// A frame is waited for: it may take more of the free processors than a picture drawn in the
+/// background.
+inline constexpr int OFFSCREEN_MAX_BANDS = 8;
+
 struct OffscreenRenderer {
     class RenderError : public std::runtime_error {
     public:

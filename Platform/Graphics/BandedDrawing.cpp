@@ -21,10 +21,10 @@ int bandCountAtMost(int height, std::int64_t most) {
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
 
-int bandCount(int width, int height) {
+int bandCount(int width, int height, int most) {
     const std::int64_t pixels = std::int64_t{width} * height;
     const auto free = static_cast<std::int64_t>(freeProcessorCount());
-    return bandCountAtMost(height, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{MAX_BANDS}}));
+    return bandCountAtMost(height, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{most}}));
 }
 
 std::vector<BandRows> evenBands(int height, int bands) {
@@ -168,14 +168,18 @@ bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
     BandWorkers::shared().runAll(count, work);
     for (const auto& error : errors)
         if (error) std::rethrow_exception(error);
-    // The picture's own bands were drawn in place; the others are copied over the rows the
-    // picture's bands drew beyond their own.
-    for (std::size_t band = 0; band < count; ++band) {
-        if (layerOf[band] == 0) continue;
+    // The picture's own bands were drawn in place; the others are copied, at once, over the
+    // rows the picture's bands drew beyond their own.
+    std::vector<std::size_t> copied;
+    for (std::size_t band = 0; band < count; ++band)
+        if (layerOf[band] != 0) copied.push_back(band);
+    const std::function<void(std::size_t)> copy = [&](std::size_t index) {
+        const std::size_t band = copied[index];
         const Bitmap& mine = target(band);
         for (int y = bands[band].top; y < bands[band].bottom; ++y)
             std::memcpy(bitmap.row(y), mine.row(y), static_cast<std::size_t>(w) * sizeof(std::uint32_t));
-    }
+    };
+    if (!copied.empty()) BandWorkers::shared().runAll(copied.size(), copy);
     return true;
 }
 

@@ -32,10 +32,9 @@ struct BandRows {
 /// rows it draws beyond itself; 1 for drawing it at once.
 int bandCountAtMost(int height, std::int64_t most);
 /// The same for a picture of width x height pixels, with at most one band per BAND_MIN_PIXELS,
-/// and no more than the processors free right now, up to MAX_BANDS: on a busy machine more
-/// threads only take turns with each other, each repeating the work that does not depend on
-/// the band.
-int bandCount(int width, int height);
+/// and no more than the processors free right now, up to `most`: on a busy machine more threads
+/// only take turns with each other, each repeating the work that does not depend on the band.
+int bandCount(int width, int height, int most = MAX_BANDS);
 
 /// `bands` bands of nearly equal height over `height` rows.
 std::vector<BandRows> evenBands(int height, int bands);

@@ -145,7 +145,8 @@ BENCHMARK(BM_IncrementalLabelLayout)->Unit(benchmark::kMillisecond);
 void BM_DrawTenthFromCache(benchmark::State& state) {
     const auto options = view(primed().extent, 0.1);
     for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
-    state.counters["bands"] = dv::gfx::bandCount(static_cast<int>(VIEW_WIDTH * PIXEL_RATIO), static_cast<int>(VIEW_HEIGHT * PIXEL_RATIO));
+    state.counters["bands"] = dv::gfx::bandCount(static_cast<int>(VIEW_WIDTH * PIXEL_RATIO),
+                                                 static_cast<int>(VIEW_HEIGHT * PIXEL_RATIO), dv::OFFSCREEN_MAX_BANDS);
 }
 BENCHMARK(BM_DrawTenthFromCache)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -157,7 +158,7 @@ void BM_DrawTenthInBands(benchmark::State& state) {
     for (auto _ : state)
         benchmark::DoNotOptimize(dv::detail::renderOffscreenInBands(primed().snapshot, options, bands));
 }
-BENCHMARK(BM_DrawTenthInBands)->Arg(1)->Arg(dv::gfx::MAX_BANDS)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawTenthInBands)->Arg(1)->Arg(dv::OFFSCREEN_MAX_BANDS)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same frame replayed onto a bitmap of one pixel, with the same transform and culling: the
 // replay's own cost (culling, state, path building and the calls into the rasteriser), without
@@ -201,7 +202,7 @@ int main(int argc, char** argv) {
     const double layout = reporter.time("BM_IncrementalLabelLayout");
     const double tenth = reporter.time("BM_DrawTenthFromCache"), whole = reporter.time("BM_DrawWholeFromCache");
     const double atOnce = reporter.time("BM_DrawTenthInBands/1");
-    const std::string allBands = "BM_DrawTenthInBands/" + std::to_string(dv::gfx::MAX_BANDS);
+    const std::string allBands = "BM_DrawTenthInBands/" + std::to_string(dv::OFFSCREEN_MAX_BANDS);
     const double inBands = reporter.time(allBands);
     const double replayOnly = reporter.time("BM_DrawTenthReplayOnly");
     const double uncached = reporter.time("BM_DrawWholeWithoutCache");
@@ -216,7 +217,7 @@ int main(int argc, char** argv) {
     std::printf("%-36s %10.3f   run alone on the same move\n", "  the label layout's update", ms(layout));
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx   target < 16 ms; bands as free processors allow\n",
                 "1920x1080@2, tenth, from cache", ms(tenth), "at once", ms(atOnce), ratio(atOnce, tenth));
-    std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", ("  the same in " + std::to_string(dv::gfx::MAX_BANDS) + " bands").c_str(),
+    std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", ("  the same in " + std::to_string(dv::OFFSCREEN_MAX_BANDS) + " bands").c_str(),
                 ms(inBands), "at once", ms(atOnce), ratio(atOnce, inBands));
     std::printf("%-36s %10.3f   the rest: pixels, background and text\n", "  its replay onto a 1x1 bitmap", ms(replayOnly));
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", "1920x1080@2, whole board, from cache", ms(whole), "no cache",

@@ -31,18 +31,6 @@ OffscreenRenderOptions options(const RenderEnvironment& environment, Viewport vi
 }
 
 TEST(BandedOffscreen, BandsGiveTheFrameDrawnAtOnce) {
-    struct Board {
-        const char* what;
-        std::uint64_t seed;
-        int count;
-        double units;
-        bool shadows;
-        bool dark;
-    };
-    const Board boards[] = {
-        {"mixed", 1, 200, 3000, false, false},
-        {"shadows on a dark canvas", 4, 120, 1500, true, true},
-    };
     struct View {
         const char* what;
         Viewport viewport;
@@ -56,10 +44,10 @@ TEST(BandedOffscreen, BandsGiveTheFrameDrawnAtOnce) {
         {"zoomed", Viewport{-700, -520, 1.7}, 500.3, 410.7, 1.5, OffscreenRenderOptions::Grid{GridPattern::dot, 20}},
         {"middle", Viewport{-300, -350, 0.8}, 600, 540, 2, OffscreenRenderOptions::Grid{GridPattern::line, 25}},
     };
-    for (const Board& board : boards) {
-        const std::vector<Element> elements = read(mixedBoard(board.seed, board.count, board.units, board.shadows));
+    for (const BandBoard& board : bandBoards) {
+        const std::vector<Element> elements = board.elements();
         ASSERT_GT(elements.size(), static_cast<std::size_t>(board.count * 9 / 10)) << board.what;
-        const RenderEnvironment environment(board.dark ? RenderTheme::dark : RenderTheme::light, ImageStore::shared());
+        const RenderEnvironment environment = board.environment();
         RenderCache cache;
         const RenderSnapshot snapshot = cache.snapshot(elements, environment, std::nullopt, std::nullopt);
         ASSERT_FALSE(snapshot.labels.empty()) << board.what;

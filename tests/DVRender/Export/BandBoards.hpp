@@ -5,6 +5,8 @@
 
 #include "DVIO/BoardFile.hpp"
 #include "DVModel/Base64.hpp"
+#include "DVRender/Images/ImageStore.hpp"
+#include "DVRender/Scene/RenderTheme.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
 #include "Platform/Graphics/Image.hpp"
@@ -112,6 +114,26 @@ inline std::string firstDifference(const dv::gfx::ImageRef& a, const dv::gfx::Im
             if (a->pixel(x, y) != b->pixel(x, y)) return std::to_string(x) + "," + std::to_string(y);
     return "";
 }
+
+// The boards both band tests draw: every kind of element, and shadows on a dark canvas.
+struct BandBoard {
+    const char* what;
+    std::uint64_t seed;
+    int count;
+    double units;
+    bool shadows;
+    bool dark;
+
+    std::vector<dv::Element> elements() const { return read(mixedBoard(seed, count, units, shadows)); }
+    dv::RenderEnvironment environment() const {
+        return dv::RenderEnvironment(dark ? dv::RenderTheme::dark : dv::RenderTheme::light, dv::ImageStore::shared());
+    }
+};
+
+inline constexpr BandBoard bandBoards[] = {
+    {"mixed", 1, 200, 3000, false, false},
+    {"shadows on a dark canvas", 2, 120, 1500, true, true},
+};
 
 // A PNG of 97 x 89 pixels of noise as a data URL: scaled, every pixel of it depends on where
 // sampling starts.

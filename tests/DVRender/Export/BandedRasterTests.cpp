@@ -33,23 +33,10 @@ dv::ExportRasterPlan planOfSide(const std::vector<dv::Element>& elements, double
 }
 
 TEST(BandedRaster, BandsGiveThePictureDrawnAtOnce) {
-    struct Case {
-        const char* what;
-        std::uint64_t seed;
-        int count;
-        double units;
-        bool shadows;
-        bool dark;
-    };
-    const Case cases[] = {
-        {"mixed", 1, 200, 3000, false, false},
-        {"shadows on a dark canvas", 2, 120, 1500, true, true},
-    };
-    for (const Case& c : cases) {
-        const std::vector<dv::Element> elements = read(mixedBoard(c.seed, c.count, c.units, c.shadows));
+    for (const dv::test::BandBoard& c : dv::test::bandBoards) {
+        const std::vector<dv::Element> elements = c.elements();
         ASSERT_GT(elements.size(), static_cast<std::size_t>(c.count * 9 / 10)) << c.what;
-        const dv::RenderEnvironment environment(c.dark ? dv::RenderTheme::dark : dv::RenderTheme::light,
-                                                dv::ImageStore::shared());
+        const dv::RenderEnvironment environment = c.environment();
         for (const auto& [side, bandCounts] : {std::pair{1024.0, std::vector{4, 2}}, std::pair{790.0, std::vector{3}}}) {
             const dv::ExportRasterPlan plan = planOfSide(elements, side);
             const auto whole = dv::detail::renderExportImageInBands(elements, plan, environment, 1);
