@@ -106,11 +106,14 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
         return Frame{t, {-t.y, t.x}};
     };
 
-    std::vector<Point> outline;
-    outline.reserve(2 * m + 14);
+    // Each frame is worked out once and serves both sides: the left side runs forward from the
+    // start, the right side backward from the end cap, so its point for i lands at m + 7 + (m - 1 - i).
+    std::vector<Point> outline(2 * m + 14);
     for (std::size_t i = 0; i < m; ++i) {
         const Point n = frame(i).n;
-        outline.push_back({q[i].x + n.x * radii[i], q[i].y + n.y * radii[i]});
+        const double dx = n.x * radii[i], dy = n.y * radii[i];
+        outline[i] = {q[i].x + dx, q[i].y + dy};
+        outline[2 * m + 6 - i] = {q[i].x - dx, q[i].y - dy};
     }
     {
         const auto [t, n] = frame(m - 1);
@@ -118,12 +121,8 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
         for (int j = 1; j <= 7; ++j) {
             const double phi = (j * std::numbers::pi) * 0.125;
             const double s = std::sin(phi), c = std::cos(phi);
-            outline.push_back({(s * t.x + c * n.x) * r + q[m - 1].x, (s * t.y + c * n.y) * r + q[m - 1].y});
+            outline[m + j - 1] = {(s * t.x + c * n.x) * r + q[m - 1].x, (s * t.y + c * n.y) * r + q[m - 1].y};
         }
-    }
-    for (std::size_t i = m; i-- > 0;) {
-        const Point n = frame(i).n;
-        outline.push_back({q[i].x - n.x * radii[i], q[i].y - n.y * radii[i]});
     }
     {
         const auto [t, n] = frame(0);
@@ -131,7 +130,7 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
         for (int k = 7; k >= 1; --k) {
             const double phi = (k * std::numbers::pi) * 0.125;
             const double s = std::sin(phi), c = std::cos(phi);
-            outline.push_back({(c * n.x - s * t.x) * r + q[0].x, (c * n.y - s * t.y) * r + q[0].y});
+            outline[2 * m + 14 - k] = {(c * n.x - s * t.x) * r + q[0].x, (c * n.y - s * t.y) * r + q[0].y};
         }
     }
     return outline;

@@ -188,7 +188,16 @@ void CGDrawingContext::emit(const PathOp& op) {
 void CGDrawingContext::beginPath() { path_.beginPath(emitter()); }
 void CGDrawingContext::closePath() { path_.closePath(emitter()); }
 void CGDrawingContext::moveTo(double x, double y) { path_.moveTo(x, y, emitter()); }
-void CGDrawingContext::lineTo(double x, double y) { path_.lineTo(x, y, emitter()); }
+void CGDrawingContext::lineTo(double x, double y) {
+    // The common case of a line from a current point straight to the device, as emit would send
+    // it: outlines of long strokes arrive here hundreds of thousands of points at a time.
+    if (path_.current && std::isfinite(x) && std::isfinite(y)) {
+        path_.current = Point{x, y};
+        if (!isSingular() && !context_->isPathEmpty()) context_->addLineTo(x, y);
+        return;
+    }
+    path_.lineTo(x, y, emitter());
+}
 void CGDrawingContext::quadraticCurveTo(double cpx, double cpy, double x, double y) {
     path_.quadraticCurveTo(cpx, cpy, x, y, emitter());
 }

@@ -68,17 +68,6 @@ AffineTransform AffineTransform::concatenating(const AffineTransform& n) const {
             c * n.b + d * n.d,      tx * n.a + ty * n.c + n.tx, tx * n.b + ty * n.d + n.ty};
 }
 
-DevicePoint AffineTransform::apply(double x, double y) const {
-    return {a * x + c * y + tx, b * x + d * y + ty};
-}
-
-void DeviceBox::include(double x, double y) {
-    if (x < x0) x0 = x;
-    if (x > x1) x1 = x;
-    if (y < y0) y0 = y;
-    if (y > y1) y1 = y;
-}
-
 DeviceBox DeviceBox::none() {
     return {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
 }
@@ -199,22 +188,17 @@ void GraphicsContext::beginPath() {
 
 void GraphicsContext::appendMove(DevicePoint p) {
     if (!path_.empty() && path_.back().op == Op::move) path_.pop_back();
-    path_.push_back({Op::move, {p.x, p.y}});
+    path_.push_back({Op::move, p.x, p.y});
     hasCurrent_ = true;
     current_ = subpathStart_ = p;
 }
 
-void GraphicsContext::appendLine(DevicePoint p) {
-    if (!hasCurrent_) return appendMove(p);
-    if (path_.back().op == Op::close) path_.push_back({Op::move, {subpathStart_.x, subpathStart_.y}});
-    path_.push_back({Op::line, {p.x, p.y}});
-    current_ = p;
-}
-
 void GraphicsContext::appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p) {
     if (!hasCurrent_) appendMove(c1);
-    if (path_.back().op == Op::close) path_.push_back({Op::move, {subpathStart_.x, subpathStart_.y}});
-    path_.push_back({Op::curve, {c1.x, c1.y, c2.x, c2.y, p.x, p.y}});
+    if (path_.back().op == Op::close) path_.push_back({Op::move, subpathStart_.x, subpathStart_.y});
+    path_.push_back({Op::curve, c1.x, c1.y});
+    path_.push_back({Op::curve, c2.x, c2.y});
+    path_.push_back({Op::curve, p.x, p.y});
     current_ = p;
 }
 
@@ -225,11 +209,6 @@ bool finitePoint(DevicePoint p) { return finite(p.x) && finite(p.y); }
 void GraphicsContext::moveTo(double x, double y) {
     const DevicePoint p = state_.ctm.apply(x, y);
     if (finitePoint(p)) appendMove(p);
-}
-
-void GraphicsContext::addLineTo(double x, double y) {
-    const DevicePoint p = state_.ctm.apply(x, y);
-    if (finitePoint(p)) appendLine(p);
 }
 
 void GraphicsContext::addQuadCurveTo(double cpx, double cpy, double x, double y) {
@@ -309,16 +288,14 @@ void GraphicsContext::addEllipseInRect(const Rect& r) {
 
 void GraphicsContext::closePath() {
     if (path_.empty() || path_.back().op == Op::close) return;
-    path_.push_back({Op::close, {}});
+    path_.push_back({Op::close, 0, 0});
     current_ = subpathStart_;
 }
 
 DeviceBox GraphicsContext::pathBounds() const {
     DeviceBox b = DeviceBox::none();
-    for (const auto& e : path_) {
-        const int n = e.op == Op::curve ? 3 : (e.op == Op::close ? 0 : 1);
-        for (int i = 0; i < n; ++i) b.include(e.p[2 * i], e.p[2 * i + 1]);
-    }
+    for (const auto& e : path_)
+        if (e.op != Op::close) b.include(e.x, e.y);
     return b;
 }
 
@@ -333,16 +310,18 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
         bool inside = true;
         for (std::size_t j = i; j < end && inside; ++j) {
             const auto& e = path_[j];
-            const int n = e.op == Op::curve ? 3 : (e.op == Op::close ? 0 : 1);
-            for (int k = 0; k < n; ++k) inside = inside && detail::insideGuard({e.p[2 * k], e.p[2 * k + 1]});
+            if (e.op != Op::close) inside = detail::insideGuard({e.x, e.y});
         }
         if (inside) {
             for (std::size_t j = i; j < end; ++j) {
                 const auto& e = path_[j];
                 switch (e.op) {
-                case Op::move: cairo_move_to(cr, e.p[0], e.p[1]); break;
-                case Op::line: cairo_line_to(cr, e.p[0], e.p[1]); break;
-                case Op::curve: cairo_curve_to(cr, e.p[0], e.p[1], e.p[2], e.p[3], e.p[4], e.p[5]); break;
+                case Op::move: cairo_move_to(cr, e.x, e.y); break;
+                case Op::line: cairo_line_to(cr, e.x, e.y); break;
+                case Op::curve:
+                    cairo_curve_to(cr, e.x, e.y, path_[j + 1].x, path_[j + 1].y, path_[j + 2].x, path_[j + 2].y);
+                    j += 2;
+                    break;
                 case Op::close: cairo_close_path(cr); break;
                 }
             }
@@ -353,9 +332,11 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
                 const auto& e = path_[j];
                 switch (e.op) {
                 case Op::move:
-                case Op::line: poly.push_back({e.p[0], e.p[1]}); break;
+                case Op::line: poly.push_back({e.x, e.y}); break;
                 case Op::curve:
-                    detail::flattenCubic(poly.back(), {e.p[0], e.p[1]}, {e.p[2], e.p[3]}, {e.p[4], e.p[5]}, poly);
+                    detail::flattenCubic(poly.back(), {e.x, e.y}, {path_[j + 1].x, path_[j + 1].y},
+                                         {path_[j + 2].x, path_[j + 2].y}, poly);
+                    j += 2;
                     break;
                 case Op::close: closed = true; break;
                 }
@@ -395,16 +376,23 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
 // them. False, with nothing emitted, when the path does not qualify or would not lose enough
 // edges.
 bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
+    // The path is handed over in device space, so the matrix is normally the identity, which
+    // moves no point: the points then skip cairo's conversion, one call each.
+    cairo_matrix_t matrix;
+    cairo_get_matrix(cr, &matrix);
+    const bool identity = matrix.xx == 1 && matrix.yx == 0 && matrix.xy == 0 && matrix.yy == 1 && matrix.x0 == 0 &&
+                          matrix.y0 == 0;
     detail::GridPath grid;
+    grid.reserve(path_.size());
     for (const auto& e : path_) {
         if (e.op == Op::curve) return false;
         if (e.op == Op::close) {
             grid.close();
             continue;
         }
-        if (!detail::insideGuard({e.p[0], e.p[1]})) return false;
-        double x = e.p[0], y = e.p[1];
-        cairo_user_to_device(cr, &x, &y);
+        if (!detail::insideGuard({e.x, e.y})) return false;
+        double x = e.x, y = e.y;
+        if (!identity) cairo_user_to_device(cr, &x, &y);
         const auto point = detail::gridPoint(x, y);
         if (!point) return false;
         if (e.op == Op::move) grid.moveTo(*point);
@@ -415,7 +403,7 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
         for (const auto& walk : *walks) {
             for (std::size_t k = 0; k < walk.size(); ++k) {
                 double x = static_cast<double>(walk[k].x) / 256, y = static_cast<double>(walk[k].y) / 256;
-                cairo_device_to_user(cr, &x, &y);
+                if (!identity) cairo_device_to_user(cr, &x, &y);
                 if (k == 0) cairo_move_to(cr, x, y);
                 else cairo_line_to(cr, x, y);
             }
@@ -485,8 +473,8 @@ bool GraphicsContext::emitThinnedStroke(cairo_t* cr) const {
             if (!subpaths.empty()) subpaths.back().closed = subpaths.back().drawn = true;
             continue;
         }
-        if (!detail::insideGuard({e.p[0], e.p[1]})) return false;
-        double x = e.p[0], y = e.p[1];
+        if (!detail::insideGuard({e.x, e.y})) return false;
+        double x = e.x, y = e.y;
         cairo_user_to_device(cr, &x, &y);
         const auto point = detail::gridPoint(x, y);
         if (!point) return false;

@@ -8,6 +8,7 @@
 // its sticky error state: singular matrices, unbalanced restores, unusable dashes and non-finite
 // numbers are refused here, and path coordinates far outside cairo's fixed-point range are cut
 // at a guard box before they reach it.
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,7 +55,7 @@ struct AffineTransform {
     AffineTransform inverted() const;
     /// This transform followed by `next` (a point goes through this one first).
     AffineTransform concatenating(const AffineTransform& next) const;
-    DevicePoint apply(double x, double y) const;
+    DevicePoint apply(double x, double y) const { return {a * x + c * y + tx, b * x + d * y + ty}; }
 };
 
 enum class FillRule { winding, evenOdd };
@@ -78,7 +79,12 @@ PixelView pixelsOf(const Image& image);
 struct DeviceBox {
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     bool isEmpty() const { return !(x0 < x1) || !(y0 < y1); }
-    void include(double x, double y);
+    void include(double x, double y) {
+        if (x < x0) x0 = x;
+        if (x > x1) x1 = x;
+        if (y < y0) y0 = y;
+        if (y > y1) y1 = y;
+    }
     static DeviceBox none();
 };
 
@@ -113,8 +119,12 @@ public:
     // are not finite after the transform are dropped.
     void beginPath();
     void moveTo(double x, double y);
-    /// Acts as moveTo when the path has no current point.
-    void addLineTo(double x, double y);
+    /// Acts as moveTo when the path has no current point. Inline: the outline of a long stroke
+    /// comes here point by point.
+    void addLineTo(double x, double y) {
+        const DevicePoint p = state_.ctm.apply(x, y);
+        if (std::isfinite(p.x) && std::isfinite(p.y)) appendLine(p);
+    }
     void addQuadCurveTo(double cpx, double cpy, double x, double y);
     void addCurveTo(double cp1x, double cp1y, double cp2x, double cp2y, double x, double y);
     /// A circular arc from `startAngle` to `endAngle`, turning towards decreasing angles when
@@ -186,14 +196,22 @@ private:
         InterpolationQuality interpolation = InterpolationQuality::high;
     };
     enum class Op : std::uint8_t { move, line, curve, close };
+    /// One point of the path. A curve takes three in a row, its two control points and its
+    /// end, all marked as curve; a close carries no point. Long paths are almost all lines, so
+    /// a point each keeps them at a third of the memory a slot for a whole curve would take.
     struct PathElement {
         Op op;
-        double p[6];
+        double x, y;
     };
     enum class Emit { fill, stroke };
 
     void appendMove(DevicePoint p);
-    void appendLine(DevicePoint p);
+    void appendLine(DevicePoint p) {
+        if (!hasCurrent_) return appendMove(p);
+        if (path_.back().op == Op::close) path_.push_back({Op::move, subpathStart_.x, subpathStart_.y});
+        path_.push_back({Op::line, p.x, p.y});
+        current_ = p;
+    }
     void appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p);
     void emitPath(cairo_t* cr, Emit mode) const;
     bool emitThinnedFill(cairo_t* cr, FillRule rule) const;

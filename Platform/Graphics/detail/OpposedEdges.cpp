@@ -112,34 +112,19 @@ std::optional<std::vector<std::vector<GridPoint>>> closedWalks(const std::vector
 
 } // namespace
 
-std::optional<GridPoint> gridPoint(double x, double y) {
-    // Well inside cairo's range of ±2^23, so that products of two differences fit in 64 bits.
-    constexpr double limit = 4194304.0;  // 2^22
-    if (!(std::fabs(x) < limit && std::fabs(y) < limit)) return std::nullopt;
-    // Scaling by 256 is exact; rounding is left to the current mode, nearest-even unless changed,
-    // which is what cairo's own conversion relies on too.
-    return GridPoint{static_cast<std::int64_t>(std::rint(x * 256)), static_cast<std::int64_t>(std::rint(y * 256))};
-}
-
 void GridPath::moveTo(GridPoint p) {
-    if (!subpaths_.empty() && subpaths_.back().size() == 1) subpaths_.back().front() = p;
-    else subpaths_.push_back({p});
+    if (!subpaths_.empty() && subpaths_.back().size() == 1) {
+        subpaths_.back().front() = p;
+        return;
+    }
+    subpaths_.emplace_back();
+    // Only the first subpath gets the room: a long path is one subpath, and a path of many
+    // short subpaths must not reserve the whole length for each.
+    if (subpaths_.size() == 1) subpaths_.back().reserve(reserved_);
+    subpaths_.back().push_back(p);
 }
 
-void GridPath::lineTo(GridPoint p) {
-    if (subpaths_.empty()) return moveTo(p);
-    std::vector<GridPoint>& path = subpaths_.back();
-    const GridPoint current = path.back();
-    if (p == current) return;
-    if (path.size() >= 2) {
-        const GridPoint previous = path[path.size() - 2];
-        const std::int64_t ax = current.x - previous.x, ay = current.y - previous.y;
-        const std::int64_t bx = p.x - current.x, by = p.y - current.y;
-        // Same slope and neither coordinate turning back.
-        if (ay * bx == by * ax && ((ax ^ bx) | (ay ^ by)) >= 0) path.pop_back();
-    }
-    path.push_back(p);
-}
+void GridPath::reserve(std::size_t points) { reserved_ = points; }
 
 void GridPath::close() {
     if (subpaths_.empty()) return;

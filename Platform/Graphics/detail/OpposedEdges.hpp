@@ -12,6 +12,8 @@
 // balance is kept as one run each way. Where many edges crowd into one pixel, cairo's
 // anti-aliasing can still move by a few levels in a few pixels; only paths that lose most of
 // their edges are changed at all, which ordinary strokes never do.
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -25,21 +27,44 @@ struct GridPoint {
 };
 
 /// A device point as cairo stores it: rounded to the nearest 1/256, ties to even; absent for a
-/// point beyond ±2^22.
-std::optional<GridPoint> gridPoint(double x, double y);
+/// point beyond ±2^22. Inline, as a long path converts every one of its points.
+inline std::optional<GridPoint> gridPoint(double x, double y) {
+    // Well inside cairo's range of ±2^23, so that products of two differences fit in 64 bits.
+    constexpr double limit = 4194304.0;  // 2^22
+    if (!(std::fabs(x) < limit && std::fabs(y) < limit)) return std::nullopt;
+    // Scaling by 256 is exact; rounding is left to the current mode, nearest-even unless changed,
+    // which is what cairo's own conversion relies on too.
+    return GridPoint{static_cast<std::int64_t>(std::rint(x * 256)), static_cast<std::int64_t>(std::rint(y * 256))};
+}
 
 /// Collects a path on the grid as cairo keeps it: a point equal to the current one is skipped,
 /// a point that carries on in the direction of the last edge replaces that edge's end, and
 /// closing drops a last point that lies on the closing edge.
 class GridPath {
 public:
+    /// Room for the first subpath to take `points` without moving.
+    void reserve(std::size_t points);
     void moveTo(GridPoint p);
-    void lineTo(GridPoint p);
+    void lineTo(GridPoint p) {
+        if (subpaths_.empty()) return moveTo(p);
+        std::vector<GridPoint>& path = subpaths_.back();
+        const GridPoint current = path.back();
+        if (p == current) return;
+        if (path.size() >= 2) {
+            const GridPoint previous = path[path.size() - 2];
+            const std::int64_t ax = current.x - previous.x, ay = current.y - previous.y;
+            const std::int64_t bx = p.x - current.x, by = p.y - current.y;
+            // Same slope and neither coordinate turning back.
+            if (ay * bx == by * ax && ((ax ^ bx) | (ay ^ by)) >= 0) path.pop_back();
+        }
+        path.push_back(p);
+    }
     void close();
     const std::vector<std::vector<GridPoint>>& subpaths() const { return subpaths_; }
 
 private:
     std::vector<std::vector<GridPoint>> subpaths_;
+    std::size_t reserved_ = 0;
 };
 
 /// Paths with fewer edges than this are filled as they are: the pairs cost them little.
