@@ -274,13 +274,22 @@ def main(out):
         f.write("]}")
 
     # The same zigzags across a range a hundred times narrower, where consecutive passes no longer
-    # meet on the renderer's grid: three of them, closed and open, filled without an outline (their
-    # outlines at this scale still keep the renderer past the time limit).
+    # meet on the renderer's grid: three of them, closed and open, filled without an outline.
     with open(os.path.join(out, "zigzag-fills-1e5.json"), "w") as f:
         f.write('{"version":1,"elements":[')
         for i in range(3):
             e = element("polygon", "z%d" % i, fillColor="#a0c0e0", strokeColor="transparent", closed=i % 2 == 0,
                         points=zigzag_points(100_000, 100_000, i))
+            f.write(("," if i else "") + json.dumps(e, separators=(",", ":")))
+        f.write("]}")
+
+    # And as outlines about a pixel wide there, with round, mitred and bevelled corners.
+    with open(os.path.join(out, "zigzag-outlines-1e5.json"), "w") as f:
+        f.write('{"version":1,"elements":[')
+        for i in range(3):
+            corners = [{}, {"lineCap": "butt", "lineJoin": "miter"}, {"lineCap": "butt", "lineJoin": "bevel"}][i]
+            e = element("polygon", "z%d" % i, closed=i % 2 == 0, strokeWidth=1000,
+                        points=zigzag_points(100_000, 100_000, i), **corners)
             f.write(("," if i else "") + json.dumps(e, separators=(",", ":")))
         f.write("]}")
 

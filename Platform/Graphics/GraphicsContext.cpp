@@ -9,6 +9,7 @@
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
+#include "Platform/Graphics/detail/SparseStroke.hpp"
 
 #include <cairo.h>
 
@@ -673,6 +674,20 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
     cairo_stroke(cr);
 }
 
+// The path is on `cr` in device space. A heavy solid stroke goes to cairo without the segments
+// that lie inside the rest of it (see SparseStroke.hpp). False, with the path left as it was,
+// when it does not qualify.
+bool GraphicsContext::emitSparseStroke(cairo_t* cr) const {
+    if (!state_.dash.lengths.empty()) return false;
+    const AffineTransform& m = state_.ctm;
+    const detail::StrokePen pen{strokeWidth() / 2, {m.a, m.b, m.c, m.d}, state_.cap, state_.join, state_.miterLimit};
+    const auto pieces = detail::sparseStroke(readPath(cr), pen);
+    if (!pieces) return false;
+    cairo_new_path(cr);
+    addPolylines(cr, *pieces);
+    return true;
+}
+
 DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
     DeviceBox b = DeviceBox::none();
     const AffineTransform& m = state_.ctm;
@@ -782,8 +797,12 @@ void GraphicsContext::strokePath() {
     if (path_.empty()) return;
     paint(strokeBounds(pathBounds()), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedStroke(cr);
-        if (!thinned) emitPath(cr, Emit::stroke);
+        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+        const bool thinned = heavy && emitThinnedStroke(cr);
+        if (!thinned) {
+            emitPath(cr, Emit::stroke);
+            if (heavy) emitSparseStroke(cr);
+        }
         strokeEmitted(cr);
     });
 }

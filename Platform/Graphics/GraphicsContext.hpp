@@ -216,6 +216,7 @@ private:
     void emitPath(cairo_t* cr, Emit mode) const;
     bool emitThinnedFill(cairo_t* cr, FillRule rule) const;
     bool emitThinnedStroke(cairo_t* cr) const;
+    bool emitSparseStroke(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting.

@@ -4,7 +4,7 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
 
-#include "tests/support/TestSurface.hpp"
+#include "tests/support/SamePicture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -78,14 +78,6 @@ void fill(test::TestSurface& surface, bool evenOdd, const std::function<void(cai
     cairo_destroy(cr);
 }
 
-// Within the project's tolerance: no channel off by more than 3 levels in more than 0.5 % of
-// the pixels.
-void expectSamePicture(const test::TestSurface& expected, const test::TestSurface& actual, const char* what) {
-    const test::Difference d = test::compare(expected, actual);
-    EXPECT_LE(d.beyondTolerance, expected.width() * expected.height() / 200) << what;
-    EXPECT_LE(d.worst, 64) << what;
-}
-
 TEST(SparseFill, UndecidedPixelsKeepTheWindingOfThePath) {
     struct Case {
         const char* what;
@@ -116,7 +108,7 @@ TEST(SparseFill, UndecidedPixelsKeepTheWindingOfThePath) {
             cairo_clip(cr);
             for (const auto& q : *quads) trace(cr, {{q.begin(), q.end()}});
         });
-        expectSamePicture(expected, actual, c.what);
+        test::expectSamePicture(expected, actual, c.what);
         EXPECT_GT(actual.inkedTotal(), 1000) << c.what;
     }
 }
@@ -147,7 +139,7 @@ TEST(SparseFill, HeavyPolygonFillsAsCairoFillsEveryEdge) {
     }
     g.closePath();
     g.fillPath(FillRule::winding);
-    expectSamePicture(expected, actual, "zigzag");
+    test::expectSamePicture(expected, actual, "zigzag");
     EXPECT_GT(actual.inkedTotal(), 20000);
 }
 
