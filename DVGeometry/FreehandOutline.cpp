@@ -79,11 +79,12 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
         const Point c1{((p1.x - prev.x) * 0.5) / 3 + p0.x, ((p1.y - prev.y) * 0.5) / 3 + p0.y};
         const Point c2{p1.x - ((next.x - p0.x) * 0.5) / 3, p1.y - ((next.y - p0.y) * 0.5) / 3};
         const auto samples = static_cast<long long>(n);  // a whole number in 1 ... FREEHAND_MAX_SAMPLES
+        const double from = pressure(k), to = pressure(k + 1);
         for (long long j = k == 0 ? 0 : 1; j <= samples; ++j) {
             const double t = static_cast<double>(j) / n;
             const double u = 1 - t;
             q.push_back(detail::cubicPoint(p0, c1, c2, p1, t));
-            const double pr = t * pressure(k + 1) + u * pressure(k);
+            const double pr = t * to + u * from;
             radii.push_back(jsMin(half, jsMax(rmin, pr * half)));
         }
     }

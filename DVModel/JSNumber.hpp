@@ -90,9 +90,9 @@ inline double jsHypot(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return NAN;
     double m = absA > absB ? absA : absB;
     if (m == 0) return 0.0;
-    double rb = absB / m;
-    double ra = absA / m;
-    return std::sqrt(rb * rb + ra * ra) * m;
+    // The larger operand over itself is exactly 1, so only the smaller one needs the division.
+    double r = (absA > absB ? absB : absA) / m;
+    return std::sqrt(r * r + 1.0) * m;
 }
 
 // Math.sign: NaN and both zeros come back as they are.

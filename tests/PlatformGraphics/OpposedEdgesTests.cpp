@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <random>
@@ -50,6 +51,8 @@ TEST(OpposedEdges, KeepNetRunsAndOnePairWhereRunsBalance) {
     const std::vector<GridPoint> triangle{{0, 0}, {900, 0}, {0, 700}};
     const std::vector<GridPoint> backwards{{0, 700}, {900, 0}, {0, 0}};
     const std::vector<GridPoint> spur{{0, 0}, {900, 900}};  // out and back
+    const std::vector<GridPoint> negativeSpur{{-5, 3}, {-1073741824, -7}};
+    const std::vector<GridPoint> farSpur{{0, 0}, {std::int64_t{1} << 32, 0}};  // beyond cairo's grid
     struct Case {
         const char* name;
         Subpaths subpaths;
@@ -68,6 +71,9 @@ TEST(OpposedEdges, KeepNetRunsAndOnePairWhereRunsBalance) {
         {"fewer edges than the threshold", repeated({spur}, 40), 81, std::nullopt},
         {"just at the threshold", repeated({spur}, 40), 80, Subpaths{spur}},
         {"no edges at all", Subpaths{{{5, 5}}, {}}, 0, std::nullopt},
+        {"negative coordinates cancel as well", joined({square}, repeated({negativeSpur}, 6)), 1,
+         Subpaths{square, negativeSpur}},
+        {"a point beyond 32 bits leaves the path alone", joined({square}, repeated({farSpur}, 6)), 1, std::nullopt},
     };
     for (const Case& c : cases) {
         const auto walks = detail::dropOpposedEdges(c.subpaths, c.minEdges);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace dv::gfx::detail {
@@ -10,15 +11,25 @@ namespace {
 
 bool before(const GridPoint& a, const GridPoint& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
 
-std::uint64_t mix(std::uint64_t h, std::int64_t v) {
-    h ^= static_cast<std::uint64_t>(v) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-    return h * 0xff51afd7ed558ccdULL;
+// A grid point in one word, for points whose coordinates fit in 32 bits, as those of gridPoint
+// (within ±2^30) do.
+bool packable(const GridPoint& p) {
+    return p.x >= INT32_MIN && p.x <= INT32_MAX && p.y >= INT32_MIN && p.y <= INT32_MAX;
 }
 
-// An undirected edge with the number of times it is run from `lo` to `hi` and back.
+std::uint64_t packed(const GridPoint& p) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.x)) << 32 | static_cast<std::uint32_t>(p.y);
+}
+
+GridPoint unpacked(std::uint64_t v) {
+    return {static_cast<std::int32_t>(static_cast<std::uint32_t>(v >> 32)), static_cast<std::int32_t>(static_cast<std::uint32_t>(v))};
+}
+
+// An undirected edge, its ends packed, with the number of times it is run from `lo` to `hi`
+// and back.
 struct Tally {
-    GridPoint lo, hi;
-    std::size_t forward, backward;
+    std::uint64_t lo, hi;
+    std::uint32_t forward, backward;
 };
 
 struct Edge {
@@ -27,8 +38,8 @@ struct Edge {
 
 // Every edge reduced to its net runs, or to one run each way where they balance, in the order
 // the edges first appear. `edgeCount` bounds the number of edges on the way in and is the number
-// of edges of non-zero length on the way out.
-std::vector<Edge> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount) {
+// of edges of non-zero length on the way out. Absent for a point beyond 32 bits.
+std::optional<std::vector<Edge>> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount) {
     std::vector<Tally> tallies;
     tallies.reserve(edgeCount);
     std::size_t capacity = 16;
@@ -36,9 +47,10 @@ std::vector<Edge> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, 
     std::vector<std::uint32_t> slots(capacity, 0);  // index into tallies + 1; 0 is empty
     auto count = [&](const GridPoint& a, const GridPoint& b) {
         const bool forward = before(a, b);
-        const GridPoint& lo = forward ? a : b;
-        const GridPoint& hi = forward ? b : a;
-        std::size_t slot = mix(mix(mix(mix(0, lo.x), lo.y), hi.x), hi.y) & (capacity - 1);
+        const std::uint64_t lo = packed(forward ? a : b);
+        const std::uint64_t hi = packed(forward ? b : a);
+        std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+        std::size_t slot = (h ^ (h >> 29)) & (capacity - 1);
         while (slots[slot] != 0) {
             Tally& t = tallies[slots[slot] - 1];
             if (t.lo == lo && t.hi == hi) {
@@ -55,6 +67,7 @@ std::vector<Edge> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, 
         for (std::size_t i = 0; i < path.size(); ++i) {
             const GridPoint& a = path[i];
             const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
+            if (!packable(a)) return std::nullopt;  // every point is the start of one edge
             if (a == b) continue;
             count(a, b);
             ++edgeCount;
@@ -62,12 +75,13 @@ std::vector<Edge> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, 
     }
     std::vector<Edge> edges;
     for (const Tally& t : tallies) {
+        const GridPoint lo = unpacked(t.lo), hi = unpacked(t.hi);
         if (t.forward == t.backward) {
-            edges.push_back({t.lo, t.hi});
-            edges.push_back({t.hi, t.lo});
+            edges.push_back({lo, hi});
+            edges.push_back({hi, lo});
         }
-        for (std::size_t k = t.backward; k < t.forward; ++k) edges.push_back({t.lo, t.hi});
-        for (std::size_t k = t.forward; k < t.backward; ++k) edges.push_back({t.hi, t.lo});
+        for (std::uint32_t k = t.backward; k < t.forward; ++k) edges.push_back({lo, hi});
+        for (std::uint32_t k = t.forward; k < t.backward; ++k) edges.push_back({hi, lo});
     }
     return edges;
 }
@@ -142,7 +156,9 @@ std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(const std::v
     std::size_t edgeCount = 0;
     for (const auto& path : subpaths) edgeCount += path.size();
     if (edgeCount < minEdges || edgeCount >= (std::size_t{1} << 31)) return std::nullopt;
-    const std::vector<Edge> edges = netEdges(subpaths, edgeCount);
+    const std::optional<std::vector<Edge>> net = netEdges(subpaths, edgeCount);
+    if (!net) return std::nullopt;
+    const std::vector<Edge>& edges = *net;
     if (edgeCount < minEdges || 2 * edges.size() > edgeCount || edges.size() == edgeCount) return std::nullopt;
     return closedWalks(edges);
 }

@@ -72,7 +72,8 @@ inline constexpr std::size_t OPPOSED_EDGES_MIN_EDGES = 4096;
 
 /// The closed subpaths (each implicitly closed from its last point to its first) with their
 /// opposite runs of an edge cancelled as above, rejoined into closed subpaths. Absent when the
-/// path has fewer than `minEdges` edges of non-zero length or would keep more than half of them.
+/// path has fewer than `minEdges` edges of non-zero length, would keep more than half of them or
+/// has a point beyond 32 bits (never one from gridPoint).
 std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(
     const std::vector<std::vector<GridPoint>>& subpaths, std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES);
 
