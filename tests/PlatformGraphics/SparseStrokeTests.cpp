@@ -122,6 +122,7 @@ TEST(SparseStroke, LeavesOutOnlyWhatTheRestOfTheStrokeCovers) {
         {"zigzag with passes out of line", zigzag(4500, 0.004, 7), 0.01, 100, false},
         {"zigzag three pixels wide", zigzag(4500, 0.004), 1, 3, false},
         {"zigzag of a hairline", zigzag(4500, 0.004), 1, 0.3, false},
+        {"zigzag a twelfth of a pixel wide", zigzag(4500, 0.004), 0.01, 8, false},
     };
     for (const Shape& shape : shapes) {
         // Every style once on the first shape, the first three on the others; open and closed

@@ -16,7 +16,7 @@ using Wide = __int128;
 
 // cairo rounds the corners of its outline to 1/256 of a pixel: every reach is widened, and the
 // pen's half width narrowed, by a few of its steps.
-constexpr double SLACK = 1.0 / 64;
+constexpr double SLACK = 1.0 / 256;
 // The pen must stretch every direction alike to within this ratio.
 constexpr double EVEN_STRETCH = 0.999;
 // A spoke may stray this far (device pixels) outside the region between the neighbours kept in
