@@ -20,13 +20,6 @@ bool unitsWithin(std::string_view text, std::size_t minUnits, std::size_t maxUni
     return units >= minUnits && units <= maxUnits;
 }
 
-std::optional<double> numberWithin(const JSONValue* value, double lo, double hi) {
-    if (value == nullptr) return std::nullopt;
-    const auto number = value->doubleValue();
-    if (!number || !std::isfinite(*number) || !(lo <= *number && *number <= hi)) return std::nullopt;
-    return number;
-}
-
 namespace {
 
 const std::string* textWithin(const JSONValue* value, std::size_t maxUnits) {
