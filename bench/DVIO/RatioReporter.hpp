@@ -19,6 +19,9 @@ public:
     // Seconds by benchmark name ("BM_Name", or "BM_Name/args" for a benchmark with arguments).
     std::map<std::string, double> seconds;
 
+    // The user counters of each benchmark, by benchmark name and counter name.
+    std::map<std::string, std::map<std::string, double>> counters;
+
     // The time of `name`, or 0 when it did not run.
     double time(const std::string& name) const {
         auto it = seconds.find(name);
@@ -31,8 +34,10 @@ public:
             if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
             const bool chosen = run.run_type == Run::RT_Aggregate && run.aggregate_name == statistic_;
             if (run.run_type == Run::RT_Aggregate && !chosen) continue;
-            if (chosen || !seconds.count(name))
+            if (chosen || !seconds.count(name)) {
                 seconds[name] = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                for (const auto& [counter, value] : run.counters) counters[name][counter] = value;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
