@@ -1229,7 +1229,7 @@ void ConnectorLabelLayout::layout(const ElementIndex& index, const LabelLayoutDi
                 // Curved labels sit at the middle of the curve and avoid nothing.
                 state->labels[i] = PlacedLabel{centredBox(getRoutePointAt(points, 0.5), size), std::nullopt};
             } else {
-                state->labels[i] = search.place(i, owner(i), points, size); if (old && getenv("DVDBG")) fprintf(stderr, "searched %zu\n", i);
+                state->labels[i] = search.place(i, owner(i), points, size);
             }
             if (old) {
                 const LabelBox& box = state->labels[i]->box;
