@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -30,10 +31,18 @@ constexpr std::size_t WINDOW = std::size_t{1} << WINDOW_BITS;
 constexpr std::size_t PIXELS_PER_PIECE = std::size_t{1} << 18;
 constexpr std::size_t MAX_PIECES = 8;
 
+// Bytes that are written before they are read: unlike a vector's, they are not cleared first,
+// which would touch every page of a worst-case output buffer that is mostly never used.
+struct Bytes {
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t size = 0;
+    explicit Bytes(std::size_t n = 0) : data(n ? new std::uint8_t[n] : nullptr), size(n) {}
+};
+
 struct Piece {
     int firstRow = 0;
     int endRow = 0;
-    std::vector<std::uint8_t> deflated;  // raw deflate, ending on a byte boundary
+    Bytes deflated;                      // raw deflate, ending on a byte boundary
     std::uint32_t adler = 1;             // of the piece's own filtered rows
     std::size_t rawBytes = 0;
     bool ok = false;
@@ -69,11 +78,11 @@ void deflatePiece(const PixelView& px, Piece& piece, bool last) noexcept {
         const std::size_t rowBytes = 1 + static_cast<std::size_t>(px.width) * 4;
         const std::size_t primingRows = piece.firstRow == 0 ? 0 : std::min<std::size_t>(piece.firstRow, (WINDOW + rowBytes - 1) / rowBytes);
         const int from = piece.firstRow - static_cast<int>(primingRows);
-        std::vector<std::uint8_t> raw(rowBytes * static_cast<std::size_t>(piece.endRow - from));
-        for (int y = from; y < piece.endRow; ++y) filteredRow(px, y, raw.data() + rowBytes * static_cast<std::size_t>(y - from));
+        const Bytes raw(rowBytes * static_cast<std::size_t>(piece.endRow - from));
+        for (int y = from; y < piece.endRow; ++y) filteredRow(px, y, raw.data.get() + rowBytes * static_cast<std::size_t>(y - from));
         const std::size_t dictionaryBytes = std::min(WINDOW, primingRows * rowBytes);
-        const std::uint8_t* input = raw.data() + primingRows * rowBytes;
-        piece.rawBytes = raw.size() - primingRows * rowBytes;
+        const std::uint8_t* input = raw.data.get() + primingRows * rowBytes;
+        piece.rawBytes = raw.size - primingRows * rowBytes;
         piece.adler = static_cast<std::uint32_t>(adler32_z(1, input, piece.rawBytes));
 
         z_stream z{};
@@ -86,15 +95,15 @@ void deflatePiece(const PixelView& px, Piece& piece, bool last) noexcept {
             deflateSetDictionary(&z, input - dictionaryBytes, static_cast<uInt>(dictionaryBytes)) != Z_OK)
             return;
         // Room for the worst case and the empty block that ends a flushed piece.
-        piece.deflated.resize(deflateBound(&z, piece.rawBytes) + 64);
-        z.next_out = piece.deflated.data();
+        piece.deflated = Bytes(deflateBound(&z, piece.rawBytes) + 64);
+        z.next_out = piece.deflated.data.get();
         std::size_t done = 0;
         for (;;) {
             const std::size_t slice = std::min<std::size_t>(piece.rawBytes - done, std::size_t{1} << 30);
             const bool final = done + slice == piece.rawBytes;
             z.next_in = const_cast<std::uint8_t*>(input + done);
             z.avail_in = static_cast<uInt>(slice);
-            const std::size_t room = piece.deflated.size() - static_cast<std::size_t>(z.next_out - piece.deflated.data());
+            const std::size_t room = piece.deflated.size - static_cast<std::size_t>(z.next_out - piece.deflated.data.get());
             z.avail_out = static_cast<uInt>(std::min<std::size_t>(room, std::size_t{1} << 31));
             const int status = deflate(&z, final ? (last ? Z_FINISH : Z_SYNC_FLUSH) : Z_NO_FLUSH);
             if (z.avail_in != 0 || z.avail_out == 0) return;
@@ -105,7 +114,7 @@ void deflatePiece(const PixelView& px, Piece& piece, bool last) noexcept {
             }
             if (status != Z_OK) return;
         }
-        piece.deflated.resize(static_cast<std::size_t>(z.next_out - piece.deflated.data()));
+        piece.deflated.size = static_cast<std::size_t>(z.next_out - piece.deflated.data.get());
         piece.ok = true;
     } catch (...) {
         // Out of memory: the piece stays unfinished, and the whole encoding fails.
@@ -174,7 +183,7 @@ std::optional<std::vector<std::uint8_t>> encodePNG(const PixelView& px) {
         for (const Piece& piece : all) {
             if (!piece.ok) return std::nullopt;
             adler = static_cast<std::uint32_t>(adler32_combine(adler, piece.adler, static_cast<z_off_t>(piece.rawBytes)));
-            deflatedBytes += piece.deflated.size();
+            deflatedBytes += piece.deflated.size;
         }
 
         std::vector<std::uint8_t> out;
@@ -206,7 +215,7 @@ std::optional<std::vector<std::uint8_t>> encodePNG(const PixelView& px) {
             const bool first = i == 0, last = i + 1 == all.size();
             appendChunk(out, "IDAT",
                         {{zlibHeader, first ? 2u : 0u},
-                         {all[i].deflated.data(), all[i].deflated.size()},
+                         {all[i].deflated.data.get(), all[i].deflated.size},
                          {trailer.data(), last ? 4u : 0u}});
         }
         appendChunk(out, "IEND", {});
