@@ -16,6 +16,7 @@
 #include "Platform/Graphics/PNGEncoder.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -32,9 +33,8 @@ struct ExportScene {
     explicit ExportScene(std::vector<Element> elements) : index(std::move(elements)), labels(ConnectorLabelLayout::once(index)) {}
 };
 
-void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
-               const ExportRasterPlan& plan, const RenderEnvironment& environment) {
-    CGDrawingContext canvas(context);
+// The background in pixels, then board units.
+void setUpCanvas(CGDrawingContext& canvas, const ExportRasterPlan& plan) {
     canvas.setMaxImagePixelSide(EXPORT_MAX_PIXEL_SIDE);
     if (plan.fillsBackground) {
         canvas.setProperty(CanvasProperty::fillStyle(plan.canvasColor));
@@ -42,9 +42,61 @@ void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const Expor
     }
     canvas.scale(plan.scale, plan.scale);
     canvas.translate(plan.translateX, plan.translateY);
-    for (const Element& element : scene.index.elements())
-        drawElement(canvas, element, &scene.index, std::nullopt, environment);
+}
+
+bool meets(const gfx::DeviceBox& a, const gfx::DeviceBox& b) {
+    return !(a.x1 < b.x0 || a.x0 > b.x1 || a.y1 < b.y0 || a.y0 > b.y1);
+}
+
+// With `reach` (see measureElements), an element that cannot change a pixel within the clip is
+// left out before any of its work.
+void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
+               const ExportRasterPlan& plan, const RenderEnvironment& environment,
+               const std::vector<gfx::DeviceBox>* reach = nullptr) {
+    CGDrawingContext canvas(context);
+    setUpCanvas(canvas, plan);
+    const gfx::DeviceBox window = context->visibleReach();
+    const std::vector<Element>& elements = scene.index.elements();
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        if (!reach || meets((*reach)[i], window)) drawElement(canvas, elements[i], &scene.index, std::nullopt, environment);
     drawConnectorLabels(canvas, scene.index, scene.labels.boxes(), plan.canvasColor, std::nullopt, environment);
+}
+
+// Where the elements of one share (of `shares`) can change a pixel of the picture, found by
+// painting them without pixels (see GraphicsContext::setMeasuring). An element left unmeasured
+// reaches everywhere; what fails here fails again when the element is drawn.
+void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, const RenderEnvironment& environment,
+                     std::size_t share, std::size_t shares, std::vector<gfx::DeviceBox>& reach) noexcept {
+    try {
+        const std::vector<Element>& elements = scene.index.elements();
+        auto pixel = gfx::Bitmap::create(1, 1);
+        if (!pixel) return;
+        auto context = std::make_shared<gfx::GraphicsContext>(*pixel);
+        context->setMeasuring(true);
+        CGDrawingContext canvas(context);
+        setUpCanvas(canvas, plan);
+        for (std::size_t i = elements.size() * share / shares; i < elements.size() * (share + 1) / shares; ++i) {
+            context->clearMeasured();
+            drawElement(canvas, elements[i], &scene.index, std::nullopt, environment);
+            reach[i] = context->measured();
+        }
+    } catch (...) {
+    }
+}
+
+// What each element costs to draw, as the rows it reaches in the picture: a share that every
+// element pays whatever its size (the painting of its outline, its text, the calls into
+// cairo) and a share that grows with the length of its strokes across the picture.
+std::vector<gfx::BandWork> drawingCost(const std::vector<gfx::DeviceBox>& reach, const ExportRasterPlan& plan) {
+    constexpr double EVERY_ELEMENT = 100;  // about what a stroke of this many pixels costs
+    std::vector<gfx::BandWork> work;
+    work.reserve(reach.size());
+    for (const gfx::DeviceBox& box : reach) {
+        const double x0 = std::fmax(box.x0, 0), x1 = std::fmin(box.x1, plan.pixelWidth);
+        const double y0 = std::fmax(box.y0, 0), y1 = std::fmin(box.y1, plan.pixelHeight);
+        if (x0 < x1 && y0 < y1) work.push_back({y0, y1, EVERY_ELEMENT + (x1 - x0) + (y1 - y0)});
+    }
+    return work;
 }
 
 // Pictures from image sources are sampled by cairo relative to the area it composites, which a
@@ -69,9 +121,10 @@ int bandCount(const ExportScene& scene, int bands) {
 
 // The bitmap is stored top row first, so user space is already y-down: no flip.
 void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
-              const ExportRasterPlan& plan, const RenderEnvironment& environment) {
+              const ExportRasterPlan& plan, const RenderEnvironment& environment,
+              const std::vector<gfx::DeviceBox>* reach = nullptr) {
     if (!context->isHealthy()) throw ExportError::contextCreationFailed();
-    drawScene(context, scene, plan, environment);
+    drawScene(context, scene, plan, environment, reach);
 }
 
 gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan,
@@ -83,10 +136,18 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const bool small = std::int64_t{w} * h <= BAND_MAX_PICTURE_PIXELS;
     const int bands = bandCount(scene, bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h) : 1);
     if (bands > 1) {
+        // Where each element reaches is measured on the threads that draw the bands; the band
+        // edges share out the cost, and each band draws only the elements that reach it.
+        std::vector<gfx::DeviceBox> reach(scene.index.elements().size(),
+                                          gfx::DeviceBox{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL});
+        gfx::runOnBandThreads(static_cast<std::size_t>(bands), [&](std::size_t share) {
+            measureElements(scene, plan, environment, share, static_cast<std::size_t>(bands), reach);
+        });
         auto draw = [&](const std::shared_ptr<gfx::GraphicsContext>& context, const gfx::BandRows&) {
-            drawInto(context, scene, plan, environment);
+            drawInto(context, scene, plan, environment, &reach);
         };
-        if (!gfx::drawInBands(*bitmap, gfx::evenBands(h, bands), draw)) throw ExportError::contextCreationFailed();
+        if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, plan)), draw))
+            throw ExportError::contextCreationFailed();
     } else {
         drawInto(std::make_shared<gfx::GraphicsContext>(*bitmap), scene, plan, environment);
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -17,7 +18,7 @@
 namespace dv::gfx {
 
 int bandCountAtMost(int height, std::int64_t most) {
-    const std::int64_t bands = std::min(most, std::int64_t{height} / (8 * BAND_OVERLAP_ROWS));
+    const std::int64_t bands = std::min(most, std::int64_t{height} / BAND_MIN_ROWS);
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
 
@@ -35,6 +36,55 @@ std::vector<BandRows> evenBands(int height, int bands) {
         const int top = edge(band), bottom = edge(band + 1);
         rows.push_back({top, bottom, std::max(0, top - BAND_OVERLAP_ROWS), std::min(height, bottom + BAND_OVERLAP_ROWS)});
     }
+    return rows;
+}
+
+std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work) {
+    height = std::max(height, 0);
+    bands = bandCountAtMost(height, bands);
+    if (bands < 2) return {{0, height, 0, height}};
+    std::vector<int> edges{0};
+    // The cost of each row: every part's cost spread evenly over the rows it touches, added up
+    // as a running change of cost per row.
+    std::vector<double> change(static_cast<std::size_t>(height) + 1, 0.0);
+    double total = 0;
+    for (const BandWork& part : work) {
+        if (!(part.cost > 0) || !std::isfinite(part.cost)) continue;
+        int top = 0, bottom = height;
+        if (std::isfinite(part.top) && std::isfinite(part.bottom) && part.bottom > part.top) {
+            top = static_cast<int>(std::clamp(std::floor(part.top), 0.0, static_cast<double>(height)));
+            bottom = static_cast<int>(std::clamp(std::ceil(part.bottom), 0.0, static_cast<double>(height)));
+            if (bottom <= top) continue;  // wholly above or below the picture
+        }
+        const double perRow = part.cost / (bottom - top);
+        change[static_cast<std::size_t>(top)] += perRow;
+        change[static_cast<std::size_t>(bottom)] -= perRow;
+        total += part.cost;
+    }
+    // Every edge where the rows above it carry its share of the cost, kept far enough from the
+    // edge before it and from the end for the bands still to come.
+    double rate = 0, above = 0;
+    int row = 0;
+    for (int k = 1; k < bands; ++k) {
+        const int lowest = edges.back() + BAND_MIN_ROWS;
+        const int highest = height - (bands - k) * BAND_MIN_ROWS;
+        const double share = total * k / bands;
+        int edge = static_cast<int>(std::int64_t{height} * k / bands);
+        if (total > 0) {
+            while (row < highest && above + rate + change[static_cast<std::size_t>(row)] <= share) {
+                rate += change[static_cast<std::size_t>(row)];
+                above += rate;
+                ++row;
+            }
+            edge = row;
+        }
+        edges.push_back(std::clamp(edge, lowest, highest));
+    }
+    edges.push_back(height);
+    std::vector<BandRows> rows;
+    for (std::size_t k = 0; k + 1 < edges.size(); ++k)
+        rows.push_back({edges[k], edges[k + 1], std::max(0, edges[k] - BAND_OVERLAP_ROWS),
+                        std::min(height, edges[k + 1] + BAND_OVERLAP_ROWS)});
     return rows;
 }
 
@@ -128,6 +178,12 @@ private:
 };
 
 }  // namespace
+
+void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run) {
+    if (count == 0) return;
+    if (count == 1) return run(0);
+    BandWorkers::shared().runAll(count, run);
+}
 
 bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
                  const std::function<void(const std::shared_ptr<GraphicsContext>& context, const BandRows& band)>& draw) {

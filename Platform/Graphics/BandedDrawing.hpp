@@ -6,10 +6,12 @@
 // Bands whose drawn rows do not meet draw into the picture itself, the others into a bitmap of
 // the picture's size (memory is only touched inside the band) whose own rows are copied over:
 // every coordinate reaches the rasteriser as it would unbanded.
+// Band edges may follow the cost of the drawing, so that the bands end at about the same time.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace dv::gfx {
@@ -17,9 +19,11 @@ namespace dv::gfx {
 class Bitmap;
 class GraphicsContext;
 
-inline constexpr std::int64_t BAND_MIN_PIXELS = 256 * 1024;  // smaller bands cost more than they save
+inline constexpr std::int64_t BAND_MIN_PIXELS = 192 * 1024;  // smaller bands cost more than they save
 inline constexpr int MAX_BANDS = 4;
 inline constexpr int BAND_OVERLAP_ROWS = 32;
+/// No band is thinner: the rows it draws beyond its own stay a third of the rows it draws.
+inline constexpr int BAND_MIN_ROWS = 6 * BAND_OVERLAP_ROWS;
 
 /// A band's own rows and the rows it is drawn over (its own plus the overlap, within the
 /// picture); first row and past-the-last row.
@@ -38,6 +42,26 @@ int bandCount(int width, int height, int most = MAX_BANDS);
 
 /// `bands` bands of nearly equal height over `height` rows.
 std::vector<BandRows> evenBands(int height, int bands);
+
+/// A part of a drawing: the device rows it may touch (any real numbers; a span that is not
+/// finite or holds no row counts for the whole height) and what it costs, in any unit shared by
+/// the other parts. Only the speed of the drawing depends on it, never its pixels.
+struct BandWork {
+    double top = 0;
+    double bottom = 0;
+    double cost = 0;
+};
+
+/// At most `bands` bands over `height` rows, each carrying about the same share of the work:
+/// each part's cost is spread evenly over its rows, and every band ends where the cost above
+/// it is its share of the whole. No band is thinner than BAND_MIN_ROWS, so a short picture gets
+/// fewer bands; without any cost the rows are shared evenly.
+std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work);
+
+/// Runs `run(0)` ... `run(count - 1)` on the calling thread and the threads that draw bands, at
+/// once: work that the bands' edges need, done where the fonts and lines it loads stay for the
+/// bands. `run` must not throw.
+void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run);
 
 /// Draws `bitmap` band by band, on the calling thread and the band threads at once:
 /// `draw(context, band)` draws the whole picture on a fresh context over the bitmap itself or a

@@ -698,6 +698,7 @@ DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
 }
 
 void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+    if (measuring_) return measure(bounds);
     // Drawing that neither the shape nor its shadow can bring into the clip is not handed to
     // cairo at all: a picture drawn in bands has most of its shapes outside each band. A pixel
     // of margin covers antialiasing; a box that is not finite is drawn as before.
@@ -708,6 +709,32 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
+}
+
+// What `paint` would test against a clip, turned around: the box that meets every clip for
+// which `paint` draws. It holds the bounds with paint's pixel of margin and, with a shadow, the
+// bounds moved by the offset and widened by the blur's reach (see shadowReach), and a pixel more
+// for the rounding of either; bounds with a NaN are drawn whatever the clip.
+void GraphicsContext::measure(const DeviceBox& bounds) {
+    if (std::isnan(bounds.x0) || std::isnan(bounds.y0) || std::isnan(bounds.x1) || std::isnan(bounds.y1)) {
+        measured_ = {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
+        return;
+    }
+    if (bounds.x0 > bounds.x1 || bounds.y0 > bounds.y1) return;  // paint never draws it
+    DeviceBox box = bounds;
+    if (shadowActive()) {
+        const auto pixel = [](double v, bool up) {
+            return static_cast<int>(std::clamp(up ? std::ceil(v) : std::floor(v), -2147483647.0, 2147483647.0));
+        };
+        const detail::PixelWindow own{pixel(bounds.x0, false), pixel(bounds.y0, false), pixel(bounds.x1, true),
+                                      pixel(bounds.y1, true)};
+        const detail::PixelWindow cast = detail::shadowReach(own.isEmpty() ? detail::PixelWindow{own.x0, own.y0, own.x0 + 1, own.y0 + 1} : own,
+                                                             -state_.shadowX, -state_.shadowY, state_.shadowBlur);
+        box.include(cast.x0, cast.y0);
+        box.include(cast.x1, cast.y1);
+    }
+    measured_.include(box.x0 - 2, box.y0 - 2);
+    measured_.include(box.x1 + 2, box.y1 + 2);
 }
 
 detail::PixelWindow GraphicsContext::clipWindow() const {
@@ -726,6 +753,7 @@ detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) co
 }
 
 DeviceBox GraphicsContext::visibleReach() const {
+    if (measuring_) return {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
     const detail::PixelWindow clip = clipWindow();
     if (clip.isEmpty()) return DeviceBox::none();
     DeviceBox box{static_cast<double>(clip.x0), static_cast<double>(clip.y0), static_cast<double>(clip.x1),

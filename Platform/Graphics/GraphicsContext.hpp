@@ -176,6 +176,14 @@ public:
     /// True while the underlying cairo context has never entered an error state.
     bool isHealthy() const;
 
+    /// While measuring, no drawing call changes a pixel and everything counts as visible; each
+    /// call only widens `measured()` to take in the device box that a clip must meet for the
+    /// call to change a pixel within that clip, its shadow included. A caller that leaves out
+    /// the calls measured outside a clip draws the same pixels within that clip.
+    void setMeasuring(bool measuring) { measuring_ = measuring; }
+    DeviceBox measured() const { return measured_; }
+    void clearMeasured() { measured_ = DeviceBox::none(); }
+
 private:
     struct Dash {
         std::vector<double> lengths;
@@ -229,6 +237,7 @@ private:
     void setUserSpace(cairo_t* cr) const;
     bool shadowActive() const;
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
     /// Where the shadow of a shape drawn within `bounds` matters for the current clip.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds) const;
@@ -247,6 +256,8 @@ private:
     DevicePoint current_;
     DevicePoint subpathStart_;
     std::unique_ptr<detail::ShadowMaskCache> shadowMasks_;
+    bool measuring_ = false;
+    DeviceBox measured_ = DeviceBox::none();
 };
 
 } // namespace dv::gfx

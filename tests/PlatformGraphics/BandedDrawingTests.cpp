@@ -13,10 +13,13 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace dv::gfx {
 namespace {
@@ -39,10 +42,91 @@ TEST(BandedDrawing, EvenBandsCoverEveryRowOnceAndDrawBeyondWithinThePicture) {
 
 TEST(BandedDrawing, BandCountsLeaveEveryBandTallerThanItsOverlap) {
     EXPECT_EQ(bandCountAtMost(2160, 4), 4);
-    EXPECT_EQ(bandCountAtMost(2160, 16), 2160 / (8 * BAND_OVERLAP_ROWS));
-    EXPECT_EQ(bandCountAtMost(8 * BAND_OVERLAP_ROWS * 2 - 1, 4), 1);  // one band could not hold two
+    EXPECT_EQ(bandCountAtMost(2160, 16), 2160 / BAND_MIN_ROWS);
+    EXPECT_GE(BAND_MIN_ROWS, 4 * BAND_OVERLAP_ROWS);
+    EXPECT_EQ(bandCountAtMost(1012, 4), 4);  // a picture fitted into 1024 pixels
+    EXPECT_EQ(bandCountAtMost(BAND_MIN_ROWS * 2 - 1, 4), 1);  // one band could not hold two
     EXPECT_EQ(bandCountAtMost(4000, 1), 1);
     EXPECT_EQ(bandCount(64, 64), 1);  // too small to be worth a second band
+}
+
+std::string text(const std::vector<int>& edges) {
+    std::string s;
+    for (const int edge : edges) {
+        if (!s.empty()) s += ' ';
+        s += std::to_string(edge);
+    }
+    return s;
+}
+
+std::string text(const std::vector<BandRows>& bands) {
+    std::vector<int> edges{0};
+    for (const BandRows& band : bands) edges.push_back(band.bottom);
+    return text(edges);
+}
+
+TEST(BandedDrawing, BandsByCostShareTheCost) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const int m = BAND_MIN_ROWS;
+    struct Case {
+        const char* what;
+        int height, bands;
+        std::vector<BandWork> work;
+        std::vector<int> edges;
+    };
+    const std::vector<Case> cases = {
+        {"no cost: rows shared evenly", 1000, 4, {}, {0, 250, 500, 750, 1000}},
+        {"even cost", 1000, 4, {{0, 1000, 1000}}, {0, 250, 500, 750, 1000}},
+        {"three times the cost per row in the top half", 1000, 2, {{0, 500, 1500}, {500, 1000, 500}}, {0, 333, 1000}},
+        {"the same cost as many parts", 1000, 2, {{0, 250, 750}, {250, 500, 750}, {500, 1000, 500}}, {0, 333, 1000}},
+        {"uneven thirds", 900, 3, {{0, 300, 600}, {300, 900, 600}}, {0, 200, 500, 900}},
+        {"all cost at the top: thinnest bands there", 1000, 4, {{0, 100, 100}},
+         {0, m, 2 * m, 3 * m, 1000}},
+        {"all cost at the bottom: room kept for the bands below", 1000, 4, {{900, 1000, 100}},
+         {0, 1000 - 3 * m, 1000 - 2 * m, 1000 - m, 1000}},
+        {"parts beyond the picture cost nothing", 1000, 2, {{-50, -10, 1e6}, {1000, 1200, 1e6}, {0, 1000, 1000}}, {0, 500, 1000}},
+        {"parts reaching beyond count their rows within", 1000, 2, {{-1000, 1000, 1000}}, {0, 500, 1000}},
+        {"a part without a span counts for every row", 1000, 2, {{nan, 10, 1000}, {300, 200, 1000}}, {0, 500, 1000}},
+        {"no cost, no negative cost", 1000, 2, {{0, 100, -5}, {0, 100, nan}}, {0, 500, 1000}},
+        {"too short for more bands", 3 * m - 1, 4, {}, {0, (3 * m - 1) / 2, 3 * m - 1}},
+        {"one band", 1000, 1, {{0, 10, 1}}, {0, 1000}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<BandRows> bands = bandsByCost(c.height, c.bands, c.work);
+        EXPECT_EQ(text(bands), text(c.edges)) << c.what;
+        for (const BandRows& band : bands) {
+            EXPECT_EQ(band.drawnTop, std::max(0, band.top - BAND_OVERLAP_ROWS)) << c.what;
+            EXPECT_EQ(band.drawnBottom, std::min(c.height, band.bottom + BAND_OVERLAP_ROWS)) << c.what;
+        }
+    }
+}
+
+TEST(BandedDrawing, BandsByCostAlwaysCoverTheRows) {
+    std::uint64_t state = 5;
+    auto next = [&](double range) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0 * range;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const int height = static_cast<int>(next(3000));
+        const int count = 1 + static_cast<int>(next(6));
+        std::vector<BandWork> work;
+        for (int i = static_cast<int>(next(20)); i > 0; --i) {
+            const double top = next(3400) - 200;
+            work.push_back({top, top + next(300), next(10) < 1 ? 0 : next(1000)});
+        }
+        const std::vector<BandRows> bands = bandsByCost(height, count, work);
+        ASSERT_EQ(bands.size(), static_cast<std::size_t>(bandCountAtMost(height, count)));
+        int row = 0;
+        for (const BandRows& band : bands) {
+            EXPECT_EQ(band.top, row);
+            if (bands.size() > 1) {
+                EXPECT_GE(band.bottom - band.top, BAND_MIN_ROWS);
+            }
+            row = band.bottom;
+        }
+        EXPECT_EQ(row, height);
+    }
 }
 
 // Discs and strokes with soft edges over the whole picture, so that every band edge cuts some.

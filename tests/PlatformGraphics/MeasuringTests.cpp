@@ -1,0 +1,129 @@
+// A context that measures draws nothing, and what it measures is enough to leave drawing out:
+// calls measured outside a clip, shadows cast from outside it included, change no pixel in it.
+
+#include "Platform/Graphics/Bitmap.hpp"
+#include "Platform/Graphics/GraphicsContext.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dv::gfx {
+namespace {
+
+bool meets(const DeviceBox& a, const DeviceBox& b) { return !(a.x1 < b.x0 || a.x0 > b.x1 || a.y1 < b.y0 || a.y0 > b.y1); }
+
+using Call = std::function<void(GraphicsContext&)>;
+
+// Shapes of every kind of call, several with shadows thrown far from them (both ways), and
+// some under a rotation.
+std::vector<Call> calls() {
+    std::vector<Call> all;
+    std::uint64_t state = 3;
+    auto next = [&](double range) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) / 9007199254740992.0 * range;
+    };
+    for (int i = 0; i < 120; ++i) {
+        const Rect r{next(360) - 30, next(360) - 30, 2 + next(60), 2 + next(40)};
+        const int kind = static_cast<int>(next(6));
+        const bool shadow = next(2) < 1;
+        const double sx = next(120) - 60, sy = next(120) - 60, blur = next(30), angle = next(6.3);
+        all.push_back([=](GraphicsContext& g) {
+            g.saveGState();
+            if (shadow) g.setShadow(sx, sy, blur, {0, 0, 0, 0.7});
+            if (kind >= 4) {
+                g.translateCTM(r.x, r.y);
+                g.concatCTM({std::cos(angle), std::sin(angle), -std::sin(angle), std::cos(angle), 0, 0});
+                g.translateCTM(-r.x, -r.y);
+            }
+            g.setFillColor({0.1, 0.5, 0.3, 0.8});
+            g.setStrokeColor({0.8, 0.2, 0.1, 1});
+            g.setLineWidth(1 + kind * 3);
+            switch (kind) {
+            case 0: g.fillRect(r); break;
+            case 1: g.strokeRect(r); break;
+            case 2: {
+                const Rect rects[] = {r, {r.x + 5, r.y + 50, 8, 8}};
+                g.fillRects(rects);
+                break;
+            }
+            case 3:
+                g.beginPath();
+                g.addEllipseInRect(r);
+                g.fillPath(FillRule::winding);
+                break;
+            default:
+                g.beginPath();
+                g.moveTo(r.x, r.y);
+                g.addCurveTo(r.x + r.width, r.y, r.x, r.y + r.height, r.x + r.width, r.y + r.height);
+                g.strokePath();
+                break;
+            }
+            g.restoreGState();
+        });
+    }
+    return all;
+}
+
+std::vector<std::uint32_t> pixelsOf(const Bitmap& b) {
+    std::vector<std::uint32_t> all;
+    for (int y = 0; y < b.height(); ++y) all.insert(all.end(), b.row(y), b.row(y) + b.width());
+    return all;
+}
+
+TEST(Measuring, CallsMeasuredOutsideAClipChangeNoPixelInIt) {
+    const std::vector<Call> all = calls();
+    // What each call reaches, measured on a context of one pixel.
+    std::vector<DeviceBox> reach;
+    {
+        auto pixel = *Bitmap::create(1, 1);
+        GraphicsContext measuring(pixel);
+        measuring.setMeasuring(true);
+        for (const Call& call : all) {
+            measuring.clearMeasured();
+            call(measuring);
+            reach.push_back(measuring.measured());
+        }
+        EXPECT_EQ(pixel.row(0)[0], 0u) << "measuring drew";
+    }
+    const Rect clips[] = {{0, 0, 300, 40}, {0, 130, 300, 21}, {120, 0, 30, 300}, {200, 210, 50, 60}, {0, 299, 300, 1}};
+    int culled = 0;
+    for (const Rect& clip : clips) {
+        auto whole = *Bitmap::create(300, 300);
+        auto some = *Bitmap::create(300, 300);
+        GraphicsContext a(whole), b(some);
+        a.clipToRect(clip);
+        b.clipToRect(clip);
+        const DeviceBox window = b.visibleReach();
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            all[i](a);
+            if (meets(reach[i], window)) all[i](b);
+            else ++culled;
+        }
+        EXPECT_EQ(pixelsOf(whole), pixelsOf(some)) << "clip " << clip.x << "," << clip.y;
+    }
+    // Most calls lie outside most clips: the test leaves out enough to mean something.
+    EXPECT_GT(culled, 300);
+}
+
+TEST(Measuring, MeasuresWhatADrawingCallCovers) {
+    auto pixel = *Bitmap::create(1, 1);
+    GraphicsContext g(pixel);
+    g.setMeasuring(true);
+    EXPECT_TRUE(g.measured().isEmpty());
+    g.fillRect({10, 20, 30, 40});
+    EXPECT_TRUE(meets(g.measured(), {10, 20, 40, 60}));
+    EXPECT_FALSE(meets(g.measured(), {100, 20, 140, 60}));
+    // Everything counts as visible, so callers that skip work out of sight measure it all.
+    EXPECT_FALSE(g.visibleReach().isEmpty());
+    EXPECT_LE(g.visibleReach().x0, -1e300);
+    EXPECT_GE(g.visibleReach().y1, 1e300);
+}
+
+}  // namespace
+}  // namespace dv::gfx
