@@ -809,8 +809,11 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     release();
 }
 
+// Ink of no alpha changes no pixel, nor casts a shadow: only the operator that adds ink is used.
+bool GraphicsContext::invisible(const Color& ink) const { return ink.alpha == 0 || state_.alpha == 0; }
+
 void GraphicsContext::fillPath(FillRule rule) {
-    if (path_.empty()) return;
+    if (path_.empty() || invisible(state_.fill)) return;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
         const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedFill(cr, rule);
@@ -822,7 +825,7 @@ void GraphicsContext::fillPath(FillRule rule) {
 }
 
 void GraphicsContext::strokePath() {
-    if (path_.empty()) return;
+    if (path_.empty() || invisible(state_.stroke)) return;
     paint(strokeBounds(pathBounds()), [&](cairo_t* cr) {
         setDeviceSpace(cr);
         const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;

@@ -236,6 +236,7 @@ private:
     void setDeviceSpace(cairo_t* cr) const;
     void setUserSpace(cairo_t* cr) const;
     bool shadowActive() const;
+    bool invisible(const Color& ink) const;
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);

@@ -237,6 +237,36 @@ TEST(GraphicsShadow, StrokesCastOneShadowAndGlobalAlphaAppliesToIt) {
     EXPECT_EQ(s.alpha(20, 30), 0);
 }
 
+// Ink without alpha, from its colour or the global alpha, neither paints nor casts a shadow,
+// however strong the shadow's own colour.
+TEST(GraphicsShadow, InvisibleInkCastsNoShadow) {
+    struct Case {
+        const char* what;
+        Color ink;
+        double alpha;
+        bool stroke;
+    };
+    const Case cases[] = {
+        {"transparent fill", {1, 0, 0, 0}, 1, false},
+        {"transparent stroke", {1, 0, 0, 0}, 1, true},
+        {"fill at no global alpha", RED, 0, false},
+        {"stroke at no global alpha", RED, 0, true},
+    };
+    for (const Case& c : cases) {
+        TestSurface s(60, 60);
+        GraphicsContext g(s.get());
+        g.setAlpha(c.alpha);
+        g.setShadow(10, 10, 4, BLACK);
+        g.setFillColor(c.ink);
+        g.setStrokeColor(c.ink);
+        g.setLineWidth(6);
+        g.addRect({10, 10, 30, 30});
+        if (c.stroke) g.strokePath();
+        else g.fillPath(FillRule::winding);
+        EXPECT_EQ(s.inkedTotal(), 0) << c.what;
+    }
+}
+
 std::vector<std::uint32_t> pixels(std::initializer_list<std::uint32_t> words) { return words; }
 
 TEST(GraphicsImage, MirrorsNegativeSizesAndKeepsEdgesHard) {
