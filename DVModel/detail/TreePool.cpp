@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include <sanitizer/asan_interface.h>
-
 namespace dv::detail {
 
 namespace {
@@ -29,89 +27,60 @@ void freeChunk(ChunkHead* head) noexcept {
     std::free(head);
 }
 
-// The chunk a thread carves from.
-struct Carver {
-    ChunkHead* chunk = nullptr;
-    char* next = nullptr;
-    char* limit = nullptr;
-    std::int64_t carved = 0;
+void retire(TreeCarver& c) noexcept {
+    if (c.chunk == nullptr) return;
+    auto* chunk = static_cast<ChunkHead*>(c.chunk);
+    if (chunk->balance.fetch_add(c.carved, std::memory_order_acq_rel) + c.carved == 0) freeChunk(chunk);
+    c = TreeCarver{};
+}
 
-    void retire() noexcept {
-        if (chunk == nullptr) return;
-        if (chunk->balance.fetch_add(carved, std::memory_order_acq_rel) + carved == 0) freeChunk(chunk);
-        chunk = nullptr;
-        next = limit = nullptr;
-        carved = 0;
-    }
+void flush(TreeReleaser& r) noexcept {
+    auto* chunk = reinterpret_cast<ChunkHead*>(r.chunk);
+    if (chunk != nullptr && chunk->balance.fetch_sub(r.pending, std::memory_order_acq_rel) == r.pending)
+        freeChunk(chunk);
+    r.chunk = 0;
+    r.pending = 0;
+}
 
-    ~Carver() { retire(); }
-
-    void refill() {
-        retire();
-        void* memory = std::aligned_alloc(kTreeChunkBytes, kTreeChunkBytes);
-        if (memory == nullptr) throw std::bad_alloc();
-        chunk = new (memory) ChunkHead;
-        next = static_cast<char*>(memory) + kHeadBytes;
-        limit = static_cast<char*>(memory) + kTreeChunkBytes;
-        // Under AddressSanitizer only carved blocks may be touched, and only until released.
-        ASAN_POISON_MEMORY_REGION(next, static_cast<std::size_t>(limit - next));
+// Settles the thread's chunk and uncounted frees when the thread ends; made on the thread's
+// first slow step, so that threads that never touch a tree pay nothing.
+struct ThreadEnd {
+    ~ThreadEnd() {
+        TreeReleaser& r = treeReleaser();
+        flush(r);
+        r.threadEnded = true;
+        retire(treeCarver());
     }
 };
 
-thread_local Carver carver;
-
-// The frees a thread has made into one chunk and not yet counted there. A tree dies block after
-// block in the order it was carved, so nearly every free lands in the chunk of the one before:
-// counting them here spares an atomic operation each, and one chunk at most waits a little
-// longer for its memory to go back.
-struct Releaser {
-    ChunkHead* chunk = nullptr;
-    std::int64_t pending = 0;
-    bool gone = false;  // the thread is ending: frees are counted at once
-
-    void flush() noexcept {
-        if (chunk != nullptr && chunk->balance.fetch_sub(pending, std::memory_order_acq_rel) == pending)
-            freeChunk(chunk);
-        chunk = nullptr;
-        pending = 0;
-    }
-
-    ~Releaser() {
-        flush();
-        gone = true;
-    }
-};
-
-thread_local Releaser releaser;
+thread_local ThreadEnd threadEnd;
 
 }  // namespace
 
-void* treeAllocate(std::size_t bytes) {
-    // Never empty: a block must lie inside its chunk for its release to find the chunk.
-    bytes = bytes == 0 ? 16 : (bytes + 15) & ~std::size_t{15};
-    Carver& c = carver;
-    if (static_cast<std::size_t>(c.limit - c.next) < bytes) c.refill();
-    void* block = c.next;
-    c.next += bytes;
-    ++c.carved;
-    ASAN_UNPOISON_MEMORY_REGION(block, bytes);
-    return block;
+void* treeAllocateFromNewChunk(std::size_t bytes) {
+    [[maybe_unused]] ThreadEnd* settle = &threadEnd;
+    TreeCarver& c = treeCarver();
+    retire(c);
+    void* memory = std::aligned_alloc(kTreeChunkBytes, kTreeChunkBytes);
+    if (memory == nullptr) throw std::bad_alloc();
+    c.chunk = new (memory) ChunkHead;
+    c.next = static_cast<char*>(memory) + kHeadBytes;
+    c.limit = static_cast<char*>(memory) + kTreeChunkBytes;
+    // Under AddressSanitizer only carved blocks may be touched, and only until released.
+    ASAN_POISON_MEMORY_REGION(c.next, static_cast<std::size_t>(c.limit - c.next));
+    return treeAllocate(bytes);
 }
 
-void treeRelease(void* block, [[maybe_unused]] std::size_t bytes) noexcept {
-    ASAN_POISON_MEMORY_REGION(block, bytes);
+void treeReleaseIntoOtherChunk(void* block) noexcept {
+    TreeReleaser& r = treeReleaser();
     ChunkHead* head = chunkOf(block);
-    Releaser& r = releaser;
-    if (head == r.chunk) {
-        ++r.pending;
-        return;
-    }
-    if (r.gone) {
+    if (r.threadEnded) {
         if (head->balance.fetch_sub(1, std::memory_order_acq_rel) == 1) freeChunk(head);
         return;
     }
-    r.flush();
-    r.chunk = head;
+    [[maybe_unused]] ThreadEnd* settle = &threadEnd;
+    flush(r);
+    r.chunk = reinterpret_cast<std::uintptr_t>(head);
     r.pending = 1;
 }
 
