@@ -10,6 +10,7 @@
 
 #include <bit>
 #include <cmath>
+#include <mutex>
 #include <map>
 #include <tuple>
 
@@ -287,6 +288,12 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
     // summed squares bounds the stretch in every direction.
     const double deviceScale = std::hypot(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
+        // Lines drawn on several threads at once (pictures drawn in bands) share cairo's scaled
+        // fonts, and cairo's release of a scaled font races with another thread showing glyphs
+        // of it: the host aborted in about 1 run in 100. Showing glyphs one thread at a time
+        // leaves the fills and strokes, most of the work, in parallel.
+        static std::mutex glyphs;
+        std::lock_guard lock(glyphs);
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
