@@ -88,8 +88,7 @@ gfx::ImageRef renderFrame(const RenderSnapshot& snapshot, const OffscreenRenderO
     // units; the picture's own top and bottom stay the view's, as they are drawn at once.
     int bands = 1;
     if (transformed && a > 0 && std::isfinite(visible.y) && visible.h > 0) {
-        const bool small = std::int64_t{w} * h <= BAND_MAX_FRAME_PIXELS;
-        bands = bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h, OFFSCREEN_MAX_BANDS) : 1;
+        bands = gfx::bandCountFor(w, h, BAND_MAX_FRAME_PIXELS, OFFSCREEN_MAX_BANDS, bandsAsked);
         // Pictures are sampled relative to the area a band's clip leaves: drawn at once.
         if (bands > 1 && snapshot.drawsImages(visible, a)) bands = 1;
     }

@@ -133,8 +133,7 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
-    const bool small = std::int64_t{w} * h <= BAND_MAX_PICTURE_PIXELS;
-    const int bands = bandCount(scene, bandsAsked ? gfx::bandCountAtMost(h, *bandsAsked) : small ? gfx::bandCount(w, h) : 1);
+    const int bands = bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked));
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band
         // edges share out the cost, and each band draws only the elements that reach it.

@@ -28,6 +28,11 @@ int bandCount(int width, int height, int most) {
     return bandCountAtMost(height, std::min({pixels / BAND_MIN_PIXELS, free, std::int64_t{most}}));
 }
 
+int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::optional<int> asked) {
+    if (asked) return bandCountAtMost(height, *asked);
+    return std::int64_t{width} * height <= maxPixels ? bandCount(width, height, most) : 1;
+}
+
 std::vector<BandRows> evenBands(int height, int bands) {
     std::vector<BandRows> rows;
     if (bands < 1) bands = 1;

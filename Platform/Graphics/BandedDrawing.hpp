@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,6 +40,11 @@ int bandCountAtMost(int height, std::int64_t most);
 /// and no more than the processors free right now, up to `most`: on a busy machine more threads
 /// only take turns with each other, each repeating the work that does not depend on the band.
 int bandCount(int width, int height, int most = MAX_BANDS);
+
+/// The bands a caller draws a picture in: `asked` bands (tests, benchmarks) where given, else as
+/// `bandCount` allows for pictures of at most `maxPixels`, whose spare band bitmaps stay small;
+/// larger ones are drawn at once.
+int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::optional<int> asked);
 
 /// `bands` bands of nearly equal height over `height` rows.
 std::vector<BandRows> evenBands(int height, int bands);
