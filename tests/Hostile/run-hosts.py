@@ -6,7 +6,9 @@ hard limits fail the test.
 
     run-hosts.py GENERATOR WORKDIR [--thumb PATH] [--index PATH]
 
-Prints one line per run: host, board, outcome, wall time and peak resident memory (wait4).
+Thumbnails are asked for at 256 and at 1024 pixels, the smallest and the largest size a desktop
+asks for. Prints one line per run: host (with the thumbnail's size), board, outcome, wall time
+and peak resident memory (wait4).
 """
 import argparse
 import os
@@ -21,6 +23,7 @@ TIME_LIMIT = 30.0
 MEMORY_LIMIT_KIB = 2 * 1024 * 1024
 TARGET_TIME = 5.0
 TARGET_MEMORY_KIB = 512 * 1024
+THUMBNAIL_SIZES = (256, 1024)
 # A runaway child is stopped well past the limits so that it cannot take the machine down.
 HARD_TIME = 60.0
 HARD_MEMORY = 6 << 30
@@ -63,7 +66,7 @@ def run(host, argv, board):
     outcome = "ok" if code == 0 else "failed cleanly" if code is not None else "killed"
     first_line = message.splitlines()[-1][:120] if message and code != 0 else ""
     over = elapsed > TARGET_TIME or usage.ru_maxrss > TARGET_MEMORY_KIB
-    line = "%-18s %-26s %-15s %7.2f s %7d MiB %s %s" % (host, board, outcome, elapsed, usage.ru_maxrss // 1024,
+    line = "%-21s %-26s %-15s %7.2f s %7d MiB %s %s" % (host, board, outcome, elapsed, usage.ru_maxrss // 1024,
                                                        "OVER TARGET" if over else "", first_line)
     return line, problems
 
@@ -90,8 +93,10 @@ def main():
     for board in boards:
         path = os.path.join(boards_dir, board)
         if args.thumb:
-            runs.append(("thumbwright-host", [args.thumb, "-s", "256", path,
-                                              os.path.join(out_dir, board + ".png")], board))
+            for size in THUMBNAIL_SIZES:
+                runs.append(("thumbwright-host@%d" % size,
+                             [args.thumb, "-s", str(size), path, os.path.join(out_dir, "%s.%d.png" % (board, size))],
+                             board))
         if args.index:
             runs.append(("indexwright-host", [args.index, path], board))
     if not runs:
