@@ -114,6 +114,29 @@ def shadowed_kinds(count, blur):
     return out
 
 
+def wide_shadowed_strokes(count):
+    """Strokes of several kinds and widths on a grid, each casting a wide shadow of its own."""
+    makers = [
+        lambda i, x, y: element("rectangle", "r%d" % i, x=x, y=y, width=40, height=20),
+        lambda i, x, y: element("line", "l%d" % i, x=x, y=y, x2=x + 40, y2=y + 25),
+        lambda i, x, y: element("freehand", "f%d" % i,
+                                points=[[x + k * 5, y + (k * 7 + i) % 20] for k in range(9)]),
+        lambda i, x, y: element("ellipse", "e%d" % i, x=x, y=y, width=30, height=45, fillColor="#c0a0e0"),
+    ]
+    styles = ["dashed", "solid", "dotted"]
+    blurs = [1000, 400, 150, 60]
+    offsets = [(5, 5), (-40, 12.5), (0.5, -7.25), (120, 90)]
+    out = []
+    for i in range(count):
+        e = makers[i % len(makers)](i, (i % 60) * 35, (i // 60) * 35)
+        dx, dy = offsets[i // 7 % len(offsets)]
+        e.update(strokeWidth=[1000, 300, 40][i // 3 % 3], strokeStyle=styles[i // 5 % 3], roughness=i // 2 % 3,
+                 shadowBlur=blurs[i // 11 % len(blurs)], shadowColor="rgba(20,0,60,0.4)", shadowOffsetX=dx,
+                 shadowOffsetY=dy)
+        out.append(e)
+    return out
+
+
 def main(out):
     os.makedirs(out, exist_ok=True)
 
@@ -243,6 +266,17 @@ def main(out):
                 [element("ellipse", "e%d" % i, x=i % 7, y=i % 5, width=1000 + i % 997, height=600 + i % 331,
                          fillColor="#a0c0e0", shadowBlur=1000, shadowOffsetX=i % 9 - 4) for i in range(5000)])
     write_board(out, "shadows-every-kind.json", shadowed_kinds(5000, 1000))
+
+    # Wide shadows of wide strokes: 5,000 small ellipses with dotted rough outlines 1000 wide, each
+    # casting the widest shadow, so that every shadow covers the whole picture and no two rough
+    # outlines share a mask. And a mix held back from it: rectangles, lines and freehand strokes,
+    # dashed, solid and dotted, smooth and rough, filled or not, under blurs from 60 to 1000 with
+    # offsets large, negative and fractional.
+    write_board(out, "wide-shadows-wide-strokes.json",
+                [element("ellipse", "e%d" % i, x=(i % 70) * 30, y=(i // 70) * 30, width=25, height=25,
+                         strokeWidth=1000, strokeStyle="dotted", roughness=2, shadowBlur=1000,
+                         shadowColor="rgba(0,0,0,0.5)", shadowOffsetX=5, shadowOffsetY=5) for i in range(5000)])
+    write_board(out, "wide-shadows-mixed-strokes.json", wide_shadowed_strokes(5000))
 
     # SVG images holding PNG images that are small files but must be decoded whole: one of
     # 16,384 x 16,384 pixels, three of them, and five of 6,000 x 6,000 that only pass one by one.

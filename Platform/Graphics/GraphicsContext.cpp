@@ -584,7 +584,10 @@ double GraphicsContext::strokeWidth() const {
 }
 
 double GraphicsContext::strokeReach() const {
-    return strokeWidth() / 2 * std::fmax(state_.miterLimit, 1.5) * stretch(state_.ctm) + 2;
+    // Only a mitred corner reaches past half the width times the square cap's diagonal: a wide
+    // stroke's bounds decide the size of its shadow's mask and of what the bands redraw.
+    const double corner = state_.join == LineJoin::miter ? std::fmax(state_.miterLimit, 1.5) : 1.5;
+    return strokeWidth() / 2 * corner * stretch(state_.ctm) + 2;
 }
 
 DeviceBox GraphicsContext::strokeBounds(const DeviceBox& b) const {

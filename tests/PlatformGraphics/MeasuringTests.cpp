@@ -125,5 +125,63 @@ TEST(Measuring, MeasuresWhatADrawingCallCovers) {
     EXPECT_GE(g.visibleReach().y1, 1e300);
 }
 
+// A stroke far wider than its path: whatever the joins and caps, every pixel it inks lies in
+// what is measured for it, and without mitred corners that is no more than the square cap's
+// reach beyond the path (it sizes the masks of wide shadows and what bands redraw).
+TEST(Measuring, AWideStrokeOfASmallPathIsMeasuredClosely) {
+    struct Path {
+        const char* what;
+        std::vector<std::pair<double, double>> points;
+        bool closed;
+    };
+    const Path paths[] = {
+        {"acute zigzag", {{150, 150}, {170, 152}, {151, 156}, {169, 160}}, false},
+        {"closed sliver", {{140, 150}, {175, 153}, {141, 151}}, true},
+    };
+    constexpr double width = 60;
+    for (const Path& p : paths)
+        for (const LineJoin join : {LineJoin::miter, LineJoin::round, LineJoin::bevel})
+            for (const LineCap cap : {LineCap::butt, LineCap::round, LineCap::square}) {
+                const std::string what = std::string(p.what) + ", join " + std::to_string(static_cast<int>(join)) +
+                                         ", cap " + std::to_string(static_cast<int>(cap));
+                auto stroke = [&](GraphicsContext& g) {
+                    g.setLineWidth(width);
+                    g.setLineJoin(join);
+                    g.setLineCap(cap);
+                    g.setStrokeColor({0, 0, 0, 1});
+                    g.beginPath();
+                    g.moveTo(p.points[0].first, p.points[0].second);
+                    for (std::size_t i = 1; i < p.points.size(); ++i) g.addLineTo(p.points[i].first, p.points[i].second);
+                    if (p.closed) g.closePath();
+                    g.strokePath();
+                };
+                auto one = *Bitmap::create(1, 1);
+                GraphicsContext measuring(one);
+                measuring.setMeasuring(true);
+                stroke(measuring);
+                const DeviceBox box = measuring.measured();
+
+                auto picture = *Bitmap::create(400, 400);
+                {
+                    GraphicsContext g(picture);
+                    stroke(g);
+                }
+                int inked = 0, outside = 0;
+                for (int y = 0; y < picture.height(); ++y)
+                    for (int x = 0; x < picture.width(); ++x) {
+                        if (picture.row(y)[x] == 0) continue;
+                        ++inked;
+                        outside += x < box.x0 || x + 1 > box.x1 || y < box.y0 || y + 1 > box.y1;
+                    }
+                EXPECT_GT(inked, 2000) << what;
+                EXPECT_EQ(outside, 0) << what;
+                if (join != LineJoin::miter) {
+                    // The path spans x 140 .. 175; the square cap reaches 0.75 of the width.
+                    EXPECT_GE(box.x0, 140 - 0.75 * width - 6) << what;
+                    EXPECT_LE(box.x1, 175 + 0.75 * width + 6) << what;
+                }
+            }
+}
+
 }  // namespace
 }  // namespace dv::gfx

@@ -4,6 +4,7 @@
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 
+#include "tests/support/SamePicture.hpp"
 #include "tests/support/TestSurface.hpp"
 
 #include <gtest/gtest.h>
@@ -113,7 +114,8 @@ TEST(ShadowBlur, APartOfThePictureShowsThePixelsOfTheWholeShadow) {
         {"shape partly outside", 30, 4, 4, 160, 120, {130, 150, 80, 50}},
         {"only the shadow reaches in", 40, 6, 0, 250, 100, {170, 140, 40, 60}},
         {"fractional offset", 20, 3.5, -2.25, 140, 130, {120, 120, 70, 60}},
-        {"blur wider than the view", 300, 4, 4, 150, 150, {100, 100, 120, 90}},
+        // A blur this wide is computed on cells of 16 pixels, which the view moves by whole cells.
+        {"blur wider than the view", 300, 4, 4, 160, 144, {100, 100, 120, 90}},
         {"no blur", 0, 10, 7, 150, 150, {120, 140, 40, 30}},
     };
     constexpr int big = 400, small = 90;
@@ -148,6 +150,199 @@ TEST(ShadowBlur, APartOfThePictureShowsThePixelsOfTheWholeShadow) {
     }
 }
 
+// A plane of w × h pixels at (x, y) holding a ragged blob, or only its outline.
+struct Blob {
+    detail::PixelWindow at;
+    std::vector<std::uint8_t> pixels;
+    detail::AlphaPlane plane() const { return {pixels.data(), at.width(), at}; }
+};
+
+Blob blob(int x, int y, int w, int h, bool outline, int seed = 0) {
+    Blob b{{x, y, x + w, y + h}, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            const bool edge = i == 0 || j == 0 || i == w - 1 || j == h - 1;
+            if (outline && !edge) continue;
+            b.pixels[static_cast<std::size_t>(j * w + i)] =
+                static_cast<std::uint8_t>(outline ? 60 + (i + j + seed) % 40 : (i * 13 + j * 29 + seed) % 256);
+        }
+    return b;
+}
+
+// A shape for wide shadows: a wide dashed outline of a quadrilateral, filled when asked (each
+// casting a shadow of its own).
+void paintWideShape(GraphicsContext& g, const Rect& r, double strokeWidth, bool filled = false) {
+    g.beginPath();
+    g.moveTo(r.x + r.width * 0.3, r.y);
+    g.addLineTo(r.x + r.width, r.y + r.height * 0.2);
+    g.addLineTo(r.x + r.width * 0.8, r.y + r.height);
+    g.addLineTo(r.x, r.y + r.height * 0.7);
+    g.closePath();
+    if (filled) {
+        g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+        g.fillPath(FillRule::winding);
+    }
+    const double dash[] = {strokeWidth * 0.6, strokeWidth * 0.9};
+    g.setLineDash(dash, 0);
+    g.setLineWidth(strokeWidth);
+    g.setStrokeColor(Color{0.2, 0.3, 0.8, 0.9});
+    g.strokePath();
+}
+
+// Wide shadows drawn on cells against the exact blur they stand for, composed by hand the way
+// the context composes a shadow: the shape's coverage blurred at full resolution, painted in the
+// shadow's colour through it, and the shape drawn over it.
+TEST(ShadowBlur, AWideShadowOnCellsLooksLikeTheExactBlur) {
+    struct Case {
+        const char* what;
+        Rect shape;
+        double offsetX, offsetY;
+    };
+    const Case cases[] = {
+        {"inside the picture", {90, 100, 70, 50}, 5, 5},
+        {"across the left and top edges", {-40, -20, 90, 70}, 6, -3},
+        {"mostly beyond the bottom right corner", {230, 220, 120, 100}, -12, 4},
+        {"wholly outside, its shadow reaching in", {-160, 60, 120, 90}, 40, 0},
+    };
+    constexpr int side = 256;
+    const Color shadow{0.1, 0, 0.3, 0.8};
+    for (const double blur : {50.0, 200.0, 1000.0}) {
+        const double sigma = detail::shadowSigma(blur);
+        ASSERT_GT(detail::blurCellSize(sigma), 1) << blur;
+        for (const Case& c : cases) {
+            const std::string what = std::string(c.what) + ", blur " + std::to_string(static_cast<int>(blur));
+            const double strokeWidth = blur / 10;
+            Rect shape = c.shape;
+            if (shape.x + shape.width < 0) shape.x -= sigma;  // as far out as the blur allows
+            TestSurface drawn(side, side);
+            {
+                GraphicsContext g(drawn.get());
+                g.setShadow(c.offsetX, c.offsetY, blur, shadow);
+                paintWideShape(g, shape, strokeWidth);
+            }
+
+            // The shape's coverage over all the pixels its shadow can reach the picture from.
+            const int reach = static_cast<int>(std::ceil(3 * sigma)) + 1;
+            const detail::PixelWindow plane{-reach - 40, -reach - 40, side + reach + 40, side + reach + 40};
+            cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_A8, plane.width(), plane.height());
+            {
+                GraphicsContext g(coverage);
+                g.translateCTM(-plane.x0, -plane.y0);
+                paintWideShape(g, shape, strokeWidth);
+            }
+            cairo_surface_flush(coverage);
+            const detail::PixelWindow cast{static_cast<int>(-c.offsetX), static_cast<int>(-c.offsetY),
+                                           static_cast<int>(side - c.offsetX), static_cast<int>(side - c.offsetY)};
+            cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, side, side);
+            cairo_surface_flush(mask);
+            const detail::AlphaPlane src{cairo_image_surface_get_data(coverage), cairo_image_surface_get_stride(coverage), plane};
+            ASSERT_TRUE(detail::exactGaussianBlurAlpha(src, cairo_image_surface_get_data(mask),
+                                                       cairo_image_surface_get_stride(mask), cast, sigma)) << what;
+            cairo_surface_mark_dirty(mask);
+            TestSurface expected(side, side);
+            cairo_t* cr = cairo_create(expected.get());
+            cairo_set_source_rgba(cr, shadow.red, shadow.green, shadow.blue, shadow.alpha);
+            cairo_mask_surface(cr, mask, 0, 0);
+            cairo_destroy(cr);
+            {
+                GraphicsContext g(expected.get());
+                paintWideShape(g, shape, strokeWidth);
+            }
+            cairo_surface_destroy(mask);
+            cairo_surface_destroy(coverage);
+
+            test::expectSamePicture(expected, drawn, what);
+        }
+    }
+}
+
+// Pixels of a blur on cells computed for any window, or from a source cut anywhere beyond the
+// blur's reach, are those computed for the whole plane, to the bit: a picture drawn in bands,
+// each clipped to its rows, is the picture drawn at once.
+TEST(ShadowBlur, ABlurOnCellsGivesEachPixelWhateverWindowItIsComputedFor) {
+    const Blob source = blob(-37, 21, 150, 95, false, 3);
+    std::mt19937 rng(11);
+    for (const double sigma : {25.0, 100.0, 500.0}) {
+        ASSERT_GT(detail::blurCellSize(sigma), 1) << sigma;
+        const detail::PixelWindow whole = detail::blurSupport(source.at, sigma);
+        const auto size = static_cast<std::size_t>(whole.width()) * static_cast<std::size_t>(whole.height());
+        std::vector<std::uint8_t> all(size, 0);
+        ASSERT_TRUE(detail::gaussianBlurAlpha(source.plane(), all.data(), whole.width(), whole, sigma));
+        for (int round = 0; round < 30; ++round) {
+            const int x0 = whole.x0 + static_cast<int>(rng() % static_cast<unsigned>(whole.width() - 1));
+            const int y0 = whole.y0 + static_cast<int>(rng() % static_cast<unsigned>(whole.height() - 1));
+            const detail::PixelWindow out{x0, y0, std::min(whole.x1, x0 + 1 + static_cast<int>(rng() % 300)),
+                                          std::min(whole.y1, y0 + 1 + static_cast<int>(rng() % 300))};
+            // The source cut to what can reach the window, at any pixel, as a clipped shadow draws it.
+            const int reach = static_cast<int>(std::ceil(3 * sigma)) + 1 + static_cast<int>(rng() % 20);
+            const detail::PixelWindow cut{std::max(source.at.x0, out.x0 - reach), std::max(source.at.y0, out.y0 - reach),
+                                          std::min(source.at.x1, out.x1 + reach), std::min(source.at.y1, out.y1 + reach)};
+            if (cut.isEmpty()) continue;
+            const detail::AlphaPlane part{source.pixels.data() + (cut.y0 - source.at.y0) * source.at.width() + (cut.x0 - source.at.x0),
+                                          source.at.width(), cut};
+            std::vector<std::uint8_t> got(static_cast<std::size_t>(out.width() * out.height()), 0);
+            const bool inked = detail::gaussianBlurAlpha(part, got.data(), out.width(), out, sigma);
+            int differing = 0;
+            bool anyInk = false;
+            for (int y = out.y0; y < out.y1; ++y)
+                for (int x = out.x0; x < out.x1; ++x) {
+                    const std::uint8_t expected = all[static_cast<std::size_t>(y - whole.y0) * static_cast<std::size_t>(whole.width()) +
+                                                      static_cast<std::size_t>(x - whole.x0)];
+                    anyInk = anyInk || expected != 0;
+                    differing += (inked ? got[static_cast<std::size_t>((y - out.y0) * out.width() + (x - out.x0))] : 0) != expected;
+                }
+            EXPECT_EQ(differing, 0) << "sigma " << sigma << ", window " << out.x0 << "," << out.y0 << " " << out.width()
+                                    << " x " << out.height();
+            EXPECT_EQ(inked, anyInk) << "sigma " << sigma;
+        }
+        // Nothing is inked beyond the support it reports.
+        const detail::PixelWindow beyond{whole.x1, whole.y0, whole.x1 + 64, whole.y1};
+        std::vector<std::uint8_t> outside(static_cast<std::size_t>(beyond.width() * beyond.height()), 0);
+        EXPECT_FALSE(detail::gaussianBlurAlpha(source.plane(), outside.data(), beyond.width(), beyond, sigma)) << sigma;
+    }
+}
+
+// The same on a picture: wide shadows drawn clipped to bands of rows, anywhere, show the pixels
+// of the picture drawn at once.
+TEST(ShadowBlur, WideShadowsDrawnInBandsGiveThePictureDrawnAtOnce) {
+    constexpr int side = 300;
+    const Rect shapes[] = {{70, 60, 90, 70}, {-50, 200, 120, 60}, {230, -30, 100, 90}};
+    for (const double blur : {60.0, 200.0, 1000.0}) {
+        auto paint = [&](GraphicsContext& g) {
+            for (std::size_t i = 0; i < std::size(shapes); ++i) {
+                g.setShadow(5 - 3.0 * static_cast<double>(i), 5, blur, Color{0, 0, 0, 0.5});
+                paintWideShape(g, shapes[i], 30, i != 1);
+            }
+        };
+        TestSurface whole(side, side);
+        {
+            GraphicsContext g(whole.get());
+            paint(g);
+        }
+        TestSurface banded(side, side);
+        const int edges[] = {0, 37, 121, 122, 203, side};
+        for (std::size_t b = 0; b + 1 < std::size(edges); ++b) {
+            // Each band drawn a few rows beyond its own, as the banded drawing does, and only
+            // its own rows kept.
+            TestSurface band(side, side);
+            {
+                GraphicsContext g(band.get());
+                g.clipToRect({0, static_cast<double>(edges[b] - 8), side, static_cast<double>(edges[b + 1] - edges[b] + 16)});
+                paint(g);
+            }
+            cairo_t* cr = cairo_create(banded.get());
+            cairo_rectangle(cr, 0, edges[b], side, edges[b + 1] - edges[b]);
+            cairo_clip(cr);
+            cairo_set_source_surface(cr, band.get(), 0, 0);
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(cr);
+            cairo_destroy(cr);
+        }
+        EXPECT_TRUE(banded.samePixels(whole)) << "blur " << blur;
+        EXPECT_GT(whole.inkedTotal(), side * side / 2) << "blur " << blur;
+    }
+}
+
 TEST(ShadowBlur, ShadowWindowsStayWithinTheClipAndTheBlursReach) {
     const detail::PixelWindow clip{0, 0, 256, 256};
     // A small shape far to the left: the blur of 1000 reaches 1501 pixels.
@@ -169,25 +364,6 @@ TEST(ShadowBlur, ShadowWindowsStayWithinTheClipAndTheBlursReach) {
     // Out of reach, or offset out of the picture.
     EXPECT_TRUE(detail::shadowWindows(-2000, 10, -1600, 20, clip, 0, 0, 1000).cast.isEmpty());
     EXPECT_TRUE(detail::shadowWindows(10, 10, 20, 20, clip, 1e300, 0, 10).cast.isEmpty());
-}
-
-// A plane of w × h pixels at (x, y) holding a ragged blob, or only its outline.
-struct Blob {
-    detail::PixelWindow at;
-    std::vector<std::uint8_t> pixels;
-    detail::AlphaPlane plane() const { return {pixels.data(), at.width(), at}; }
-};
-
-Blob blob(int x, int y, int w, int h, bool outline, int seed = 0) {
-    Blob b{{x, y, x + w, y + h}, std::vector<std::uint8_t>(static_cast<std::size_t>(w * h))};
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i) {
-            const bool edge = i == 0 || j == 0 || i == w - 1 || j == h - 1;
-            if (outline && !edge) continue;
-            b.pixels[static_cast<std::size_t>(j * w + i)] =
-                static_cast<std::uint8_t>(outline ? 60 + (i + j + seed) % 40 : (i * 13 + j * 29 + seed) % 256);
-        }
-    return b;
 }
 
 // Whether the reference blur of the blob leaves any ink, on a plane with room for its spread.
@@ -269,6 +445,11 @@ TEST(ShadowMaskCache, GivesThePixelsOfAFreshBlur) {
         {"a cast reaching past the blur's support", 40, 30, false, 0, 12, {-100, -100, 300, 300}, false},
         {"and again, moved", 41, 31, false, 0, 12, {-99, -99, 301, 301}, true},
         {"an outline under a wide blur", 0, 0, true, 0, 400, {0, 0, 256, 200}, false},
+        // A blur this wide is computed on cells of 8 pixels: a shape moved by whole cells has
+        // the same blur moved, one moved within a cell another.
+        {"under a blur on cells", 3, 5, false, 0, 100, {-40, -40, 200, 150}, false},
+        {"moved by whole cells", 19, 13, false, 0, 100, {-24, -32, 216, 158}, true},
+        {"moved within a cell", 20, 13, false, 0, 100, {-23, -32, 217, 158}, false},
     };
     detail::ShadowMaskCache cache(8 << 20);
     for (const Step& s : steps) {

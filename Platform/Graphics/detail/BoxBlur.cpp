@@ -173,29 +173,24 @@ bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>
     return average(passes[0], down) == 0;
 }
 
-} // namespace
+// How far the three passes of a box of size d move a value: towards lower positions by the
+// passes' right reaches, towards higher ones by their left reaches.
+struct Spread {
+    int lower = 0, higher = 0;
+};
 
-PixelWindow blurSupport(const PixelWindow& source, double sigma) {
-    const int d = boxSizeForSigma(sigma);
-    if (d < 2 || source.isEmpty()) return source;
-    int left = 0, right = 0;
+Spread spreadOfBox(int d) {
+    Spread s;
+    if (d < 2) return s;
     for (const Pass& pass : passesForBox(d)) {
-        left += pass.left;
-        right += pass.right;
+        s.lower += pass.right;
+        s.higher += pass.left;
     }
-    // A value spreads against each pass's window: to the right by its left reach, and back.
-    return {source.x0 - right, source.y0 - right, source.x1 + left, source.y1 + left};
+    return s;
 }
 
-bool blursToNothing(const AlphaPlane& src, double sigma) {
-    const int d = boxSizeForSigma(sigma);
-    if (src.window.isEmpty()) return true;
-    return d >= 2 && blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(d));
-}
-
-bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+bool exactBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, int d) {
     if (out.isEmpty() || src.window.isEmpty()) return false;
-    const int d = boxSizeForSigma(sigma);
     const PixelWindow& in = src.window;
     auto clearOutput = [&] {
         for (int y = 0; y < out.height(); ++y)
@@ -255,6 +250,168 @@ bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, 
         inked = inked || std::any_of(row, row + width, [](std::uint8_t v) { return v != 0; });
     }
     return inked;
+}
+
+// A wide blur is computed on a coarser grid: cells of k × k device pixels (k a power of two)
+// at multiples of k of the device grid, each the rounded average of its pixels; the cells are
+// blurred exactly, with the deviation less what averaging and interpolating add, and every
+// pixel is then interpolated linearly between the four cells whose centres surround its own.
+// A pixel thus depends on the source and on where it lies, never on the window asked for, and
+// the work grows with the pixels, not with the blur's reach squared.
+//
+// Reading pixel X, its cells are c0 = floor((2X + 1 - k) / 2k) and c0 + 1, with weights
+// (2k - r) and r out of 2k, r = 2X + 1 - k - 2k·c0 (odd, so always between the two).
+struct Reduction {
+    int k = 1, shift = 0;  // k = 2^shift
+    int box = 0;           // the box size on the grid of cells
+    Spread cells;          // how far the blur of the cells spreads, in cells
+    int cellOf(int x) const { return x >> shift; }  // floor, for negative positions too
+    int firstCellRead(int x) const { return (2 * x + 1 - k) >> (shift + 1); }
+    // The pixels a value held in pixels lo .. hi - 1 can reach.
+    int lowestReached(int lo) const { return (cellOf(lo) - cells.lower) * k - k / 2; }
+    int highestReached(int hi) const { return (cellOf(hi - 1) + cells.higher) * k + 3 * k / 2; }
+};
+
+// The largest blurs use the coarsest grid, kept to where the blur of the cells still stands for
+// a Gaussian closely (a deviation of at least 8 cells) and its spread stays within 3·sigma, as
+// the exact blur's does: whatever bounds a shadow's reach holds for both. Smaller blurs are exact.
+constexpr int MAX_CELL = 32;  // keeps the interpolation's sums within 16 bits a cell row
+constexpr double MIN_CELL_SIGMA = 8;
+
+Reduction reductionFor(double sigma) {
+    Reduction best;
+    best.box = boxSizeForSigma(sigma);
+    best.cells = spreadOfBox(best.box);
+    if (best.box < 2) return best;
+    const double limit = std::floor(3 * sigma);
+    for (int shift = 1; (1 << shift) <= MAX_CELL; ++shift) {
+        const int k = 1 << shift;
+        // Averaging k pixels adds a variance of (k² - 1) / 12, interpolating about k² / 6.
+        const double variance = (sigma * sigma - (k * k - 1) / 12.0 - k * k / 6.0) / (k * k);
+        if (!(variance >= MIN_CELL_SIGMA * MIN_CELL_SIGMA)) break;
+        Reduction r;
+        r.k = k;
+        r.shift = shift;
+        r.box = boxSizeForSigma(std::sqrt(variance));
+        r.cells = spreadOfBox(r.box);
+        // A value at the end of a cell spreads the furthest down, one at its start up.
+        if ((k - 1) - r.lowestReached(k - 1) > limit || r.highestReached(1) - 1 > limit) break;
+        best = r;
+    }
+    return best;
+}
+
+// Cells `cells` of the plane, each the rounded average of its k × k pixels (0 outside the
+// plane's window), rows of cells.width() bytes.
+std::vector<std::uint8_t> averageCells(const AlphaPlane& src, const PixelWindow& cells, const Reduction& r) {
+    const PixelWindow& in = src.window;
+    const auto width = static_cast<std::size_t>(cells.width());
+    std::vector<std::uint8_t> out(width * static_cast<std::size_t>(cells.height()));
+    const int x0 = std::max(in.x0, cells.x0 * r.k), x1 = std::min(in.x1, cells.x1 * r.k);
+    if (x0 >= x1) return out;
+    // Columns summed down a row of cells first (at most 32 × 255 each), then across each cell.
+    std::vector<std::uint16_t> columns(static_cast<std::size_t>(x1 - x0));
+    const std::uint32_t half = 1u << (2 * r.shift - 1);
+    for (int cy = cells.y0; cy < cells.y1; ++cy) {
+        std::fill(columns.begin(), columns.end(), 0);
+        for (int y = std::max(in.y0, cy * r.k); y < std::min(in.y1, (cy + 1) * r.k); ++y) {
+            const std::uint8_t* row = src.pixels + static_cast<std::ptrdiff_t>(y - in.y0) * src.stride + (x0 - in.x0);
+            for (std::size_t x = 0; x < columns.size(); ++x) columns[x] = static_cast<std::uint16_t>(columns[x] + row[x]);
+        }
+        std::uint8_t* cellRow = out.data() + static_cast<std::size_t>(cy - cells.y0) * width;
+        for (int cx = std::max(cells.x0, r.cellOf(x0)); cx <= r.cellOf(x1 - 1); ++cx) {
+            std::uint32_t sum = 0;
+            for (int x = std::max(x0, cx * r.k); x < std::min(x1, (cx + 1) * r.k); ++x) sum += columns[static_cast<std::size_t>(x - x0)];
+            cellRow[cx - cells.x0] = static_cast<std::uint8_t>((sum + half) >> (2 * r.shift));
+        }
+    }
+    return out;
+}
+
+// The source's cells that can reach the cells `wanted`.
+PixelWindow cellsReaching(const PixelWindow& source, const PixelWindow& wanted, const Reduction& r) {
+    return {std::max(r.cellOf(source.x0), wanted.x0 - r.cells.higher), std::max(r.cellOf(source.y0), wanted.y0 - r.cells.higher),
+            std::min(r.cellOf(source.x1 - 1) + 1, wanted.x1 + r.cells.lower),
+            std::min(r.cellOf(source.y1 - 1) + 1, wanted.y1 + r.cells.lower)};
+}
+
+DV_WIDER_VECTORS
+void interpolateRow(const std::uint16_t* between, int firstCell, int cellCount, std::uint8_t* out, int x0, int x1,
+                    const Reduction& r, bool& inked) {
+    const int k = r.k, rounding = 2 * k * k, shift = 2 * r.shift + 2;
+    std::uint8_t any = 0;
+    // Pixels (c·k + k/2) .. (c·k + 3k/2 - 1) lie between the centres of cells c and c + 1.
+    for (int c = firstCell; c < firstCell + cellCount - 1; ++c) {
+        const int start = c * k + k / 2;
+        const int from = std::max(x0, start), to = std::min(x1, start + k);
+        const int a = between[c - firstCell], b = between[c + 1 - firstCell];
+        for (int x = from; x < to; ++x) {
+            const int weight = 2 * (x - start) + 1;
+            const auto v = static_cast<std::uint8_t>((a * (2 * k - weight) + b * weight + rounding) >> shift);
+            out[x - x0] = v;
+            any |= v;
+        }
+    }
+    inked = inked || any != 0;
+}
+
+bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
+    const PixelWindow wanted{r.firstCellRead(out.x0), r.firstCellRead(out.y0), r.firstCellRead(out.x1 - 1) + 2,
+                             r.firstCellRead(out.y1 - 1) + 2};
+    const PixelWindow cells = cellsReaching(src.window, wanted, r);
+    if (cells.isEmpty()) return false;
+    const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
+    std::vector<std::uint8_t> blurred(static_cast<std::size_t>(wanted.width()) * static_cast<std::size_t>(wanted.height()));
+    if (!exactBlur({averaged.data(), cells.width(), cells}, blurred.data(), wanted.width(), wanted, r.box)) return false;
+
+    const int k = r.k;
+    const auto cellsWide = static_cast<std::size_t>(wanted.width());
+    std::vector<std::uint16_t> between(cellsWide);
+    bool inked = false;
+    for (int y = out.y0; y < out.y1; ++y) {
+        const int cy = r.firstCellRead(y);
+        const int weight = 2 * y + 1 - k - 2 * k * cy;
+        const std::uint8_t* above = blurred.data() + static_cast<std::size_t>(cy - wanted.y0) * cellsWide;
+        const std::uint8_t* below = above + cellsWide;
+        for (std::size_t c = 0; c < cellsWide; ++c)
+            between[c] = static_cast<std::uint16_t>(above[c] * (2 * k - weight) + below[c] * weight);
+        interpolateRow(between.data(), wanted.x0, wanted.width(), dst + static_cast<std::ptrdiff_t>(y - out.y0) * dstStride,
+                       out.x0, out.x1, r, inked);
+    }
+    return inked;
+}
+
+} // namespace
+
+int blurCellSize(double sigma) { return reductionFor(sigma).k; }
+
+PixelWindow blurSupport(const PixelWindow& source, double sigma) {
+    const Reduction r = reductionFor(sigma);
+    if (r.box < 2 || source.isEmpty()) return source;
+    if (r.k == 1)
+        return {source.x0 - r.cells.lower, source.y0 - r.cells.lower, source.x1 + r.cells.higher, source.y1 + r.cells.higher};
+    return {r.lowestReached(source.x0), r.lowestReached(source.y0), r.highestReached(source.x1), r.highestReached(source.y1)};
+}
+
+bool blursToNothing(const AlphaPlane& src, double sigma) {
+    if (src.window.isEmpty()) return true;
+    const Reduction r = reductionFor(sigma);
+    if (r.box < 2) return false;
+    if (r.k == 1) return blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(r.box));
+    const PixelWindow cells{r.cellOf(src.window.x0), r.cellOf(src.window.y0), r.cellOf(src.window.x1 - 1) + 1,
+                            r.cellOf(src.window.y1 - 1) + 1};
+    const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
+    return blursToNothing({averaged.data(), cells.width(), cells}, {cells.y0, cells.y1}, passesForBox(r.box));
+}
+
+bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+    if (out.isEmpty() || src.window.isEmpty()) return false;
+    const Reduction r = reductionFor(sigma);
+    return r.k == 1 ? exactBlur(src, dst, dstStride, out, r.box) : reducedBlur(src, dst, dstStride, out, r);
+}
+
+bool exactGaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+    return exactBlur(src, dst, dstStride, out, boxSizeForSigma(sigma));
 }
 
 namespace {

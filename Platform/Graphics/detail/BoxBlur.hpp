@@ -22,9 +22,22 @@ struct AlphaPlane {
 /// Blurs an alpha plane with three box passes per axis, which approximates a Gaussian of
 /// standard deviation `sigma` closely; the spread stays within 3·sigma. Only the pixels of `out`
 /// are computed (into `dst`, rows `dstStride` bytes apart), and the work grows with the source's
-/// and the output's sides plus the blur's reach, never with the plane around them. Returns false,
-/// leaving `dst` untouched, when every pixel of the output is 0.
+/// and the output's sides plus the blur's reach, never with the plane around them. A wide blur
+/// is computed on a grid of cells of blurCellSize(sigma) pixels a side and interpolated back,
+/// at a cost bounded by the pixels of the source and of the output. Either way each pixel
+/// depends only on the source and on where it lies, never on the window it is computed for.
+/// Returns false when every pixel of the output is 0; `dst` is then untouched or holds zeros.
 bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
+
+/// The three box passes per axis at full resolution whatever the sigma: what a wide blur stands
+/// for, kept to measure the coarser one against.
+bool exactGaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out,
+                            double sigma);
+
+/// The side of the cells, at multiples of it on the device grid, on which the blur of this
+/// sigma is computed; 1 for a blur at full resolution. A blurred plane moved by multiples of it
+/// is the blur of the moved plane.
+int blurCellSize(double sigma);
 
 /// Whether a bound shows that the blur of `src` is 0 everywhere (a thin or small shape under a
 /// wide blur fades to nothing); false leaves it open. Costs one look at each source pixel.

@@ -86,7 +86,9 @@ bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstSt
     const Entry* entry = find(hash, sigmaBits, shape, moved(need, -at.x0, -at.y0));
     Entry fresh;
     if (!entry) {
-        fresh = Entry{hash, sigmaBits, at.width(), at.height(), {}, moved(wide, -at.x0, -at.y0), {}};
+        const int cell = blurCellSize(sigma);
+        fresh = Entry{hash, sigmaBits, at.width(), at.height(), at.x0 & (cell - 1), at.y0 & (cell - 1), {},
+                      moved(wide, -at.x0, -at.y0), {}};
         fresh.shape.resize(area(at));
         for (int y = 0; y < at.height(); ++y)
             std::memcpy(fresh.shape.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(at.width()),
@@ -122,9 +124,11 @@ bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstSt
 const ShadowMaskCache::Entry* ShadowMaskCache::find(std::uint64_t hash, std::uint64_t sigmaBits,
                                                     const AlphaPlane& shape, const PixelWindow& cast) {
     const auto [begin, end] = byHash_.equal_range(hash);
+    const int cell = begin == end ? 1 : blurCellSize(std::bit_cast<double>(sigmaBits));
     for (auto it = begin; it != end; ++it) {
         Entry& e = *it->second;
         if (e.sigmaBits == sigmaBits && e.width == shape.window.width() && e.height == shape.window.height() &&
+            e.phaseX == (shape.window.x0 & (cell - 1)) && e.phaseY == (shape.window.y0 & (cell - 1)) &&
             contains(e.mask, cast) && samePixels(shape, e.shape)) {
             if (!e.used) used_.splice(used_.end(), unused_, it->second);
             e.used = true;

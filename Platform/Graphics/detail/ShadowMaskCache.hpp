@@ -13,7 +13,8 @@ namespace dv::gfx::detail {
 /// element type and size, moved by whole device pixels, or stacked), and a wide blur costs far
 /// more than drawing the shape: a shape whose pixels equal those of one blurred before, under
 /// the same blur, takes its mask from the kept one. A blurred pixel depends only on the shape's
-/// pixels, exactly, so a kept mask gives the pixels a fresh blur gives.
+/// pixels and, for a blur computed on a grid of cells, on where they lie within a cell, exactly,
+/// so a kept mask gives the pixels a fresh blur gives.
 ///
 /// Masks are kept up to a byte limit. When it is reached, masks that have not served a second
 /// shape make room, oldest first; one that has stays. Shadows known to blur to nothing, and
@@ -41,6 +42,7 @@ private:
         std::uint64_t hash = 0;
         std::uint64_t sigmaBits = 0;
         int width = 0, height = 0;       // of the shape
+        int phaseX = 0, phaseY = 0;      // where the shape lies within the blur's cells
         std::vector<std::uint8_t> shape;  // rows packed
         PixelWindow mask;                 // relative to the shape's corner
         std::vector<std::uint8_t> pixels; // rows of mask.width(), empty when every pixel is 0
