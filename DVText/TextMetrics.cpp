@@ -52,11 +52,11 @@ std::vector<std::string_view> splitKeepingEmpty(std::string_view text, char sepa
 class ParagraphWrapper {
 public:
     ParagraphWrapper(const WidthTable& table, std::string_view paragraph, double maxWidth, double fontSize,
-                     bool breakWords, std::vector<std::string>& lines)
+                     bool breakWords, std::size_t maxLines, std::vector<std::string_view>& lines)
         : table_(table), para_(paragraph), maxWidth_(maxWidth), fontSize_(fontSize), breakWords_(breakWords),
           // Widths only grow as characters are added when the font size is a positive number,
           // so a line that overflows is found, and cut, in one forward scan.
-          monotone_(fontSize > 0 && std::isfinite(fontSize)), lines_(lines) {}
+          monotone_(fontSize > 0 && std::isfinite(fontSize)), maxLines_(maxLines), lines_(lines) {}
 
     void run() {
         const double spaceEm = scalarAdvance(table_, U' ');
@@ -83,6 +83,7 @@ public:
             }
             curEnd = wordEnd;
             if (breakWords_) breakCurrent(curStart, curEnd, curEm);
+            if (full()) return;
             if (wordEnd == para_.size()) break;
             wordStart = wordEnd + 1;
         }
@@ -90,7 +91,8 @@ public:
     }
 
 private:
-    void emit(std::size_t start, std::size_t end) { lines_.emplace_back(para_.substr(start, end - start)); }
+    void emit(std::size_t start, std::size_t end) { lines_.push_back(para_.substr(start, end - start)); }
+    bool full() const { return lines_.size() >= maxLines_; }
 
     // Cuts the current line [start, end) while it has two or more characters and is too wide:
     // each piece is the longest prefix that fits, at least one character.
@@ -114,6 +116,7 @@ private:
             }
             emit(start, pieceEnd);
             start = pieceEnd;
+            if (full()) return;
 
             double restEm = 0;
             bool overflows = false;
@@ -144,7 +147,8 @@ private:
     double fontSize_;
     bool breakWords_;
     bool monotone_;
-    std::vector<std::string>& lines_;
+    std::size_t maxLines_;
+    std::vector<std::string_view>& lines_;
 };
 
 } // namespace
@@ -175,18 +179,32 @@ TextContentBox getTextContentBox(double x, double y, double width, double height
     return {x + p, y + p, jsMax(1.0, width - 2 * p), jsMax(1.0, height - 2 * p), p};
 }
 
+std::vector<std::string_view> wrapTextLineViews(std::string_view text, double maxWidth, double fontSize,
+                                                std::string_view fontFamily, bool bold, bool breakWords,
+                                                std::size_t maxLines) {
+    const WidthTable& table = detail::widthTableFor(fontFamily, bold);
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (lines.size() < maxLines) {
+        const std::size_t next = text.find('\n', start);
+        const std::string_view paragraph =
+            text.substr(start, next == std::string_view::npos ? std::string_view::npos : next - start);
+        if (paragraph.empty() || maxWidth >= emWidth(table, paragraph) * fontSize)
+            lines.push_back(paragraph);
+        else
+            ParagraphWrapper(table, paragraph, maxWidth, fontSize, breakWords, maxLines, lines).run();
+        if (next == std::string_view::npos) break;
+        start = next + 1;
+    }
+    if (lines.size() > maxLines) lines.resize(maxLines);
+    return lines;
+}
+
 std::vector<std::string> wrapTextLines(std::string_view text, double maxWidth, double fontSize,
                                        std::string_view fontFamily, bool bold, bool breakWords) {
-    const WidthTable& table = detail::widthTableFor(fontFamily, bold);
-    std::vector<std::string> lines;
-    for (std::string_view paragraph : splitKeepingEmpty(text, '\n')) {
-        if (paragraph.empty() || maxWidth >= emWidth(table, paragraph) * fontSize) {
-            lines.emplace_back(paragraph);
-            continue;
-        }
-        ParagraphWrapper(table, paragraph, maxWidth, fontSize, breakWords, lines).run();
-    }
-    return lines;
+    const std::vector<std::string_view> views =
+        wrapTextLineViews(text, maxWidth, fontSize, fontFamily, bold, breakWords);
+    return {views.begin(), views.end()};
 }
 
 std::vector<std::string_view> splitLines(std::string_view text) {

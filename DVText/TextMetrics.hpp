@@ -3,6 +3,7 @@
 // so a board measures the same on every machine, in thumbnails and in export alike.
 
 #include "DVModel/Hashing.hpp"
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,12 @@ TextContentBox getTextContentBox(double x, double y, double width, double height
 /// a word that is still too wide is cut between characters.
 std::vector<std::string> wrapTextLines(std::string_view text, double maxWidth, double fontSize,
                                        std::string_view fontFamily, bool bold, bool breakWords);
+
+/// The lines of wrapTextLines as views into `text`, only the first `maxLines` of them: a text
+/// far taller than what it is drawn into needs neither its later lines nor a copy of each.
+std::vector<std::string_view> wrapTextLineViews(std::string_view text, double maxWidth, double fontSize,
+                                                std::string_view fontFamily, bool bold, bool breakWords,
+                                                std::size_t maxLines = SIZE_MAX);
 
 } // namespace dv
 

@@ -23,9 +23,9 @@ def element(element_type, ident, **fields):
     return base
 
 
-def write_board(out, name, elements):
-    with open(os.path.join(out, name), "w") as f:
-        json.dump({"version": 1, "elements": elements}, f, separators=(",", ":"))
+def write_board(out, name, elements, ensure_ascii=True):
+    with open(os.path.join(out, name), "w", encoding="utf-8") as f:
+        json.dump({"version": 1, "elements": elements}, f, separators=(",", ":"), ensure_ascii=ensure_ascii)
 
 
 def png(width, height, color_type, idat, depth=8):
@@ -135,6 +135,33 @@ def wide_shadowed_strokes(count):
                  shadowOffsetY=dy)
         out.append(e)
     return out
+
+
+def tall_texts(count, make_content, **fields):
+    """Narrow text blocks on a grid of 70 columns at a pitch of 40, each wrapping to thousands
+    of lines that run far below the picture."""
+    return [element("text", "t%d" % i, x=(i % 70) * 40, y=(i // 70) * 40, content=make_content(i),
+                    **fields) for i in range(count)]
+
+
+def letters_and_spaces(i, length=10_000):
+    """Single letters between single spaces: each wraps to a line of its own in a narrow box."""
+    return "".join(chr(0x61 + (i + k * 7) % 26) if k % 2 == 0 else " " for k in range(length))
+
+
+def mixed_words(i, length=10_000):
+    """Words of 1 to 40 letters, some of them far wider than their box."""
+    out, k = [], 0
+    while sum(map(len, out)) + len(out) < length:
+        out.append("".join(chr(0x41 + (i + k + j * 5) % 26) for j in range(1 + (k * 13 + i) % 40)))
+        k += 1
+    return " ".join(out)[:length]
+
+
+def cjk_run(i, length=4_000):
+    """Han and kana without spaces: wrapped only where words may be cut."""
+    return "".join(chr(0x4E00 + (i * 31 + k * 17) % 2000) if k % 5 else chr(0x3042 + k % 80)
+                   for k in range(length))
 
 
 def main(out):
@@ -326,6 +353,23 @@ def main(out):
                         points=zigzag_points(100_000, 100_000, i), **corners)
             f.write(("," if i else "") + json.dumps(e, separators=(",", ":")))
         f.write("]}")
+
+    # 5,000 texts 10 wide and 20 high, each of 10,000 characters of letters and spaces wrapping to
+    # a line per letter, and variants: serif letters at another size and width, centred and
+    # underlined; monospaced words of up to 40 letters, most wider than their box; Han and kana
+    # without spaces, 4,000 to a block, cut into one character per line by the padding, in a
+    # small sans-serif size.
+    write_board(out, "tall-texts.json",
+                tall_texts(5000, letters_and_spaces, width=10, height=20, fontSize=20, fontFamily="sans-serif"))
+    write_board(out, "tall-texts-serif.json",
+                tall_texts(5000, letters_and_spaces, width=16, height=30, fontSize=31, fontFamily="serif",
+                           textAlign="center", underline=True))
+    write_board(out, "tall-texts-words.json",
+                tall_texts(5000, mixed_words, width=30, height=20, fontSize=14, fontFamily="monospace",
+                           textAlign="right", strikethrough=True))
+    write_board(out, "tall-texts-cjk.json",
+                tall_texts(5000, cjk_run, width=12, height=12, fontSize=9, fontFamily="sans-serif", padding=1),
+                ensure_ascii=False)
 
     with open(os.path.join(out, "not-json.json"), "wb") as f:
         f.write(b"PK\x03\x04" + os.urandom(4096))

@@ -330,23 +330,32 @@ double alignedX(const std::string& align, double x, double width) {
     return x;
 }
 
-// True when a line of text at y (user space) cannot change a pixel of `reach` (device space).
-// Whatever the baseline, a line's glyphs keep within two font sizes of y, however long the line;
-// it misses the box when every corner of the box lies beyond that strip on one side.
-bool lineMisses(const gfx::AffineTransform& userToDevice, const gfx::DeviceBox& reach, double y, double fontSize) {
-    if (reach.isEmpty()) return true;
+// The baselines (user y) at which a line of text whose ink keeps within `margin` of its
+// baseline can change a pixel of `reach` (device space): from low to high, all of them when the
+// transform cannot tell, none (low > high) when the reach is empty. A baseline may still move
+// by half a device row when fillText puts it on a whole row; a row more each way takes that in.
+struct BaselineSpan {
+    double low, high;
+};
+
+BaselineSpan baselinesShown(const gfx::AffineTransform& userToDevice, const gfx::DeviceBox& reach, double margin) {
+    if (reach.isEmpty()) return {HUGE_VAL, -HUGE_VAL};
     const gfx::AffineTransform toUser = userToDevice.inverted();
-    const double margin = 2 * fontSize;
-    int above = 0, below = 0;
+    double low = HUGE_VAL, high = -HUGE_VAL;
     for (const auto& [cx, cy] : {std::pair{reach.x0, reach.y0}, std::pair{reach.x1, reach.y0}, std::pair{reach.x0, reach.y1},
                                  std::pair{reach.x1, reach.y1}}) {
         const double v = toUser.apply(cx, cy).y;
-        if (!std::isfinite(v)) return false;
-        above += v < y - margin;
-        below += v > y + margin;
+        if (!std::isfinite(v)) return {-HUGE_VAL, HUGE_VAL};
+        low = std::fmin(low, v);
+        high = std::fmax(high, v);
     }
-    return above == 4 || below == 4;
+    const bool snaps = userToDevice.b == 0 && userToDevice.c == 0 && userToDevice.d != 0;
+    const double row = snaps ? 1 / std::fabs(userToDevice.d) : 0;
+    return {low - margin - row, high + margin + row};
 }
+
+// Whatever the baseline, a line's glyphs keep within two font sizes of y, however long the line.
+double glyphReach(double fontSize) { return 2 * fontSize; }
 
 } // namespace
 
@@ -379,7 +388,8 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
     }
     // Long wrapped texts run far past the picture; shaping is most of the cost of a line.
     applyFill();  // the shadow set decides how far away a line can still show
-    if (lineMisses(device, context_->visibleReach(), y, font->size)) return;
+    const BaselineSpan shown = baselinesShown(device, context_->visibleReach(), glyphReach(font->size));
+    if (!(y >= shown.low && y <= shown.high)) return;
 
     const FontResolver::FontRef resolved = FontResolver::ctFont(*font);
     const std::string prepared = prepareCanvasText(text);
@@ -407,6 +417,25 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
     placed.reserve(runs.lines.size());
     for (std::size_t i = 0; i < runs.lines.size(); ++i) placed.push_back({runs.lines[i].get(), runs.offsets[i]});
     gfx::TextLine::draw(*context_, placed, x, y);
+}
+
+DrawingContext::LineRange CGDrawingContext::textLinesShown(double y0, double step, double strokeReach) {
+    if (!allFinite({y0, step, strokeReach}) || !(step > 0) || isSingular()) return {};
+    // Without a usable font no glyph is drawn.
+    const auto font = CanvasFont::parse(state_.font);
+    const double glyphs = font && font->size > 0 ? glyphReach(font->size) : 0;
+    applyFill();
+    const BaselineSpan shown = baselinesShown(context_->userToDevice(), context_->visibleReach(),
+                                              std::fmax(glyphs, std::fabs(strokeReach)));
+    if (!(shown.low <= shown.high)) return {0, 0};
+    // A line more each way takes in the rounding of the painter's own positions.
+    const double first = std::floor((shown.low - y0) / step) - 1;
+    const double last = std::ceil((shown.high - y0) / step) + 1;
+    constexpr double beyondAnyCount = 0x1p63;
+    LineRange range;
+    range.first = !(first > 0) ? 0 : first >= beyondAnyCount ? SIZE_MAX : static_cast<std::size_t>(first);
+    range.end = !(last >= 0) ? 0 : last >= beyondAnyCount ? SIZE_MAX : static_cast<std::size_t>(last) + 1;
+    return range;
 }
 
 void CGDrawingContext::drawImage(const std::shared_ptr<RenderImage>& image, double x, double y, double width,

@@ -76,6 +76,7 @@ public:
     void fillRect(double x, double y, double width, double height) override;
     void strokeRect(double x, double y, double width, double height) override;
     void fillText(std::string_view text, double x, double y) override;
+    LineRange textLinesShown(double y0, double step, double strokeReach) override;
     void drawImage(const std::shared_ptr<RenderImage>& image, double x, double y, double width,
                    double height) override;
     void fillCircles(const std::vector<Point>& centres, double radius) override;

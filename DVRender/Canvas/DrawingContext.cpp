@@ -11,4 +11,6 @@ double DrawingContext::measureText(std::string_view text) const {
     return measureTextWidth(text, font->size, font->family, font->bold);
 }
 
+DrawingContext::LineRange DrawingContext::textLinesShown(double, double, double) { return {}; }
+
 } // namespace dv

@@ -3,6 +3,8 @@
 // CanvasState with a save stack, a current path built through a PathBuilder, and carry out
 // the painting operations; painting code never knows which back end receives the calls.
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -67,6 +69,18 @@ public:
                  double startAngle, double endAngle) {
         ellipse(x, y, radiusX, radiusY, rotation, startAngle, endAngle, false);
     }
+
+    // Lines of text in the current font, fill and shadow at y0 + i * step (i = 0, 1, ...;
+    // step > 0; y as fillText takes it), each with strokes of its own (underlines) that keep
+    // within `strokeReach` user units of that y: the lines [first, end) are those that can
+    // change a pixel. A context that cannot tell (or input it cannot take) gives every line;
+    // the lines left out never show.
+    struct LineRange {
+        std::size_t first = 0;
+        std::size_t end = SIZE_MAX;
+        bool operator==(const LineRange&) const = default;
+    };
+    virtual LineRange textLinesShown(double y0, double step, double strokeReach);
 
     // The advance width of `text` in the current font by the static width tables; 0 when
     // the font text does not parse. Italic, alignment and the transform play no part.

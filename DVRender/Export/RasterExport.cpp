@@ -63,8 +63,9 @@ void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const Expor
 }
 
 // Where the elements of one share (of `shares`) can change a pixel of the picture, found by
-// painting them without pixels (see GraphicsContext::setMeasuring). An element left unmeasured
-// reaches everywhere; what fails here fails again when the element is drawn.
+// painting them without pixels (see GraphicsContext::setMeasuring) within the picture, as
+// the bands lie inside it. An element left unmeasured reaches everywhere; what fails here
+// fails again when the element is drawn.
 void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, const RenderEnvironment& environment,
                      std::size_t share, std::size_t shares, std::vector<gfx::DeviceBox>& reach) noexcept {
     try {
@@ -72,7 +73,8 @@ void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, con
         auto pixel = gfx::Bitmap::create(1, 1);
         if (!pixel) return;
         auto context = std::make_shared<gfx::GraphicsContext>(*pixel);
-        context->setMeasuring(true);
+        context->setMeasuring(true, gfx::DeviceBox{0, 0, static_cast<double>(plan.pixelWidth),
+                                                   static_cast<double>(plan.pixelHeight)});
         CGDrawingContext canvas(context);
         setUpCanvas(canvas, plan);
         for (std::size_t i = elements.size() * share / shares; i < elements.size() * (share + 1) / shares; ++i) {

@@ -122,9 +122,14 @@ void paintPlainText(DrawingContext& context, const PaintJob& job, const Element:
     }
     const bool underline = text.underline.value_or(false);
     const bool strikethrough = text.strikethrough.value_or(false);
-    const std::vector<std::string> lines =
-        wrapTextLines(text.content, box.width, text.fontSize, text.fontFamily, bold, box.padding > 0);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    const double decorationWidth = jsMax(1.0, text.fontSize * 0.06);
+    // A narrow block of a long text wraps to many thousands of lines running far past the
+    // picture: only the lines that can show are drawn, and the wrapping stops after the last.
+    const double underlineReach = underline || strikethrough ? text.fontSize + 2 * decorationWidth : 0;
+    const DrawingContext::LineRange shown = context.textLinesShown(box.y, text.fontSize * 1.2, underlineReach);
+    const std::vector<std::string_view> lines = wrapTextLineViews(text.content, box.width, text.fontSize,
+                                                                  text.fontFamily, bold, box.padding > 0, shown.end);
+    for (std::size_t i = shown.first; i < lines.size(); ++i) {
         const double y = box.y + static_cast<double>(i) * text.fontSize * 1.2;
         context.fillText(lines[i], tx, y);
         if (!underline && !strikethrough) continue;
@@ -132,7 +137,7 @@ void paintPlainText(DrawingContext& context, const PaintJob& job, const Element:
         const double sx = align == TextAlign::left ? tx : align == TextAlign::center ? tx - w * 0.5 : tx - w;
         context.save();
         context.setStrokeStyle(job.strokeColor);
-        context.setLineWidth(jsMax(1.0, text.fontSize * 0.06));
+        context.setLineWidth(decorationWidth);
         context.setLineDash({});
         if (underline) {
             const double yu = y + text.fontSize + context.lineWidth();

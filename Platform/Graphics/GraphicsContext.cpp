@@ -718,6 +718,18 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
 // which `paint` draws. It holds the bounds with paint's pixel of margin and, with a shadow, the
 // bounds moved by the offset and widened by the blur's reach (see shadowReach), and a pixel more
 // for the rounding of either; bounds with a NaN are drawn whatever the clip.
+namespace {
+
+// The whole pixels that cover a box.
+detail::PixelWindow outerPixels(const DeviceBox& box) {
+    const auto pixel = [](double v, bool up) {
+        return static_cast<int>(std::clamp(up ? std::ceil(v) : std::floor(v), -2147483647.0, 2147483647.0));
+    };
+    return {pixel(box.x0, false), pixel(box.y0, false), pixel(box.x1, true), pixel(box.y1, true)};
+}
+
+} // namespace
+
 void GraphicsContext::measure(const DeviceBox& bounds) {
     if (std::isnan(bounds.x0) || std::isnan(bounds.y0) || std::isnan(bounds.x1) || std::isnan(bounds.y1)) {
         measured_ = {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
@@ -726,11 +738,7 @@ void GraphicsContext::measure(const DeviceBox& bounds) {
     if (bounds.x0 > bounds.x1 || bounds.y0 > bounds.y1) return;  // paint never draws it
     DeviceBox box = bounds;
     if (shadowActive()) {
-        const auto pixel = [](double v, bool up) {
-            return static_cast<int>(std::clamp(up ? std::ceil(v) : std::floor(v), -2147483647.0, 2147483647.0));
-        };
-        const detail::PixelWindow own{pixel(bounds.x0, false), pixel(bounds.y0, false), pixel(bounds.x1, true),
-                                      pixel(bounds.y1, true)};
+        const detail::PixelWindow own = outerPixels(bounds);
         const detail::PixelWindow cast = detail::shadowReach(own.isEmpty() ? detail::PixelWindow{own.x0, own.y0, own.x0 + 1, own.y0 + 1} : own,
                                                              -state_.shadowX, -state_.shadowY, state_.shadowBlur);
         box.include(cast.x0, cast.y0);
@@ -756,8 +764,8 @@ detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) co
 }
 
 DeviceBox GraphicsContext::visibleReach() const {
-    if (measuring_) return {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
-    const detail::PixelWindow clip = clipWindow();
+    if (measuring_ && !measuringWindow_) return {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    const detail::PixelWindow clip = measuring_ ? outerPixels(*measuringWindow_) : clipWindow();
     if (clip.isEmpty()) return DeviceBox::none();
     DeviceBox box{static_cast<double>(clip.x0), static_cast<double>(clip.y0), static_cast<double>(clip.x1),
                   static_cast<double>(clip.y1)};

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -180,7 +181,13 @@ public:
     /// call only widens `measured()` to take in the device box that a clip must meet for the
     /// call to change a pixel within that clip, its shadow included. A caller that leaves out
     /// the calls measured outside a clip draws the same pixels within that clip.
-    void setMeasuring(bool measuring) { measuring_ = measuring; }
+    /// With a window, only what can change a pixel within it counts as visible (visibleReach):
+    /// the measured boxes then hold for clips inside the window, and a drawing far taller than
+    /// the picture is measured at the cost of the part that shows.
+    void setMeasuring(bool measuring, std::optional<DeviceBox> window = std::nullopt) {
+        measuring_ = measuring;
+        measuringWindow_ = window;
+    }
     DeviceBox measured() const { return measured_; }
     void clearMeasured() { measured_ = DeviceBox::none(); }
 
@@ -258,6 +265,7 @@ private:
     DevicePoint subpathStart_;
     std::unique_ptr<detail::ShadowMaskCache> shadowMasks_;
     bool measuring_ = false;
+    std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();
 };
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <random>
 #include <string>
@@ -107,10 +108,18 @@ TEST(WrapTextLines, MatchesPlainReadingOnRandomInput) {
         const std::string& family = families[rng() % families.size()];
         bool bold = rng() % 2;
         bool breakWords = rng() % 4 != 0;
-        ASSERT_EQ(wrapTextLines(text, maxWidth, fontSize, family, bold, breakWords),
-                  referenceWrap(text, maxWidth, fontSize, family, bold, breakWords))
+        const Lines expected = referenceWrap(text, maxWidth, fontSize, family, bold, breakWords);
+        ASSERT_EQ(wrapTextLines(text, maxWidth, fontSize, family, bold, breakWords), expected)
             << "text '" << text << "' maxWidth " << maxWidth << " fontSize " << fontSize << " breakWords "
             << breakWords;
+        // A wrap cut short gives the same first lines, whether it stops inside a paragraph,
+        // inside a cut word or at a line feed.
+        const std::size_t maxLines = rng() % (expected.size() + 2);
+        const std::vector<std::string_view> views =
+            wrapTextLineViews(text, maxWidth, fontSize, family, bold, breakWords, maxLines);
+        ASSERT_EQ(Lines(views.begin(), views.end()),
+                  Lines(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(std::min(maxLines, expected.size()))))
+            << "text '" << text << "' maxWidth " << maxWidth << " maxLines " << maxLines;
     }
 }
 

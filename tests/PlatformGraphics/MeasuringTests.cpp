@@ -183,5 +183,26 @@ TEST(Measuring, AWideStrokeOfASmallPathIsMeasuredClosely) {
             }
 }
 
+TEST(Measuring, WithinAWindowOnlyTheWindowIsVisible) {
+    auto pixel = *Bitmap::create(1, 1);
+    GraphicsContext g(pixel);
+    // A window on whole pixels from one in between, as a clip rounds out.
+    g.setMeasuring(true, DeviceBox{-0.5, 10, 200.2, 100});
+    const DeviceBox plain = g.visibleReach();
+    EXPECT_EQ(plain.x0, -1);
+    EXPECT_EQ(plain.y0, 10);
+    EXPECT_EQ(plain.x1, 201);
+    EXPECT_EQ(plain.y1, 100);
+    // A shadow thrown far down from above the window still reaches it.
+    g.setShadow(0, 500, 4, {0, 0, 0, 1});
+    EXPECT_LE(g.visibleReach().y0, 10 - 500);
+    EXPECT_GE(g.visibleReach().y1, 100);
+    // What is drawn is measured as before, outside the window too.
+    g.fillRect({10, 1000, 5, 5});
+    EXPECT_TRUE(meets(g.measured(), {10, 1500, 15, 1505}));
+    g.setMeasuring(true);
+    EXPECT_LE(g.visibleReach().y0, -1e300);
+}
+
 }  // namespace
 }  // namespace dv::gfx
