@@ -151,6 +151,20 @@ private:
     std::vector<std::string_view>& lines_;
 };
 
+// Whether `paragraph` is no wider than maxWidth, as a whole measurement decides. Advances are
+// never negative, so with a positive font size the running sum only grows, and once a prefix
+// overflows the rest need not be read: a long text in a narrow box is not measured whole.
+bool fitsOneLine(const WidthTable& table, std::string_view paragraph, double maxWidth, double fontSize) {
+    if (!(fontSize > 0 && std::isfinite(fontSize))) return maxWidth >= emWidth(table, paragraph) * fontSize;
+    double em = 0;
+    std::size_t pos = 0;
+    while (pos < paragraph.size()) {
+        em += scalarAdvance(table, decodeUTF8(paragraph, pos));
+        if (maxWidth < em * fontSize) return false;
+    }
+    return maxWidth >= em * fontSize;
+}
+
 } // namespace
 
 double measureTextWidth(std::string_view text, double fontSize, std::string_view fontFamily, bool bold) {
@@ -189,7 +203,7 @@ std::vector<std::string_view> wrapTextLineViews(std::string_view text, double ma
         const std::size_t next = text.find('\n', start);
         const std::string_view paragraph =
             text.substr(start, next == std::string_view::npos ? std::string_view::npos : next - start);
-        if (paragraph.empty() || maxWidth >= emWidth(table, paragraph) * fontSize)
+        if (paragraph.empty() || fitsOneLine(table, paragraph, maxWidth, fontSize))
             lines.push_back(paragraph);
         else
             ParagraphWrapper(table, paragraph, maxWidth, fontSize, breakWords, maxLines, lines).run();

@@ -80,8 +80,10 @@ public:
     /// A line shaped earlier on this thread in an equal font (same descriptor) with the same
     /// text, or a new one. Boards repeat words and spaces endlessly, and shaping is the costly
     /// part of text; the most recent lines are kept, per thread, until the fonts are reloaded.
+    /// A long text wrapped narrowly repeats its words, or the characters of a script written
+    /// without spaces, a line each: a few thousand lines hold them.
     static std::shared_ptr<const TextLine> shared(const Font& font, std::string_view utf8);
-    static constexpr std::size_t MAX_SHARED_LINES = 512;
+    static constexpr std::size_t MAX_SHARED_LINES = 4096;
 
     /// The advance width, trailing spaces included.
     double typographicWidth() const { return width_; }
