@@ -641,7 +641,8 @@ void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
 
 // The path is on `cr` in device space. A dashed stroke that would keep cairo's dasher walking
 // too long (see DashedStroke.hpp) is dashed here, within the clip and the stroke's reach of it,
-// and so is one whose pen reaches further than cairo's grid.
+// and so is one whose pen reaches further than cairo's grid; one whose first dash covers it
+// all is stroked solid.
 void GraphicsContext::strokeEmitted(cairo_t* cr) const {
     setStrokeParameters(cr);
     if (!state_.dash.lengths.empty()) {
@@ -652,7 +653,9 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
         // under a clip), while its plain stroker copes with them.
         const double reach = strokeReach();
         const std::vector<detail::Polyline> path = readPath(cr);
-        if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
+        if (detail::firstDashCoversEverySubpath(path, map, dash)) {
+            cairo_set_dash(cr, nullptr, 0, 0);
+        } else if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
             double x0, y0, x1, y1;
             cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
             const detail::DashedPieces pieces =

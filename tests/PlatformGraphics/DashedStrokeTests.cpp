@@ -6,6 +6,7 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 
+#include "tests/support/SamePicture.hpp"
 #include "tests/support/TestSurface.hpp"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,87 @@ TEST(DashedStroke, LongDashedPathsDrawAsCairoDashesThem) {
         EXPECT_LE(d.worst, 48) << c.what;
         EXPECT_LE(d.beyondFew, 120 * 110 / 100) << c.what;
         EXPECT_GT(actual.inked(0, 50, 120, 60), 100) << c.what;
+    }
+}
+
+// A dash longer than each subpath covers all of it, and the stroke is drawn solid: the pixels
+// are those of cairo's dasher within the tolerance (a wide pen under cairo's dasher cost ten
+// times its plain stroke), and a subpath the first dash does not cover keeps the dashes.
+TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<detail::Vec2>> subpaths;  // user space
+        bool closed;
+        double scale;  // of user space
+        LineCap cap;
+        cairo_line_cap_t cairoCap;
+        std::vector<double> dash;
+        double offset;
+        bool covered;
+    };
+    std::vector<detail::Vec2> ring;  // a rough small ellipse, 12 units across
+    for (int i = 0; i < 48; ++i) {
+        const double t = i * 2 * 3.141592653589793 / 48;
+        ring.push_back({100 + 6 * std::cos(t) + 0.4 * std::sin(7 * t), 100 + 5 * std::sin(t) + 0.3 * std::cos(5 * t)});
+    }
+    const std::vector<detail::Vec2> zigzag{{80, 90}, {110, 95}, {85, 105}, {115, 110}};
+    const std::vector<detail::Vec2> far{{150, 40}, {160, 45}};
+    const Case cases[] = {
+        {"a dotted ring", {ring}, true, 1, LineCap::round, CAIRO_LINE_CAP_ROUND, {100, 300}, 0, true},
+        {"an open zigzag, butt ends", {zigzag}, false, 1, LineCap::butt, CAIRO_LINE_CAP_BUTT, {90, 20}, 0, true},
+        {"two subpaths, square ends", {zigzag, far}, false, 1, LineCap::square, CAIRO_LINE_CAP_SQUARE, {95, 10}, 0, true},
+        {"offset into the first dash", {ring}, true, 1, LineCap::round, CAIRO_LINE_CAP_ROUND, {100, 5}, 40, true},
+        {"user space scaled up", {ring}, true, 3, LineCap::round, CAIRO_LINE_CAP_ROUND, {40, 5}, 0, true},
+        {"the dash ends on the ring", {ring}, true, 1, LineCap::butt, CAIRO_LINE_CAP_BUTT, {30, 5}, 0, false},
+        {"the offset starts off a dash", {zigzag}, false, 1, LineCap::butt, CAIRO_LINE_CAP_BUTT, {90, 20}, 95, false},
+        {"an odd pattern, covered", {zigzag}, false, 1, LineCap::round, CAIRO_LINE_CAP_ROUND, {90}, 0, true},
+    };
+    constexpr int side = 220;
+    for (const Case& c : cases) {
+        const double width = 24;
+        test::TestSurface expected(side, side), actual(side, side);
+        cairo_t* cr = cairo_create(expected.get());
+        cairo_scale(cr, c.scale, c.scale);
+        cairo_translate(cr, (1 - c.scale) * 50, (1 - c.scale) * 50);
+        for (const auto& sub : c.subpaths) {
+            cairo_new_sub_path(cr);
+            for (const auto& p : sub) cairo_line_to(cr, p.x, p.y);
+            if (c.closed) cairo_close_path(cr);
+        }
+        cairo_set_line_width(cr, width);
+        cairo_set_line_cap(cr, c.cairoCap);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_set_dash(cr, c.dash.data(), static_cast<int>(c.dash.size()), c.offset);
+        cairo_set_source_rgba(cr, 0.2, 0.1, 0.5, 0.9);
+        cairo_stroke(cr);
+        cairo_destroy(cr);
+
+        GraphicsContext g(actual.get());
+        g.scaleCTM(c.scale, c.scale);
+        g.translateCTM((1 - c.scale) * 50, (1 - c.scale) * 50);
+        g.setStrokeColor({0.2, 0.1, 0.5, 0.9});
+        g.setLineWidth(width);
+        g.setLineCap(c.cap);
+        g.setLineJoin(LineJoin::round);
+        g.setLineDash(c.dash, c.offset);
+        std::vector<Polyline> device;
+        for (const auto& sub : c.subpaths) {
+            g.moveTo(sub[0].x, sub[0].y);
+            device.push_back({{}, c.closed});
+            for (const auto& p : sub) {
+                g.addLineTo(p.x, p.y);
+                const DevicePoint d = g.userToDevice().apply(p.x, p.y);
+                device.back().points.push_back({d.x, d.y});
+            }
+            if (c.closed) g.closePath();
+        }
+        g.strokePath();
+
+        const auto m = g.userToDevice();
+        EXPECT_EQ(detail::firstDashCoversEverySubpath(device, {m.a, m.b, m.c, m.d}, {c.dash, c.offset}), c.covered)
+            << c.what;
+        test::expectSamePicture(expected, actual, c.what);
+        EXPECT_GT(actual.inkedTotal(), 600) << c.what;
     }
 }
 
