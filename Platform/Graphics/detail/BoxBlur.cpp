@@ -335,24 +335,36 @@ PixelWindow cellsReaching(const PixelWindow& source, const PixelWindow& wanted, 
             std::min(r.cellOf(source.y1 - 1) + 1, wanted.y1 + r.cells.lower)};
 }
 
-DV_WIDER_VECTORS
-void interpolateRow(const std::uint16_t* between, int firstCell, int cellCount, std::uint8_t* out, int x0, int x1,
-                    const Reduction& r, bool& inked) {
-    const int k = r.k, rounding = 2 * k * k, shift = 2 * r.shift + 2;
-    std::uint8_t any = 0;
-    // Pixels (c·k + k/2) .. (c·k + 3k/2 - 1) lie between the centres of cells c and c + 1.
+// One row of cells spread across the pixels x0 .. x1 - 1, each pixel the two cells about it
+// weighted out of 2k (so 2k times the value, at most 255 · 64). Pixels (c·k + k/2) ..
+// (c·k + 3k/2 - 1) lie between the centres of cells c and c + 1.
+void spreadAcross(const std::uint8_t* cells, int firstCell, int cellCount, std::uint16_t* out, int x0, int x1,
+                  const Reduction& r) {
+    const int k = r.k;
     for (int c = firstCell; c < firstCell + cellCount - 1; ++c) {
         const int start = c * k + k / 2;
         const int from = std::max(x0, start), to = std::min(x1, start + k);
-        const int a = between[c - firstCell], b = between[c + 1 - firstCell];
+        const int a = cells[c - firstCell], b = cells[c + 1 - firstCell];
         for (int x = from; x < to; ++x) {
             const int weight = 2 * (x - start) + 1;
-            const auto v = static_cast<std::uint8_t>((a * (2 * k - weight) + b * weight + rounding) >> shift);
-            out[x - x0] = v;
-            any |= v;
+            out[x - x0] = static_cast<std::uint16_t>(a * (2 * k - weight) + b * weight);
         }
     }
-    inked = inked || any != 0;
+}
+
+// A row of pixels between two rows spread across, weighted out of 2k again and rounded; the
+// pixels the output spends nearly all its time on, so built for wider vectors too.
+DV_WIDER_VECTORS
+std::uint8_t spreadDown(const std::uint16_t* above, const std::uint16_t* below, std::uint32_t weight, std::uint8_t* out,
+                        std::size_t width, std::uint32_t k, std::uint32_t shift) {
+    const std::uint32_t rounding = 2 * k * k, other = 2 * k - weight;
+    std::uint8_t any = 0;
+    for (std::size_t x = 0; x < width; ++x) {
+        const auto v = static_cast<std::uint8_t>((above[x] * other + below[x] * weight + rounding) >> shift);
+        out[x] = v;
+        any |= v;
+    }
+    return any;
 }
 
 bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
@@ -361,24 +373,25 @@ bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const 
     const PixelWindow cells = cellsReaching(src.window, wanted, r);
     if (cells.isEmpty()) return false;
     const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
-    std::vector<std::uint8_t> blurred(static_cast<std::size_t>(wanted.width()) * static_cast<std::size_t>(wanted.height()));
+    const auto cellsWide = static_cast<std::size_t>(wanted.width());
+    std::vector<std::uint8_t> blurred(cellsWide * static_cast<std::size_t>(wanted.height()));
     if (!exactBlur({averaged.data(), cells.width(), cells}, blurred.data(), wanted.width(), wanted, r.box)) return false;
 
-    const int k = r.k;
-    const auto cellsWide = static_cast<std::size_t>(wanted.width());
-    std::vector<std::uint16_t> between(cellsWide);
-    bool inked = false;
+    // Across each row of cells first, then down between two of them for each row of pixels.
+    const auto width = static_cast<std::size_t>(out.width());
+    const auto across = std::make_unique_for_overwrite<std::uint16_t[]>(width * static_cast<std::size_t>(wanted.height()));
+    for (int cy = 0; cy < wanted.height(); ++cy)
+        spreadAcross(blurred.data() + static_cast<std::size_t>(cy) * cellsWide, wanted.x0, wanted.width(),
+                     across.get() + static_cast<std::size_t>(cy) * width, out.x0, out.x1, r);
+    std::uint8_t any = 0;
     for (int y = out.y0; y < out.y1; ++y) {
         const int cy = r.firstCellRead(y);
-        const int weight = 2 * y + 1 - k - 2 * k * cy;
-        const std::uint8_t* above = blurred.data() + static_cast<std::size_t>(cy - wanted.y0) * cellsWide;
-        const std::uint8_t* below = above + cellsWide;
-        for (std::size_t c = 0; c < cellsWide; ++c)
-            between[c] = static_cast<std::uint16_t>(above[c] * (2 * k - weight) + below[c] * weight);
-        interpolateRow(between.data(), wanted.x0, wanted.width(), dst + static_cast<std::ptrdiff_t>(y - out.y0) * dstStride,
-                       out.x0, out.x1, r, inked);
+        const auto weight = static_cast<std::uint32_t>(2 * y + 1 - r.k - 2 * r.k * cy);
+        const std::uint16_t* above = across.get() + static_cast<std::size_t>(cy - wanted.y0) * width;
+        any |= spreadDown(above, above + width, weight, dst + static_cast<std::ptrdiff_t>(y - out.y0) * dstStride, width,
+                          static_cast<std::uint32_t>(r.k), static_cast<std::uint32_t>(2 * r.shift + 2));
     }
-    return inked;
+    return any != 0;
 }
 
 } // namespace
