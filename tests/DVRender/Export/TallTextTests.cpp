@@ -4,12 +4,9 @@
 
 #include "BandBoards.hpp"
 
-#include "DVRender/Canvas/CGDrawingContext.hpp"
-#include "DVRender/Canvas/RecordingContext.hpp"
 #include "DVRender/Export/RasterExport.hpp"
 #include "DVRender/Images/ImageStore.hpp"
-#include "DVRender/Scene/ElementPainting.hpp"
-#include "Platform/Graphics/Bitmap.hpp"
+#include "tests/support/EveryLineDrawn.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +18,8 @@
 
 namespace {
 
+using dv::test::everyLineDrawn;
+using dv::test::thumbnailPlan;
 using dv::test::read;
 
 // Single letters between spaces (a line each), words of up to 30 letters, or Han and kana
@@ -65,35 +64,6 @@ std::string tallTexts(int columns, int rows, int length) {
                  R"("roughness":1,"opacity":)" + (style == 4 ? "0.5" : "1") + R"(,"content":")" + content(kind, i, length) + "\"," + styles[style] + "}";
     }
     return board + "]}";
-}
-
-// The export's own plan, its longer side scaled to `side` pixels as a thumbnail is.
-dv::ExportRasterPlan thumbnailPlan(const std::vector<dv::Element>& elements, double side) {
-    dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, "#ffffff");
-    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
-    plan.pixelWidth = static_cast<std::uint32_t>(std::lround(plan.worldWidth * plan.scale));
-    plan.pixelHeight = static_cast<std::uint32_t>(std::lround(plan.worldHeight * plan.scale));
-    return plan;
-}
-
-// The picture with every line of every block handed to the context: each element recorded (a
-// recording cannot tell which lines show) and replayed onto the export's canvas.
-dv::gfx::ImageRef everyLineDrawn(const std::vector<dv::Element>& elements, const dv::ExportRasterPlan& plan,
-                                 const dv::RenderEnvironment& environment) {
-    auto bitmap = dv::gfx::Bitmap::create(static_cast<int>(plan.pixelWidth), static_cast<int>(plan.pixelHeight));
-    {
-        dv::CGDrawingContext canvas(std::make_shared<dv::gfx::GraphicsContext>(*bitmap));
-        canvas.setFillStyle(plan.canvasColor);
-        canvas.fillRect(0, 0, plan.pixelWidth, plan.pixelHeight);
-        canvas.scale(plan.scale, plan.scale);
-        canvas.translate(plan.translateX, plan.translateY);
-        for (const dv::Element& element : elements) {
-            dv::RecordingContext recording;
-            dv::drawElement(recording, element, nullptr, std::nullopt, environment);
-            recording.displayList().replay(canvas);
-        }
-    }
-    return std::move(*bitmap).takeImage();
 }
 
 struct Difference {
