@@ -149,6 +149,12 @@ struct SharedLineKey {
 struct SharedLines {
     std::uint64_t generation = 0;
     std::map<SharedLineKey, std::shared_ptr<const TextLine>> lines;
+    std::size_t bytes = 0;  // of the texts kept, which the shaped glyphs grow with
+
+    void clear() {
+        lines.clear();
+        bytes = 0;
+    }
 };
 
 } // namespace
@@ -157,14 +163,15 @@ std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_v
     thread_local SharedLines cache;
     const std::uint64_t generation = FontSystem::generation();
     if (cache.generation != generation) {
-        cache.lines.clear();
+        cache.clear();
         cache.generation = generation;
     }
     const FontDescriptor& d = font.descriptor();
     SharedLineKey key{d.family, d.bold, d.italic, std::bit_cast<std::uint64_t>(d.size), std::string(utf8)};
     if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;
     auto line = std::make_shared<const TextLine>(font, utf8);
-    if (cache.lines.size() >= MAX_SHARED_LINES) cache.lines.clear();
+    if (cache.lines.size() >= MAX_SHARED_LINES || cache.bytes + utf8.size() > MAX_SHARED_BYTES) cache.clear();
+    cache.bytes += utf8.size();
     cache.lines.emplace(std::move(key), line);
     return line;
 }

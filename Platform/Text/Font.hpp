@@ -81,9 +81,11 @@ public:
     /// text, or a new one. Boards repeat words and spaces endlessly, and shaping is the costly
     /// part of text; the most recent lines are kept, per thread, until the fonts are reloaded.
     /// A long text wrapped narrowly repeats its words, or the characters of a script written
-    /// without spaces, a line each: a few thousand lines hold them.
+    /// without spaces, a line each: a few thousand lines hold them. Long lines are kept only up
+    /// to a total of text, so that thousands of them cannot hold their glyphs on every thread.
     static std::shared_ptr<const TextLine> shared(const Font& font, std::string_view utf8);
     static constexpr std::size_t MAX_SHARED_LINES = 4096;
+    static constexpr std::size_t MAX_SHARED_BYTES = 128 * 1024;
 
     /// The advance width, trailing spaces included.
     double typographicWidth() const { return width_; }

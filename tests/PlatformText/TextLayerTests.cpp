@@ -125,6 +125,12 @@ TEST(TextLine, SharedLinesAnswerOnlyForAnEqualFontAndText) {
     // own (a layout belongs to the thread that made it).
     for (std::size_t i = 0; i <= TextLine::MAX_SHARED_LINES; ++i) TextLine::shared(*base, std::to_string(i));
     EXPECT_NEAR(TextLine::shared(*base, "Hello")->typographicWidth(), first->typographicWidth(), 1e-9);
+    // Lines longer than all the text kept together are still right, and kept until the next.
+    const std::string longLine(TextLine::MAX_SHARED_BYTES + 1, 'W');
+    const auto wide = TextLine::shared(*base, longLine);
+    EXPECT_NEAR(wide->typographicWidth(), width(*base, longLine), 1e-6 * wide->typographicWidth());
+    EXPECT_EQ(TextLine::shared(*base, longLine), wide);
+    EXPECT_NEAR(TextLine::shared(*base, "Hello")->typographicWidth(), first->typographicWidth(), 1e-9);
     const TextLine* mine = TextLine::shared(*base, "Hello").get();
     const TextLine* theirs = nullptr;
     std::thread([&] { theirs = TextLine::shared(*base, "Hello").get(); }).join();
