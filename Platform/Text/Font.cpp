@@ -8,6 +8,7 @@
 #include <harfbuzz/hb.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <mutex>
@@ -111,11 +112,27 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     PangoContext* context = detail::threadPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
-    pango_layout_set_font_description(layout_, font.description());
     size_ = font.size();
-    layoutScale_ = size_ > MAX_GLYPH_PIXELS ? size_ / MAX_GLYPH_PIXELS : 1;
-    pango_layout_set_single_paragraph_mode(layout_, TRUE);
     const std::string text = showableText(utf8);
+    // Pango measures a line in ints of 1/1024 pixel, which a word of thousands of letters at a
+    // few hundred pixels overruns. No glyph advances more than a few em for each byte of its
+    // text: a long line is shaped small enough to stay well within them, and enlarged to its
+    // size as text beyond the rasteriser's limit is.
+    constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
+    const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, text.size())));
+    const double described = std::fmin(size_, MAX_GLYPH_PIXELS);
+    if (fitting < described) {
+        const double layoutSize = std::fmax(fitting, 1.0 / PANGO_SCALE);
+        PangoFontDescription* small = pango_font_description_copy(font.description());
+        pango_font_description_set_absolute_size(small, layoutSize * PANGO_SCALE);
+        pango_layout_set_font_description(layout_, small);
+        pango_font_description_free(small);
+        layoutScale_ = size_ / layoutSize;
+    } else {
+        pango_layout_set_font_description(layout_, font.description());
+        layoutScale_ = size_ > MAX_GLYPH_PIXELS ? size_ / MAX_GLYPH_PIXELS : 1;
+    }
+    pango_layout_set_single_paragraph_mode(layout_, TRUE);
     // Plain text only: nothing from a file is ever read as markup.
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
     PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
@@ -126,8 +143,8 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     width_ = static_cast<double>(logical.width) * unit;
     inkX0_ = static_cast<double>(ink.x) * unit;
     inkY0_ = static_cast<double>(ink.y) * unit;
-    inkX1_ = static_cast<double>(ink.x + ink.width) * unit;
-    inkY1_ = static_cast<double>(ink.y + ink.height) * unit;
+    inkX1_ = (static_cast<double>(ink.x) + ink.width) * unit;
+    inkY1_ = (static_cast<double>(ink.y) + ink.height) * unit;
 }
 
 namespace {

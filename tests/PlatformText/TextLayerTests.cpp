@@ -93,6 +93,29 @@ TEST(TextLine, WidthsAddUpAcrossRunsAndControlsAreDropped) {
     EXPECT_NEAR(width(*font("Helvetica", 40), "Hello"), 2 * width(*f, "Hello"), 1e-3);
 }
 
+TEST(TextLine, LongLinesAtLargeSizesMeasureAndDraw) {
+    // A word of 10,000 letters kept whole in a text box at a large size runs to millions of
+    // pixels: its width still adds up, and it still inks the picture where it starts.
+    struct Case {
+        double size;
+        std::size_t letters;
+    };
+    for (const Case c : {Case{20, 10000}, Case{300, 10000}, Case{1000, 10000}, Case{20000, 40}, Case{1000, 100000}}) {
+        const auto f = font("DejaVu Sans", c.size);
+        const std::string word(c.letters, 'W');
+        const TextLine line(*f, word);
+        const double one = width(*f, "W");
+        EXPECT_NEAR(line.typographicWidth(), static_cast<double>(c.letters) * one, 1e-4 * line.typographicWidth())
+            << c.size << " px, " << c.letters << " letters";
+        TestSurface s(60, 60);
+        GraphicsContext g(s.get());
+        g.scaleCTM(20 / c.size, 20 / c.size);
+        const TextLine::Placed placed[] = {{&line, 0}};
+        TextLine::draw(g, placed, 0, 40 * c.size / 20);
+        EXPECT_GT(s.inkedTotal(), 100) << c.size << " px, " << c.letters << " letters";
+    }
+}
+
 TEST(TextLine, SharedLinesAnswerOnlyForAnEqualFontAndText) {
     // Each case asks for a line that differs from "Hello" in Helvetica 20 in one respect; a
     // shared line must never be handed out for a font or text it was not shaped with.
