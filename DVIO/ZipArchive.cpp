@@ -206,3 +206,8 @@ std::size_t std::hash<dv::ZipEntry>::operator()(const dv::ZipEntry& entry) const
 std::size_t std::hash<dv::ZipError>::operator()(const dv::ZipError& error) const noexcept {
     return dv::hashBytes(error.message());
 }
+
+// One case without a payload: every InflateError is equal to every other.
+std::size_t std::hash<dv::InflateError>::operator()(const dv::InflateError&) const noexcept {
+    return dv::hashFields();
+}

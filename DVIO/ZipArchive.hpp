@@ -82,3 +82,6 @@ template <> struct std::hash<dv::ZipEntry> {
 template <> struct std::hash<dv::ZipError> {
     std::size_t operator()(const dv::ZipError& error) const noexcept;
 };
+template <> struct std::hash<dv::InflateError> {
+    std::size_t operator()(const dv::InflateError& error) const noexcept;
+};

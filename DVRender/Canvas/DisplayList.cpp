@@ -1,6 +1,5 @@
 #include "DVRender/Canvas/DisplayList.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
@@ -69,11 +68,6 @@ void detail::StateTracker::step(const DisplayOp& op) {
                    [](const auto&) {},
                },
                op.value);
-}
-
-bool DisplayList::drawsImages() const {
-    return std::any_of(ops().begin(), ops().end(),
-                       [](const DisplayOp& op) { return std::holds_alternative<DisplayOp::DrawImage>(op.value); });
 }
 
 void DisplayList::replay(DrawingContext& context) const {

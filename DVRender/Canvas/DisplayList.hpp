@@ -122,8 +122,6 @@ public:
     JSONValue canvasRecording() const;
     // A conservative rectangle around everything the list can paint.
     DrawnBounds drawnBounds() const;
-    // Whether the list draws a picture (drawImage).
-    bool drawsImages() const;
 
     friend bool operator==(const DisplayList& a, const DisplayList& b) { return a.ops() == b.ops(); }
 

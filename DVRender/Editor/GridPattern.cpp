@@ -3,6 +3,7 @@
 #include "DVModel/JSNumber.hpp"
 
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,131 @@ namespace {
 
 constexpr double millimetre = 3.7795275590551185;  // canvas units at 96 units per inch
 
+// Lines or dots closer than this many device pixels cannot be told apart: they blend into one
+// faint tone, and drawing them one by one would cost a line or dot for every pixel or more.
+constexpr double MIN_DEVICE_SPACING = 2;
+
 bool isPositive(double v) { return std::isfinite(v) && v > 0; }
 
 // How many grid lines at `screenStep` apart can cross `extent` canvas units, plus one before and
-// one after: a bound on every loop below, whatever the numbers. Lines closer than a device pixel
-// cannot be told apart, so there are never more than the canvas has pixels across.
+// one after: a bound on every loop below, whatever the numbers (a step lost to rounding far from
+// the origin never ends the loop otherwise).
 double linesAcross(double extent, double screenStep, double devicePixels) {
     return std::fmin(std::ceil(extent / screenStep), std::ceil(devicePixels)) + 2;
 }
 
+// The share of the canvas covered by lines `width` wide, `spacing` apart on both axes.
+double lineCoverage(double width, double spacing) {
+    const double across = std::fmin(1.0, width / spacing);
+    return across + across - across * across;
+}
+
+// The share of the canvas covered by discs of `radius` on a square lattice `spacing` apart: each
+// cell holds a quarter of each corner's disc, less where neighbouring discs overlap, until the
+// discs meet in the cell's middle.
+double dotCoverage(double radius, double spacing) {
+    const double r = radius / spacing;
+    if (!(r < std::numbers::sqrt2 / 2)) return 1;
+    double covered = std::numbers::pi * r * r;
+    if (r > 0.5) {
+        const double lens = 2 * r * r * std::acos(0.5 / r) - 0.5 * std::sqrt(4 * r * r - 1);
+        covered -= 2 * lens;
+    }
+    return covered;
+}
+
 struct Layer {
     double spacing;
-    const char* alpha;
+    double alpha;
     double width;
+};
+
+// The canvas in canvas units (device pixels over the pixel ratio) and the world edges it shows.
+struct Canvas {
+    const Viewport& viewport;
+    double pixelWidth, pixelHeight, ratio;
+    double W, H, left, top, right, bottom;
+
+    Canvas(const Viewport& v, double pixelWidth, double pixelHeight, double ratio)
+        : viewport(v), pixelWidth(pixelWidth), pixelHeight(pixelHeight), ratio(ratio), W(pixelWidth / ratio),
+          H(pixelHeight / ratio), left(-v.offsetX / v.zoom), top(-v.offsetY / v.zoom), right((W - v.offsetX) / v.zoom),
+          bottom((H - v.offsetY) / v.zoom) {}
+
+    // Whether things `spacing` world units apart are far enough apart to draw one by one.
+    bool distinct(double spacing) const { return viewport.zoom * spacing * ratio >= MIN_DEVICE_SPACING; }
+};
+
+class GridPainter {
+public:
+    GridPainter(DrawingContext& context, const Canvas& canvas, const RenderTheme& theme)
+        : context_(context), canvas_(canvas) {
+        ink_ = isLightColor(theme.canvasBackground).value_or(theme.isLight) ? "0,0,0" : "255,255,255";
+    }
+
+    std::string color(double alpha) const { return "rgba(" + ink_ + "," + jsNumberString(alpha) + ")"; }
+
+    // Vertical and horizontal lines the layer's spacing apart over the whole canvas, one spacing past
+    // its far edges (`pastEnd` also takes a line falling exactly there), in one stroke; lines too
+    // close to tell apart as the wash they blend to.
+    void lines(const Layer& layer, bool pastEnd) {
+        const Viewport& v = canvas_.viewport;
+        const double u = layer.spacing;
+        if (!canvas_.distinct(u)) return wash(layer.alpha * lineCoverage(layer.width, v.zoom * u));
+        context_.setStrokeStyle(color(layer.alpha));
+        context_.setLineWidth(layer.width);
+        context_.beginPath();
+        auto within = [&](double at, double end) { return pastEnd ? at <= end + u : at < end + u; };
+        double n = linesAcross(canvas_.W, v.zoom * u, canvas_.pixelWidth);
+        for (double x = std::floor(canvas_.left / u) * u; within(x, canvas_.right) && n-- > 0; x += u) {
+            const double sx = v.zoom * x + v.offsetX;
+            context_.moveTo(sx, 0);
+            context_.lineTo(sx, canvas_.H);
+        }
+        n = linesAcross(canvas_.H, v.zoom * u, canvas_.pixelHeight);
+        for (double y = std::floor(canvas_.top / u) * u; within(y, canvas_.bottom) && n-- > 0; y += u) {
+            const double sy = v.zoom * y + v.offsetY;
+            context_.moveTo(0, sy);
+            context_.lineTo(canvas_.W, sy);
+        }
+        context_.stroke();
+    }
+
+    // Dots `step` world units apart that stop before the far edges, in one call.
+    void dots(double alpha, double radius, double step) {
+        const Viewport& v = canvas_.viewport;
+        if (!canvas_.distinct(step)) return wash(alpha * dotCoverage(radius, v.zoom * step));
+        const std::vector<double> xs = positions(canvas_.left, canvas_.right, step, canvas_.W, canvas_.pixelWidth);
+        const std::vector<double> ys = positions(canvas_.top, canvas_.bottom, step, canvas_.H, canvas_.pixelHeight);
+        context_.setFillStyle(color(alpha));
+        std::vector<Point> points;
+        points.reserve(xs.size() * ys.size());
+        for (double x : xs) {
+            for (double y : ys) points.push_back({v.zoom * x + v.offsetX, v.zoom * y + v.offsetY});
+        }
+        context_.fillCircles(points, radius);
+    }
+
+private:
+    // World positions from the step at or before `first` while before `end`.
+    std::vector<double> positions(double first, double end, double step, double extent, double devicePixels) const {
+        std::vector<double> at;
+        double n = linesAcross(extent, canvas_.viewport.zoom * step, devicePixels);
+        for (double p = std::floor(first / step) * step; p < end && n-- > 0; p += step) at.push_back(p);
+        return at;
+    }
+
+    // The whole canvas in the tone a layer too fine to resolve blends to, at the nearest level a
+    // colour channel can hold (a bitmap drops what is finer); nothing where that is no level.
+    void wash(double alpha) {
+        const double levels = std::round(alpha * 255);
+        if (!(levels >= 1)) return;
+        context_.setFillStyle(color(levels / 255));
+        context_.fillRect(0, 0, canvas_.W, canvas_.H);
+    }
+
+    DrawingContext& context_;
+    const Canvas& canvas_;
+    std::string ink_;
 };
 
 }  // namespace
@@ -40,77 +153,23 @@ void drawGrid(DrawingContext& context, const Viewport& viewport, double gridSize
     }
     if (gridType != GridPattern::mm && !isPositive(gridSize)) return;
 
-    const bool light = isLightColor(theme.canvasBackground).value_or(theme.isLight);
-    const std::string ink = light ? "0,0,0" : "255,255,255";
-    auto color = [&](const char* alpha) { return "rgba(" + ink + alpha; };
-
     context.save();
     context.resetTransform();
     context.scale(devicePixelRatio, devicePixelRatio);
-    const double W = canvasWidth / devicePixelRatio, H = canvasHeight / devicePixelRatio;
-    const double left = -viewport.offsetX / zoom, top = -viewport.offsetY / zoom;
-    const double right = (W - viewport.offsetX) / zoom, bottom = (H - viewport.offsetY) / zoom;
+    const Canvas canvas(viewport, canvasWidth, canvasHeight, devicePixelRatio);
+    GridPainter painter(context, canvas, theme);
 
     if (gridType == GridPattern::mm) {
-        const Layer layers[] = {{millimetre, ",0.04)", 0.4}, {millimetre * 5, ",0.09)", 0.5}, {millimetre * 10, ",0.18)", 0.7}};
+        const Layer layers[] = {{millimetre, 0.04, 0.4}, {millimetre * 5, 0.09, 0.5}, {millimetre * 10, 0.18, 0.7}};
         const bool shown[] = {millimetre * zoom >= 3, millimetre * 5 * zoom >= 2, true};
         for (int i = 0; i < 3; ++i) {
-            if (!shown[i]) continue;
-            const double u = layers[i].spacing;
-            context.setStrokeStyle(color(layers[i].alpha));
-            context.setLineWidth(layers[i].width);
-            context.beginPath();
-            double n = linesAcross(W, zoom * u, canvasWidth);
-            for (double x = std::floor(left / u) * u; x <= right + u && n-- > 0; x += u) {
-                const double sx = zoom * x + viewport.offsetX;
-                context.moveTo(sx, 0);
-                context.lineTo(sx, H);
-            }
-            n = linesAcross(H, zoom * u, canvasHeight);
-            for (double y = std::floor(top / u) * u; y <= bottom + u && n-- > 0; y += u) {
-                const double sy = zoom * y + viewport.offsetY;
-                context.moveTo(0, sy);
-                context.lineTo(W, sy);
-            }
-            context.stroke();
+            if (shown[i]) painter.lines(layers[i], true);
         }
-        context.restore();
-        return;
-    }
-
-    double step = gridSize;
-    while (zoom * step < 8) step = step + step;
-    const double firstX = std::floor(left / step) * step, firstY = std::floor(top / step) * step;
-    const double columns = linesAcross(W, zoom * step, canvasWidth), rows = linesAcross(H, zoom * step, canvasHeight);
-    if (gridType == GridPattern::line) {
-        context.setStrokeStyle(color(",0.07)"));
-        context.setLineWidth(0.5);
-        context.beginPath();
-        double n = columns;
-        for (double x = firstX; x < right + step && n-- > 0; x += step) {
-            const double sx = zoom * x + viewport.offsetX;
-            context.moveTo(sx, 0);
-            context.lineTo(sx, H);
-        }
-        n = rows;
-        for (double y = firstY; y < bottom + step && n-- > 0; y += step) {
-            const double sy = zoom * y + viewport.offsetY;
-            context.moveTo(0, sy);
-            context.lineTo(W, sy);
-        }
-        context.stroke();
     } else {
-        context.setFillStyle(color(",0.12)"));
-        const double radius = jsMax({0.8, 0.6 * zoom});
-        std::vector<Point> points;
-        double nx = columns;
-        for (double x = firstX; x < right && nx-- > 0; x += step) {
-            double ny = rows;
-            for (double y = firstY; y < bottom && ny-- > 0; y += step) {
-                points.push_back({zoom * x + viewport.offsetX, zoom * y + viewport.offsetY});
-            }
-        }
-        context.fillCircles(points, radius);
+        double step = gridSize;
+        while (zoom * step < 8) step = step + step;
+        if (gridType == GridPattern::line) painter.lines({step, 0.07, 0.5}, false);
+        else painter.dots(0.12, jsMax({0.8, 0.6 * zoom}), step);
     }
     context.restore();
 }

@@ -20,6 +20,9 @@ template <> struct Words<GridPattern> {
 };
 
 /// Paints the grid for the viewport over a canvas of canvasWidth × canvasHeight device pixels.
+/// A layer whose lines or dots fall fewer than 2 device pixels apart is painted as the faint
+/// even tone it blends to (or not at all where that tone is below a colour level), so the work
+/// stays within a fraction of the canvas's pixels whatever the zoom and ratio.
 /// A grid size, zoom or device pixel ratio that is not a finite number above 0 draws nothing.
 void drawGrid(DrawingContext& context, const Viewport& viewport, double gridSize, GridPattern gridType,
               double canvasWidth, double canvasHeight, double devicePixelRatio, const RenderTheme& theme);

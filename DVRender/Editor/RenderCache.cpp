@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <type_traits>
 
 namespace dv {
 
@@ -78,7 +77,6 @@ RenderedElement::RenderedElement(std::string i, ElementRenderKey k, DisplayList 
     drawnBounds = displayList.drawnBounds();
     if (drawnBounds.rect) drawnBounds.unionWith(cullBounds);
     else drawnBounds.rect = cullBounds;
-    drawsImages = displayList.drawsImages();
 }
 
 namespace {
@@ -113,36 +111,21 @@ NormalizedRect cullBounds(const Element& element, const ElementIndex& index) {
 }
 
 // The device padding of a recording is in device pixels: seen in board units at the context's
-// scale. `visit` gets each display list to replay and whether it is a label's.
-template <typename Visit>
-void RenderSnapshot::forEachInView(const std::optional<NormalizedRect>& visibleRect, double deviceScale,
-                                   Visit visit) const {
-    auto inView = [&](const NormalizedRect& kept, const DrawnBounds& drawn) {
-        if (!visibleRect || meets(*visibleRect, kept)) return true;
-        const auto reach = drawn.rectForDeviceScale(deviceScale);
-        return reach && meets(*visibleRect, *reach);
-    };
-    for (const RenderedElementRef& element : elements) {
-        if (inView(element->cullBounds, element->drawnBounds)) visit(*element);
-    }
-    for (const ConnectorLabelItemRef& label : labels) {
-        if (inView(label->bounds, label->drawnBounds)) visit(*label);
-    }
-}
-
+// scale.
 void RenderSnapshot::draw(DrawingContext& context, const std::optional<NormalizedRect>& visibleRect) const {
     const auto& m = context.state().transform.values();
     const double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
-    forEachInView(visibleRect, scale, [&](const auto& drawn) { drawn.displayList.replay(context); });
-}
-
-bool RenderSnapshot::drawsImages(const std::optional<NormalizedRect>& visibleRect, double deviceScale) const {
-    bool images = false;
-    forEachInView(visibleRect, deviceScale, [&](const auto& drawn) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(drawn)>, RenderedElement>) images = images || drawn.drawsImages;
-        else images = images || drawn.displayList.drawsImages();
-    });
-    return images;
+    auto inView = [&](const NormalizedRect& kept, const DrawnBounds& drawn) {
+        if (!visibleRect || meets(*visibleRect, kept)) return true;
+        const auto reach = drawn.rectForDeviceScale(scale);
+        return reach && meets(*visibleRect, *reach);
+    };
+    for (const RenderedElementRef& element : elements) {
+        if (inView(element->cullBounds, element->drawnBounds)) element->displayList.replay(context);
+    }
+    for (const ConnectorLabelItemRef& label : labels) {
+        if (inView(label->bounds, label->drawnBounds)) label->displayList.replay(context);
+    }
 }
 
 RenderedElementRef RenderCache::keyed(const Element& element, const ElementIndex& index,
@@ -397,3 +380,9 @@ RenderSnapshot RenderCache::snapshot(const std::vector<Element>& elements, const
 }
 
 }  // namespace dv
+
+// The id as its map key hashes it (by its bytes), the position bit for bit as the key compares it.
+std::size_t std::hash<dv::ElementRenderKey>::operator()(const dv::ElementRenderKey& key) const noexcept {
+    return dv::hashFields(std::string_view(key.element.id), std::bit_cast<std::uint64_t>(key.element.x),
+                          std::bit_cast<std::uint64_t>(key.element.y), key.labelHidden, key.resolvedGeometry.size());
+}

@@ -41,7 +41,6 @@ struct RenderedElement {
     DisplayList displayList;
     NormalizedRect cullBounds;
     DrawnBounds drawnBounds;  // always holds a rectangle: the drawing united with cullBounds
-    bool drawsImages = false;  // whether the recording draws a picture
 
     RenderedElement(std::string id, ElementRenderKey key, DisplayList displayList, NormalizedRect cullBounds);
 
@@ -67,13 +66,6 @@ struct RenderSnapshot {
     /// overflowing text and arrow heads past the ends are never cut off, and a label is drawn
     /// whenever it is in view, wherever its connector is.
     void draw(DrawingContext& context, const std::optional<NormalizedRect>& visibleRect) const;
-    /// Whether anything `draw` replays for `visibleRect`, on a context of the given device scale,
-    /// draws a picture.
-    bool drawsImages(const std::optional<NormalizedRect>& visibleRect, double deviceScale) const;
-
-private:
-    template <typename Visit>
-    void forEachInView(const std::optional<NormalizedRect>& visibleRect, double deviceScale, Visit visit) const;
 };
 
 /// Owned by one view and not guarded: one snapshot at a time.
@@ -138,3 +130,10 @@ private:
 };
 
 }  // namespace dv
+
+/// Agrees with the key's equality through the fields that tell most keys apart: the element's id,
+/// its x and y bit for bit, `labelHidden` and how many numbers `resolvedGeometry` holds.
+template <>
+struct std::hash<dv::ElementRenderKey> {
+    std::size_t operator()(const dv::ElementRenderKey& key) const noexcept;
+};

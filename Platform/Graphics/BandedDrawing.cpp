@@ -33,17 +33,6 @@ int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::o
     return std::int64_t{width} * height <= maxPixels ? bandCount(width, height, most) : 1;
 }
 
-std::vector<BandRows> evenBands(int height, int bands) {
-    std::vector<BandRows> rows;
-    if (bands < 1) bands = 1;
-    for (int band = 0; band < bands; ++band) {
-        const auto edge = [&](int b) { return static_cast<int>(std::int64_t{height} * b / bands); };
-        const int top = edge(band), bottom = edge(band + 1);
-        rows.push_back({top, bottom, std::max(0, top - BAND_OVERLAP_ROWS), std::min(height, bottom + BAND_OVERLAP_ROWS)});
-    }
-    return rows;
-}
-
 std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work) {
     height = std::max(height, 0);
     bands = bandCountAtMost(height, bands);

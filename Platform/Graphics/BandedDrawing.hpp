@@ -46,9 +46,6 @@ int bandCount(int width, int height, int most = MAX_BANDS);
 /// larger ones are drawn at once.
 int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::optional<int> asked);
 
-/// `bands` bands of nearly equal height over `height` rows.
-std::vector<BandRows> evenBands(int height, int bands);
-
 /// A part of a drawing: the device rows it may touch (any real numbers; a span that is not
 /// finite or holds no row counts for the whole height) and what it costs, in any unit shared by
 /// the other parts. Only the speed of the drawing depends on it, never its pixels.

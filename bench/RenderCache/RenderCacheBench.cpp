@@ -1,6 +1,7 @@
 // The render cache on a realistic board of 5,000 mixed elements: what a drag costs (one element
 // moved, an incremental build) against building every recording, and what a frame costs (a
-// 1920 x 1080 view at 2 pixels per point) drawn from the cache against drawn without it.
+// 1920 x 1080 view at 2 pixels per point, drawn at once on the caller's thread) drawn from the
+// cache against drawn without it.
 // The board is laid out as diagrams are drawn: 250 groups of 20 consecutive elements (eight
 // labelled boxes and ellipses, two texts, two freehand strokes, two stencils, two shapes and
 // four labelled arrows), each group in its own cell of a 16 x 16 grid over 14,000 x 14,000
@@ -16,7 +17,6 @@
 #include "DVRender/Canvas/CGDrawingContext.hpp"
 #include "DVRender/Editor/OffscreenRenderer.hpp"
 #include "DVRender/Editor/RenderCache.hpp"
-#include "Platform/Graphics/BandedDrawing.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 
@@ -140,25 +140,20 @@ void BM_IncrementalLabelLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_IncrementalLabelLayout)->Unit(benchmark::kMillisecond);
 
-// The frame as a caller draws it: in as many bands as there are free processors for (counted
-// at the start; "bands" is what the last frame would have got).
+// The frame as a caller draws it: at once, on the caller's thread.
 void BM_DrawTenthFromCache(benchmark::State& state) {
     const auto options = view(primed().extent, 0.1);
     for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
-    state.counters["bands"] = dv::gfx::bandCount(static_cast<int>(VIEW_WIDTH * PIXEL_RATIO),
-                                                 static_cast<int>(VIEW_HEIGHT * PIXEL_RATIO), dv::OFFSCREEN_MAX_BANDS);
 }
-BENCHMARK(BM_DrawTenthFromCache)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawTenthFromCache)->Unit(benchmark::kMillisecond);
 
-// The same frame drawn in a given number of bands whatever the machine's load; 1 is the frame
-// drawn at once on the caller's thread.
-void BM_DrawTenthInBands(benchmark::State& state) {
-    const auto options = view(primed().extent, 0.1);
-    const int bands = static_cast<int>(state.range(0));
-    for (auto _ : state)
-        benchmark::DoNotOptimize(dv::detail::renderOffscreenInBands(primed().snapshot, options, bands));
+// The same frame over a dot grid of the default size.
+void BM_DrawTenthWithDotGrid(benchmark::State& state) {
+    auto options = view(primed().extent, 0.1);
+    options.grid = dv::OffscreenRenderOptions::Grid{dv::GridPattern::dot, 20};
+    for (auto _ : state) benchmark::DoNotOptimize(dv::OffscreenRenderer::render(primed().snapshot, options));
 }
-BENCHMARK(BM_DrawTenthInBands)->Arg(1)->Arg(dv::OFFSCREEN_MAX_BANDS)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DrawTenthWithDotGrid)->Unit(benchmark::kMillisecond);
 
 // The same frame replayed onto a bitmap of one pixel, with the same transform and culling: the
 // replay's own cost (culling, state, path building and the calls into the rasteriser), without
@@ -201,9 +196,7 @@ int main(int argc, char** argv) {
     const double full = reporter.time("BM_FullBuild"), incremental = reporter.time("BM_IncrementalBuild");
     const double layout = reporter.time("BM_IncrementalLabelLayout");
     const double tenth = reporter.time("BM_DrawTenthFromCache"), whole = reporter.time("BM_DrawWholeFromCache");
-    const double atOnce = reporter.time("BM_DrawTenthInBands/1");
-    const std::string allBands = "BM_DrawTenthInBands/" + std::to_string(dv::OFFSCREEN_MAX_BANDS);
-    const double inBands = reporter.time(allBands);
+    const double withGrid = reporter.time("BM_DrawTenthWithDotGrid");
     const double replayOnly = reporter.time("BM_DrawTenthReplayOnly");
     const double uncached = reporter.time("BM_DrawWholeWithoutCache");
     auto ms = [](double seconds) { return seconds * 1e3; };
@@ -215,10 +208,8 @@ int main(int argc, char** argv) {
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx   target >= 50x and < 2 ms\n", "incremental build, one moved",
                 ms(incremental), "full", ms(full), ratio(full, incremental));
     std::printf("%-36s %10.3f   run alone on the same move\n", "  the label layout's update", ms(layout));
-    std::printf("%-36s %10.3f %10s %10.3f %8.1fx   target < 16 ms; bands as free processors allow\n",
-                "1920x1080@2, tenth, from cache", ms(tenth), "at once", ms(atOnce), ratio(atOnce, tenth));
-    std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", ("  the same in " + std::to_string(dv::OFFSCREEN_MAX_BANDS) + " bands").c_str(),
-                ms(inBands), "at once", ms(atOnce), ratio(atOnce, inBands));
+    std::printf("%-36s %10.3f   drawn at once on the caller's thread\n", "1920x1080@2, tenth, from cache", ms(tenth));
+    std::printf("%-36s %10.3f   over a dot grid of size 20\n", "  the same with a dot grid", ms(withGrid));
     std::printf("%-36s %10.3f   the rest: pixels, background and text\n", "  its replay onto a 1x1 bitmap", ms(replayOnly));
     std::printf("%-36s %10.3f %10s %10.3f %8.1fx\n", "1920x1080@2, whole board, from cache", ms(whole), "no cache",
                 ms(uncached), ratio(uncached, whole));

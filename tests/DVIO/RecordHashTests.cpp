@@ -10,6 +10,7 @@
 #include "DVIO/BoardFile.hpp"
 #include "DVIO/BoardSearchContent.hpp"
 #include "DVIO/CloudLink.hpp"
+#include "DVIO/ZipArchive.hpp"
 #include "DVModel/Element.hpp"
 #include "DVText/TextMetrics.hpp"
 
@@ -146,6 +147,15 @@ TEST(RecordHash, FileRecords) {
     resultNewer.isNewerVersion = true;
     expectHashAgreesWithEquality(result, resultNegZero, resultNewer);
     expectHashAgreesWithEquality(result.document, resultNegZero.document, DrevalinDocumentData{});
+}
+
+// The damaged-stream error has no payload: every one is equal to every other, and one key of a set.
+TEST(RecordHash, ArchiveErrors) {
+    const InflateError damaged, truncated;
+    ASSERT_TRUE(damaged == truncated);
+    EXPECT_EQ(std::hash<InflateError>{}(damaged), std::hash<InflateError>{}(truncated));
+    EXPECT_EQ((std::unordered_set<InflateError>{damaged, truncated}.size()), 1u);
+    expectHashAgreesWithEquality(ZipError("Not a ZIP archive"), ZipError("Not a ZIP archive"), ZipError("Encrypted entry: a"));
 }
 
 }  // namespace

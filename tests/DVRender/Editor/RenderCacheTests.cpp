@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <functional>
+#include <tuple>
+#include <unordered_set>
 
 namespace dv::test {
 namespace {
@@ -197,6 +199,37 @@ TEST(RenderCache, LabelsAreCulledByTheirOwnBox) {
     EXPECT_EQ(drawn(NormalizedRect{0, 400, 50, 50}), 0u);
 }
 
+// Keys go into hash sets: equal keys hash alike, whatever the numbers (a NaN position is the
+// same NaN), and keys that differ only where the hash does not look still stay apart.
+TEST(RenderCache, EqualKeysHashAlike) {
+    std::vector<Element> elements = board();
+    elements[0].y = std::nan("");
+    const ElementIndex index(elements);
+    auto key = [&](const Element& e, const RenderTheme& theme = RenderTheme::light) {
+        return ElementRenderKey(e, index, theme, std::nullopt, nullptr);
+    };
+    const std::hash<ElementRenderKey> hash;
+    for (const Element& e : elements) {
+        ASSERT_TRUE(key(e) == key(e)) << e.id;
+        EXPECT_EQ(hash(key(e)), hash(key(e))) << e.id;
+    }
+    // The bound arrow a3 keys the geometry it resolves; the copy of its key hashes the same.
+    const ElementRenderKey arrowKey = key(elements[3]);
+    ASSERT_EQ(arrowKey.resolvedGeometry.size(), 4u);
+    EXPECT_EQ(hash(ElementRenderKey(arrowKey)), hash(arrowKey));
+
+    Element moved = elements[1];
+    moved.x = -0.0;
+    Element atZero = moved;
+    atZero.x = 0.0;
+    Element recoloured = elements[1];
+    recoloured.strokeColor = CSSColor("#ff0000");
+    const std::unordered_set<ElementRenderKey> keys{key(elements[1]), key(elements[1]), key(moved), key(atZero),
+                                                    key(recoloured), key(elements[1], RenderTheme::dark)};
+    EXPECT_EQ(keys.size(), 5u);
+    EXPECT_EQ(keys.count(key(recoloured)), 1u);
+}
+
 TEST(OffscreenRenderer, SizesAndMessages) {
     const std::vector<Element> elements{rectangle("r", 0, 0, 10, 10)};
     auto options = [](double w, double h, double ratio) {
@@ -218,6 +251,28 @@ TEST(OffscreenRenderer, SizesAndMessages) {
     EXPECT_EQ(message(800, 1.5, 0), "cannot render 800.0 x 1.5 points at scale 0.0");
     EXPECT_EQ(message(NAN, 1, 1), "cannot render nan x 1.0 points at scale 1.0");
     EXPECT_EQ(message(16384.5, 10, 2), "cannot render 16384.5 x 10.0 points at scale 2.0");
+    // The payload is what the options asked for, readable as numbers, not the pixel sides.
+    auto payload = [&](double w, double h, double ratio) {
+        try {
+            OffscreenRenderer::render(elements, options(w, h, ratio));
+        } catch (const OffscreenRenderer::RenderError& e) {
+            return e.invalidSizePayload();
+        }
+        return std::optional<OffscreenRenderer::RenderError::InvalidSize>();
+    };
+    for (const auto& [w, h, ratio] : {std::tuple{0.0, 50.0, 2.0}, std::tuple{100.25, 1e9, 1.5}, std::tuple{-3.0, 4.0, -0.0}}) {
+        const auto size = payload(w, h, ratio);
+        ASSERT_TRUE(size) << w;
+        EXPECT_EQ(size->width, w);
+        EXPECT_EQ(size->height, h);
+        EXPECT_EQ(std::signbit(size->scale), std::signbit(ratio));
+        EXPECT_EQ(size->scale, ratio);
+    }
+    const auto notANumber = payload(NAN, 1, 1);
+    ASSERT_TRUE(notANumber);
+    EXPECT_TRUE(std::isnan(notANumber->width));
+    EXPECT_EQ(notANumber->height, 1);
+    EXPECT_FALSE(payload(16384, 10, 2)) << "cannot create the bitmap context: no size payload";
     // Inside the sides but beyond the pixel area of a raster export.
     EXPECT_EQ(message(20000, 20000, 1), "cannot render 20000.0 x 20000.0 points at scale 1.0");
     // 32768 pixels is a side the bitmap cannot have.
