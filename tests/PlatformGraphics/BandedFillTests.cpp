@@ -4,11 +4,16 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/BandedFill.hpp"
 
+#include "tests/support/ContextPath.hpp"
+#include "tests/support/SamePicture.hpp"
 #include "tests/support/TestSurface.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace dv::gfx {
@@ -150,6 +155,46 @@ TEST(BandedFill, RetracedRoundStrokesDrawAsCairoStrokesEveryRun) {
         EXPECT_LE(d.beyondFew, 120 * 110 / 100) << c.what;
         EXPECT_GT(actual.inkedTotal(), 500) << c.what;
     }
+}
+
+// A picture drawn in bands, each band clipped to its rows, is the same to the bit as the picture
+// drawn at once, wherever the band edges fall; and it is cairo's fill of every edge within the
+// tolerance. The zigzag's passes cross each other near its middle, and keep their order above
+// and below, over more than one tile of rows.
+TEST(BandedFill, BandsFillTheSamePixelsAsTheWholePicture) {
+    constexpr int W = 300, H = 700;
+    std::vector<Point2> points;
+    for (int i = 0; i < 40000; ++i)
+        points.push_back({(i % 2 ? -1 : 1) * (140 - i * 1e-4) + W / 2.0, ((i / 2) % 2 ? -1 : 1) * 340.3 + H / 2.0});
+    auto draw = [&](test::TestSurface& surface, int top, int bottom) {
+        GraphicsContext g(surface.get());
+        g.clipToRect({0, static_cast<double>(top), W, static_cast<double>(bottom - top)});
+        g.setFillColor({0.2, 0.4, 0.8, 1});
+        test::traceClosed(g, points);
+        g.fillPath(FillRule::winding);
+    };
+    test::TestSurface whole(W, H);
+    draw(whole, 0, H);
+    const std::vector<std::vector<int>> cuts = {{0, 350, H}, {0, 193, 410, 611, H}, {0, 255, 257, 513, H}, {0, 1, 300, H}};
+    for (const auto& edges : cuts) {
+        test::TestSurface banded(W, H);
+        for (std::size_t b = 0; b + 1 < edges.size(); ++b) draw(banded, edges[b], edges[b + 1]);
+        const Difference d = compare(whole, banded);
+        EXPECT_EQ(d.worst, 0) << "band edge at " << edges[1];
+    }
+
+    test::TestSurface expected(W, H);
+    cairo_t* cr = cairo_create(expected.get());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
+        else cairo_line_to(cr, points[i].x, points[i].y);
+    }
+    cairo_close_path(cr);
+    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    test::expectSamePicture(expected, whole, "zigzag filled at once");
+    EXPECT_GT(whole.inkedTotal(), W * H / 4);
 }
 
 TEST(BandedFill, OnlyPathsThatLoseMostOfTheirEdgesQualify) {

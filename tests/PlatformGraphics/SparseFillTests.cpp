@@ -4,6 +4,7 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
 
+#include "tests/support/ContextPath.hpp"
 #include "tests/support/SamePicture.hpp"
 
 #include <gtest/gtest.h>
@@ -133,11 +134,7 @@ TEST(SparseFill, HeavyPolygonFillsAsCairoFillsEveryEdge) {
     fill(expected, false, [&](cairo_t* cr) { trace(cr, {points}); });
     GraphicsContext g(actual.get());
     g.setFillColor({0.2, 0.4, 0.8, 1});
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) g.moveTo(points[i].x, points[i].y);
-        else g.addLineTo(points[i].x, points[i].y);
-    }
-    g.closePath();
+    test::traceClosed(g, points);
     g.fillPath(FillRule::winding);
     test::expectSamePicture(expected, actual, "zigzag");
     EXPECT_GT(actual.inkedTotal(), 20000);

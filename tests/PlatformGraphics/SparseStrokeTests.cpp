@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <vector>
+#include <string>
 
 namespace dv::gfx {
 namespace {
@@ -182,6 +183,24 @@ TEST(SparseStroke, HostileOutlineDrawsAsCairoStrokesEverySegment) {
     contextStroke(actual, points, true, 0.001, 1300, style);
     test::expectSamePicture(expected, actual, "mitred zigzag");
     EXPECT_GT(actual.inkedTotal(), 2000);
+}
+
+// Passes that repeat on cairo's grid many times over, with a pen a few grid steps wide: the
+// rails leave out more of them than dropping the repeats would, and the picture stays that of
+// cairo's stroke of every segment.
+TEST(SparseStroke, PassesRepeatedOnTheGridDrawAsCairoStrokesEverySegment) {
+    const std::vector<Vec2> points = zigzag(12000, 1.0 / 4000);
+    for (const Style& style : STYLES) {
+        const bool closed = style.cap != LineCap::square;
+        const auto pieces = detail::sparseStroke({onGrid(points, closed)}, {0.03, {1, 0, 0, 1}, style.cap, style.join, 10});
+        ASSERT_TRUE(pieces.has_value()) << style.what;
+        EXPECT_LT(segmentsOf(*pieces), points.size() / 4) << style.what;
+        test::TestSurface expected(SIDE, SIDE), actual(SIDE, SIDE);
+        cairoStroke(expected, points, closed, 0.001, 60, style);
+        contextStroke(actual, points, closed, 0.001, 60, style);
+        test::expectSamePicture(expected, actual, std::string(style.what) + (closed ? ", closed" : ", open"));
+        EXPECT_GT(actual.inkedTotal(), 800) << style.what;
+    }
 }
 
 } // namespace

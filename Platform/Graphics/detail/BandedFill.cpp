@@ -26,6 +26,12 @@ struct WeightedEdge {
 // spans it would have found among the edges themselves.
 constexpr std::int64_t ROWS_PER_PIXEL = 15;
 
+// Tiles of this many pixel rows are drawn afresh.
+constexpr std::int64_t TILE_PIXEL_ROWS = 256;
+constexpr std::int64_t TILE_ROWS = TILE_PIXEL_ROWS * ROWS_PER_PIXEL;
+
+std::int64_t floorDivide(std::int64_t a, std::int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
 std::int64_t sampleRow(std::int64_t gridY) {
     const std::int64_t scaled = gridY * ROWS_PER_PIXEL + 128;
     return scaled >= 0 ? scaled / 256 : -((-scaled + 255) / 256);
@@ -72,9 +78,15 @@ std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<G
     if (edges.empty() || !(rowTop < rowBottom)) return out;
     std::int64_t yEnd = edges.front().y1;
     for (const auto& e : edges) yEnd = std::max(yEnd, e.y1);
+    // The rows are taken a tile at a time, from the tile holding the first visible row to the
+    // one holding the last, and each tile starts afresh: the trapezoids of a tile, and so every
+    // pixel, do not depend on which rows are visible (a picture drawn in bands is the same to
+    // the bit as one drawn at once).
     const double clipTop = std::floor(std::fmax(rowTop, -4194304)), clipBottom = std::ceil(std::fmin(rowBottom, 4194304));
-    const std::int64_t first = std::max(sampleRow(edges.front().y0), static_cast<std::int64_t>(clipTop) * ROWS_PER_PIXEL);
-    const std::int64_t last = std::min(sampleRow(yEnd), static_cast<std::int64_t>(clipBottom) * ROWS_PER_PIXEL);
+    const std::int64_t tileTop = floorDivide(static_cast<std::int64_t>(clipTop), TILE_PIXEL_ROWS) * TILE_ROWS;
+    const std::int64_t tileBottom = -floorDivide(-static_cast<std::int64_t>(clipBottom), TILE_PIXEL_ROWS) * TILE_ROWS;
+    const std::int64_t first = std::max(sampleRow(edges.front().y0), tileTop);
+    const std::int64_t last = std::min(sampleRow(yEnd), tileBottom);
     if (first >= last) return out;
     auto gridY = [](std::int64_t row) { return static_cast<double>(row) * 256 / ROWS_PER_PIXEL; };
 
@@ -99,14 +111,58 @@ std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<G
 
     std::vector<std::size_t> active;
     std::vector<double> xs(edges.size());
+    auto middleOf = [&](std::int64_t row) { return gridY(row) + 128.0 / ROWS_PER_PIXEL; };
+    // Whether the active edges keep their order at `row`.
+    auto keepsOrder = [&](std::int64_t row) {
+        const double middle = middleOf(row);
+        double before = -INFINITY;
+        for (std::size_t i : active) {
+            const double x = edges[i].xAt(middle);
+            if (x < before) return false;
+            before = x;
+        }
+        return true;
+    };
     std::size_t next = 0;
+    std::int64_t stride = 1;
     for (std::int64_t row = first; row < last; ++row) {
+        // Between the rows where edges start or end, every active edge is straight (its ends
+        // lie outside the middles of those rows), and two straight edges in the same order at
+        // two rows are in that order at every row between: rows up to one where the order is
+        // still the last row's have its spans, and are passed over. Which rows are passed over
+        // depends on the edges alone, not on the rows drawn.
+        auto startsTile = [&](std::int64_t r) { return r == first || floorDivide(r, TILE_ROWS) * TILE_ROWS == r; };
+        if (!startsTile(row) && !active.empty()) {
+            std::int64_t change = std::min(last, (floorDivide(row, TILE_ROWS) + 1) * TILE_ROWS);
+            if (next < edges.size()) change = std::min(change, sampleRow(edges[next].y0));
+            for (std::size_t i : active) change = std::min(change, sampleRow(edges[i].y1));
+            while (row < change) {
+                const std::int64_t ahead = std::min(row + stride - 1, change - 1);
+                if (keepsOrder(ahead)) {
+                    row = ahead + 1;
+                    stride *= 2;
+                } else if (stride > 1) {
+                    stride /= 2;
+                } else {
+                    break;
+                }
+            }
+            if (row >= last) break;
+        }
+        const bool tileStarts = startsTile(row);
         while (next < edges.size() && sampleRow(edges[next].y0) <= row) active.push_back(next++);
         active.erase(std::remove_if(active.begin(), active.end(), [&](std::size_t i) { return sampleRow(edges[i].y1) <= row; }),
                      active.end());
-        // The order changes little from row to row: insertion sort on the last order.
-        const double middle = gridY(row) + 128.0 / ROWS_PER_PIXEL;
+        // The order changes little from row to row: insertion sort on the last order, except
+        // where a tile starts and the edges are ordered afresh.
+        const double middle = middleOf(row);
         for (std::size_t i : active) xs[i] = edges[i].xAt(middle);
+        if (tileStarts) {
+            std::sort(active.begin(), active.end(), [&](std::size_t a, std::size_t b) {
+                return xs[a] < xs[b] || (xs[a] == xs[b] && a < b);
+            });
+            stride = 1;
+        }
         for (std::size_t i = 1; i < active.size(); ++i) {
             const std::size_t v = active[i];
             std::size_t j = i;
@@ -123,7 +179,7 @@ std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<G
             if (!wasInside && inside) from = i;
             else if (wasInside && !inside) spans.push_back({from, i});
         }
-        if (spans != open) {
+        if (spans != open || tileStarts) {
             close(row);
             open = spans;
             since = row;
