@@ -370,6 +370,10 @@ def main(out):
     write_board(out, "tall-texts-cjk.json",
                 tall_texts(5000, cjk_run, width=12, height=12, fontSize=9, fontFamily="sans-serif", padding=1),
                 ensure_ascii=False)
+    # And 5,000 narrow boxes whose labels of letters and spaces wrap far past the box that clips them.
+    write_board(out, "tall-labels.json",
+                [element("rectangle", "r%d" % i, x=(i % 70) * 40, y=(i // 70) * 40, width=10, height=20,
+                         label=letters_and_spaces(i)) for i in range(5000)])
 
     with open(os.path.join(out, "not-json.json"), "wb") as f:
         f.write(b"PK\x03\x04" + os.urandom(4096))

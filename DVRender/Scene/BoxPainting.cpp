@@ -63,10 +63,13 @@ void paintShapeLabel(DrawingContext& context, const PaintJob& job, const LabelFi
     context.setTextAlign("center");
     context.setTextBaseline("middle");
 
-    const std::vector<std::string> lines = wrapTextLines(*labels.label, wrapWidth, fs, family, false, true);
+    const std::vector<std::string_view> lines = wrapTextLineViews(*labels.label, wrapWidth, fs, family, false, true);
     const double lh = fs * 1.2;
     const double top = centre.y - lh * static_cast<double>(lines.size()) * 0.5;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    // A long label in a small shape wraps to lines far past the clip: only those that can show
+    // are drawn.
+    const DrawingContext::LineRange shown = context.textLinesShown(top + lh * 0.5, lh, 0);
+    for (std::size_t i = shown.first; i < lines.size() && i < shown.end; ++i) {
         context.fillText(lines[i], centre.x, top + static_cast<double>(i) * lh + lh * 0.5);
     }
     context.restore();

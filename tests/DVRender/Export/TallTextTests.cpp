@@ -1,4 +1,5 @@
-// Narrow text blocks of long texts wrap to thousands of lines running far below the picture.
+// Narrow text blocks of long texts wrap to thousands of lines running far below the picture,
+// and long labels of small shapes far past the shape that clips them.
 // Exported, only the lines that can show are drawn: the picture, at thumbnail sizes, in bands
 // or at once, is the one every line drawn gives, and the export's area is that of the boxes.
 
@@ -43,7 +44,8 @@ std::string content(int kind, int i, int length) {
     return text;
 }
 
-// Texts 10 wide on a grid at a pitch of 40 in styles that each change where a line's ink lies.
+// Texts 10 wide on a grid at a pitch of 40 in styles that each change where a line's ink lies,
+// and a row of labelled shapes.
 std::string tallTexts(int columns, int rows, int length) {
     const char* styles[] = {
         R"("fontSize":20,"fontFamily":"sans-serif")",
@@ -62,6 +64,14 @@ std::string tallTexts(int columns, int rows, int length) {
                  R"(,"y":)" + std::to_string(i / columns * 40) +
                  R"(,"width":10,"height":20,"strokeColor":"#1e1e1e","fillColor":"transparent","strokeWidth":2,)"
                  R"("roughness":1,"opacity":)" + (style == 4 ? "0.5" : "1") + R"(,"content":")" + content(kind, i, length) + "\"," + styles[style] + "}";
+    }
+    // A row of narrow shapes below, whose labels wrap far past the shape that clips them.
+    for (int i = 0; i < columns; ++i) {
+        board += R"(,{"id":"s)" + std::to_string(i) + R"(","type":")" + (i % 2 ? "ellipse" : "rectangle") +
+                 R"(","x":)" + std::to_string(i * 40) + R"(,"y":)" + std::to_string(rows * 40) +
+                 R"(,"width":10,"height":20,"strokeColor":"#1e1e1e","fillColor":"#a0c0e0","strokeWidth":1,)"
+                 R"("opacity":1,"roughness":)" + std::to_string(i % 3) + R"(,"labelFontSize":)" +
+                 std::to_string(4 + i * 3) + R"(,"label":")" + content(i % 3 == 2 ? 2 : 0, i, length) + "\"}";
     }
     return board + "]}";
 }
@@ -89,7 +99,7 @@ Difference compare(const dv::gfx::ImageRef& expected, const dv::gfx::ImageRef& a
 
 TEST(TallTexts, ExportShowsTheLinesEveryLineDrawnGives) {
     const std::vector<dv::Element> elements = read(tallTexts(12, 6, 3000));
-    ASSERT_EQ(elements.size(), 72u);
+    ASSERT_EQ(elements.size(), 84u);
     const dv::RenderEnvironment environment(dv::RenderTheme::light, dv::ImageStore::shared());
     for (const double side : {256.0, 1024.0}) {
         const dv::ExportRasterPlan plan = thumbnailPlan(elements, side);
@@ -115,7 +125,7 @@ TEST(TallTexts, ExportAreaIsThatOfTheBoxes) {
     const dv::ExportRasterPlan b = *dv::exportRasterPlan(short_, true, "#ffffff");
     EXPECT_TRUE(a == b);
     EXPECT_EQ(a.worldWidth, 11 * 40 + 10 + 2 * dv::EXPORT_PADDING);
-    EXPECT_EQ(a.worldHeight, 5 * 40 + 20 + 2 * dv::EXPORT_PADDING);
+    EXPECT_EQ(a.worldHeight, 6 * 40 + 20 + 2 * dv::EXPORT_PADDING);
 }
 
 }  // namespace
