@@ -8,6 +8,7 @@
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
+#include "Platform/Graphics/detail/WideStroke.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
 #include "Platform/Graphics/detail/SparseStroke.hpp"
 
@@ -645,6 +646,7 @@ void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
 // all is stroked solid.
 void GraphicsContext::strokeEmitted(cairo_t* cr) const {
     setStrokeParameters(cr);
+    std::optional<std::vector<detail::Polyline>> flat;  // the path read back, once read
     if (!state_.dash.lengths.empty()) {
         const AffineTransform& m = state_.ctm;
         const detail::LinearMap map{m.a, m.b, m.c, m.d};
@@ -652,7 +654,8 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
         // cairo's dasher also trips over pens too wide for its fixed-point grid (it can crash
         // under a clip), while its plain stroker copes with them.
         const double reach = strokeReach();
-        const std::vector<detail::Polyline> path = readPath(cr);
+        flat = readPath(cr);
+        const std::vector<detail::Polyline>& path = *flat;
         if (detail::firstDashCoversEverySubpath(path, map, dash)) {
             cairo_set_dash(cr, nullptr, 0, 0);
         } else if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
@@ -675,9 +678,35 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
             return;
         }
     }
+    if (emitWideStroke(cr, flat)) {
+        setSource(cr, state_.stroke, state_.alpha);
+        cairo_fill(cr);
+        return;
+    }
     setUserSpace(cr);
     setSource(cr, state_.stroke, state_.alpha);
     cairo_stroke(cr);
+}
+
+// The path is on `cr` in device space, to be stroked solid. A round pen that covers the whole
+// path is replaced by the outline of its stroke, to fill (see WideStroke.hpp). False, with the
+// path left as it was, when it does not qualify.
+bool GraphicsContext::emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const {
+    const double radius = strokeWidth() / 2 * stretch(state_.ctm);
+    if (state_.join != LineJoin::round || !(radius >= detail::WIDE_STROKE_MIN_RADIUS)) return false;
+    double x0, y0, x1, y1;
+    cairo_path_extents(cr, &x0, &y0, &x1, &y1);
+    if (!(std::hypot(x1 - x0, y1 - y0) <= radius)) return false;
+    if (!flat) flat = readPath(cr);
+    const AffineTransform& m = state_.ctm;
+    const detail::StrokePen pen{strokeWidth() / 2, {m.a, m.b, m.c, m.d}, state_.cap, state_.join, state_.miterLimit};
+    const auto outline = detail::wideStrokeOutline(*flat, pen, cairo_get_tolerance(cr));
+    if (!outline) return false;
+    cairo_new_path(cr);
+    for (const detail::Vec2 p : *outline) cairo_line_to(cr, p.x, p.y);
+    cairo_close_path(cr);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    return true;
 }
 
 // The path is on `cr` in device space. A heavy solid stroke goes to cairo without the segments

@@ -25,6 +25,7 @@ namespace detail {
 struct PixelWindow;
 struct ShadowWindows;
 class ShadowMaskCache;
+struct Polyline;
 }
 
 class Bitmap;
@@ -236,6 +237,7 @@ private:
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting.
     void strokeEmitted(cairo_t* cr) const;
+    bool emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const;
     /// The line width handed to cairo.
     double strokeWidth() const;
     /// How far from the path, in device units, a stroke's ink can reach.

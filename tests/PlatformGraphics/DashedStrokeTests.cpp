@@ -7,6 +7,7 @@
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 
 #include "tests/support/SamePicture.hpp"
+#include "tests/support/Subpaths.hpp"
 #include "tests/support/TestSurface.hpp"
 
 #include <gtest/gtest.h>
@@ -164,7 +165,7 @@ TEST(DashedStroke, LongDashedPathsDrawAsCairoDashesThem) {
 TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
     struct Case {
         const char* what;
-        std::vector<std::vector<detail::Vec2>> subpaths;  // user space
+        test::Subpaths subpaths;  // user space
         bool closed;
         double scale;  // of user space
         LineCap cap;
@@ -197,11 +198,7 @@ TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
         cairo_t* cr = cairo_create(expected.get());
         cairo_scale(cr, c.scale, c.scale);
         cairo_translate(cr, (1 - c.scale) * 50, (1 - c.scale) * 50);
-        for (const auto& sub : c.subpaths) {
-            cairo_new_sub_path(cr);
-            for (const auto& p : sub) cairo_line_to(cr, p.x, p.y);
-            if (c.closed) cairo_close_path(cr);
-        }
+        test::addSubpaths(cr, c.subpaths, c.closed);
         cairo_set_line_width(cr, width);
         cairo_set_line_cap(cr, c.cairoCap);
         cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -218,17 +215,7 @@ TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
         g.setLineCap(c.cap);
         g.setLineJoin(LineJoin::round);
         g.setLineDash(c.dash, c.offset);
-        std::vector<Polyline> device;
-        for (const auto& sub : c.subpaths) {
-            g.moveTo(sub[0].x, sub[0].y);
-            device.push_back({{}, c.closed});
-            for (const auto& p : sub) {
-                g.addLineTo(p.x, p.y);
-                const DevicePoint d = g.userToDevice().apply(p.x, p.y);
-                device.back().points.push_back({d.x, d.y});
-            }
-            if (c.closed) g.closePath();
-        }
+        const std::vector<Polyline> device = test::addSubpaths(g, c.subpaths, c.closed);
         g.strokePath();
 
         const auto m = g.userToDevice();
