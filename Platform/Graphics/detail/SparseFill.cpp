@@ -25,21 +25,26 @@ struct Edge {
 constexpr double TOUCH_SLACK = 1e-7;
 
 // The rows of the window an edge passes through, with the span of columns it touches in each
-// (the closed pixel boxes, widened a little so that an edge along a pixel side touches both).
+// (the closed pixel boxes, widened a little so that an edge along a pixel side touches both)
+// and where it enters the row (at its top, or at the row's top line below it). Where the edge
+// leaves a row it enters the next: one point of it is reckoned for each row.
 template <typename Visit>
 void forEachRow(const Edge& e, const PixelRange& w, Visit&& visit) {
     // Coordinates are finite here, so the plain comparisons serve.
     const double first = std::max(std::floor(e.yTop), double(w.y0));
     const double last = std::min(std::max(std::ceil(e.yBottom) - 1, std::floor(e.yTop)), double(w.y1 - 1));
+    // As Edge::xAt reckons it.
+    const double slope = e.dir == 0 ? 0 : (e.xBottom - e.xTop) / (e.yBottom - e.yTop);
+    auto xAt = [&](double y) { return e.dir == 0 ? e.xTop : e.xTop + (y - e.yTop) * slope; };
+    double xa = xAt(std::max(first, e.yTop));
     for (double row = first; row <= last; ++row) {
-        const double top = std::max(row, e.yTop), bottom = std::min(row + 1, e.yBottom);
-        const double xa = e.dir == 0 ? e.xTop : e.xAt(top), xb = e.dir == 0 ? e.xBottom : e.xAt(bottom);
+        const double xb = e.dir == 0 ? e.xBottom : xAt(std::min(row + 1, e.yBottom));
         const double lo = std::floor(std::min(xa, xb) - TOUCH_SLACK), hi = std::floor(std::max(xa, xb) + TOUCH_SLACK);
-        if (hi < w.x0 || lo >= w.x1) {
-            visit(static_cast<int>(row), 1, 0);
-            continue;
-        }
-        visit(static_cast<int>(row), static_cast<int>(std::max(lo, double(w.x0))), static_cast<int>(std::min(hi, double(w.x1 - 1))));
+        if (hi < w.x0 || lo >= w.x1) visit(static_cast<int>(row), 1, 0, xa);
+        else
+            visit(static_cast<int>(row), static_cast<int>(std::max(lo, double(w.x0))),
+                  static_cast<int>(std::min(hi, double(w.x1 - 1))), xa);
+        xa = xb;
     }
 }
 
@@ -152,11 +157,11 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
     std::vector<std::int32_t> winding(static_cast<std::size_t>((width + 1) * height), 0);
     for (const Edge& e : edges) {
         if (e.dir == 0) continue;
-        forEachRow(e, window, [&](int row, int lo, int hi) {
+        forEachRow(e, window, [&](int row, int lo, int hi, double entry) {
             const std::size_t base = static_cast<std::size_t>(row - window.y0) * width;
             for (int col = lo; col <= hi; ++col) ++touching[base + (col - window.x0)];
             if (e.yTop <= row && row < e.yBottom) {
-                const long long c = cornerColumn(e.xAt(row));
+                const long long c = cornerColumn(entry);  // the edge at the row's top line
                 if (c <= width) winding[static_cast<std::size_t>(row - window.y0) * (width + 1) + c] += e.dir;
             }
         });
@@ -230,7 +235,7 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
         for (std::size_t index = 0; index < edges.size(); ++index) {
             const Edge& e = edges[index];
             if (e.dir == 0) continue;
-            forEachRow(e, window, [&](int row, int lo, int hi) {
+            forEachRow(e, window, [&](int row, int lo, int hi, double) {
                 const std::size_t base = static_cast<std::size_t>(row - window.y0) * width;
                 for (int col = lo; col <= hi; ++col) {
                     const std::size_t at = base + (col - window.x0);
