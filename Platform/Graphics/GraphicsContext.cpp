@@ -7,6 +7,7 @@
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
+#include "Platform/Graphics/detail/RepeatedFill.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 #include "Platform/Graphics/detail/WideStroke.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
@@ -859,11 +860,14 @@ void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty() || invisible(state_.fill)) return;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        const bool thinned = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && emitThinnedFill(cr, rule);
+        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+        const bool thinned = heavy && emitThinnedFill(cr, rule);
         if (!thinned) emitPath(cr, Emit::fill);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
-        cairo_fill(cr);
+        if (!heavy) return cairo_fill(cr);
+        if (!repeatedFill_) repeatedFill_ = std::make_unique<detail::RepeatedFill>();
+        repeatedFill_->fill(cr);
     });
 }
 

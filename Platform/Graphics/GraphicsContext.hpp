@@ -26,6 +26,7 @@ struct PixelWindow;
 struct ShadowWindows;
 class ShadowMaskCache;
 struct Polyline;
+class RepeatedFill;
 }
 
 class Bitmap;
@@ -266,6 +267,7 @@ private:
     DevicePoint current_;
     DevicePoint subpathStart_;
     std::unique_ptr<detail::ShadowMaskCache> shadowMasks_;
+    std::unique_ptr<detail::RepeatedFill> repeatedFill_;  // of heavy fills
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();
