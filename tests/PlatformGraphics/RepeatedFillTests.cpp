@@ -34,6 +34,7 @@ struct Fill {
     cairo_fill_rule_t rule = CAIRO_FILL_RULE_WINDING;
     double red = 0.2, alpha = 1;       // the source, which may change freely
     double clipTop = 0;                // the clip's top row
+    cairo_operator_t op = CAIRO_OPERATOR_OVER;
 };
 
 // Draws the fills one after another, each through `fill`.
@@ -46,6 +47,7 @@ void draw(test::TestSurface& surface, const std::vector<Fill>& fills, const std:
         star(cr, f.shift);
         cairo_set_fill_rule(cr, f.rule);
         cairo_set_source_rgba(cr, f.red, 0.4, 0.8, f.alpha);
+        cairo_set_operator(cr, f.op);
         fill(cr);
         cairo_restore(cr);
     }
@@ -59,7 +61,8 @@ TEST(RepeatedFill, LaysTheKeptCoverageOnlyForAFillLikeTheLast) {
         std::size_t reused;
     };
     const Fill plain;
-    Fill moved = plain, evenOdd = plain, otherInk = plain, seeThrough = plain, clipped = plain;
+    Fill moved = plain, evenOdd = plain, otherInk = plain, seeThrough = plain, clipped = plain, underneath = plain;
+    underneath.op = CAIRO_OPERATOR_DEST_OVER;
     moved.shift = 1.0 / 64;
     evenOdd.rule = CAIRO_FILL_RULE_EVEN_ODD;
     otherInk.red = 0.9;
@@ -71,6 +74,7 @@ TEST(RepeatedFill, LaysTheKeptCoverageOnlyForAFillLikeTheLast) {
         {"paths that take turns", {plain, moved, plain, moved}, 0},
         {"another fill rule", {plain, evenOdd, plain}, 0},
         {"another clip", {plain, clipped, clipped, plain}, 1},
+        {"a fill laid under the picture", {plain, underneath, underneath}, 0},
     };
     for (const Case& c : cases) {
         test::TestSurface expected(SIDE, SIDE), actual(SIDE, SIDE);

@@ -4,6 +4,11 @@
 
 namespace dv::gfx::detail {
 
+namespace {
+// Larger coverages are not kept: the fill is rasterised again instead.
+constexpr double MAX_COVERAGE_PIXELS = 1 << 24;
+} // namespace
+
 RepeatedFill::~RepeatedFill() { forgetCoverage(); }
 
 void RepeatedFill::forgetCoverage() {
@@ -12,9 +17,11 @@ void RepeatedFill::forgetCoverage() {
 }
 
 void RepeatedFill::fill(cairo_t* cr) {
-    // Only pictures of pixels keep a coverage: a vector target must get the path itself.
+    // Only pictures of pixels keep a coverage (a vector target must get the path itself), and
+    // only fills laid over them, which change no pixel the path leaves out.
     cairo_surface_t* target = cairo_get_target(cr);
-    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return cairo_fill(cr);
+    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return cairo_fill(cr);
     cairo_path_t* path = cairo_copy_path(cr);
     if (path->status != CAIRO_STATUS_SUCCESS) {
         cairo_path_destroy(path);
@@ -46,14 +53,27 @@ void RepeatedFill::fill(cairo_t* cr) {
         return cairo_fill(cr);
     }
     if (!coverage_) {
-        // The mask's pixels are the target's own over the clip, so that its coverage is
-        // reckoned on the same device grid as the fill's.
+        // The mask's pixels are the target's own over what the fill can reach within the clip,
+        // so that its coverage is reckoned on the same device grid as the fill's.
+        double fx0, fy0, fx1, fy1;
+        cairo_fill_extents(cr, &fx0, &fy0, &fx1, &fy1);
         const double sx = key.device[2], sy = key.device[3];
-        const double dx0 = key.clip[0] * sx + key.device[0], dy0 = key.clip[1] * sy + key.device[1];
-        const double dx1 = key.clip[2] * sx + key.device[0], dy1 = key.clip[3] * sy + key.device[1];
+        const double dx0 = std::fmax(fx0, key.clip[0]) * sx + key.device[0];
+        const double dy0 = std::fmax(fy0, key.clip[1]) * sy + key.device[1];
+        const double dx1 = std::fmin(fx1, key.clip[2]) * sx + key.device[0];
+        const double dy1 = std::fmin(fy1, key.clip[3]) * sy + key.device[1];
+        if (!(dx1 > dx0 && dy1 > dy0)) {  // nothing within the clip
+            cairo_path_destroy(path);
+            cairo_new_path(cr);
+            return;
+        }
+        if (!((dx1 - dx0) * (dy1 - dy0) <= MAX_COVERAGE_PIXELS)) {
+            cairo_path_destroy(path);
+            return cairo_fill(cr);
+        }
         x_ = static_cast<int>(std::floor(dx0));
         y_ = static_cast<int>(std::floor(dy0));
-        const int w = std::max(1, static_cast<int>(std::ceil(dx1)) - x_), h = std::max(1, static_cast<int>(std::ceil(dy1)) - y_);
+        const int w = static_cast<int>(std::ceil(dx1)) - x_, h = static_cast<int>(std::ceil(dy1)) - y_;
         cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
         cairo_surface_set_device_offset(mask, key.device[0] - x_, key.device[1] - y_);
         cairo_surface_set_device_scale(mask, sx, sy);

@@ -23,7 +23,9 @@ public:
     ~RepeatedFill();
 
     /// Fills the path on `cr` with its source, fill rule and antialiasing, and clears the path,
-    /// as cairo_fill does. The matrix of `cr` must be the identity.
+    /// as cairo_fill does. The matrix of `cr` must be the identity. Fills of other operators
+    /// than OVER, on targets other than images, or reaching more than 2^24 pixels are left to
+    /// cairo_fill.
     void fill(cairo_t* cr);
 
     /// Fills drawn from a kept coverage so far.
@@ -43,7 +45,7 @@ private:
 
     Key last_;
     bool hasLast_ = false;
-    cairo_surface_t* coverage_ = nullptr;  // over the clip's whole pixels, from (x_, y_)
+    cairo_surface_t* coverage_ = nullptr;  // over the whole pixels the fill reaches in the clip, from (x_, y_)
     int x_ = 0, y_ = 0;
     std::size_t reused_ = 0;
 };
