@@ -838,18 +838,36 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     cairo_surface_flush(mask);
     const detail::AlphaPlane plane{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
     if (!shadowMasks_) shadowMasks_ = std::make_unique<detail::ShadowMaskCache>(SHADOW_MASK_BYTES);
-    if (!shadowMasks_->blur(plane, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast,
-                            detail::shadowSigma(state_.shadowBlur))) {
+    const double sigma = detail::shadowSigma(state_.shadowBlur);
+    std::uint8_t* maskData = cairo_image_surface_get_data(mask);
+    const int maskStride = cairo_image_surface_get_stride(mask);
+    if (!shadowMasks_->blur(plane, maskData, maskStride, cast, sigma)) {
         release();
         return;
     }
     cairo_surface_mark_dirty(mask);
 
+    // A wide shadow covers much of the picture, and a mask drawn at a fraction of a pixel is
+    // resampled for every pixel it covers on pixman's slow path, ten times the cost of the rest
+    // of the shadow: it is moved by the fraction here and drawn at whole pixels.
+    double atX = cast.x0 + state_.shadowX, atY = cast.y0 + state_.shadowY;
+    cairo_surface_t* placed = mask;
+    const double fx = state_.shadowX - std::floor(state_.shadowX), fy = state_.shadowY - std::floor(state_.shadowY);
+    if ((fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && cast.width() > 1 && cast.height() > 1) {
+        detail::moveByFraction(maskData, maskStride, cast.width(), cast.height(), fx, fy);
+        const int sx = fx > 0, sy = fy > 0;
+        placed = cairo_image_surface_create_for_data(maskData, CAIRO_FORMAT_A8, cast.width() - sx, cast.height() - sy,
+                                                     maskStride);
+        atX = cast.x0 + std::floor(state_.shadowX) + sx;
+        atY = cast.y0 + std::floor(state_.shadowY) + sy;
+    }
+
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
     setSource(cr_, state_.shadowColor, 1);
-    cairo_mask_surface(cr_, mask, cast.x0 + state_.shadowX, cast.y0 + state_.shadowY);
+    cairo_mask_surface(cr_, placed, atX, atY);
     cairo_restore(cr_);
+    if (placed != mask) cairo_surface_destroy(placed);
     release();
 }
 

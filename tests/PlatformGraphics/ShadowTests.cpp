@@ -13,6 +13,7 @@
 #include <cmath>
 #include <random>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,42 @@ void paintWideShape(GraphicsContext& g, const Rect& r, double strokeWidth, bool 
     g.strokePath();
 }
 
+// Composes a shadow by hand as the context composes one: the shape's coverage over all the
+// pixels its shadow can reach the picture from, blurred by `blur`, painted in the shadow's colour
+// through it at the offset (resampled by cairo where the offset has a fraction), and the shape
+// drawn over it.
+using Blur = bool (*)(const detail::AlphaPlane&, std::uint8_t*, int, const detail::PixelWindow&, double);
+void composeShadow(TestSurface& out, const std::function<void(GraphicsContext&)>& paint, double sigma, double offsetX,
+                   double offsetY, const Color& shadow, Blur blur) {
+    const int side = out.width(), reach = static_cast<int>(std::ceil(3 * sigma)) + 1;
+    const detail::PixelWindow plane{-reach - 40, -reach - 40, side + reach + 40, side + reach + 40};
+    cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_A8, plane.width(), plane.height());
+    {
+        GraphicsContext g(coverage);
+        g.translateCTM(-plane.x0, -plane.y0);
+        paint(g);
+    }
+    cairo_surface_flush(coverage);
+    // The picture moved back by the offset, and a pixel more each way for a fractional one.
+    const int castX = static_cast<int>(std::floor(-offsetX)) - 1, castY = static_cast<int>(std::floor(-offsetY)) - 1;
+    const detail::PixelWindow cast{castX, castY, castX + side + 2, castY + side + 2};
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, cast.width(), cast.height());
+    cairo_surface_flush(mask);
+    const detail::AlphaPlane src{cairo_image_surface_get_data(coverage), cairo_image_surface_get_stride(coverage), plane};
+    EXPECT_TRUE(blur(src, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast, sigma));
+    cairo_surface_mark_dirty(mask);
+    cairo_t* cr = cairo_create(out.get());
+    cairo_set_source_rgba(cr, shadow.red, shadow.green, shadow.blue, shadow.alpha);
+    cairo_mask_surface(cr, mask, cast.x0 + offsetX, cast.y0 + offsetY);
+    cairo_destroy(cr);
+    {
+        GraphicsContext g(out.get());
+        paint(g);
+    }
+    cairo_surface_destroy(mask);
+    cairo_surface_destroy(coverage);
+}
+
 // Wide shadows drawn on cells against the exact blur they stand for, composed by hand the way
 // the context composes a shadow: the shape's coverage blurred at full resolution, painted in the
 // shadow's colour through it, and the shape drawn over it.
@@ -203,6 +240,8 @@ TEST(ShadowBlur, AWideShadowOnCellsLooksLikeTheExactBlur) {
         {"across the left and top edges", {-40, -20, 90, 70}, 6, -3},
         {"mostly beyond the bottom right corner", {230, 220, 120, 100}, -12, 4},
         {"wholly outside, its shadow reaching in", {-160, 60, 120, 90}, 40, 0},
+        {"at a fraction of a pixel", {90, 100, 70, 50}, 2.5, -7.25},
+        {"across an edge at a fraction across", {200, 60, 90, 70}, -0.75, 3},
     };
     constexpr int side = 256;
     const Color shadow{0.1, 0, 0.3, 0.8};
@@ -221,39 +260,58 @@ TEST(ShadowBlur, AWideShadowOnCellsLooksLikeTheExactBlur) {
                 paintWideShape(g, shape, strokeWidth);
             }
 
-            // The shape's coverage over all the pixels its shadow can reach the picture from.
-            const int reach = static_cast<int>(std::ceil(3 * sigma)) + 1;
-            const detail::PixelWindow plane{-reach - 40, -reach - 40, side + reach + 40, side + reach + 40};
-            cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_A8, plane.width(), plane.height());
-            {
-                GraphicsContext g(coverage);
-                g.translateCTM(-plane.x0, -plane.y0);
-                paintWideShape(g, shape, strokeWidth);
-            }
-            cairo_surface_flush(coverage);
-            const detail::PixelWindow cast{static_cast<int>(-c.offsetX), static_cast<int>(-c.offsetY),
-                                           static_cast<int>(side - c.offsetX), static_cast<int>(side - c.offsetY)};
-            cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, side, side);
-            cairo_surface_flush(mask);
-            const detail::AlphaPlane src{cairo_image_surface_get_data(coverage), cairo_image_surface_get_stride(coverage), plane};
-            ASSERT_TRUE(detail::exactGaussianBlurAlpha(src, cairo_image_surface_get_data(mask),
-                                                       cairo_image_surface_get_stride(mask), cast, sigma)) << what;
-            cairo_surface_mark_dirty(mask);
             TestSurface expected(side, side);
-            cairo_t* cr = cairo_create(expected.get());
-            cairo_set_source_rgba(cr, shadow.red, shadow.green, shadow.blue, shadow.alpha);
-            cairo_mask_surface(cr, mask, 0, 0);
-            cairo_destroy(cr);
+            composeShadow(expected, [&](GraphicsContext& g) { paintWideShape(g, shape, strokeWidth); }, sigma, c.offsetX,
+                          c.offsetY, shadow, detail::exactGaussianBlurAlpha);
+            TestSurface unshadowed(side, side);
             {
-                GraphicsContext g(expected.get());
+                GraphicsContext g(unshadowed.get());
                 paintWideShape(g, shape, strokeWidth);
             }
-            cairo_surface_destroy(mask);
-            cairo_surface_destroy(coverage);
-
+            int shadowed = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) shadowed += expected.alpha(x, y) != unshadowed.alpha(x, y);
+            EXPECT_GT(shadowed, 1000) << what << ": the shadow shows";
             test::expectSamePicture(expected, drawn, what);
         }
     }
+}
+
+// A wide shadow at a fraction of a pixel is moved by the fraction before it is drawn; its pixels
+// are those of the same mask drawn at the fraction and resampled by cairo, within a level or two
+// (a pixel off would be several on these edges).
+TEST(ShadowBlur, AWideShadowAtAFractionOfAPixelIsItsMaskResampled) {
+    constexpr int side = 200;
+    const Color shadow{0, 0, 0, 1};
+    auto paint = [](GraphicsContext& g) {
+        g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+        g.fillRect({70, 60, 50, 40});
+    };
+    struct Offset {
+        double x, y;
+    };
+    for (const Offset o : {Offset{2.5, -7.25}, Offset{-0.75, 3}, Offset{0.5, 0}, Offset{0, -12.125}}) {
+        const std::string what = std::to_string(o.x) + ", " + std::to_string(o.y);
+        TestSurface drawn(side, side), expected(side, side);
+        {
+            GraphicsContext g(drawn.get());
+            g.setShadow(o.x, o.y, 50, shadow);
+            paint(g);
+        }
+        composeShadow(expected, paint, detail::shadowSigma(50), o.x, o.y, shadow, detail::gaussianBlurAlpha);
+        EXPECT_LE(test::compare(expected, drawn).worst, 2) << what;
+    }
+    // Moved in place: each pixel the four about it, weighted by the fractions.
+    std::vector<std::uint8_t> plane(7 * 5);
+    for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<std::uint8_t>(i * 37 % 256);
+    const std::vector<std::uint8_t> before = plane;
+    detail::moveByFraction(plane.data(), 7, 7, 5, 0.25, 0.5);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            auto at = [&](int i, int j) { return static_cast<double>(before[static_cast<std::size_t>(j * 7 + i)]); };
+            const double expected = 0.5 * (0.25 * at(x, y) + 0.75 * at(x + 1, y)) + 0.5 * (0.25 * at(x, y + 1) + 0.75 * at(x + 1, y + 1));
+            EXPECT_LE(std::abs(plane[static_cast<std::size_t>(y * 7 + x)] - expected), 0.51) << x << ", " << y;
+        }
 }
 
 // Pixels of a blur on cells computed for any window, or from a source cut anywhere beyond the
@@ -310,7 +368,7 @@ TEST(ShadowBlur, WideShadowsDrawnInBandsGiveThePictureDrawnAtOnce) {
     for (const double blur : {60.0, 200.0, 1000.0}) {
         auto paint = [&](GraphicsContext& g) {
             for (std::size_t i = 0; i < std::size(shapes); ++i) {
-                g.setShadow(5 - 3.0 * static_cast<double>(i), 5, blur, Color{0, 0, 0, 0.5});
+                g.setShadow(5 - 3.3 * static_cast<double>(i), 5 - 0.25 * static_cast<double>(i), blur, Color{0, 0, 0, 0.5});
                 paintWideShape(g, shapes[i], 30, i != 1);
             }
         };

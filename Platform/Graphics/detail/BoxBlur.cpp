@@ -398,6 +398,31 @@ bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const 
 
 int blurCellSize(double sigma) { return reductionFor(sigma).k; }
 
+namespace {
+
+// One row of the plane moved by a fraction: each pixel the four about it, weighted out of 256²
+// (`a` for the column before, `b` for the row above).
+DV_WIDER_VECTORS
+void moveRow(const std::uint8_t* above, const std::uint8_t* below, std::uint8_t* out, std::size_t width, std::size_t step,
+             std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t ab = a * b, nb = (256 - a) * b, an = a * (256 - b), nn = (256 - a) * (256 - b);
+    for (std::size_t x = 0; x < width; ++x)
+        out[x] = static_cast<std::uint8_t>((above[x] * ab + above[x + step] * nb + below[x] * an + below[x + step] * nn + 32768) >> 16);
+}
+
+} // namespace
+
+void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, double fx, double fy) {
+    const int sx = fx > 0, sy = fy > 0;
+    const auto a = static_cast<std::uint32_t>(std::lround(fx * 256)), b = static_cast<std::uint32_t>(std::lround(fy * 256));
+    // Row y reads rows y and y + sy, and pixels x and x + sx, all at or after what it writes.
+    for (int y = 0; y + sy < height; ++y) {
+        std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+        moveRow(row, row + static_cast<std::ptrdiff_t>(sy) * stride, row, static_cast<std::size_t>(width - sx),
+                static_cast<std::size_t>(sx), a, b);
+    }
+}
+
 PixelWindow blurSupport(const PixelWindow& source, double sigma) {
     const Reduction r = reductionFor(sigma);
     if (r.box < 2 || source.isEmpty()) return source;

@@ -39,6 +39,13 @@ bool exactGaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStr
 /// is the blur of the moved plane.
 int blurCellSize(double sigma);
 
+/// Moves a plane of width × height pixels (rows `stride` bytes apart) right by `fx` and down by
+/// `fy` of a pixel (each in [0, 1)), in place, interpolating linearly as a mask drawn at that
+/// offset is sampled. Where a fraction is not 0 the result is a column (or a row) smaller, and
+/// its first pixel lies one further on: pixel (x, y) then stands for (x + 1, y + 1) of the plane's
+/// grid, drawn at the whole-pixel part of the offset.
+void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, double fx, double fy);
+
 /// Whether a bound shows that the blur of `src` is 0 everywhere (a thin or small shape under a
 /// wide blur fades to nothing); false leaves it open. Costs one look at each source pixel.
 bool blursToNothing(const AlphaPlane& src, double sigma);
