@@ -9,15 +9,16 @@
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/RepeatedFill.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
-#include "Platform/Graphics/detail/WideStroke.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
 #include "Platform/Graphics/detail/SparseStroke.hpp"
+#include "Platform/Graphics/detail/WideStroke.hpp"
 
 #include <cairo.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <tuple>
 
@@ -31,6 +32,8 @@ constexpr double TWO_PI = 6.283185307179586;
 
 // Room for the shadow masks of a few dozen distinct shapes at thumbnail sizes.
 constexpr std::size_t SHADOW_MASK_BYTES = 32u << 20;
+// The planes of a shadow whose memory is kept for the next: a 2048-pixel picture's mask.
+constexpr std::size_t SHADOW_PLANE_KEPT_BYTES = 4u << 20;
 
 bool finite(double v) { return std::isfinite(v); }
 
@@ -820,8 +823,20 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     constexpr int maxSide = 32767;  // cairo's own limit on image surfaces
     if (source.width() > maxSide || source.height() > maxSide || cast.width() > maxSide || cast.height() > maxSide) return;
 
-    cairo_surface_t* shape = cairo_image_surface_create(CAIRO_FORMAT_A8, source.width(), source.height());
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, cast.width(), cast.height());
+    // Every shadow of a wide blur takes planes about the size of the picture: their memory is
+    // kept from one shadow to the next rather than taken fresh (and cleared by the system) for
+    // each. The shape's plane starts clear; every pixel of the mask is written before it is read.
+    auto plane = [](std::vector<std::uint8_t>& keep, const detail::PixelWindow& w, bool clear) {
+        const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, w.width());
+        const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(w.height());
+        if (stride <= 0 || bytes > SHADOW_PLANE_KEPT_BYTES)
+            return cairo_image_surface_create(CAIRO_FORMAT_A8, w.width(), w.height());
+        if (keep.size() < bytes) keep.resize(bytes);
+        if (clear) std::memset(keep.data(), 0, bytes);
+        return cairo_image_surface_create_for_data(keep.data(), CAIRO_FORMAT_A8, w.width(), w.height(), stride);
+    };
+    cairo_surface_t* shape = plane(shadowShape_, source, true);
+    cairo_surface_t* mask = plane(shadowMask_, cast, false);
     auto release = [&] {
         cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
@@ -836,12 +851,12 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     cairo_destroy(scr);
     cairo_surface_flush(shape);
     cairo_surface_flush(mask);
-    const detail::AlphaPlane plane{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
+    const detail::AlphaPlane drawn{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
     if (!shadowMasks_) shadowMasks_ = std::make_unique<detail::ShadowMaskCache>(SHADOW_MASK_BYTES);
     const double sigma = detail::shadowSigma(state_.shadowBlur);
     std::uint8_t* maskData = cairo_image_surface_get_data(mask);
     const int maskStride = cairo_image_surface_get_stride(mask);
-    if (!shadowMasks_->blur(plane, maskData, maskStride, cast, sigma)) {
+    if (!shadowMasks_->blur(drawn, maskData, maskStride, cast, sigma)) {
         release();
         return;
     }

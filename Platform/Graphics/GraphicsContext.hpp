@@ -267,6 +267,8 @@ private:
     DevicePoint current_;
     DevicePoint subpathStart_;
     std::unique_ptr<detail::ShadowMaskCache> shadowMasks_;
+    /// Memory for the planes of the next shadow: its shape and its mask (see drawShadow).
+    std::vector<std::uint8_t> shadowShape_, shadowMask_;
     std::unique_ptr<detail::RepeatedFill> repeatedFill_;  // of heavy fills
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
