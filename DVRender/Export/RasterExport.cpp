@@ -147,7 +147,8 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
         auto draw = [&](const std::shared_ptr<gfx::GraphicsContext>& context, const gfx::BandRows&) {
             drawInto(context, scene, plan, environment, &reach);
         };
-        if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, plan)), draw))
+        const int minRows = bandsAsked ? gfx::ASKED_BAND_MIN_ROWS : gfx::BAND_MIN_ROWS;
+        if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, plan), minRows), draw))
             throw ExportError::contextCreationFailed();
     } else {
         drawInto(std::make_shared<gfx::GraphicsContext>(*bitmap), scene, plan, environment);

@@ -96,8 +96,9 @@ std::optional<gfx::ImageRef> renderExportImage(std::vector<Element> elements, bo
                                                const RenderEnvironment& environment);
 
 namespace detail {
-/// The same bitmap as `renderExportImage`, drawn in at most the given number of bands (one for
-/// the whole picture at once) whatever the picture's size and the machine's load; for tests.
+/// The same bitmap as `renderExportImage`, drawn in the given number of bands (one for the whole
+/// picture at once; fewer only where the picture has fewer rows) whatever the picture's size
+/// and the machine's load; for tests.
 gfx::ImageRef renderExportImageInBands(const std::vector<Element>& elements, const ExportRasterPlan& plan,
                                        const RenderEnvironment& environment, int bands);
 }  // namespace detail

@@ -17,10 +17,16 @@
 
 namespace dv::gfx {
 
-int bandCountAtMost(int height, std::int64_t most) {
-    const std::int64_t bands = std::min(most, std::int64_t{height} / BAND_MIN_ROWS);
+namespace {
+
+int bandCountAtMost(int height, std::int64_t most, int minRows) {
+    const std::int64_t bands = std::min(most, std::int64_t{height} / std::max(minRows, 1));
     return bands < 2 ? 1 : static_cast<int>(bands);
 }
+
+}  // namespace
+
+int bandCountAtMost(int height, std::int64_t most) { return bandCountAtMost(height, most, BAND_MIN_ROWS); }
 
 int bandCount(int width, int height, int most) {
     const std::int64_t pixels = std::int64_t{width} * height;
@@ -29,13 +35,14 @@ int bandCount(int width, int height, int most) {
 }
 
 int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::optional<int> asked) {
-    if (asked) return bandCountAtMost(height, *asked);
+    if (asked) return bandCountAtMost(height, *asked, ASKED_BAND_MIN_ROWS);
     return std::int64_t{width} * height <= maxPixels ? bandCount(width, height, most) : 1;
 }
 
-std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work) {
+std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work, int minRows) {
     height = std::max(height, 0);
-    bands = bandCountAtMost(height, bands);
+    minRows = std::max(minRows, 1);
+    bands = bandCountAtMost(height, bands, minRows);
     if (bands < 2) return {{0, height, 0, height}};
     std::vector<int> edges{0};
     // The cost of each row: every part's cost spread evenly over the rows it touches, added up
@@ -60,8 +67,8 @@ std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWor
     double rate = 0, above = 0;
     int row = 0;
     for (int k = 1; k < bands; ++k) {
-        const int lowest = edges.back() + BAND_MIN_ROWS;
-        const int highest = height - (bands - k) * BAND_MIN_ROWS;
+        const int lowest = edges.back() + minRows;
+        const int highest = height - (bands - k) * minRows;
         const double share = total * k / bands;
         int edge = static_cast<int>(std::int64_t{height} * k / bands);
         if (total > 0) {
@@ -184,32 +191,21 @@ bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
     const int w = bitmap.width();
     const std::size_t count = bands.size();
     if (count == 0) return true;
-    // Bands whose drawn rows do not meet can share a bitmap: each band takes the first one (the
-    // picture itself first) whose bands so far end above its drawn rows. Bands taller than
-    // twice the overlap need two bitmaps whatever their number.
-    std::vector<std::size_t> layerOf(count);
-    std::vector<int> layerEnd;
-    for (std::size_t band = 0; band < count; ++band) {
-        std::size_t layer = 0;
-        while (layer < layerEnd.size() && layerEnd[layer] > bands[band].drawnTop) ++layer;
-        if (layer == layerEnd.size()) layerEnd.push_back(0);
-        layerEnd[layer] = bands[band].drawnBottom;
-        layerOf[band] = layer;
-    }
+    // A band draws beyond its rows (it has no clip), so every band but the first draws into a
+    // bitmap of its own, cleared, whose memory is touched only where the band draws.
     std::vector<Bitmap> layers;
-    for (std::size_t layer = 1; layer < layerEnd.size(); ++layer) {
+    for (std::size_t band = 1; band < count; ++band) {
         auto made = Bitmap::create(w, bitmap.height());
         if (!made) return false;
         layers.push_back(std::move(*made));
     }
-    auto target = [&](std::size_t band) -> Bitmap& { return layerOf[band] == 0 ? bitmap : layers[layerOf[band] - 1]; };
+    auto target = [&](std::size_t band) -> Bitmap& { return band == 0 ? bitmap : layers[band - 1]; };
     std::vector<std::exception_ptr> errors(count);
     const std::function<void(std::size_t)> work = [&](std::size_t band) {
         try {
             const BandRows& rows = bands[band];
             auto context = std::make_shared<GraphicsContext>(target(band));
-            context->clipToRect({0, static_cast<double>(rows.drawnTop), static_cast<double>(w),
-                                 static_cast<double>(rows.drawnBottom - rows.drawnTop)});
+            context->setWorkRows(rows.drawnTop, rows.drawnBottom);
             draw(context, rows);
         } catch (...) {
             errors[band] = std::current_exception();
@@ -218,18 +214,14 @@ bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
     BandWorkers::shared().runAll(count, work);
     for (const auto& error : errors)
         if (error) std::rethrow_exception(error);
-    // The picture's own bands were drawn in place; the others are copied, at once, over the
-    // rows the picture's bands drew beyond their own.
-    std::vector<std::size_t> copied;
-    for (std::size_t band = 0; band < count; ++band)
-        if (layerOf[band] != 0) copied.push_back(band);
+    // The first band was drawn in place; the others' own rows are copied over it, at once.
     const std::function<void(std::size_t)> copy = [&](std::size_t index) {
-        const std::size_t band = copied[index];
+        const std::size_t band = index + 1;
         const Bitmap& mine = target(band);
         for (int y = bands[band].top; y < bands[band].bottom; ++y)
             std::memcpy(bitmap.row(y), mine.row(y), static_cast<std::size_t>(w) * sizeof(std::uint32_t));
     };
-    if (!copied.empty()) BandWorkers::shared().runAll(copied.size(), copy);
+    if (count > 1) BandWorkers::shared().runAll(count - 1, copy);
     return true;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // A picture drawn in horizontal bands at once, each on a thread of its own, by the whole drawing
-// clipped to the band. The rasteriser treats the first row under a clip slightly differently
-// from the same row drawn whole, so every band is drawn a few rows beyond its own and only its
-// own rows are kept: the picture is the same, to the bit, as one drawn at once.
-// Bands whose drawn rows do not meet draw into the picture itself, the others into a bitmap of
-// the picture's size (memory is only touched inside the band) whose own rows are copied over:
-// every coordinate reaches the rasteriser as it would unbanded.
-// Band edges may follow the cost of the drawing, so that the bands end at about the same time.
+// with the work limited to the band's rows (see GraphicsContext::setWorkRows): what cannot
+// change them is left out, shadows are blurred for them alone, and everything drawn reaches the
+// rasteriser as it would unbanded, so the picture is the same, to the bit, as one drawn at once.
+// No band is clipped to its rows: the rasteriser joins a clip path (a label clipped to its
+// shape, a connector with its heads cut out) to the other edges of the clip, and pixels then
+// change far from the band's edge. Each band draws a few rows beyond its own, which keeps the
+// picture whole where a drawing reaches a little further than it says, and only its own rows
+// are kept. Band edges may follow the cost of the drawing, so that the bands end at about the
+// same time.
 
 #include <cstdint>
 #include <functional>
@@ -41,10 +43,15 @@ int bandCountAtMost(int height, std::int64_t most);
 /// only take turns with each other, each repeating the work that does not depend on the band.
 int bandCount(int width, int height, int most = MAX_BANDS);
 
-/// The bands a caller draws a picture in: `asked` bands (tests, benchmarks) where given, else as
+/// The bands a caller draws a picture in: `asked` bands (tests, benchmarks) where given, as many
+/// as the picture has rows, each as thin as it must be (see ASKED_BAND_MIN_ROWS); else as
 /// `bandCount` allows for pictures of at most `maxPixels`, whose spare band bitmaps stay small;
 /// larger ones are drawn at once.
 int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::optional<int> asked);
+
+/// The thinnest band of a count asked for: the pixels must not depend on where the edges fall,
+/// so a test may put them anywhere, whatever the speed.
+inline constexpr int ASKED_BAND_MIN_ROWS = 1;
 
 /// A part of a drawing: the device rows it may touch (any real numbers; a span that is not
 /// finite or holds no row counts for the whole height) and what it costs, in any unit shared by
@@ -57,9 +64,9 @@ struct BandWork {
 
 /// At most `bands` bands over `height` rows, each carrying about the same share of the work:
 /// each part's cost is spread evenly over its rows, and every band ends where the cost above
-/// it is its share of the whole. No band is thinner than BAND_MIN_ROWS, so a short picture gets
+/// it is its share of the whole. No band is thinner than `minRows`, so a short picture gets
 /// fewer bands; without any cost the rows are shared evenly.
-std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work);
+std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work, int minRows = BAND_MIN_ROWS);
 
 /// Runs `run(0)` ... `run(count - 1)` on the calling thread and the threads that draw bands, at
 /// once: work that the bands' edges need, done where the fonts and lines it loads stay for the
@@ -67,10 +74,10 @@ std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWor
 void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run);
 
 /// Draws `bitmap` band by band, on the calling thread and the band threads at once:
-/// `draw(context, band)` draws the whole picture on a fresh context over the bitmap itself or a
-/// cleared one of the same size, clipped to the band's drawn rows. Bands are in order, each
-/// starting where the one before ends. Returns false, having drawn nothing, when the bitmaps of
-/// the bands cannot be had. An exception from any band is thrown here once every band is done.
+/// `draw(context, band)` draws the whole picture on a fresh context over the bitmap itself (the
+/// first band) or a cleared one of the same size, its work limited to the band's drawn rows.
+/// Bands are in order, each starting where the one before ends. Returns false, having drawn
+/// nothing, when the bitmaps of the bands cannot be had. An exception from any band is thrown here once every band is done.
 bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
                  const std::function<void(const std::shared_ptr<GraphicsContext>& context, const BandRows& band)>& draw);
 

@@ -794,14 +794,26 @@ detail::PixelWindow GraphicsContext::clipWindow() const {
             static_cast<int>(std::ceil(std::fmin(cx1, width_))), static_cast<int>(std::ceil(std::fmin(cy1, height_)))};
 }
 
-detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds) const {
-    return detail::shadowWindows(bounds.x0, bounds.y0, bounds.x1, bounds.y1, clipWindow(), state_.shadowX,
-                                 state_.shadowY, state_.shadowBlur);
+void GraphicsContext::setWorkRows(int top, int bottom) {
+    workTop_ = top;
+    workBottom_ = bottom;
+}
+
+detail::PixelWindow GraphicsContext::workWindow() const {
+    detail::PixelWindow clip = clipWindow();
+    clip.y0 = std::max(clip.y0, workTop_);
+    clip.y1 = std::min(clip.y1, workBottom_);
+    return clip;
+}
+
+detail::ShadowWindows GraphicsContext::shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const {
+    return detail::shadowWindows(bounds.x0, bounds.y0, bounds.x1, bounds.y1, clip, state_.shadowX, state_.shadowY,
+                                 state_.shadowBlur);
 }
 
 DeviceBox GraphicsContext::visibleReach() const {
     if (measuring_ && !measuringWindow_) return {-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
-    const detail::PixelWindow clip = measuring_ ? outerPixels(*measuringWindow_) : clipWindow();
+    const detail::PixelWindow clip = measuring_ ? outerPixels(*measuringWindow_) : workWindow();
     if (clip.isEmpty()) return DeviceBox::none();
     DeviceBox box{static_cast<double>(clip.x0), static_cast<double>(clip.y0), static_cast<double>(clip.x1),
                   static_cast<double>(clip.y1)};
@@ -815,13 +827,21 @@ DeviceBox GraphicsContext::visibleReach() const {
 
 void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
     // Only the part of the shape within the blur's reach of the clip is drawn, and only the
-    // shadow's pixels inside the clip are blurred: a wide blur costs its reach, not its area.
-    const detail::ShadowWindows windows = shadowWindows(bounds);
-    const detail::PixelWindow& source = windows.source;
-    const detail::PixelWindow& cast = windows.cast;
-    if (source.isEmpty() || cast.isEmpty()) return;
+    // shadow's pixels inside the clip (and the work window) are blurred: a wide blur costs its
+    // reach, not its area.
+    const detail::ShadowWindows work = shadowWindows(bounds, workWindow());
+    if (work.source.isEmpty() || work.cast.isEmpty()) return;
+    // The shape is drawn as without a work window, so that its pixels, and with them every
+    // blurred pixel, stay the same. Under a clip path the mask also spans what it would without
+    // one: cairo rasterises the clip path over the area it composites, and where that area ends
+    // changes pixels of the clip's edges far from there.
+    const detail::ShadowWindows whole = shadowWindows(bounds, clipWindow());
+    const detail::PixelWindow& source = whole.source;
+    const detail::PixelWindow& cast = work.cast;
+    const detail::PixelWindow& spread = state_.clippedToPath ? whole.cast : cast;
     constexpr int maxSide = 32767;  // cairo's own limit on image surfaces
-    if (source.width() > maxSide || source.height() > maxSide || cast.width() > maxSide || cast.height() > maxSide) return;
+    if (source.width() > maxSide || source.height() > maxSide || spread.width() > maxSide || spread.height() > maxSide)
+        return;
 
     // Every shadow of a wide blur takes planes about the size of the picture: their memory is
     // kept from one shadow to the next rather than taken fresh (and cleared by the system) for
@@ -836,7 +856,9 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         return cairo_image_surface_create_for_data(keep.data(), CAIRO_FORMAT_A8, w.width(), w.height(), stride);
     };
     cairo_surface_t* shape = plane(shadowShape_, source, true);
-    cairo_surface_t* mask = plane(shadowMask_, cast, false);
+    // A mask that spreads beyond the cast is 0 there.
+    const bool spreads = spread.x0 != cast.x0 || spread.y0 != cast.y0 || spread.x1 != cast.x1 || spread.y1 != cast.y1;
+    cairo_surface_t* mask = plane(shadowMask_, spread, spreads);
     auto release = [&] {
         cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
@@ -856,7 +878,9 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     const double sigma = detail::shadowSigma(state_.shadowBlur);
     std::uint8_t* maskData = cairo_image_surface_get_data(mask);
     const int maskStride = cairo_image_surface_get_stride(mask);
-    if (!shadowMasks_->blur(drawn, maskData, maskStride, cast, sigma)) {
+    std::uint8_t* castPixels =
+        maskData + static_cast<std::ptrdiff_t>(cast.y0 - spread.y0) * maskStride + (cast.x0 - spread.x0);
+    if (!shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma)) {
         release();
         return;
     }
@@ -865,16 +889,16 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     // A wide shadow covers much of the picture, and a mask drawn at a fraction of a pixel is
     // resampled for every pixel it covers on pixman's slow path, ten times the cost of the rest
     // of the shadow: it is moved by the fraction here and drawn at whole pixels.
-    double atX = cast.x0 + state_.shadowX, atY = cast.y0 + state_.shadowY;
+    double atX = spread.x0 + state_.shadowX, atY = spread.y0 + state_.shadowY;
     cairo_surface_t* placed = mask;
     const double fx = state_.shadowX - std::floor(state_.shadowX), fy = state_.shadowY - std::floor(state_.shadowY);
-    if ((fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && cast.width() > 1 && cast.height() > 1) {
-        detail::moveByFraction(maskData, maskStride, cast.width(), cast.height(), fx, fy);
+    if ((fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && spread.width() > 1 && spread.height() > 1) {
+        detail::moveByFraction(maskData, maskStride, spread.width(), spread.height(), fx, fy);
         const int sx = fx > 0, sy = fy > 0;
-        placed = cairo_image_surface_create_for_data(maskData, CAIRO_FORMAT_A8, cast.width() - sx, cast.height() - sy,
-                                                     maskStride);
-        atX = cast.x0 + std::floor(state_.shadowX) + sx;
-        atY = cast.y0 + std::floor(state_.shadowY) + sy;
+        placed = cairo_image_surface_create_for_data(maskData, CAIRO_FORMAT_A8, spread.width() - sx,
+                                                     spread.height() - sy, maskStride);
+        atX = spread.x0 + std::floor(state_.shadowX) + sx;
+        atY = spread.y0 + std::floor(state_.shadowY) + sy;
     }
 
     cairo_save(cr_);
@@ -921,6 +945,7 @@ void GraphicsContext::strokePath() {
 
 void GraphicsContext::clip(FillRule rule) {
     if (path_.empty()) return clipToRect({0, 0, 0, 0});
+    state_.clippedToPath = true;
     setDeviceSpace(cr_);
     emitPath(cr_, Emit::fill);
     cairo_set_fill_rule(cr_, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
@@ -938,6 +963,7 @@ void GraphicsContext::clipToRect(const Rect& r) {
         // Rotated rectangles clip to their own outline.
         if (state_.ctm.b == 0 && state_.ctm.c == 0) cairo_rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
         else {
+            state_.clippedToPath = true;
             const AffineTransform& m = state_.ctm;
             const DevicePoint p[4] = {m.apply(r.x, r.y), m.apply(r.x + r.width, r.y),
                                       m.apply(r.x + r.width, r.y + r.height), m.apply(r.x, r.y + r.height)};

@@ -10,6 +10,7 @@
 // at a guard box before they reach it.
 #include <cmath>
 #include <cstdint>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -171,10 +172,18 @@ public:
     /// picture. `deviceBounds` must contain everything it draws.
     void paintWithFill(const DeviceBox& deviceBounds, const std::function<void(cairo_t*)>& paint);
 
-    /// The device box outside of which nothing drawn now can change a pixel: the clip, widened
-    /// while a shadow is set by where the shadow can still reach it from. Empty (x0 > x1) when
-    /// everything is clipped away.
+    /// The device box outside of which nothing drawn now can change a pixel: the clip (within
+    /// the work window), widened while a shadow is set by where the shadow can still reach it
+    /// from. Empty (x0 > x1) when everything is clipped away.
     DeviceBox visibleReach() const;
+
+    /// Only the pixels of the device rows `top` to `bottom` (past the last) need to be right:
+    /// drawing that cannot change them is left out and shadows are blurred for them alone, but
+    /// everything drawn reaches cairo as it would without the window, so those pixels are the
+    /// same, to the bit, as on a context without it. Pixels outside the window may be drawn or
+    /// not. A clip would not do: cairo joins a clip path to the clip's other edges, and a
+    /// shape's edges under the joined clip change pixels far from where the clip's edge lies.
+    void setWorkRows(int top, int bottom);
 
     /// True while the underlying cairo context has never entered an error state.
     bool isHealthy() const;
@@ -211,6 +220,7 @@ private:
         double shadowX = 0, shadowY = 0, shadowBlur = 0;
         Color shadowColor;
         InterpolationQuality interpolation = InterpolationQuality::high;
+        bool clippedToPath = false;  // a clip that is not a box of the device's axes is set
     };
     enum class Op : std::uint8_t { move, line, curve, close };
     /// One point of the path. A curve takes three in a row, its two control points and its
@@ -250,9 +260,11 @@ private:
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
-    /// Where the shadow of a shape drawn within `bounds` matters for the current clip.
-    detail::ShadowWindows shadowWindows(const DeviceBox& bounds) const;
+    /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
+    detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;
+    /// The clip within the work window.
+    detail::PixelWindow workWindow() const;
     DeviceBox pathBounds() const;
     DeviceBox strokeBounds(const DeviceBox& b) const;
     DeviceBox rectBounds(const Rect& r) const;
@@ -273,6 +285,7 @@ private:
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();
+    int workTop_ = INT_MIN, workBottom_ = INT_MAX;
 };
 
 } // namespace dv::gfx

@@ -165,6 +165,53 @@ TEST(BandedDrawing, ThinAndEvenBandsGiveThePictureDrawnAtOnce) {
     }
 }
 
+// A wide stroke under a clip path (a plane with two triangles cut out, as a connector's shaft is
+// cut by its heads), and a blurred shadow under it. The rasteriser joins a clip path to the
+// edges of any other clip, which changed a row of the stroke's edge 52 rows above a band edge
+// while the bands were clipped to their rows; the shadow is blurred for each band's rows alone.
+void drawClippedStroke(GraphicsContext& context) {
+    context.setFillColor({1, 1, 1, 1});
+    context.fillRect({0, 0, 1124, 637});
+    context.saveGState();
+    context.beginPath();
+    context.addRect({-30000, -30000, 60000, 60000});
+    context.moveTo(127.01171875, 296.57421875);
+    context.addLineTo(265.55859375, 246.45703125);
+    context.addLineTo(239.6875, 391.50390625);
+    context.closePath();
+    context.moveTo(712.296875, 400.97265625);
+    context.addLineTo(573.75, 451.08984375);
+    context.addLineTo(599.62109375, 306.046875);
+    context.closePath();
+    context.clip(FillRule::evenOdd);
+    context.beginPath();
+    context.moveTo(712.296875, 400.97265625);
+    context.addLineTo(127.01171875, 296.57421875);
+    context.setCTM({1.6014589804234463, 0, 0, 1.6014589804234463, -3.8595161428205058, 30.491778987262414});
+    context.setLineWidth(23);
+    context.setLineCap(LineCap::square);
+    context.setLineJoin(LineJoin::round);
+    context.setStrokeColor({232 / 255.0, 89 / 255.0, 12 / 255.0, 1});
+    context.setShadow(-30, 60, 40, {0, 0, 0, 0.8});
+    context.strokePath();
+    context.restoreGState();
+}
+
+TEST(BandedDrawing, ClipPathsAndShadowsKeepTheirPixelsAtEveryBandEdge) {
+    const int width = 1124, height = 637;
+    auto whole = Bitmap::create(width, height);
+    {
+        GraphicsContext context(*whole);
+        drawClippedStroke(context);
+    }
+    for (int edge = 270; edge <= 340; edge += 2) {
+        const std::vector<BandRows> bands{{0, edge, 0, edge + BAND_OVERLAP_ROWS}, {edge, height, edge - BAND_OVERLAP_ROWS, height}};
+        auto bitmap = Bitmap::create(width, height);
+        ASSERT_TRUE(drawInBands(*bitmap, bands, [](const auto& context, const BandRows&) { drawClippedStroke(*context); }));
+        EXPECT_TRUE(samePixels(*whole, *bitmap)) << "band edge at row " << edge;
+    }
+}
+
 TEST(BandedDrawing, ABandThatFailsFailsThePictureOnceEveryBandIsDone) {
     auto bitmap = Bitmap::create(100, 600);
     std::atomic<int> finished = 0;
