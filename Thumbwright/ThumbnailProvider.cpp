@@ -7,6 +7,9 @@
 #include "Platform/Files/FileData.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <exception>
 #include <functional>
 #include <system_error>
@@ -45,6 +48,12 @@ std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& 
     std::vector<Element> elements =
         readDrevalinFile(platform::readRegularFile(platform::localPathFromFileURL(request.fileURL))).document.elements;
     if (!elements.empty()) boardHasElements();
+#if defined(__GLIBC__)
+    // So do the pages reading them freed: the band threads draw from heaps of their own, which
+    // cannot take those pages, and a board of 200 MB would otherwise hold its reading's 200 MiB
+    // through all of the drawing, beside what each band takes.
+    malloc_trim(0);
+#endif
 
     bool systemIsLight = BoardPicture::systemIsLight(platform::InMemoryUserDefaults::standard());
     RenderTheme theme = BoardPicture::theme(elements, systemIsLight);
