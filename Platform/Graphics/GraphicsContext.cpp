@@ -917,14 +917,22 @@ void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty() || invisible(state_.fill)) return;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
-        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
-        const bool thinned = heavy && emitThinnedFill(cr, rule);
-        if (!thinned) emitPath(cr, Emit::fill);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
-        if (!heavy) return cairo_fill(cr);
+        if (path_.size() < detail::OPPOSED_EDGES_MIN_EDGES) {
+            emitPath(cr, Emit::fill);
+            return cairo_fill(cr);
+        }
+        // A heavy fill like the last one lays the coverage kept from it, its path not even
+        // thinned (see RepeatedFill.hpp).
         if (!repeatedFill_) repeatedFill_ = std::make_unique<detail::RepeatedFill>();
-        repeatedFill_->fill(cr);
+        std::vector<double> spelled;
+        spelled.reserve(path_.size() * 3);
+        for (const PathElement& e : path_) spelled.insert(spelled.end(), {static_cast<double>(e.op), e.x, e.y});
+        auto key = detail::RepeatedFill::keyOf(cr, std::move(spelled));
+        if (repeatedFill_->lay(cr, key)) return;
+        if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+        repeatedFill_->fill(cr, std::move(key));
     });
 }
 
