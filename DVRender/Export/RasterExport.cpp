@@ -48,17 +48,26 @@ bool meets(const gfx::DeviceBox& a, const gfx::DeviceBox& b) {
     return !(a.x1 < b.x0 || a.x0 > b.x1 || a.y1 < b.y0 || a.y0 > b.y1);
 }
 
-// With `reach` (see measureElements), an element that cannot change a pixel within the clip is
-// left out before any of its work.
+// Where an element can change a pixel, and whether it draws a heavy fill (see
+// GraphicsContext::forgetLastHeavyFill); unmeasured, it reaches everywhere.
+struct ElementReach {
+    gfx::DeviceBox box{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    bool heavyFill = true;
+};
+
+// With `reach` (see measureElements), an element that cannot change a pixel within the work
+// window is left out before any of its work.
 void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
                const ExportRasterPlan& plan, const RenderEnvironment& environment,
-               const std::vector<gfx::DeviceBox>* reach = nullptr) {
+               const std::vector<ElementReach>* reach = nullptr) {
     CGDrawingContext canvas(context);
     setUpCanvas(canvas, plan);
     const gfx::DeviceBox window = context->visibleReach();
     const std::vector<Element>& elements = scene.index.elements();
-    for (std::size_t i = 0; i < elements.size(); ++i)
-        if (!reach || meets((*reach)[i], window)) drawElement(canvas, elements[i], &scene.index, std::nullopt, environment);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!reach || meets((*reach)[i].box, window)) drawElement(canvas, elements[i], &scene.index, std::nullopt, environment);
+        else if ((*reach)[i].heavyFill) context->forgetLastHeavyFill();
+    }
     drawConnectorLabels(canvas, scene.index, scene.labels.boxes(), plan.canvasColor, std::nullopt, environment);
 }
 
@@ -67,7 +76,7 @@ void drawScene(const std::shared_ptr<gfx::GraphicsContext>& context, const Expor
 // the bands lie inside it. An element left unmeasured reaches everywhere; what fails here
 // fails again when the element is drawn.
 void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, const RenderEnvironment& environment,
-                     std::size_t share, std::size_t shares, std::vector<gfx::DeviceBox>& reach) noexcept {
+                     std::size_t share, std::size_t shares, std::vector<ElementReach>& reach) noexcept {
     try {
         const std::vector<Element>& elements = scene.index.elements();
         auto pixel = gfx::Bitmap::create(1, 1);
@@ -80,7 +89,7 @@ void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, con
         for (std::size_t i = elements.size() * share / shares; i < elements.size() * (share + 1) / shares; ++i) {
             context->clearMeasured();
             drawElement(canvas, elements[i], &scene.index, std::nullopt, environment);
-            reach[i] = context->measured();
+            reach[i] = {context->measured(), context->measuredHeavyFill()};
         }
     } catch (...) {
     }
@@ -89,11 +98,12 @@ void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, con
 // What each element costs to draw, as the rows it reaches in the picture: a share that every
 // element pays whatever its size (the painting of its outline, its text, the calls into
 // cairo) and a share that grows with the length of its strokes across the picture.
-std::vector<gfx::BandWork> drawingCost(const std::vector<gfx::DeviceBox>& reach, const ExportRasterPlan& plan) {
+std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, const ExportRasterPlan& plan) {
     constexpr double EVERY_ELEMENT = 100;  // about what a stroke of this many pixels costs
     std::vector<gfx::BandWork> work;
     work.reserve(reach.size());
-    for (const gfx::DeviceBox& box : reach) {
+    for (const ElementReach& element : reach) {
+        const gfx::DeviceBox& box = element.box;
         const double x0 = std::fmax(box.x0, 0), x1 = std::fmin(box.x1, plan.pixelWidth);
         const double y0 = std::fmax(box.y0, 0), y1 = std::fmin(box.y1, plan.pixelHeight);
         if (x0 < x1 && y0 < y1) work.push_back({y0, y1, EVERY_ELEMENT + (x1 - x0) + (y1 - y0)});
@@ -124,7 +134,7 @@ int bandCount(const ExportScene& scene, int bands) {
 // The bitmap is stored top row first, so user space is already y-down: no flip.
 void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
               const ExportRasterPlan& plan, const RenderEnvironment& environment,
-              const std::vector<gfx::DeviceBox>* reach = nullptr) {
+              const std::vector<ElementReach>* reach = nullptr) {
     if (!context->isHealthy()) throw ExportError::contextCreationFailed();
     drawScene(context, scene, plan, environment, reach);
 }
@@ -139,8 +149,7 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band
         // edges share out the cost, and each band draws only the elements that reach it.
-        std::vector<gfx::DeviceBox> reach(scene.index.elements().size(),
-                                          gfx::DeviceBox{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL});
+        std::vector<ElementReach> reach(scene.index.elements().size());
         gfx::runOnBandThreads(static_cast<std::size_t>(bands), [&](std::size_t share) {
             measureElements(scene, plan, environment, share, static_cast<std::size_t>(bands), reach);
         });

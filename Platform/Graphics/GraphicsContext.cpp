@@ -913,16 +913,28 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
 // Ink of no alpha changes no pixel, nor casts a shadow: only the operator that adds ink is used.
 bool GraphicsContext::invisible(const Color& ink) const { return ink.alpha == 0 || state_.alpha == 0; }
 
+void GraphicsContext::forgetLastHeavyFill() {
+    if (repeatedFill_) repeatedFill_->forget();
+}
+
 void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty() || invisible(state_.fill)) return;
+    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+    if (heavy && measuring_) measuredHeavyFill_ = true;
+    // Whether a heavy fill reuses the coverage of the one before must not depend on the work
+    // window: only fills laid over the picture count (a shadow's shape is drawn only where the
+    // shadow reaches the window), and one left out here, as it cannot reach the window, counts
+    // as a fill unlike any other.
+    bool laid = false;
     paint(pathBounds(), [&](cairo_t* cr) {
         setDeviceSpace(cr);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
-        if (path_.size() < detail::OPPOSED_EDGES_MIN_EDGES) {
-            emitPath(cr, Emit::fill);
+        if (!heavy || cr != cr_) {
+            if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
             return cairo_fill(cr);
         }
+        laid = true;
         // A heavy fill like the last one lays the coverage kept from it, its path not even
         // thinned (see RepeatedFill.hpp).
         if (!repeatedFill_) repeatedFill_ = std::make_unique<detail::RepeatedFill>();
@@ -934,6 +946,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
         repeatedFill_->fill(cr, std::move(key));
     });
+    if (heavy && !laid && !measuring_) forgetLastHeavyFill();
 }
 
 void GraphicsContext::strokePath() {

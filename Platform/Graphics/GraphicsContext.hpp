@@ -200,7 +200,18 @@ public:
         measuringWindow_ = window;
     }
     DeviceBox measured() const { return measured_; }
-    void clearMeasured() { measured_ = DeviceBox::none(); }
+    /// Whether a heavy fill (see RepeatedFill) was measured since clearMeasured.
+    bool measuredHeavyFill() const { return measuredHeavyFill_; }
+    void clearMeasured() {
+        measured_ = DeviceBox::none();
+        measuredHeavyFill_ = false;
+    }
+
+    /// A caller that leaves out drawing that cannot reach the work window tells the context
+    /// here when what it left out holds a heavy fill (see measuredHeavyFill): a heavy fill like
+    /// the one before it reuses that one's coverage, whose pixels may round a level the other
+    /// way, and within the window it must take the same way with or without what is left out.
+    void forgetLastHeavyFill();
 
 private:
     struct Dash {
@@ -285,6 +296,7 @@ private:
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();
+    bool measuredHeavyFill_ = false;
     int workTop_ = INT_MIN, workBottom_ = INT_MAX;
 };
 

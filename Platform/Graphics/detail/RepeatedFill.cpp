@@ -33,6 +33,11 @@ RepeatedFill::Key RepeatedFill::keyOf(cairo_t* cr, std::vector<double> path) {
     return key;
 }
 
+void RepeatedFill::forget() {
+    forgetCoverage();
+    last_ = {};  // no fill has an empty path
+}
+
 bool RepeatedFill::lay(cairo_t* cr, const Key& key) {
     if (!coverage_ || !key.keeps || !(key == last_)) return false;
     cairo_new_path(cr);

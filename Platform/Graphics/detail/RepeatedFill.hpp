@@ -48,6 +48,9 @@ public:
     /// than 2^24 pixels are left to cairo_fill.
     void fill(cairo_t* cr, Key key);
 
+    /// The next fill is taken as unlike the last one.
+    void forget();
+
     /// Fills drawn from a kept coverage so far.
     std::size_t reused() const { return reused_; }
 

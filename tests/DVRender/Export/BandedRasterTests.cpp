@@ -50,6 +50,38 @@ TEST(BandedRaster, BandsGiveThePictureDrawnAtOnce) {
     }
 }
 
+// A closed outline of 5,000 points around (cx, cy): a heavy fill.
+std::string heavyOutline(const std::string& id, double cx, double cy, std::uint64_t seed, const char* fill) {
+    dv::test::Numbers r{seed};
+    std::string e = "{\"id\":\"" + id + "\",\"type\":\"polygon\",\"x\":0,\"y\":0,\"strokeColor\":\"transparent\"," +
+                    "\"fillColor\":\"" + fill + "\",\"strokeWidth\":1,\"opacity\":1,\"roughness\":0,\"closed\":true,\"points\":[";
+    for (int k = 0; k < 5000; ++k) {
+        const double angle = k * 6.283185307179586 / 5000, radius = 150 + r.next(60);
+        e += std::string(k ? "," : "") + "[" + dv::test::number(cx + radius * std::cos(angle)) + "," +
+             dv::test::number(cy + radius * std::sin(angle)) + "]";
+    }
+    return e + "]}";
+}
+
+// A heavy fill like the one before it lays that one's coverage, whose blending can round a
+// level the other way. Copies of one outline with another, far below, between them: a band
+// that leaves the far one out must still draw the first copy after it from its path.
+TEST(BandedRaster, HeavyFillsRepeatedAroundOnesLeftOutKeepTheirPixels) {
+    for (const char* fill : {"#1971c2", "rgba(255,0,0,0.5)"}) {
+        const std::vector<dv::Element> elements =
+            read("{\"version\":1,\"elements\":[" + heavyOutline("a", 300, 250, 1, fill) + "," +
+                 heavyOutline("far", 300, 900, 2, fill) + "," + heavyOutline("b", 300, 250, 1, fill) + "," +
+                 heavyOutline("c", 300, 250, 1, fill) + "]}");
+        ASSERT_EQ(elements.size(), 4u);
+        const dv::RenderEnvironment environment(dv::RenderTheme::light, dv::ImageStore::shared());
+        const dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, "#ffffff");
+        const auto whole = dv::detail::renderExportImageInBands(elements, plan, environment, 1);
+        for (const int bands : {2, 3})
+            EXPECT_EQ(firstDifference(whole, dv::detail::renderExportImageInBands(elements, plan, environment, bands)), "")
+                << fill << " in " << bands << " bands";
+    }
+}
+
 TEST(BandedRaster, PicturesFromImageSourcesKeepThePictureWhole) {
     const std::string url = dv::test::noisePictureURL();
     // A stencil's own picture is a drawing: a checkerboard of unit squares.
