@@ -880,7 +880,11 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     const int maskStride = cairo_image_surface_get_stride(mask);
     std::uint8_t* castPixels =
         maskData + static_cast<std::ptrdiff_t>(cast.y0 - spread.y0) * maskStride + (cast.x0 - spread.x0);
-    if (!shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma)) {
+    // Laid over the picture, a mask changes no pixel where it is faint for the shadow's colour:
+    // a wide shadow of a thin outline is often faint everywhere, and a shadow's mask faint far
+    // from the shape. Other operators change pixels where the mask is 0.
+    const int faint = cairo_get_operator(cr_) == CAIRO_OPERATOR_OVER ? detail::faintMaskLevel(state_.shadowColor.alpha) : -1;
+    if (!shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0))) {
         release();
         return;
     }
@@ -899,6 +903,31 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
                                                      spread.height() - sy, maskStride);
         atX = spread.x0 + std::floor(state_.shadowX) + sx;
         atY = spread.y0 + std::floor(state_.shadowY) + sy;
+    }
+    // Only the part of a mask at whole pixels that can change a pixel is laid; cairo resamples a
+    // mask at a fraction of a pixel from its neighbours, so that one is laid whole, and so is one
+    // under a clip path, whose edges take their levels from the area laid.
+    if (faint >= 0 && atX == std::floor(atX) && atY == std::floor(atY)) {
+        const int width = cairo_image_surface_get_width(placed), height = cairo_image_surface_get_height(placed);
+        detail::PixelWindow inked = detail::above(maskData, maskStride, width, height, faint);
+        inked.x0 &= ~3;  // rows of the part start on whole words, as pixman reads them
+        if (inked.isEmpty()) {
+            if (placed != mask) cairo_surface_destroy(placed);
+            release();
+            return;
+        }
+        if (!state_.clippedToPath && (inked.width() < width || inked.height() < height)) {
+            if (placed != mask) cairo_surface_destroy(placed);
+            placed = cairo_image_surface_create_for_data(maskData + static_cast<std::ptrdiff_t>(inked.y0) * maskStride + inked.x0,
+                                                         CAIRO_FORMAT_A8, inked.width(), inked.height(), maskStride);
+            atX += inked.x0;
+            atY += inked.y0;
+        }
+    }
+    if (cairo_surface_status(placed) != CAIRO_STATUS_SUCCESS) {
+        if (placed != mask) cairo_surface_destroy(placed);
+        release();
+        return;
     }
 
     cairo_save(cr_);

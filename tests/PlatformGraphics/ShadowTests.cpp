@@ -314,6 +314,135 @@ TEST(ShadowBlur, AWideShadowAtAFractionOfAPixelIsItsMaskResampled) {
         }
 }
 
+// A mask level at or below the faint level of a colour changes no pixel it is laid over, for
+// colours of every alpha over pixels of every kind; a level or two above it does.
+TEST(ShadowBlur, AFaintMaskLevelChangesNoPixel) {
+    const Color under[] = {{1, 1, 1, 1}, {0, 0, 0, 1}, {0.5, 0.2, 0.9, 1}, {0.3, 0.7, 0.1, 0.4}, {0, 0, 0, 0}};
+    for (const double alpha : {0.0, 0.002, 0.0039, 0.1, 0.35, 0.5, 0.998, 1.0}) {
+        const int faint = detail::faintMaskLevel(alpha);
+        const int top = std::min(faint + 3, 255);
+        TestSurface before(top + 1, 5), after(top + 1, 5);
+        for (TestSurface* t : {&before, &after}) {
+            cairo_t* cr = cairo_create(t->get());
+            for (int y = 0; y < 5; ++y) {
+                cairo_set_source_rgba(cr, under[y].red, under[y].green, under[y].blue, under[y].alpha);
+                cairo_rectangle(cr, 0, y, top + 1, 1);
+                cairo_fill(cr);
+            }
+            cairo_destroy(cr);
+        }
+        // Column m is laid over with a mask of level m.
+        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, top + 1, 5);
+        cairo_surface_flush(mask);
+        for (int y = 0; y < 5; ++y)
+            for (int m = 0; m <= top; ++m)
+                cairo_image_surface_get_data(mask)[y * cairo_image_surface_get_stride(mask) + m] = static_cast<std::uint8_t>(m);
+        cairo_surface_mark_dirty(mask);
+        cairo_t* cr = cairo_create(after.get());
+        cairo_set_source_rgba(cr, 0.2, 0.1, 0.6, alpha);
+        cairo_mask_surface(cr, mask, 0, 0);
+        cairo_destroy(cr);
+        cairo_surface_destroy(mask);
+        bool changedAbove = alpha < 0.01;  // below that the colour has no alpha in 8 bits
+        for (int y = 0; y < 5; ++y)
+            for (int m = 0; m <= top; ++m) {
+                const bool changed = before.at(m, y).r != after.at(m, y).r || before.at(m, y).g != after.at(m, y).g ||
+                                     before.at(m, y).b != after.at(m, y).b || before.at(m, y).a != after.at(m, y).a;
+                if (m <= faint) {
+                    EXPECT_FALSE(changed) << "alpha " << alpha << ", level " << m << ", row " << y;
+                }
+                changedAbove = changedAbove || (changed && m > faint);
+            }
+        EXPECT_TRUE(changedAbove || top == 255) << "alpha " << alpha << ": the level is not far below what shows";
+    }
+    EXPECT_EQ(detail::faintMaskLevel(std::nan("")), 0);
+}
+
+// A shadow is laid only where its mask can change a pixel, and not at all when a bound shows
+// the whole mask faint: the picture is the one the whole mask gives, to the bit. The thin
+// outlines cast shadows whose masks ink, yet too faintly to show in a pale colour.
+TEST(ShadowBlur, AShadowIsLaidOnlyWhereItShows) {
+    struct Case {
+        const char* what;
+        Rect shape;
+        double strokeWidth;
+        bool filled;
+        double blur, offsetX, offsetY;
+        Color shadow;
+        bool shows;
+    };
+    const Case cases[] = {
+        {"a filled shape fading well inside the picture", {100, 90, 50, 40}, 2, true, 40, 4, 3, {0, 0, 0, 0.35}, true},
+        {"a filled shape across the picture's corner", {-30, -20, 80, 60}, 3, true, 120, -6, 5, {0.2, 0, 0.4, 0.6}, true},
+        {"a thin outline under a wide blur", {20, 30, 200, 150}, 2, false, 400, 5, 5, {0, 0, 0, 0.35}, false},
+        {"a thin outline in a faint colour", {60, 40, 120, 100}, 1, false, 200, -3, 0, {0, 0, 0, 0.05}, false},
+        {"the same outline in a solid colour", {60, 40, 120, 100}, 1, false, 200, -3, 0, {0, 0, 0, 1}, true},
+    };
+    constexpr int side = 256;
+    for (const Case& c : cases) {
+        auto paint = [&](GraphicsContext& g) {
+            g.beginPath();
+            g.addEllipseInRect(c.shape);
+            if (c.filled) {
+                g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+                g.fillPath(FillRule::winding);
+            }
+            g.setLineWidth(c.strokeWidth);
+            g.setStrokeColor(Color{0.2, 0.3, 0.8, 0.9});
+            g.strokePath();
+        };
+        // On a pale ground: cairo draws the first ink on a clear surface with other rounding.
+        TestSurface drawn(side, side), expected(side, side), unshadowed(side, side);
+        for (TestSurface* t : {&drawn, &expected, &unshadowed}) {
+            cairo_t* cr = cairo_create(t->get());
+            cairo_set_source_rgba(cr, 0.95, 0.9, 0.8, 0.7);
+            cairo_paint(cr);
+            cairo_destroy(cr);
+        }
+        {
+            GraphicsContext g(drawn.get());
+            g.setShadow(c.offsetX, c.offsetY, c.blur, c.shadow);
+            paint(g);
+        }
+        {
+            GraphicsContext g(unshadowed.get());
+            paint(g);
+        }
+        // Shape by shape, each shadow laid whole under the shape, as the context lays it.
+        {
+            const auto layer = [&](bool fill) {
+                composeShadow(expected, [&](GraphicsContext& g) {
+                    g.beginPath();
+                    g.addEllipseInRect(c.shape);
+                    if (fill) {
+                        g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+                        g.fillPath(FillRule::winding);
+                    } else {
+                        g.setLineWidth(c.strokeWidth);
+                        g.setStrokeColor(Color{0.2, 0.3, 0.8, 0.9});
+                        g.strokePath();
+                    }
+                }, detail::shadowSigma(c.blur), c.offsetX, c.offsetY, c.shadow, detail::gaussianBlurAlpha);
+            };
+            if (c.filled) layer(true);
+            layer(false);
+        }
+        EXPECT_TRUE(expected.samePixels(drawn)) << c.what << ": worst " << test::compare(expected, drawn).worst;
+        EXPECT_EQ(!unshadowed.samePixels(drawn), c.shows) << c.what;
+    }
+    // The window above a level, in the plane's own coordinates.
+    std::vector<std::uint8_t> plane(8 * 6, 1);
+    plane[2 * 8 + 3] = 5;
+    plane[4 * 8 + 6] = 2;
+    const detail::PixelWindow w = detail::above(plane.data(), 8, 8, 6, 1);
+    EXPECT_EQ(w.x0, 3);
+    EXPECT_EQ(w.y0, 2);
+    EXPECT_EQ(w.x1, 7);
+    EXPECT_EQ(w.y1, 5);
+    EXPECT_TRUE(detail::above(plane.data(), 8, 8, 6, 5).isEmpty());
+    EXPECT_FALSE(detail::above(plane.data(), 8, 8, 6, 0).isEmpty());
+}
+
 // Pixels of a blur on cells computed for any window, or from a source cut anywhere beyond the
 // blur's reach, are those computed for the whole plane, to the bit: a picture drawn in bands,
 // each clipped to its rows, is the picture drawn at once.

@@ -148,7 +148,7 @@ Rows threePasses(const Rows& in, Range wanted, const std::array<Pass, 3>& passes
 // value across a row exceeds the average of the row's whole sum, and no value down a column the
 // average of those bounds summed over the rows. A thin or small shape under a wide blur (the
 // outline of a shape) fades to nothing, and is then never blurred.
-bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>& passes) {
+bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>& passes, int faint) {
     auto size = [](const Pass& p) { return static_cast<std::uint32_t>(p.left + p.right + 1); };
     // At or past a whole window of 255 the bound is 255, and sums stay in Average's range.
     auto average = [&](const Pass& p, std::uint64_t sum) -> std::uint32_t {
@@ -170,7 +170,7 @@ bool blursToNothing(const AlphaPlane& src, Range rows, const std::array<Pass, 3>
         bound = average(passes[1], std::uint64_t{bound} * size(passes[1]));
         down += average(passes[2], std::uint64_t{bound} * size(passes[2]));
     }
-    return average(passes[0], down) == 0;
+    return average(passes[0], down) <= static_cast<std::uint32_t>(std::max(faint, 0));
 }
 
 // How far the three passes of a box of size d move a value: towards lower positions by the
@@ -215,7 +215,7 @@ bool exactBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const Pi
     // Source rows beyond the reach of the output change nothing in it.
     const Range rows{std::max(in.y0, out.y0 - left), std::min(in.y1, out.y1 + right)};
     if (rows.size() == 0 || in.x0 >= out.x1 + right || in.x1 <= out.x0 - left) return false;
-    if (blursToNothing(src, rows, passes)) return false;
+    if (blursToNothing(src, rows, passes, 0)) return false;
 
     // Across: the source turned on its side, so that each column is a lane.
     Rows across = Rows::of({in.x0, in.x1}, rows.size());
@@ -423,6 +423,43 @@ void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, dou
     }
 }
 
+namespace {
+
+DV_WIDER_VECTORS
+std::uint8_t rowMaximum(const std::uint8_t* row, std::size_t width) {
+    std::uint8_t most = 0;
+    for (std::size_t x = 0; x < width; ++x) most = std::max(most, row[x]);
+    return most;
+}
+
+} // namespace
+
+PixelWindow above(const std::uint8_t* pixels, int stride, int width, int height, int faint) {
+    PixelWindow found{width, height, 0, 0};
+    const auto w = static_cast<std::size_t>(std::max(width, 0));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+        if (rowMaximum(row, w) <= faint) continue;
+        found.y0 = std::min(found.y0, y);
+        found.y1 = y + 1;
+        int x0 = 0, x1 = width;
+        while (row[x0] <= faint) ++x0;
+        while (row[x1 - 1] <= faint) --x1;
+        found.x0 = std::min(found.x0, x0);
+        found.x1 = std::max(found.x1, x1);
+    }
+    return found.isEmpty() ? PixelWindow{} : found;
+}
+
+int faintMaskLevel(double alpha) {
+    // An upper bound on the alpha in 8 bits however it is rounded; a component c times a level m
+    // rounds to 0 exactly when c·m + 128 < 256.
+    if (!(alpha >= 0)) return 0;
+    const double a = std::fmin(alpha, 1.0);
+    const int most = std::min(255, static_cast<int>(std::floor(a * 255)) + 1);
+    return 127 / most;
+}
+
 PixelWindow blurSupport(const PixelWindow& source, double sigma) {
     const Reduction r = reductionFor(sigma);
     if (r.box < 2 || source.isEmpty()) return source;
@@ -431,15 +468,16 @@ PixelWindow blurSupport(const PixelWindow& source, double sigma) {
     return {r.lowestReached(source.x0), r.lowestReached(source.y0), r.highestReached(source.x1), r.highestReached(source.y1)};
 }
 
-bool blursToNothing(const AlphaPlane& src, double sigma) {
+bool blursToNothing(const AlphaPlane& src, double sigma, int faint) {
     if (src.window.isEmpty()) return true;
     const Reduction r = reductionFor(sigma);
     if (r.box < 2) return false;
-    if (r.k == 1) return blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(r.box));
+    if (r.k == 1) return blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(r.box), faint);
     const PixelWindow cells{r.cellOf(src.window.x0), r.cellOf(src.window.y0), r.cellOf(src.window.x1 - 1) + 1,
                             r.cellOf(src.window.y1 - 1) + 1};
     const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
-    return blursToNothing({averaged.data(), cells.width(), cells}, {cells.y0, cells.y1}, passesForBox(r.box));
+    // Interpolating between cells, and moving by a fraction, never exceeds the largest cell.
+    return blursToNothing({averaged.data(), cells.width(), cells}, {cells.y0, cells.y1}, passesForBox(r.box), faint);
 }
 
 bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {

@@ -46,9 +46,19 @@ int blurCellSize(double sigma);
 /// grid, drawn at the whole-pixel part of the offset.
 void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, double fx, double fy);
 
-/// Whether a bound shows that the blur of `src` is 0 everywhere (a thin or small shape under a
-/// wide blur fades to nothing); false leaves it open. Costs one look at each source pixel.
-bool blursToNothing(const AlphaPlane& src, double sigma);
+/// The smallest window of a plane of width × height pixels (rows `stride` bytes apart), in the
+/// plane's own coordinates, that holds every pixel above `faint`; empty when there is none.
+PixelWindow above(const std::uint8_t* pixels, int stride, int width, int height, int faint);
+
+/// The level at and below which a mask laid over a picture with a colour of this alpha (0 to 1)
+/// changes no pixel: each premultiplied component of the colour, at most the alpha in 8 bits,
+/// times the level rounds to 0.
+int faintMaskLevel(double alpha);
+
+/// Whether a bound shows that the blur of `src` is at most `faint` everywhere (0: a thin or
+/// small shape under a wide blur fades to nothing); false leaves it open. Costs one look at
+/// each source pixel.
+bool blursToNothing(const AlphaPlane& src, double sigma, int faint = 0);
 
 /// The box size of each pass for a standard deviation.
 int boxSizeForSigma(double sigma);

@@ -63,7 +63,7 @@ PixelWindow intersection(const PixelWindow& a, const PixelWindow& b) {
 } // namespace
 
 bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast,
-                           double sigma) {
+                           double sigma, int faint) {
     const PixelWindow& at = shape.window;
     const auto area = [](const PixelWindow& w) {
         return static_cast<std::size_t>(w.width()) * static_cast<std::size_t>(w.height());
@@ -78,8 +78,8 @@ bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstSt
     if (boxSizeForSigma(sigma) < 2 || need.isEmpty() || area(at) + area(wide) > byteLimit_ / 8)
         return gaussianBlurAlpha(shape, dst, dstStride, cast, sigma);
 
-    // What is known to blur to nothing is not worth keeping.
-    if (blursToNothing(shape, sigma)) return false;
+    // What is known to blur to nothing, or to too faint a mask to show, is not worth keeping.
+    if (blursToNothing(shape, sigma, faint)) return false;
 
     const std::uint64_t sigmaBits = std::bit_cast<std::uint64_t>(sigma);
     const std::uint64_t hash = hashPlane(shape, sigmaBits);

@@ -24,8 +24,11 @@ public:
     explicit ShadowMaskCache(std::size_t byteLimit) : byteLimit_(byteLimit) {}
 
     /// Returns what gaussianBlurAlpha(shape, dst, dstStride, cast, sigma) returns and, when that
-    /// is true, writes the pixels it writes.
-    bool blur(const AlphaPlane& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma);
+    /// is true, writes the pixels it writes. It may also return false, leaving `dst` alone, when
+    /// a bound shows that no pixel of the blur exceeds `faint`: the level at and below which a
+    /// mask changes nothing of the picture it is laid on.
+    bool blur(const AlphaPlane& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma,
+              int faint = 0);
 
     /// Bytes held by the kept shapes and masks.
     std::size_t bytes() const { return bytes_; }
