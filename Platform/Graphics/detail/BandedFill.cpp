@@ -1,6 +1,7 @@
 #include "Platform/Graphics/detail/BandedFill.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <tuple>
@@ -29,6 +30,8 @@ constexpr std::int64_t ROWS_PER_PIXEL = 15;
 // Tiles of this many pixel rows are drawn afresh.
 constexpr std::int64_t TILE_PIXEL_ROWS = 256;
 constexpr std::int64_t TILE_ROWS = TILE_PIXEL_ROWS * ROWS_PER_PIXEL;
+// The smallest power of two no shorter than a tile.
+constexpr std::int64_t MAX_STRIDE = std::bit_ceil(static_cast<std::uint64_t>(TILE_ROWS));
 
 std::int64_t floorDivide(std::int64_t a, std::int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -140,7 +143,9 @@ std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<G
                 const std::int64_t ahead = std::min(row + stride - 1, change - 1);
                 if (keepsOrder(ahead)) {
                     row = ahead + 1;
-                    stride *= 2;
+                    // Never more than a tile's rows are left to pass over, so a longer stride
+                    // tests the same rows; unbounded, it would overflow on a long run of rows.
+                    if (stride < MAX_STRIDE) stride *= 2;
                 } else if (stride > 1) {
                     stride /= 2;
                 } else {
