@@ -450,7 +450,11 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     }
     const detail::PixelRange window{static_cast<int>(std::floor(cx0)), static_cast<int>(std::floor(cy0)),
                                     static_cast<int>(std::ceil(cx1)), static_cast<int>(std::ceil(cy1))};
-    if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window)) return emitLoops(*quads);
+    // A band needs the loops of its own rows alone; a shadow's shape is drawn whole.
+    const detail::PixelRows rows = cr == cr_ ? detail::PixelRows{workTop_, workBottom_} : detail::PixelRows{};
+    if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window,
+                                              detail::SPARSE_FILL_MIN_EDGE_ROWS, 0.5, rows))
+        return emitLoops(*quads);
     return false;
 }
 

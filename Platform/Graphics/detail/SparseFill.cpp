@@ -1,9 +1,16 @@
 #include "Platform/Graphics/detail/SparseFill.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <new>
 
 namespace dv::gfx::detail {
 
@@ -33,6 +40,7 @@ void forEachRow(const Edge& e, const PixelRange& w, Visit&& visit) {
     // Coordinates are finite here, so the plain comparisons serve.
     const double first = std::max(std::floor(e.yTop), double(w.y0));
     const double last = std::min(std::max(std::ceil(e.yBottom) - 1, std::floor(e.yTop)), double(w.y1 - 1));
+    if (first > last) return;
     // As Edge::xAt reckons it.
     const double slope = e.dir == 0 ? 0 : (e.xBottom - e.xTop) / (e.yBottom - e.yTop);
     auto xAt = [&](double y) { return e.dir == 0 ? e.xTop : e.xTop + (y - e.yTop) * slope; };
@@ -70,60 +78,49 @@ std::optional<Edge> edgeOf(Vec2 a, Vec2 b) {
     return Edge{a, b, a.x, a.y, b.x, b.y, a.y == b.y ? 0 : 1};
 }
 
-bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRows, double maxUndecidedShare,
-               std::vector<Quad>& loops);
+enum : std::uint8_t { empty, covered, undecided };
 
-} // namespace
+// Some rows of the window (all its columns), weighed and then drawn apart from the others. Every
+// count here belongs to a pixel of these rows alone, taken from the edges where they cross
+// them, so rows taken apart give the loops they would give within the whole window, and the
+// work done for them grows with their own rows, not with the picture's.
+class Cells {
+public:
+    Cells(PixelRange rows) : window(rows), width(rows.x1 - rows.x0), height(rows.y1 - rows.y0),
+                             cells(static_cast<std::size_t>(width * height)) {}
 
-std::optional<std::vector<Quad>> sparseFill(const std::vector<std::vector<Vec2>>& subpaths, bool evenOdd,
-                                            PixelRange window, double minEdgeRows, double maxUndecidedShare) {
-    // Under the even-odd rule a pixel any edge touches stays undecided: nothing would be saved.
-    if (evenOdd) return std::nullopt;
-    const long long width = window.x1 - window.x0, height = window.y1 - window.y0;
-    if (width <= 0 || height <= 0 || width * height > SPARSE_FILL_MAX_PIXELS) return std::nullopt;
-
-    std::vector<Edge> edges;
-    double edgeRows = 0;
-    for (const auto& sub : subpaths) {
-        for (std::size_t k = 0; k < sub.size(); ++k) {
-            const auto e = edgeOf(sub[k], sub[(k + 1) % sub.size()]);
-            if (!e || e->yBottom < window.y0 || e->yTop >= window.y1) continue;
-            if (std::fmin(e->xTop, e->xBottom) >= window.x1) continue;  // right of every pixel: no part in any
-            edgeRows += std::fmin(e->yBottom, window.y1) - std::fmax(e->yTop, window.y0) + 1;
-            edges.push_back(*e);
-        }
+    /// Decides the pixels the winding alone decides; `left` weighs what the others would cost.
+    /// `level` holds the level edges lying inside these rows, ordered by height.
+    void weigh(const std::vector<Edge>& edges, const std::vector<const Edge*>& level);
+    /// The loops of these rows, once weighed; what only the weighing needed is let go.
+    void draw(const std::vector<Edge>& edges, const std::vector<const Edge*>& level);
+    /// Lets go of everything but the counts.
+    void release() {
+        touching = {};
+        state = {};
+        corner = {};
+        loops = {};
     }
-    if (!(edgeRows >= minEdgeRows)) return std::nullopt;
+
+    PixelRange window;
+    double left = 0;
     std::vector<Quad> loops;
-    loops.reserve(edges.size());
-    if (!fillCells(edges, window, edgeRows, maxUndecidedShare, loops)) return std::nullopt;
-    // cairo pays more for each small loop, confined to a pixel, than for each row an edge
-    // crosses: a pixel that had to keep all its parts can leave too many of them.
-    if (static_cast<double>(loops.size()) * 8 > edgeRows * maxUndecidedShare) return std::nullopt;
-    return loops;
-}
+    std::size_t loopCount = 0;  // kept once the loops are let go
+    std::size_t edgeRowsVisited = 0, drawn = 0;
 
-namespace {
-
-bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRows, double maxUndecidedShare,
-               std::vector<Quad>& loops) {
-    const long long width = window.x1 - window.x0, height = window.y1 - window.y0;
-    const auto cells = static_cast<std::size_t>(width * height);
-    auto cornerColumn = [&](double x) {  // first corner strictly right of x; width + 1 for none
+private:
+    long long cornerColumn(double x) const {  // first corner strictly right of x; width + 1 for none
         const double c = std::floor(x - window.x0) + 1;
         return c <= 0 ? 0LL : c > width ? width + 1 : static_cast<long long>(c);
-    };
+    }
 
     // Level edges at one height are taken together: what crossing them changes is their sum at
     // that point along the row (a stack of them can cancel, or change the winding by thousands
-    // at once). Those on a row's top line change nothing inside the row.
-    std::vector<const Edge*> level;
-    for (const Edge& e : edges)
-        if (e.dir == 0 && e.yTop > std::floor(e.yTop) && e.yTop >= window.y0 && e.yTop < window.y1) level.push_back(&e);
-    std::sort(level.begin(), level.end(), [](const Edge* a, const Edge* b) { return a->yTop < b->yTop; });
-    std::vector<std::int32_t> along(static_cast<std::size_t>(width + 2), 0), ends(static_cast<std::size_t>(width + 2), 0);
+    // at once). Those on a row's top line change nothing inside the row, and are not listed.
     // Calls visit(row, column, sum at the column's left side, most the sum reaches inside it).
-    auto forEachLevel = [&](auto&& visit) {
+    template <typename Visit>
+    void forEachLevel(const std::vector<const Edge*>& level, Visit&& visit) {
+        std::vector<std::int32_t> along(static_cast<std::size_t>(width + 2), 0), ends(static_cast<std::size_t>(width + 2), 0);
         for (std::size_t g = 0; g < level.size();) {
             const double y = level[g]->yTop;
             std::size_t end = g;
@@ -148,16 +145,28 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
             std::fill(ends.begin(), ends.end(), 0);
             g = end;
         }
-    };
+    }
 
+    long long width, height;
+    std::size_t cells;
+    // Per pixel, from the weighing: the sloped edges touching it, what it is, and the winding
+    // at its top-left corner.
+    std::vector<std::uint32_t> touching;
+    std::vector<std::uint8_t> state;
+    std::vector<std::int32_t> corner;
+};
+
+void Cells::weigh(const std::vector<Edge>& edges, const std::vector<const Edge*>& level) {
     // Per pixel: the sloped edges touching it, what the level edges in it can change, and the
     // winding at its top-left corner (taken from the crossings of each row's top line, half-open
     // in y as cairo takes them).
-    std::vector<std::uint32_t> touching(cells, 0), levelReach(cells, 0);
+    touching.assign(cells, 0);
+    std::vector<std::uint32_t> levelReach(cells, 0);
     std::vector<std::int32_t> winding(static_cast<std::size_t>((width + 1) * height), 0);
     for (const Edge& e : edges) {
         if (e.dir == 0) continue;
         forEachRow(e, window, [&](int row, int lo, int hi, double entry) {
+            ++edgeRowsVisited;
             const std::size_t base = static_cast<std::size_t>(row - window.y0) * width;
             for (int col = lo; col <= hi; ++col) ++touching[base + (col - window.x0)];
             if (e.yTop <= row && row < e.yBottom) {
@@ -166,15 +175,14 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
             }
         });
     }
-    forEachLevel([&](int row, long long x, double, std::int32_t, std::int32_t most) {
+    forEachLevel(level, [&](int row, long long x, double, std::int32_t, std::int32_t most) {
         levelReach[static_cast<std::size_t>(row - window.y0) * width + x] += static_cast<std::uint32_t>(most);
     });
 
     // Decide what can be decided; weigh what is left.
-    enum : std::uint8_t { empty, covered, undecided };
-    std::vector<std::uint8_t> state(cells, empty);
-    std::vector<std::int32_t> corner(cells, 0);
-    double left = 0;
+    state.assign(cells, empty);
+    corner.assign(cells, 0);
+    left = 0;
     for (long long y = 0; y < height; ++y) {
         std::int32_t w = 0;
         for (long long x = 0; x < width; ++x) {
@@ -190,8 +198,9 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
             }
         }
     }
-    if (left > edgeRows * maxUndecidedShare) return false;
+}
 
+void Cells::draw(const std::vector<Edge>& edges, const std::vector<const Edge*>& level) {
     // Whole pixels inside, a rectangle for each run along a row.
     for (long long y = 0; y < height; ++y) {
         for (long long x = 0; x < width;) {
@@ -219,7 +228,7 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
         int change;
     };
     std::vector<Step> steps;
-    forEachLevel([&](int row, long long x, double y, std::int32_t net, std::int32_t) {
+    forEachLevel(level, [&](int row, long long x, double y, std::int32_t net, std::int32_t) {
         const std::size_t at = static_cast<std::size_t>(row - window.y0) * width + x;
         if (net != 0 && state[at] == undecided) steps.push_back({at, y, net});
     });
@@ -354,8 +363,10 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
         for (const Part* p : kept) loops.push_back(Quad{p->a, p->b, Vec2{x1, p->b.y}, Vec2{x1, p->a.y}});
     };
     std::size_t nextStep = 0;
+    drawn = 0;
     for (std::size_t at = 0; at < cells; ++at) {
         if (state[at] != undecided) continue;
+        ++drawn;
         const double x0 = double(window.x0 + static_cast<long long>(at % width));
         const double y0 = double(window.y0 + static_cast<long long>(at / width));
         pixelSteps.clear();
@@ -377,9 +388,209 @@ bool fillCells(const std::vector<Edge>& edges, PixelRange window, double edgeRow
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         loopsOf(at);
     }
-    return true;
+    loopCount = loops.size();
+    touching = {};
+    state = {};
+    corner = {};
 }
 
 } // namespace
+
+namespace {
+
+// The rows of a window are weighed, then drawn, a few at a time, and every call filling the same
+// path within the same window (the bands of one picture, each on a thread of its own, each
+// asking for its own rows) takes the next rows no call has taken yet; they all then share what
+// was found. A band would otherwise find the whole window's pixels only to keep its own: the
+// decision to fill sparsely is the window's, and so must be found the same in every band.
+// Fills just made are kept for the calls that come later (bands drawn one after another).
+constexpr int SHARED_ROWS = 16;
+constexpr std::size_t SHARED_ROWS_MAX_RUNS = 256;
+constexpr std::size_t KEPT_FILLS = 4;
+
+class SharedFill {
+public:
+    SharedFill(const std::vector<std::vector<Vec2>>& subpaths, PixelRange window, double minEdgeRows,
+               double maxUndecidedShare, std::uint64_t hash)
+        : subpaths_(subpaths), window_(window), minEdgeRows_(minEdgeRows), maxUndecidedShare_(maxUndecidedShare),
+          hash_(hash) {}
+
+    bool fills(const std::vector<std::vector<Vec2>>& subpaths, PixelRange window, double minEdgeRows,
+               double maxUndecidedShare, std::uint64_t hash) const {
+        if (hash != hash_ || window.x0 != window_.x0 || window.y0 != window_.y0 || window.x1 != window_.x1 ||
+            window.y1 != window_.y1 || minEdgeRows != minEdgeRows_ || maxUndecidedShare != maxUndecidedShare_ ||
+            subpaths.size() != subpaths_.size())
+            return false;
+        for (std::size_t s = 0; s < subpaths.size(); ++s) {
+            if (subpaths[s].size() != subpaths_[s].size()) return false;
+            for (std::size_t k = 0; k < subpaths[s].size(); ++k)
+                if (subpaths[s][k].x != subpaths_[s][k].x || subpaths[s][k].y != subpaths_[s][k].y) return false;
+        }
+        return true;
+    }
+
+    // Takes the edges, once, from whichever call comes first: they are the same for all.
+    void prepare(std::vector<Edge>& edges, double edgeRows) {
+        std::call_once(prepared_, [&] {
+            edges_ = std::move(edges);
+            edgeRows_ = edgeRows;
+            auto& level = level_;
+            for (const Edge& e : edges_)
+                if (e.dir == 0 && e.yTop > std::floor(e.yTop) && e.yTop >= window_.y0 && e.yTop < window_.y1)
+                    level.push_back(&e);
+            std::sort(level.begin(), level.end(), [](const Edge* a, const Edge* b) { return a->yTop < b->yTop; });
+            const long long height = window_.y1 - window_.y0;
+            const long long step = std::max<long long>(SHARED_ROWS, (height + SHARED_ROWS_MAX_RUNS - 1) / SHARED_ROWS_MAX_RUNS);
+            for (long long top = 0; top < height; top += step) {
+                const int y0 = window_.y0 + static_cast<int>(top);
+                const int y1 = window_.y0 + static_cast<int>(std::min(height, top + step));
+                runs_.emplace_back(PixelRange{window_.x0, y0, window_.x1, y1});
+                auto at = [&](int y) {
+                    return std::lower_bound(level.begin(), level.end(), double(y),
+                                            [](const Edge* e, double v) { return e->yTop < v; });
+                };
+                levelOf_.emplace_back(at(y0), at(y1));
+            }
+        });
+    }
+
+    // The loops of the runs of rows meeting `rows`, or nothing where the window does not
+    // qualify; `work` counts what this call did itself.
+    std::optional<std::vector<Quad>> loops(PixelRows rows, SparseFillWork* work) {
+        const bool weighed = share(nextWeigh_, weighed_, [&](Cells& run, const std::vector<const Edge*>& level) {
+            run.weigh(edges_, level);
+            if (work) {
+                work->rowsWeighed += static_cast<std::size_t>(run.window.y1 - run.window.y0);
+                work->edgeRowsVisited += run.edgeRowsVisited;
+            }
+        });
+        double left = 0;
+        for (const Cells& run : runs_) left += run.left;
+        if (!weighed || left > edgeRows_ * maxUndecidedShare_) return refused();
+        const bool drawn = share(nextDraw_, drawn_, [&](Cells& run, const std::vector<const Edge*>& level) {
+            run.draw(edges_, level);
+            if (work) work->pixelsDrawn += run.drawn;
+        });
+        std::size_t count = 0;
+        for (const Cells& run : runs_) count += run.loopCount;
+        // cairo pays more for each small loop, confined to a pixel, than for each row an edge
+        // crosses: a pixel that had to keep all its parts can leave too many of them.
+        if (!drawn || static_cast<double>(count) * 8 > edgeRows_ * maxUndecidedShare_) return refused();
+        std::vector<Quad> out;
+        for (const Cells& run : runs_)
+            if (run.window.y1 > rows.top && run.window.y0 < rows.bottom)
+                out.insert(out.end(), run.loops.begin(), run.loops.end());
+        return out;
+    }
+
+private:
+    // A fill left to cairo keeps only what tells so to the calls still to come.
+    std::optional<std::vector<Quad>> refused() {
+        std::lock_guard lock(mutex_);
+        for (Cells& run : runs_) run.release();
+        return std::nullopt;
+    }
+
+    // Runs `step` on every run of rows no call has taken, then waits for those other calls
+    // took. False when any run failed (out of memory): every call then leaves the fill to cairo.
+    template <typename Step>
+    bool share(std::atomic<std::size_t>& next, std::size_t& done, Step&& step) {
+        for (;;) {
+            const std::size_t k = next.fetch_add(1);
+            if (k >= runs_.size()) break;
+            bool ok = true;
+            try {
+                step(runs_[k], std::vector<const Edge*>(levelOf_[k].first, levelOf_[k].second));
+            } catch (...) {
+                ok = false;
+            }
+            std::lock_guard lock(mutex_);
+            failed_ = failed_ || !ok;
+            if (++done == runs_.size()) finished_.notify_all();
+        }
+        std::unique_lock lock(mutex_);
+        finished_.wait(lock, [&] { return done == runs_.size(); });
+        return !failed_;
+    }
+
+    const std::vector<std::vector<Vec2>> subpaths_;
+    const PixelRange window_;
+    const double minEdgeRows_, maxUndecidedShare_;
+    const std::uint64_t hash_;
+
+    std::once_flag prepared_;
+    std::vector<Edge> edges_;
+    double edgeRows_ = 0;
+    std::vector<const Edge*> level_;  // ordered by height
+    std::vector<Cells> runs_;
+    using LevelRange = std::pair<std::vector<const Edge*>::const_iterator, std::vector<const Edge*>::const_iterator>;
+    std::vector<LevelRange> levelOf_;
+
+    std::atomic<std::size_t> nextWeigh_{0}, nextDraw_{0};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::size_t weighed_ = 0, drawn_ = 0;
+    bool failed_ = false;
+};
+
+std::uint64_t hashOf(const std::vector<std::vector<Vec2>>& subpaths) {
+    std::uint64_t h = 1469598103934665603ull;
+    auto mix = [&](double v) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        h = (h ^ bits) * 1099511628211ull;
+    };
+    for (const auto& sub : subpaths) {
+        mix(static_cast<double>(sub.size()));
+        for (const Vec2& p : sub) {
+            mix(p.x);
+            mix(p.y);
+        }
+    }
+    return h;
+}
+
+std::shared_ptr<SharedFill> sharedFill(const std::vector<std::vector<Vec2>>& subpaths, PixelRange window,
+                                       double minEdgeRows, double maxUndecidedShare) {
+    static std::mutex mutex;
+    static std::list<std::shared_ptr<SharedFill>> kept;  // the latest first
+    const std::uint64_t hash = hashOf(subpaths);
+    std::lock_guard lock(mutex);
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        if (!(*it)->fills(subpaths, window, minEdgeRows, maxUndecidedShare, hash)) continue;
+        kept.splice(kept.begin(), kept, it);
+        return kept.front();
+    }
+    kept.push_front(std::make_shared<SharedFill>(subpaths, window, minEdgeRows, maxUndecidedShare, hash));
+    if (kept.size() > KEPT_FILLS) kept.pop_back();
+    return kept.front();
+}
+
+} // namespace
+
+std::optional<std::vector<Quad>> sparseFill(const std::vector<std::vector<Vec2>>& subpaths, bool evenOdd,
+                                            PixelRange window, double minEdgeRows, double maxUndecidedShare,
+                                            PixelRows rows, SparseFillWork* work) {
+    // Under the even-odd rule a pixel any edge touches stays undecided: nothing would be saved.
+    if (evenOdd) return std::nullopt;
+    const long long width = window.x1 - window.x0, height = window.y1 - window.y0;
+    if (width <= 0 || height <= 0 || width * height > SPARSE_FILL_MAX_PIXELS) return std::nullopt;
+
+    std::vector<Edge> edges;
+    double edgeRows = 0;
+    for (const auto& sub : subpaths) {
+        for (std::size_t k = 0; k < sub.size(); ++k) {
+            const auto e = edgeOf(sub[k], sub[(k + 1) % sub.size()]);
+            if (!e || e->yBottom < window.y0 || e->yTop >= window.y1) continue;
+            if (std::fmin(e->xTop, e->xBottom) >= window.x1) continue;  // right of every pixel: no part in any
+            edgeRows += std::fmin(e->yBottom, window.y1) - std::fmax(e->yTop, window.y0) + 1;
+            edges.push_back(*e);
+        }
+    }
+    if (!(edgeRows >= minEdgeRows)) return std::nullopt;
+    const auto shared = sharedFill(subpaths, window, minEdgeRows, maxUndecidedShare);
+    shared->prepare(edges, edgeRows);
+    return shared->loops(rows, work);
+}
 
 } // namespace dv::gfx::detail

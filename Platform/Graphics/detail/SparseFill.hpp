@@ -19,6 +19,7 @@
 #include "Platform/Graphics/detail/GuardBox.hpp"
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -28,6 +29,19 @@ namespace dv::gfx::detail {
 /// Device pixels [x0, x1) × [y0, y1).
 struct PixelRange {
     int x0, y0, x1, y1;
+};
+
+/// Device rows [top, bottom).
+struct PixelRows {
+    int top = INT_MIN, bottom = INT_MAX;
+};
+
+/// What one call did itself; calls filling the same path within the same window at once (or
+/// soon after one another) share the rest.
+struct SparseFillWork {
+    std::size_t rowsWeighed = 0;      // rows of the window whose pixels it weighed
+    std::size_t edgeRowsVisited = 0;  // rows crossed by an edge, counted for each edge, as it weighed them
+    std::size_t pixelsDrawn = 0;      // undecided pixels it drew
 };
 
 /// Paths crossing fewer pixel rows than this in all (an edge counted once for every row it
@@ -44,10 +58,13 @@ using Quad = std::array<Vec2, 4>;
 /// fill the same pixels within `window` under the nonzero rule. Absent under the even-odd rule
 /// (every pixel an edge touches would stay undecided), when the path is too light to bother, the
 /// window too large, or the pixels left undecided would hand cairo more than `maxUndecidedShare`
-/// of the work.
+/// of the work. Whether the path qualifies is the window's to say, but only the loops of the
+/// pixels in `rows` (and of a few rows beside them) are returned: within those rows they are the
+/// loops the whole window has there, and the pixels cairo fills from them are the same.
 std::optional<std::vector<Quad>> sparseFill(const std::vector<std::vector<Vec2>>& subpaths,
                                           bool evenOdd, PixelRange window,
                                           double minEdgeRows = SPARSE_FILL_MIN_EDGE_ROWS,
-                                          double maxUndecidedShare = 0.5);
+                                          double maxUndecidedShare = 0.5, PixelRows rows = {},
+                                          SparseFillWork* work = nullptr);
 
 } // namespace dv::gfx::detail
