@@ -1,5 +1,8 @@
 #include "Platform/Graphics/detail/SparseFill.hpp"
 
+#include "Platform/Graphics/BandedDrawing.hpp"
+#include "Platform/Graphics/Parallelism.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -407,6 +410,7 @@ namespace {
 constexpr int SHARED_ROWS = 16;
 constexpr std::size_t SHARED_ROWS_MAX_RUNS = 256;
 constexpr std::size_t KEPT_FILLS = 4;
+constexpr std::size_t SHARED_FILL_THREADS = 4;
 
 class SharedFill {
 public:
@@ -454,9 +458,9 @@ public:
         });
     }
 
-    // The loops of the runs of rows meeting `rows`, or nothing where the window does not
-    // qualify; `work` counts what this call did itself.
-    std::optional<std::vector<Quad>> loops(PixelRows rows, SparseFillWork* work) {
+    // Weighs, then draws, the runs no call has taken, and waits for those others took; false
+    // where the window does not qualify. `work` counts what this call did itself.
+    bool settle(SparseFillWork* work) {
         const bool weighed = share(nextWeigh_, weighed_, [&](Cells& run, const std::vector<const Edge*>& level) {
             run.weigh(edges_, level);
             if (work) {
@@ -475,7 +479,11 @@ public:
         for (const Cells& run : runs_) count += run.loopCount;
         // cairo pays more for each small loop, confined to a pixel, than for each row an edge
         // crosses: a pixel that had to keep all its parts can leave too many of them.
-        if (!drawn || static_cast<double>(count) * 8 > edgeRows_ * maxUndecidedShare_) return refused();
+        return drawn && !(static_cast<double>(count) * 8 > edgeRows_ * maxUndecidedShare_) ? true : refused();
+    }
+
+    // The loops of the runs of rows meeting `rows`, once settled.
+    std::vector<Quad> loops(PixelRows rows) const {
         std::vector<Quad> out;
         for (const Cells& run : runs_)
             if (run.window.y1 > rows.top && run.window.y0 < rows.bottom)
@@ -485,10 +493,10 @@ public:
 
 private:
     // A fill left to cairo keeps only what tells so to the calls still to come.
-    std::optional<std::vector<Quad>> refused() {
+    bool refused() {
         std::lock_guard lock(mutex_);
         for (Cells& run : runs_) run.release();
-        return std::nullopt;
+        return false;
     }
 
     // Runs `step` on every run of rows no call has taken, then waits for those other calls
@@ -590,7 +598,21 @@ std::optional<std::vector<Quad>> sparseFill(const std::vector<std::vector<Vec2>>
     if (!(edgeRows >= minEdgeRows)) return std::nullopt;
     const auto shared = sharedFill(subpaths, window, minEdgeRows, maxUndecidedShare);
     shared->prepare(edges, edgeRows);
-    return shared->loops(rows, work);
+    // Band threads with nothing else to do take runs too (a picture drawn at once has them
+    // all idle); this call never waits for one that has not started.
+    const std::size_t threads = std::min(freeProcessorCount(), SHARED_FILL_THREADS);
+    std::vector<SparseFillWork> done(threads);
+    std::vector<char> settled(threads, 0);
+    runOnBandThreads(threads, [&](std::size_t helper) { settled[helper] = shared->settle(&done[helper]); });
+    if (work) {
+        for (const SparseFillWork& d : done) {
+            work->rowsWeighed += d.rowsWeighed;
+            work->edgeRowsVisited += d.edgeRowsVisited;
+            work->pixelsDrawn += d.pixelsDrawn;
+        }
+    }
+    if (!settled[0]) return std::nullopt;
+    return shared->loops(rows);
 }
 
 } // namespace dv::gfx::detail

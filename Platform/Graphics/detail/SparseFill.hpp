@@ -36,8 +36,8 @@ struct PixelRows {
     int top = INT_MIN, bottom = INT_MAX;
 };
 
-/// What one call did itself; calls filling the same path within the same window at once (or
-/// soon after one another) share the rest.
+/// What one call did itself, with the idle band threads it took in; calls filling the same path
+/// within the same window at once (or soon after one another) share the rest.
 struct SparseFillWork {
     std::size_t rowsWeighed = 0;      // rows of the window whose pixels it weighed
     std::size_t edgeRowsVisited = 0;  // rows crossed by an edge, counted for each edge, as it weighed them
