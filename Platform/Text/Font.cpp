@@ -9,10 +9,12 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <map>
+#include <mutex>
+#include <set>
 #include <tuple>
 
 namespace dv::gfx {
@@ -51,6 +53,57 @@ std::string showableText(std::string_view text) {
     std::string out(valid);
     g_free(valid);
     return out;
+}
+
+// Cairo shares one scaled font between all threads that show glyphs of a face at the same size
+// under the same transform, and its release of one whose last reference goes races with another
+// thread taking it up again (the host aborted in about 1 run in 100 when bands showed glyphs at
+// once). Every scaled font that lines are shown with is kept referenced here for the life of the
+// process, so that none is released while another thread draws, and threads show glyphs at once.
+// Past a bound (a board of countless sizes and transforms) no more are kept, and glyphs are then
+// shown one thread at a time, as every release of a font that is not kept happens within that.
+class KeptScaledFonts {
+public:
+    static KeptScaledFonts& shared() {
+        static KeptScaledFonts* kept = new KeptScaledFonts;  // never destroyed: its fonts outlive every thread
+        return *kept;
+    }
+    /// Once full, it stays so: a thread that saw room keeps every font it shows.
+    bool full() const { return full_.load(std::memory_order_acquire); }
+    void keep(cairo_scaled_font_t* font) {
+        thread_local cairo_scaled_font_t* last = nullptr;
+        thread_local std::set<cairo_scaled_font_t*> seen;  // kept fonts are never freed, so never reused
+        if (font == last) return;
+        if (!seen.count(font)) {
+            {
+                std::lock_guard lock(lock_);
+                if (fonts_.insert(font).second) {
+                    cairo_scaled_font_reference(font);
+                    if (fonts_.size() >= MOST) full_.store(true, std::memory_order_release);
+                }
+            }
+            seen.insert(font);
+        }
+        last = font;
+    }
+    std::size_t size() {
+        std::lock_guard lock(lock_);
+        return fonts_.size();
+    }
+    static constexpr std::size_t MOST = 4096;
+
+private:
+    std::mutex lock_;
+    std::set<cairo_scaled_font_t*> fonts_;
+    std::atomic<bool> full_{false};
+};
+
+// The scaled font Pango shows a run in, when it has a usable one.
+cairo_scaled_font_t* runFont(const GSList* run) {
+    const auto* glyphItem = static_cast<const PangoGlyphItem*>(run->data);
+    if (!glyphItem || !glyphItem->item || !glyphItem->item->analysis.font) return nullptr;
+    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(glyphItem->item->analysis.font));
+    return font && cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS ? font : nullptr;
 }
 
 } // namespace
@@ -137,6 +190,11 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
     PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
     if (!line) return;
+    // The fonts Pango shapes in are kept from the start: one that another thread shapes in too
+    // is then never released while it does.
+    if (!KeptScaledFonts::shared().full())
+        for (const GSList* run = line->runs; run; run = run->next)
+            if (cairo_scaled_font_t* font = runFont(run)) KeptScaledFonts::shared().keep(font);
     PangoRectangle ink, logical;
     pango_layout_line_get_extents(line, &ink, &logical);
     const double unit = layoutScale_ / PANGO_SCALE;
@@ -227,17 +285,34 @@ bool distorts(const cairo_matrix_t& m) {
     return !(sumOfSquares <= 64 * det);
 }
 
+// Keeps the fonts that `line` is shown with under the current transform of `cr`: the ones Pango
+// holds, and the ones cairo makes of them for the transform. The last is left set on `cr`, so
+// that Pango's showing of the line finds it there rather than making it again.
+void keepFontsOf(cairo_t* cr, PangoLayoutLine* line) {
+    KeptScaledFonts& kept = KeptScaledFonts::shared();
+    for (const GSList* run = line->runs; run; run = run->next) {
+        cairo_scaled_font_t* own = runFont(run);
+        if (!own) continue;
+        kept.keep(own);
+        cairo_set_scaled_font(cr, own);
+        cairo_scaled_font_t* shown = cairo_get_scaled_font(cr);
+        if (shown && cairo_scaled_font_status(shown) == CAIRO_STATUS_SUCCESS) kept.keep(shown);
+    }
+}
+
 // Shows a line shaped at 1 / layoutScale of its size (`layoutSize` in its own units), enlarged by
 // layoutScale about its origin. Where the glyphs would reach the rasteriser's limit on the
 // device, or the transform distorts them, their outlines are taken upright at a size the
 // rasteriser handles, small enough that a long line stays on cairo's grid, and mapped onto the
 // device through the transform before the fill.
+// With `keep`, the fonts shown with are kept first (see KeptScaledFonts).
 void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double layoutSize,
-              double deviceSize) {
+              double deviceSize, bool keep) {
     cairo_matrix_t current;
     cairo_get_matrix(cr, &current);
     const bool plain = deviceSize <= MAX_GLYPH_PIXELS && !distorts(current);
     if (layoutScale == 1 && plain) {
+        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, x, y);
         pango_cairo_show_layout_line(cr, line);
         return;
@@ -250,6 +325,7 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
     }
     cairo_scale(cr, layoutScale, layoutScale);
     if (plain) {
+        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, 0, 0);
         pango_cairo_show_layout_line(cr, line);
         cairo_restore(cr);
@@ -265,6 +341,7 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
         return;
     }
     cairo_scale(cr, upright, upright);
+    if (keep) keepFontsOf(cr, line);
     cairo_new_path(cr);
     cairo_move_to(cr, 0, 0);
     pango_cairo_layout_line_path(cr, line);
@@ -291,6 +368,16 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
 
 } // namespace
 
+namespace {
+
+std::atomic<std::uint64_t> linesShownAlone{0};
+
+} // namespace
+
+TextLine::ShowingCounts TextLine::showingCounts() {
+    return {KeptScaledFonts::shared().size(), linesShownAlone.load(std::memory_order_relaxed)};
+}
+
 void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y) {
     const AffineTransform m = context.userToDevice();
     DeviceBox bounds = DeviceBox::none();
@@ -312,18 +399,21 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
     // summed squares bounds the stretch in every direction.
     const double deviceScale = std::hypot(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
-        // Lines drawn on several threads at once (pictures drawn in bands) share cairo's scaled
-        // fonts, and cairo's release of a scaled font races with another thread showing glyphs
-        // of it: the host aborted in about 1 run in 100. Showing glyphs one thread at a time
-        // leaves the fills and strokes, most of the work, in parallel.
+        // Lines are shown on several threads at once (pictures drawn in bands) while the fonts
+        // they are shown with are kept; past that, one thread at a time (see KeptScaledFonts).
         static std::mutex glyphs;
-        std::lock_guard lock(glyphs);
+        std::unique_lock lock(glyphs, std::defer_lock);
+        if (KeptScaledFonts::shared().full()) {
+            lock.lock();
+            linesShownAlone.fetch_add(lines.size(), std::memory_order_relaxed);
+        }
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
             PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
             if (!line) continue;
-            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale);
+            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale,
+                     !lock.owns_lock());
         }
     });
 }

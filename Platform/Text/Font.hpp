@@ -98,6 +98,15 @@ public:
     /// all lines cast one shadow together.
     static void draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y);
 
+    /// What showing lines has taken so far in this process, for tests: the scaled fonts kept so
+    /// that threads can show glyphs at once, and the lines shown one thread at a time because
+    /// no more fonts are kept.
+    struct ShowingCounts {
+        std::size_t keptFonts = 0;
+        std::uint64_t linesShownAlone = 0;
+    };
+    static ShowingCounts showingCounts();
+
 private:
     PangoLayout* layout_ = nullptr;
     double size_ = 0;        // the font size, in user units
