@@ -129,16 +129,21 @@ void paintPlainText(DrawingContext& context, const PaintJob& job, const Element:
     const DrawingContext::LineRange shown = context.textLinesShown(box.y, text.fontSize * 1.2, underlineReach);
     const std::vector<std::string_view> lines = wrapTextLineViews(text.content, box.width, text.fontSize,
                                                                   text.fontFamily, bold, box.padding > 0, shown.end);
-    for (std::size_t i = shown.first; i < lines.size(); ++i) {
-        const double y = box.y + static_cast<double>(i) * text.fontSize * 1.2;
-        context.fillText(lines[i], tx, y);
-        if (!underline && !strikethrough) continue;
-        const double w = context.measureText(lines[i]);
-        const double sx = align == TextAlign::left ? tx : align == TextAlign::center ? tx - w * 0.5 : tx - w;
+    // The decorations' stroke settings change nothing that the text is drawn with: they are set
+    // once for all the lines rather than saved and restored around each.
+    const bool decorated = (underline || strikethrough) && shown.first < lines.size();
+    if (decorated) {
         context.save();
         context.setStrokeStyle(job.strokeColor);
         context.setLineWidth(decorationWidth);
         context.setLineDash({});
+    }
+    for (std::size_t i = shown.first; i < lines.size(); ++i) {
+        const double y = box.y + static_cast<double>(i) * text.fontSize * 1.2;
+        context.fillText(lines[i], tx, y);
+        if (!decorated) continue;
+        const double w = context.measureText(lines[i]);
+        const double sx = align == TextAlign::left ? tx : align == TextAlign::center ? tx - w * 0.5 : tx - w;
         if (underline) {
             const double yu = y + text.fontSize + context.lineWidth();
             context.beginPath();
@@ -153,8 +158,8 @@ void paintPlainText(DrawingContext& context, const PaintJob& job, const Element:
             context.lineTo(sx + w, ys);
             context.stroke();
         }
-        context.restore();
     }
+    if (decorated) context.restore();
     context.setTextAlign("left");
 }
 

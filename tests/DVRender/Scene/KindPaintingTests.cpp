@@ -290,6 +290,35 @@ TEST(Text, PlainTextBackgroundWrapAndDecorations) {
     EXPECT_EQ(named(calls, "lineWidth").back().args[0], 1);
 }
 
+TEST(Text, DecorationsOfAWrappedTextAreSetUpOnceForAllItsLines) {
+    // One letter a line: every line is underlined and struck through, and the stroke settings
+    // are made once for the block, not saved and restored around every line.
+    std::string letters;
+    for (int i = 0; i < 40; ++i) letters += i ? " x" : "x";
+    Element e = test::text("t", 0, 0, letters, 10);
+    e.payload.text()->width = 8;
+    const auto plain = paint(e);
+    ASSERT_EQ(countOf(plain, "fillText"), 40u);
+    e.payload.text()->underline = true;
+    e.payload.text()->strikethrough = true;
+    const auto calls = paint(e);
+    EXPECT_EQ(countOf(calls, "fillText"), 40u);
+    EXPECT_EQ(countOf(calls, "stroke"), 80u);
+    EXPECT_EQ(countOf(calls, "save"), countOf(plain, "save") + 1);
+    EXPECT_EQ(countOf(calls, "restore"), countOf(plain, "restore") + 1);
+    EXPECT_EQ(named(calls, "lineWidth").size(), named(plain, "lineWidth").size() + 1);
+    // Each line's underline sits under that line, and its width is that line's.
+    const auto moves = named(calls, "moveTo");
+    const auto ends = named(calls, "lineTo");
+    ASSERT_EQ(moves.size(), 80u);
+    const double w = measureTextWidth("x", 10, "Arial, sans-serif", false);
+    for (std::size_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(moves[2 * i].args[1], static_cast<double>(i) * 10 * 1.2 + 10 + 1) << i;
+        EXPECT_EQ(ends[2 * i].args[0] - moves[2 * i].args[0], w) << i;
+        EXPECT_EQ(moves[2 * i + 1].args[1], static_cast<double>(i) * 10 * 1.2 + 5.5) << i;
+    }
+}
+
 TEST(Images, LoadedAndPlaceholders) {
     test::FakeImages images;
     images.answers["ok"] = ImageLookup::loaded(RenderImage::sizeOnly("ok", 10, 10));
