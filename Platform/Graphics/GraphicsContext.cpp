@@ -95,8 +95,12 @@ GraphicsContext::GraphicsContext(Bitmap& target) {
 
 GraphicsContext::GraphicsContext(cairo_surface_t* target) {
     cr_ = cairo_create(target);
-    width_ = cairo_image_surface_get_width(target);
-    height_ = cairo_image_surface_get_height(target);
+    // A surface at a device scale holds a picture of its pixels over the scale (a wide shadow's
+    // shape is drawn so, onto cells).
+    double scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_scale(target, &scaleX, &scaleY);
+    width_ = static_cast<int>(std::ceil(cairo_image_surface_get_width(target) / scaleX));
+    height_ = static_cast<int>(std::ceil(cairo_image_surface_get_height(target) / scaleY));
     cairo_set_miter_limit(cr_, state_.miterLimit);
 }
 
@@ -740,7 +744,7 @@ DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
     return b;
 }
 
-void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage) {
     if (measuring_) return measure(bounds);
     // Drawing that neither the shape nor its shadow can bring into the clip is not handed to
     // cairo at all: a picture drawn in bands has most of its shapes outside each band. A pixel
@@ -748,7 +752,7 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     const DeviceBox reach = visibleReach();
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
-    if (shadowActive()) drawShadow(bounds, draw);
+    if (shadowActive()) drawShadow(bounds, draw, coverage);
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
@@ -829,7 +833,7 @@ DeviceBox GraphicsContext::visibleReach() const {
     return box;
 }
 
-void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw) {
+void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage) {
     // Only the part of the shape within the blur's reach of the clip is drawn, and only the
     // shadow's pixels inside the clip (and the work window) are blurred: a wide blur costs its
     // reach, not its area.
@@ -859,7 +863,13 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         if (clear) std::memset(keep.data(), 0, bytes);
         return cairo_image_surface_create_for_data(keep.data(), CAIRO_FORMAT_A8, w.width(), w.height(), stride);
     };
-    cairo_surface_t* shape = plane(shadowShape_, source, true);
+    // A blur computed on cells takes an outline drawn straight onto them: cairo's coverage of a
+    // cell stands for the average of its pixels, and the shape costs its cells, not its pixels,
+    // in every band that draws it. The cells lie on the device grid, whatever the window.
+    const double sigma = detail::shadowSigma(state_.shadowBlur);
+    const int cell = coverage == Coverage::outline ? detail::blurCellSize(sigma) : 1;
+    const detail::PixelWindow drawnWindow = cell > 1 ? detail::blurCellsHolding(source, sigma) : source;
+    cairo_surface_t* shape = plane(shadowShape_, drawnWindow, true);
     // A mask that spreads beyond the cast is 0 there.
     const bool spreads = spread.x0 != cast.x0 || spread.y0 != cast.y0 || spread.x1 != cast.x1 || spread.y1 != cast.y1;
     cairo_surface_t* mask = plane(shadowMask_, spread, spreads);
@@ -871,15 +881,17 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         release();
         return;
     }
-    cairo_surface_set_device_offset(shape, -source.x0, -source.y0);
+    // The device transform maps the picture's pixels onto the plane (under the draw's own
+    // matrix, which is set in picture space), so cells are reckoned as the picture's are.
+    if (cell > 1) cairo_surface_set_device_scale(shape, 1.0 / cell, 1.0 / cell);
+    cairo_surface_set_device_offset(shape, -drawnWindow.x0, -drawnWindow.y0);
     cairo_t* scr = cairo_create(shape);
     draw(scr);
     cairo_destroy(scr);
     cairo_surface_flush(shape);
     cairo_surface_flush(mask);
-    const detail::AlphaPlane drawn{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), source};
+    const detail::AlphaPlane drawn{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), drawnWindow};
     if (!shadowMasks_) shadowMasks_ = std::make_unique<detail::ShadowMaskCache>(SHADOW_MASK_BYTES);
-    const double sigma = detail::shadowSigma(state_.shadowBlur);
     std::uint8_t* maskData = cairo_image_surface_get_data(mask);
     const int maskStride = cairo_image_surface_get_stride(mask);
     std::uint8_t* castPixels =
@@ -888,7 +900,9 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     // a wide shadow of a thin outline is often faint everywhere, and a shadow's mask faint far
     // from the shape. Other operators change pixels where the mask is 0.
     const int faint = cairo_get_operator(cr_) == CAIRO_OPERATOR_OVER ? detail::faintMaskLevel(state_.shadowColor.alpha) : -1;
-    if (!shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0))) {
+    const bool inked = cell > 1 ? shadowMasks_->blurCells(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0))
+                                : shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0));
+    if (!inked) {
         release();
         return;
     }
@@ -1125,24 +1139,30 @@ void GraphicsContext::drawImage(const PixelView& px, const Rect& dest) {
     case InterpolationQuality::high: filter = CAIRO_FILTER_GOOD; break;
     }
     cairo_pattern_set_filter(pattern, filter);
-    paint(b, [&](cairo_t* cr) {
-        setDeviceSpace(cr);
-        emitRects(cr, {&dest, 1});
-        cairo_clip(cr);
-        setUserSpace(cr);
-        cairo_set_source(cr, pattern);
-        cairo_paint_with_alpha(cr, state_.alpha);
-    });
+    paint(
+        b,
+        [&](cairo_t* cr) {
+            setDeviceSpace(cr);
+            emitRects(cr, {&dest, 1});
+            cairo_clip(cr);
+            setUserSpace(cr);
+            cairo_set_source(cr, pattern);
+            cairo_paint_with_alpha(cr, state_.alpha);
+        },
+        Coverage::pixelGrid);
     cairo_pattern_destroy(pattern);
     cairo_surface_destroy(src);
 }
 
 void GraphicsContext::paintWithFill(const DeviceBox& deviceBounds, const std::function<void(cairo_t*)>& draw) {
-    paint(deviceBounds, [&](cairo_t* cr) {
-        setUserSpace(cr);
-        setSource(cr, state_.fill, state_.alpha);
-        draw(cr);
-    });
+    paint(
+        deviceBounds,
+        [&](cairo_t* cr) {
+            setUserSpace(cr);
+            setSource(cr, state_.fill, state_.alpha);
+            draw(cr);
+        },
+        Coverage::pixelGrid);
 }
 
 } // namespace dv::gfx

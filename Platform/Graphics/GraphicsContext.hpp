@@ -268,9 +268,14 @@ private:
     void setUserSpace(cairo_t* cr) const;
     bool shadowActive() const;
     bool invisible(const Color& ink) const;
-    void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    /// What the coverage of a shape drawn for a wide shadow stands for. An outline (a path
+    /// filled or stroked) drawn onto a grid k times coarser covers each cell by the average of
+    /// its k × k pixels, as the blur takes them; images, resampled by their filter, and glyphs,
+    /// fitted to the pixel grid, are drawn at full resolution.
+    enum class Coverage { outline, pixelGrid };
+    void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage = Coverage::outline);
     void measure(const DeviceBox& bounds);
-    void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw);
+    void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

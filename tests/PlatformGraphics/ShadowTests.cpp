@@ -193,13 +193,18 @@ void paintWideShape(GraphicsContext& g, const Rect& r, double strokeWidth, bool 
 // Composes a shadow by hand as the context composes one: the shape's coverage over all the
 // pixels its shadow can reach the picture from, blurred by `blur`, painted in the shadow's colour
 // through it at the offset (resampled by cairo where the offset has a fraction), and the shape
-// drawn over it.
+// drawn over it. With `cell` above 1 the coverage is drawn straight onto cells of that many
+// pixels, as the context draws an outline for a blur on cells, and `blur` takes the cells.
 using Blur = bool (*)(const detail::AlphaPlane&, std::uint8_t*, int, const detail::PixelWindow&, double);
 void composeShadow(TestSurface& out, const std::function<void(GraphicsContext&)>& paint, double sigma, double offsetX,
-                   double offsetY, const Color& shadow, Blur blur) {
+                   double offsetY, const Color& shadow, Blur blur, int cell = 1) {
     const int side = out.width(), reach = static_cast<int>(std::ceil(3 * sigma)) + 1;
-    const detail::PixelWindow plane{-reach - 40, -reach - 40, side + reach + 40, side + reach + 40};
-    cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_A8, plane.width(), plane.height());
+    const auto onCells = [cell](int v) { return static_cast<int>(std::floor(static_cast<double>(v) / cell)); };
+    const detail::PixelWindow cells{onCells(-reach - 40), onCells(-reach - 40), onCells(side + reach + 40) + 1,
+                                    onCells(side + reach + 40) + 1};
+    const detail::PixelWindow plane{cells.x0 * cell, cells.y0 * cell, cells.x1 * cell, cells.y1 * cell};
+    cairo_surface_t* coverage = cairo_image_surface_create(CAIRO_FORMAT_A8, cells.width(), cells.height());
+    cairo_surface_set_device_scale(coverage, 1.0 / cell, 1.0 / cell);
     {
         GraphicsContext g(coverage);
         g.translateCTM(-plane.x0, -plane.y0);
@@ -211,7 +216,7 @@ void composeShadow(TestSurface& out, const std::function<void(GraphicsContext&)>
     const detail::PixelWindow cast{castX, castY, castX + side + 2, castY + side + 2};
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, cast.width(), cast.height());
     cairo_surface_flush(mask);
-    const detail::AlphaPlane src{cairo_image_surface_get_data(coverage), cairo_image_surface_get_stride(coverage), plane};
+    const detail::AlphaPlane src{cairo_image_surface_get_data(coverage), cairo_image_surface_get_stride(coverage), cells};
     EXPECT_TRUE(blur(src, cairo_image_surface_get_data(mask), cairo_image_surface_get_stride(mask), cast, sigma));
     cairo_surface_mark_dirty(mask);
     cairo_t* cr = cairo_create(out.get());
@@ -410,6 +415,7 @@ TEST(ShadowBlur, AShadowIsLaidOnlyWhereItShows) {
         }
         // Shape by shape, each shadow laid whole under the shape, as the context lays it.
         {
+            const double sigma = detail::shadowSigma(c.blur);
             const auto layer = [&](bool fill) {
                 composeShadow(expected, [&](GraphicsContext& g) {
                     g.beginPath();
@@ -422,7 +428,7 @@ TEST(ShadowBlur, AShadowIsLaidOnlyWhereItShows) {
                         g.setStrokeColor(Color{0.2, 0.3, 0.8, 0.9});
                         g.strokePath();
                     }
-                }, detail::shadowSigma(c.blur), c.offsetX, c.offsetY, c.shadow, detail::gaussianBlurAlpha);
+                }, sigma, c.offsetX, c.offsetY, c.shadow, detail::gaussianBlurCells, detail::blurCellSize(sigma));
             };
             if (c.filled) layer(true);
             layer(false);

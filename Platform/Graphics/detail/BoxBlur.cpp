@@ -328,11 +328,20 @@ std::vector<std::uint8_t> averageCells(const AlphaPlane& src, const PixelWindow&
     return out;
 }
 
-// The source's cells that can reach the cells `wanted`.
-PixelWindow cellsReaching(const PixelWindow& source, const PixelWindow& wanted, const Reduction& r) {
-    return {std::max(r.cellOf(source.x0), wanted.x0 - r.cells.higher), std::max(r.cellOf(source.y0), wanted.y0 - r.cells.higher),
-            std::min(r.cellOf(source.x1 - 1) + 1, wanted.x1 + r.cells.lower),
-            std::min(r.cellOf(source.y1 - 1) + 1, wanted.y1 + r.cells.lower)};
+// The source's cells, a window of cells, that can reach the cells `wanted`.
+PixelWindow cellsReaching(const PixelWindow& cells, const PixelWindow& wanted, const Reduction& r) {
+    return {std::max(cells.x0, wanted.x0 - r.cells.higher), std::max(cells.y0, wanted.y0 - r.cells.higher),
+            std::min(cells.x1, wanted.x1 + r.cells.lower), std::min(cells.y1, wanted.y1 + r.cells.lower)};
+}
+
+// The cells that hold the pixels of a window.
+PixelWindow cellsOf(const PixelWindow& pixels, const Reduction& r) {
+    return {r.cellOf(pixels.x0), r.cellOf(pixels.y0), r.cellOf(pixels.x1 - 1) + 1, r.cellOf(pixels.y1 - 1) + 1};
+}
+
+// The cells the pixels of `out` are interpolated from.
+PixelWindow cellsRead(const PixelWindow& out, const Reduction& r) {
+    return {r.firstCellRead(out.x0), r.firstCellRead(out.y0), r.firstCellRead(out.x1 - 1) + 2, r.firstCellRead(out.y1 - 1) + 2};
 }
 
 // One row of cells spread across the pixels x0 .. x1 - 1, each pixel the two cells about it
@@ -367,15 +376,17 @@ std::uint8_t spreadDown(const std::uint16_t* above, const std::uint16_t* below, 
     return any;
 }
 
-bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
-    const PixelWindow wanted{r.firstCellRead(out.x0), r.firstCellRead(out.y0), r.firstCellRead(out.x1 - 1) + 2,
-                             r.firstCellRead(out.y1 - 1) + 2};
-    const PixelWindow cells = cellsReaching(src.window, wanted, r);
-    if (cells.isEmpty()) return false;
-    const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
+// The blur of the cells, which hold the averages of the source's cells, interpolated into `out`.
+bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
+    const PixelWindow wanted = cellsRead(out, r);
+    const PixelWindow reaching = cellsReaching(cells.window, wanted, r);
+    if (reaching.isEmpty()) return false;
+    const AlphaPlane part{cells.pixels + static_cast<std::ptrdiff_t>(reaching.y0 - cells.window.y0) * cells.stride +
+                              (reaching.x0 - cells.window.x0),
+                          cells.stride, reaching};
     const auto cellsWide = static_cast<std::size_t>(wanted.width());
     std::vector<std::uint8_t> blurred(cellsWide * static_cast<std::size_t>(wanted.height()));
-    if (!exactBlur({averaged.data(), cells.width(), cells}, blurred.data(), wanted.width(), wanted, r.box)) return false;
+    if (!exactBlur(part, blurred.data(), wanted.width(), wanted, r.box)) return false;
 
     // Across each row of cells first, then down between two of them for each row of pixels.
     const auto width = static_cast<std::size_t>(out.width());
@@ -392,6 +403,13 @@ bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const 
                           static_cast<std::uint32_t>(r.k), static_cast<std::uint32_t>(2 * r.shift + 2));
     }
     return any != 0;
+}
+
+bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
+    const PixelWindow cells = cellsReaching(cellsOf(src.window, r), cellsRead(out, r), r);
+    if (cells.isEmpty()) return false;
+    const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
+    return blurCells({averaged.data(), cells.width(), cells}, dst, dstStride, out, r);
 }
 
 } // namespace
@@ -473,11 +491,32 @@ bool blursToNothing(const AlphaPlane& src, double sigma, int faint) {
     const Reduction r = reductionFor(sigma);
     if (r.box < 2) return false;
     if (r.k == 1) return blursToNothing(src, {src.window.y0, src.window.y1}, passesForBox(r.box), faint);
-    const PixelWindow cells{r.cellOf(src.window.x0), r.cellOf(src.window.y0), r.cellOf(src.window.x1 - 1) + 1,
-                            r.cellOf(src.window.y1 - 1) + 1};
+    const PixelWindow cells = cellsOf(src.window, r);
     const std::vector<std::uint8_t> averaged = averageCells(src, cells, r);
+    return cellsBlurToNothing({averaged.data(), cells.width(), cells}, sigma, faint);
+}
+
+bool cellsBlurToNothing(const AlphaPlane& cells, double sigma, int faint) {
+    if (cells.window.isEmpty()) return true;
+    const Reduction r = reductionFor(sigma);
+    if (r.box < 2) return false;
     // Interpolating between cells, and moving by a fraction, never exceeds the largest cell.
-    return blursToNothing({averaged.data(), cells.width(), cells}, {cells.y0, cells.y1}, passesForBox(r.box), faint);
+    return blursToNothing(cells, {cells.window.y0, cells.window.y1}, passesForBox(r.box), faint);
+}
+
+PixelWindow blurCellsHolding(const PixelWindow& pixels, double sigma) {
+    if (pixels.isEmpty()) return {};
+    return cellsOf(pixels, reductionFor(sigma));
+}
+
+std::vector<std::uint8_t> averagedCells(const AlphaPlane& src, const PixelWindow& cells, double sigma) {
+    return averageCells(src, cells, reductionFor(sigma));
+}
+
+bool gaussianBlurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+    if (out.isEmpty() || cells.window.isEmpty()) return false;
+    const Reduction r = reductionFor(sigma);
+    return r.k == 1 ? exactBlur(cells, dst, dstStride, out, r.box) : blurCells(cells, dst, dstStride, out, r);
 }
 
 bool gaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace dv::gfx::detail {
 
@@ -38,6 +39,24 @@ bool exactGaussianBlurAlpha(const AlphaPlane& src, std::uint8_t* dst, int dstStr
 /// sigma is computed; 1 for a blur at full resolution. A blurred plane moved by multiples of it
 /// is the blur of the moved plane.
 int blurCellSize(double sigma);
+
+/// The cells of the blur of this sigma (see blurCellSize) that hold the pixels of a window, in
+/// cells: cell (cx, cy) holds pixels cx·k .. cx·k + k - 1 across and cy·k .. down.
+PixelWindow blurCellsHolding(const PixelWindow& pixels, double sigma);
+
+/// The cells `cells` of a plane, each the rounded average of its pixels (0 beyond the plane),
+/// rows of cells.width() bytes.
+std::vector<std::uint8_t> averagedCells(const AlphaPlane& src, const PixelWindow& cells, double sigma);
+
+/// gaussianBlurAlpha of a plane known only by its cells: `cells.window` is in cells of
+/// blurCellSize(sigma) pixels a side, each holding the average of its pixels. Given the cells
+/// averagedCells gives, the pixels are those gaussianBlurAlpha gives for the plane, exactly; a
+/// shape drawn straight onto the cells skips its pixels altogether. Each pixel depends only on
+/// the cells and on where it lies, never on the window it is computed for.
+bool gaussianBlurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
+
+/// blursToNothing for a plane known by its cells, as gaussianBlurCells takes them.
+bool cellsBlurToNothing(const AlphaPlane& cells, double sigma, int faint = 0);
 
 /// Moves a plane of width × height pixels (rows `stride` bytes apart) right by `fx` and down by
 /// `fy` of a pixel (each in [0, 1)), in place, interpolating linearly as a mask drawn at that

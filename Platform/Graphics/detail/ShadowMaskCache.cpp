@@ -64,7 +64,24 @@ PixelWindow intersection(const PixelWindow& a, const PixelWindow& b) {
 
 bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast,
                            double sigma, int faint) {
-    const PixelWindow& at = shape.window;
+    return blur(Shape{shape, 1}, dst, dstStride, cast, sigma, faint);
+}
+
+bool ShadowMaskCache::blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& cast,
+                                double sigma, int faint) {
+    return blur(Shape{cells, blurCellSize(sigma)}, dst, dstStride, cast, sigma, faint);
+}
+
+bool ShadowMaskCache::blur(const Shape& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma,
+                           int faint) {
+    const AlphaPlane& plane = shape.plane;
+    const int cell = shape.cell;
+    const bool onCells = cell > 1;
+    // The shape's pixels, and the blur that takes it.
+    const PixelWindow at{plane.window.x0 * cell, plane.window.y0 * cell, plane.window.x1 * cell, plane.window.y1 * cell};
+    const auto blurred = [&](std::uint8_t* to, int stride, const PixelWindow& out) {
+        return onCells ? gaussianBlurCells(plane, to, stride, out, sigma) : gaussianBlurAlpha(plane, to, stride, out, sigma);
+    };
     const auto area = [](const PixelWindow& w) {
         return static_cast<std::size_t>(w.width()) * static_cast<std::size_t>(w.height());
     };
@@ -75,27 +92,28 @@ bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstSt
     const PixelWindow wide = intersection(widened(cast, SLACK), support);
     // Without a blur there is only a copy to save; a mask beyond a fraction of the limit would
     // push out everything else.
-    if (boxSizeForSigma(sigma) < 2 || need.isEmpty() || area(at) + area(wide) > byteLimit_ / 8)
-        return gaussianBlurAlpha(shape, dst, dstStride, cast, sigma);
+    if (boxSizeForSigma(sigma) < 2 || need.isEmpty() || area(plane.window) + area(wide) > byteLimit_ / 8)
+        return blurred(dst, dstStride, cast);
 
     // What is known to blur to nothing, or to too faint a mask to show, is not worth keeping.
-    if (blursToNothing(shape, sigma, faint)) return false;
+    if (onCells ? cellsBlurToNothing(plane, sigma, faint) : blursToNothing(plane, sigma, faint)) return false;
 
     const std::uint64_t sigmaBits = std::bit_cast<std::uint64_t>(sigma);
-    const std::uint64_t hash = hashPlane(shape, sigmaBits);
+    const std::uint64_t hash = hashPlane(plane, mix(sigmaBits, static_cast<std::uint64_t>(cell)));
     const Entry* entry = find(hash, sigmaBits, shape, moved(need, -at.x0, -at.y0));
     Entry fresh;
     if (!entry) {
-        const int cell = blurCellSize(sigma);
-        fresh = Entry{hash, sigmaBits, at.width(), at.height(), at.x0 & (cell - 1), at.y0 & (cell - 1), {},
-                      moved(wide, -at.x0, -at.y0), {}};
-        fresh.shape.resize(area(at));
-        for (int y = 0; y < at.height(); ++y)
-            std::memcpy(fresh.shape.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(at.width()),
-                        shape.pixels + static_cast<std::ptrdiff_t>(y) * shape.stride,
-                        static_cast<std::size_t>(at.width()));
+        // Where a shape in pixels lies within the blur's cells; cells lie on them.
+        const int phase = onCells ? 1 : blurCellSize(sigma);
+        fresh = Entry{hash, sigmaBits, cell, plane.window.width(), plane.window.height(), at.x0 & (phase - 1),
+                      at.y0 & (phase - 1), {}, moved(wide, -at.x0, -at.y0), {}};
+        fresh.shape.resize(area(plane.window));
+        for (int y = 0; y < plane.window.height(); ++y)
+            std::memcpy(fresh.shape.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.window.width()),
+                        plane.pixels + static_cast<std::ptrdiff_t>(y) * plane.stride,
+                        static_cast<std::size_t>(plane.window.width()));
         fresh.pixels.resize(area(wide));
-        if (!gaussianBlurAlpha(shape, fresh.pixels.data(), wide.width(), wide, sigma))
+        if (!blurred(fresh.pixels.data(), wide.width(), wide))
             std::vector<std::uint8_t>().swap(fresh.pixels);  // nothing inked: keep no pixels
         entry = keep(fresh);
         if (!entry) entry = &fresh;
@@ -121,15 +139,16 @@ bool ShadowMaskCache::blur(const AlphaPlane& shape, std::uint8_t* dst, int dstSt
     return inked;
 }
 
-const ShadowMaskCache::Entry* ShadowMaskCache::find(std::uint64_t hash, std::uint64_t sigmaBits,
-                                                    const AlphaPlane& shape, const PixelWindow& cast) {
+const ShadowMaskCache::Entry* ShadowMaskCache::find(std::uint64_t hash, std::uint64_t sigmaBits, const Shape& shape,
+                                                    const PixelWindow& cast) {
     const auto [begin, end] = byHash_.equal_range(hash);
-    const int cell = begin == end ? 1 : blurCellSize(std::bit_cast<double>(sigmaBits));
+    const PixelWindow& at = shape.plane.window;
+    const int phase = begin == end || shape.cell > 1 ? 1 : blurCellSize(std::bit_cast<double>(sigmaBits));
     for (auto it = begin; it != end; ++it) {
         Entry& e = *it->second;
-        if (e.sigmaBits == sigmaBits && e.width == shape.window.width() && e.height == shape.window.height() &&
-            e.phaseX == (shape.window.x0 & (cell - 1)) && e.phaseY == (shape.window.y0 & (cell - 1)) &&
-            contains(e.mask, cast) && samePixels(shape, e.shape)) {
+        if (e.sigmaBits == sigmaBits && e.cell == shape.cell && e.width == at.width() && e.height == at.height() &&
+            e.phaseX == (at.x0 & (phase - 1)) && e.phaseY == (at.y0 & (phase - 1)) && contains(e.mask, cast) &&
+            samePixels(shape.plane, e.shape)) {
             if (!e.used) used_.splice(used_.end(), unused_, it->second);
             e.used = true;
             return &e;

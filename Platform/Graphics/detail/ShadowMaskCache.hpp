@@ -30,6 +30,13 @@ public:
     bool blur(const AlphaPlane& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma,
               int faint = 0);
 
+    /// The same for a shape known by its cells, as gaussianBlurCells takes them: returns what
+    /// gaussianBlurCells(cells, dst, dstStride, cast, sigma) returns and writes what it writes.
+    /// Cells are kept apart from pixels, and a shape whose cells equal those of one blurred
+    /// before, moved by whole cells, takes its mask.
+    bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma,
+                   int faint = 0);
+
     /// Bytes held by the kept shapes and masks.
     std::size_t bytes() const { return bytes_; }
     /// Blurs answered from a kept mask so far.
@@ -41,20 +48,28 @@ public:
     static constexpr int SLACK = 8;
 
 private:
+    /// A shape in pixels (`cell` 1) or in cells of `cell` pixels.
+    struct Shape {
+        const AlphaPlane& plane;
+        int cell;
+    };
+    bool blur(const Shape& shape, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma, int faint);
+
     struct Entry {
         std::uint64_t hash = 0;
         std::uint64_t sigmaBits = 0;
-        int width = 0, height = 0;       // of the shape
+        int cell = 1;                    // of the shape: 1 for pixels
+        int width = 0, height = 0;       // of the shape, in its cells
         int phaseX = 0, phaseY = 0;      // where the shape lies within the blur's cells
         std::vector<std::uint8_t> shape;  // rows packed
-        PixelWindow mask;                 // relative to the shape's corner
+        PixelWindow mask;                 // in pixels, relative to the shape's corner
         std::vector<std::uint8_t> pixels; // rows of mask.width(), empty when every pixel is 0
         bool used = false;
         std::size_t size() const { return shape.capacity() + pixels.capacity() + sizeof(Entry); }
     };
     using Entries = std::list<Entry>;
 
-    const Entry* find(std::uint64_t hash, std::uint64_t sigmaBits, const AlphaPlane& shape, const PixelWindow& cast);
+    const Entry* find(std::uint64_t hash, std::uint64_t sigmaBits, const Shape& shape, const PixelWindow& cast);
     /// Takes the entry when room can be made for it; nullptr, leaving it alone, when not.
     const Entry* keep(Entry& entry);
     /// Drops an entry of `unused_`.
