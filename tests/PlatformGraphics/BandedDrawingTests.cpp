@@ -212,6 +212,51 @@ TEST(BandedDrawing, ClipPathsAndShadowsKeepTheirPixelsAtEveryBandEdge) {
     }
 }
 
+// Wide shadows, drawn onto the blur's cells: fills and strokes, turned, at fractions of a pixel,
+// one under a clip path, stacked and apart, over a picture taller than any band.
+void drawWideShadows(GraphicsContext& context) {
+    context.setFillColor({1, 1, 1, 1});
+    context.fillRect({0, 0, 500, 700});
+    for (int i = 0; i < 9; ++i) {
+        context.saveGState();
+        const double angle = 0.37 * i, c = std::cos(angle), s = std::sin(angle);
+        const double cx = 40 + (i * 53) % 420, cy = -30 + (i * 97) % 760;
+        context.concatCTM({c, s, -s, c, cx - c * cx + s * cy, cy - s * cx - c * cy});
+        if (i == 4) {
+            context.beginPath();
+            context.addEllipseInRect({cx - 150, cy - 90, 300, 180});
+            context.clip(FillRule::winding);
+        }
+        context.setShadow(3.5 - i, 0.25 * i - 1, std::vector<double>{60, 300, 1000}[i % 3], {0.1, 0, 0.2, 0.6});
+        context.beginPath();
+        context.addEllipseInRect({cx - 70.5, cy - 40.25, 141, 80.5});
+        context.setFillColor({0.9, 0.5, 0.1, 1});
+        context.fillPath(FillRule::winding);
+        context.setLineWidth(i % 2 ? 90 : 12);
+        context.setLineCap(LineCap::round);
+        context.setLineJoin(LineJoin::round);
+        context.setStrokeColor({0.2, 0.3, 0.8, 0.8});
+        context.strokePath();
+        context.restoreGState();
+    }
+}
+
+TEST(BandedDrawing, WideShadowsGiveThePictureDrawnAtOnceInAnyBands) {
+    const int width = 500, height = 700;
+    auto whole = Bitmap::create(width, height);
+    {
+        GraphicsContext context(*whole);
+        drawWideShadows(context);
+    }
+    for (const int count : {2, 3, 5, 8}) {
+        auto bitmap = Bitmap::create(width, height);
+        ASSERT_TRUE(drawInBands(*bitmap, evenBands(height, count), [](const auto& context, const BandRows&) {
+            drawWideShadows(*context);
+        }));
+        EXPECT_TRUE(samePixels(*whole, *bitmap)) << count << " bands";
+    }
+}
+
 TEST(BandedDrawing, ABandThatFailsFailsThePictureOnceEveryBandIsDone) {
     auto bitmap = Bitmap::create(100, 600);
     std::atomic<int> finished = 0;

@@ -282,6 +282,134 @@ TEST(ShadowBlur, AWideShadowOnCellsLooksLikeTheExactBlur) {
     }
 }
 
+// Outlines of every kind the context draws onto cells (fills of curves, of rectangles and of long
+// polygons thinned before cairo sees them, wide strokes turned into outlines, dashed strokes),
+// turned, at fractions of a pixel and partly outside the picture: each shadow looks like the
+// exact blur of the outline's pixels at full resolution.
+TEST(ShadowBlur, OutlinesDrawnOntoCellsLookLikeTheExactBlurOfTheirPixels) {
+    // A star of 4,400 edges: enough for the thinned fills.
+    auto star = [](GraphicsContext& g, double cx, double cy, double r) {
+        g.beginPath();
+        for (int i = 0; i < 4400; ++i) {
+            const double angle = i * 6.283185307179586 / 4400, radius = r * (i % 2 ? 0.55 : 1.0);
+            const double x = cx + radius * std::cos(angle), y = cy + radius * std::sin(angle);
+            if (i == 0) g.moveTo(x, y);
+            else g.addLineTo(x, y);
+        }
+        g.closePath();
+        g.setFillColor(Color{0.3, 0.6, 0.2, 1});
+        g.fillPath(FillRule::winding);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(GraphicsContext&, double blur)> paint;
+        double offsetX, offsetY;
+    };
+    const auto turned = [](GraphicsContext& g, double cx, double cy, double angle) {
+        const double c = std::cos(angle), s = std::sin(angle);
+        g.concatCTM({c, s, -s, c, cx - c * cx + s * cy, cy - s * cx - c * cy});
+    };
+    const Case cases[] = {
+        {"a turned ellipse at fractions of a pixel",
+         [&](GraphicsContext& g, double) {
+             turned(g, 128.3, 120.6, 0.5);
+             g.beginPath();
+             g.addEllipseInRect({70.4, 90.7, 115.5, 60.25});
+             g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+             g.fillPath(FillRule::winding);
+         },
+         3.25, -6.5},
+        {"a turned rectangle across the top edge",
+         [&](GraphicsContext& g, double) {
+             turned(g, 60, 10, -0.3);
+             g.setFillColor(Color{0.2, 0.2, 0.8, 1});
+             g.fillRect({20.5, -30.25, 110, 70});
+         },
+         -0.75, 4},
+        {"a wide round stroke partly outside",
+         [&](GraphicsContext& g, double blur) {
+             turned(g, 200, 180, 0.8);
+             g.beginPath();
+             g.moveTo(150.5, 160.25);
+             g.addLineTo(290, 210);
+             g.addQuadCurveTo(320, 300, 210, 290.5);
+             g.setLineWidth(std::fmin(blur / 5, 80));
+             g.setLineCap(LineCap::round);
+             g.setLineJoin(LineJoin::round);
+             g.setStrokeColor(Color{0.5, 0.1, 0.4, 0.9});
+             g.strokePath();
+         },
+         0.5, 2.75},
+        {"a long polygon over the left edge", [&](GraphicsContext& g, double) { star(g, 10.5, 140.25, 90); }, 7, -3.5},
+        {"a dashed outline, turned",
+         [&](GraphicsContext& g, double blur) {
+             turned(g, 130, 130, 1.1);
+             paintWideShape(g, {80.25, 90.5, 110, 80}, blur / 10);
+         },
+         -5.125, 0},
+    };
+    constexpr int side = 256;
+    const Color shadow{0.1, 0, 0.3, 0.8};
+    for (const double blur : {50.0, 200.0, 1000.0}) {
+        const double sigma = detail::shadowSigma(blur);
+        ASSERT_GT(detail::blurCellSize(sigma), 1) << blur;
+        for (const Case& c : cases) {
+            const std::string what = std::string(c.what) + ", blur " + std::to_string(static_cast<int>(blur));
+            const auto paint = [&](GraphicsContext& g) {
+                g.saveGState();
+                c.paint(g, blur);
+                g.restoreGState();
+            };
+            TestSurface drawn(side, side), expected(side, side), unshadowed(side, side);
+            {
+                GraphicsContext g(drawn.get());
+                g.setShadow(c.offsetX, c.offsetY, blur, shadow);
+                paint(g);
+            }
+            composeShadow(expected, paint, sigma, c.offsetX, c.offsetY, shadow, detail::exactGaussianBlurAlpha);
+            {
+                GraphicsContext g(unshadowed.get());
+                paint(g);
+            }
+            int shadowed = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) shadowed += expected.alpha(x, y) != unshadowed.alpha(x, y);
+            EXPECT_GT(shadowed, 1000) << what << ": the shadow shows";
+            test::expectSamePicture(expected, drawn, what);
+        }
+    }
+}
+
+// Images keep their pixels for their shadows: a board of one-pixel squares, half of them clear,
+// drawn without smoothing, casts the shadow of half its coverage everywhere, which a point taken
+// from each cell would miss (each would be clear or opaque).
+TEST(ShadowBlur, AnImageCastsTheShadowOfItsPixels) {
+    constexpr int side = 200, board = 96;
+    std::vector<std::uint8_t> pixels(board * board * 4, 0);
+    for (int y = 0; y < board; ++y)
+        for (int x = 0; x < board; ++x)
+            if ((x + y) % 2 == 0)
+                for (int c = 0; c < 4; ++c) pixels[static_cast<std::size_t>((y * board + x) * 4 + c)] = 255;
+    const PixelView view{pixels.data(), board, board, board * 4};
+    const auto paint = [&](GraphicsContext& g) {
+        g.setInterpolationQuality(InterpolationQuality::none);
+        g.drawImage(view, {52, 40, board, board});
+    };
+    const Color shadow{0, 0, 0, 1};
+    for (const double blur : {64.0, 400.0}) {
+        const double sigma = detail::shadowSigma(blur);
+        ASSERT_GT(detail::blurCellSize(sigma), 1) << blur;
+        TestSurface drawn(side, side), expected(side, side);
+        {
+            GraphicsContext g(drawn.get());
+            g.setShadow(4, 4, blur, shadow);
+            paint(g);
+        }
+        composeShadow(expected, paint, sigma, 4, 4, shadow, detail::exactGaussianBlurAlpha);
+        test::expectSamePicture(expected, drawn, "blur " + std::to_string(static_cast<int>(blur)));
+    }
+}
+
 // A wide shadow at a fraction of a pixel is moved by the fraction before it is drawn; its pixels
 // are those of the same mask drawn at the fraction and resampled by cairo, within a level or two
 // (a pixel off would be several on these edges).
@@ -495,6 +623,56 @@ TEST(ShadowBlur, ABlurOnCellsGivesEachPixelWhateverWindowItIsComputedFor) {
     }
 }
 
+// A plane known by its cells blurs to the pixels of the plane itself, to the bit, for any window,
+// whether its cells are blurred for the window or blurred once over all they reach and the
+// window interpolated from them.
+TEST(ShadowBlur, ABlurOfCellsGivesThePixelsOfThePlaneTheyAverage) {
+    std::mt19937 rng(5);
+    for (const double sigma : {25.0, 100.0, 500.0}) {
+        const int k = detail::blurCellSize(sigma);
+        ASSERT_GT(k, 1) << sigma;
+        const Blob source = blob(-37 + k / 2, 21 + 3, 150, 95, false, 9);
+        const detail::PixelWindow cells = detail::blurCellsHolding(source.at, sigma);
+        EXPECT_EQ(cells.x0, static_cast<int>(std::floor(source.at.x0 / static_cast<double>(k))));
+        EXPECT_EQ(cells.x1 * k - k < source.at.x1 && source.at.x1 <= cells.x1 * k, true) << sigma;
+        const std::vector<std::uint8_t> averaged = detail::averagedCells(source.plane(), cells, sigma);
+        const detail::AlphaPlane onCells{averaged.data(), cells.width(), cells};
+        std::vector<std::uint8_t> blurred;
+        detail::PixelWindow reached;
+        ASSERT_TRUE(detail::blurOnCells(onCells, sigma, blurred, reached)) << sigma;
+        const detail::AlphaPlane kept{blurred.data(), reached.width(), reached};
+        const detail::PixelWindow support = detail::blurSupport(source.at, sigma);
+        for (int round = 0; round < 30; ++round) {
+            // Windows anywhere about the support, some beyond it.
+            const int x0 = support.x0 - 80 + static_cast<int>(rng() % static_cast<unsigned>(support.width() + 80));
+            const int y0 = support.y0 - 80 + static_cast<int>(rng() % static_cast<unsigned>(support.height() + 80));
+            const detail::PixelWindow out{x0, y0, x0 + 1 + static_cast<int>(rng() % 300), y0 + 1 + static_cast<int>(rng() % 200)};
+            const auto size = static_cast<std::size_t>(out.width() * out.height());
+            std::vector<std::uint8_t> fromPixels(size, 0), fromCells(size, 0), interpolated(size, 0);
+            const bool a = detail::gaussianBlurAlpha(source.plane(), fromPixels.data(), out.width(), out, sigma);
+            const bool b = detail::gaussianBlurCells(onCells, fromCells.data(), out.width(), out, sigma);
+            const bool c = detail::interpolateCells(kept, interpolated.data(), out.width(), out, sigma);
+            const bool inked = std::any_of(fromPixels.begin(), fromPixels.end(), [](std::uint8_t v) { return v != 0; });
+            EXPECT_EQ(a, inked) << sigma;
+            EXPECT_EQ(b, a) << sigma;
+            EXPECT_EQ(c, a) << sigma;
+            if (!a) continue;
+            EXPECT_EQ(fromCells, fromPixels) << "sigma " << sigma << ", window " << out.x0 << "," << out.y0;
+            EXPECT_EQ(interpolated, fromPixels) << "sigma " << sigma << ", window " << out.x0 << "," << out.y0;
+        }
+        // The blurred cells are every cell the blur inks: nothing beyond them.
+        EXPECT_LE(reached.x0 * k, support.x0 + k) << sigma;
+        EXPECT_GE(reached.x1 * k, support.x1 - k) << sigma;
+        EXPECT_FALSE(detail::cellsBlurToNothing(onCells, sigma)) << sigma;
+    }
+    // A faint ring on cells fades to nothing, as it does in pixels.
+    const double sigma = 500;
+    const Blob ring = blob(0, 0, 240, 150, true);
+    const detail::PixelWindow cells = detail::blurCellsHolding(ring.at, sigma);
+    const std::vector<std::uint8_t> averaged = detail::averagedCells(ring.plane(), cells, sigma);
+    EXPECT_TRUE(detail::cellsBlurToNothing({averaged.data(), cells.width(), cells}, sigma));
+}
+
 // The same on a picture: wide shadows drawn clipped to bands of rows, anywhere, show the pixels
 // of the picture drawn at once.
 TEST(ShadowBlur, WideShadowsDrawnInBandsGiveThePictureDrawnAtOnce) {
@@ -658,6 +836,55 @@ TEST(ShadowMaskCache, GivesThePixelsOfAFreshBlur) {
         }
         EXPECT_EQ(cache.hits() - hitsBefore, s.hit ? 1u : 0u) << s.what;
     }
+}
+
+// Shapes on cells: the cache keeps their blur on the cells, which serves any window of the same
+// cells moved by whole cells, and never a shape in pixels that holds the same bytes.
+TEST(ShadowMaskCache, ShapesOnCellsTakeTheBlurOfTheSameCells) {
+    constexpr double sigma = 100;
+    const int k = detail::blurCellSize(sigma);
+    ASSERT_GT(k, 1);
+    struct Step {
+        const char* what;
+        int x, y;  // the first cell
+        bool onCells;
+        int seed;
+        detail::PixelWindow cast;  // in pixels
+        bool hit;
+    };
+    const Step steps[] = {
+        {"first cells", 2, -1, true, 0, {0, 0, 300, 200}, false},
+        {"the same cells again", 2, -1, true, 0, {0, 0, 300, 200}, true},
+        {"moved by whole cells, another window", 7, 4, true, 0, {-200, 250, 100, 400}, true},
+        {"a window beyond the blur", 7, 4, true, 0, {5000, 0, 5100, 40}, false},
+        {"one cell differs", 2, -1, true, 1, {0, 0, 300, 200}, false},
+        {"pixels holding the same bytes", 2, -1, false, 0, {0, 0, 300, 200}, false},
+        {"and the first cells once more", 3, 3, true, 0, {10, 10, 60, 900}, true},
+    };
+    detail::ShadowMaskCache cache(8 << 20);
+    for (const Step& s : steps) {
+        const Blob b = blob(s.x, s.y, 12, 9, false, s.seed);
+        const auto size = static_cast<std::size_t>(s.cast.width() * s.cast.height());
+        std::vector<std::uint8_t> fresh(size, 0), cached(size, 7);
+        const bool freshInk = s.onCells ? detail::gaussianBlurCells(b.plane(), fresh.data(), s.cast.width(), s.cast, sigma)
+                                        : detail::gaussianBlurAlpha(b.plane(), fresh.data(), s.cast.width(), s.cast, sigma);
+        const std::size_t hitsBefore = cache.hits();
+        const bool cachedInk = s.onCells ? cache.blurCells(b.plane(), cached.data(), s.cast.width(), s.cast, sigma)
+                                         : cache.blur(b.plane(), cached.data(), s.cast.width(), s.cast, sigma);
+        EXPECT_EQ(cachedInk, freshInk) << s.what;
+        if (freshInk) {
+            EXPECT_EQ(cached, fresh) << s.what;
+        }
+        EXPECT_EQ(cache.hits() - hitsBefore, s.hit ? 1u : 0u) << s.what;
+    }
+    // What is kept for cells is on the cells: a small part of the pixels a mask of one window
+    // would hold.
+    detail::ShadowMaskCache alone(8 << 20);
+    const Blob b = blob(0, 0, 40, 30, false, 3);
+    const detail::PixelWindow cast{0, 0, 1024, 1024};
+    std::vector<std::uint8_t> out(1024 * 1024);
+    ASSERT_TRUE(alone.blurCells(b.plane(), out.data(), 1024, cast, sigma));
+    EXPECT_LT(alone.bytes(), 1024u * 1024u / 16);
 }
 
 TEST(ShadowMaskCache, StaysWithinItsLimitAndKeepsMasksInUse) {

@@ -376,24 +376,17 @@ std::uint8_t spreadDown(const std::uint16_t* above, const std::uint16_t* below, 
     return any;
 }
 
-// The blur of the cells, which hold the averages of the source's cells, interpolated into `out`.
-bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
-    const PixelWindow wanted = cellsRead(out, r);
-    const PixelWindow reaching = cellsReaching(cells.window, wanted, r);
-    if (reaching.isEmpty()) return false;
-    const AlphaPlane part{cells.pixels + static_cast<std::ptrdiff_t>(reaching.y0 - cells.window.y0) * cells.stride +
-                              (reaching.x0 - cells.window.x0),
-                          cells.stride, reaching};
-    const auto cellsWide = static_cast<std::size_t>(wanted.width());
-    std::vector<std::uint8_t> blurred(cellsWide * static_cast<std::size_t>(wanted.height()));
-    if (!exactBlur(part, blurred.data(), wanted.width(), wanted, r.box)) return false;
-
+// The pixels of `out` interpolated from blurred cells: `blurred` holds (at least) the cells
+// cellsRead(out) reads.
+bool interpolate(const AlphaPlane& blurred, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
     // Across each row of cells first, then down between two of them for each row of pixels.
+    const PixelWindow wanted = cellsRead(out, r);
     const auto width = static_cast<std::size_t>(out.width());
     const auto across = std::make_unique_for_overwrite<std::uint16_t[]>(width * static_cast<std::size_t>(wanted.height()));
     for (int cy = 0; cy < wanted.height(); ++cy)
-        spreadAcross(blurred.data() + static_cast<std::size_t>(cy) * cellsWide, wanted.x0, wanted.width(),
-                     across.get() + static_cast<std::size_t>(cy) * width, out.x0, out.x1, r);
+        spreadAcross(blurred.pixels + static_cast<std::ptrdiff_t>(wanted.y0 + cy - blurred.window.y0) * blurred.stride +
+                         (wanted.x0 - blurred.window.x0),
+                     wanted.x0, wanted.width(), across.get() + static_cast<std::size_t>(cy) * width, out.x0, out.x1, r);
     std::uint8_t any = 0;
     for (int y = out.y0; y < out.y1; ++y) {
         const int cy = r.firstCellRead(y);
@@ -403,6 +396,19 @@ bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const 
                           static_cast<std::uint32_t>(r.k), static_cast<std::uint32_t>(2 * r.shift + 2));
     }
     return any != 0;
+}
+
+// The blur of the cells, which hold the averages of the source's cells, interpolated into `out`.
+bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
+    const PixelWindow wanted = cellsRead(out, r);
+    const PixelWindow reaching = cellsReaching(cells.window, wanted, r);
+    if (reaching.isEmpty()) return false;
+    const AlphaPlane part{cells.pixels + static_cast<std::ptrdiff_t>(reaching.y0 - cells.window.y0) * cells.stride +
+                              (reaching.x0 - cells.window.x0),
+                          cells.stride, reaching};
+    std::vector<std::uint8_t> blurred(static_cast<std::size_t>(wanted.width()) * static_cast<std::size_t>(wanted.height()));
+    if (!exactBlur(part, blurred.data(), wanted.width(), wanted, r.box)) return false;
+    return interpolate({blurred.data(), wanted.width(), wanted}, dst, dstStride, out, r);
 }
 
 bool reducedBlur(const AlphaPlane& src, std::uint8_t* dst, int dstStride, const PixelWindow& out, const Reduction& r) {
@@ -511,6 +517,35 @@ PixelWindow blurCellsHolding(const PixelWindow& pixels, double sigma) {
 
 std::vector<std::uint8_t> averagedCells(const AlphaPlane& src, const PixelWindow& cells, double sigma) {
     return averageCells(src, cells, reductionFor(sigma));
+}
+
+bool blurOnCells(const AlphaPlane& cells, double sigma, std::vector<std::uint8_t>& blurred, PixelWindow& window) {
+    window = {};
+    if (cells.window.isEmpty()) return false;
+    const Reduction r = reductionFor(sigma);
+    window = {cells.window.x0 - r.cells.lower, cells.window.y0 - r.cells.lower, cells.window.x1 + r.cells.higher,
+              cells.window.y1 + r.cells.higher};
+    blurred.resize(static_cast<std::size_t>(window.width()) * static_cast<std::size_t>(window.height()));
+    return exactBlur(cells, blurred.data(), window.width(), window, r.box);
+}
+
+bool interpolateCells(const AlphaPlane& blurred, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {
+    if (out.isEmpty() || blurred.window.isEmpty()) return false;
+    const Reduction r = reductionFor(sigma);
+    const PixelWindow wanted = cellsRead(out, r);
+    const PixelWindow held{std::max(wanted.x0, blurred.window.x0), std::max(wanted.y0, blurred.window.y0),
+                           std::min(wanted.x1, blurred.window.x1), std::min(wanted.y1, blurred.window.y1)};
+    if (held.isEmpty()) return false;
+    if (held.x0 == wanted.x0 && held.y0 == wanted.y0 && held.x1 == wanted.x1 && held.y1 == wanted.y1)
+        return interpolate(blurred, dst, dstStride, out, r);
+    // Cells beyond those blurred are 0.
+    const auto wide = static_cast<std::size_t>(wanted.width());
+    std::vector<std::uint8_t> grid(wide * static_cast<std::size_t>(wanted.height()), 0);
+    for (int cy = held.y0; cy < held.y1; ++cy)
+        std::memcpy(grid.data() + static_cast<std::size_t>(cy - wanted.y0) * wide + static_cast<std::size_t>(held.x0 - wanted.x0),
+                    blurred.pixels + static_cast<std::ptrdiff_t>(cy - blurred.window.y0) * blurred.stride + (held.x0 - blurred.window.x0),
+                    static_cast<std::size_t>(held.width()));
+    return interpolate({grid.data(), wanted.width(), wanted}, dst, dstStride, out, r);
 }
 
 bool gaussianBlurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma) {

@@ -55,6 +55,16 @@ std::vector<std::uint8_t> averagedCells(const AlphaPlane& src, const PixelWindow
 /// the cells and on where it lies, never on the window it is computed for.
 bool gaussianBlurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
 
+/// The blur of a plane known by its cells, as gaussianBlurCells takes them (blurCellSize(sigma)
+/// > 1), left on the cells: `window` (in cells) is every cell it can ink and `blurred` holds them,
+/// rows of window.width(). Returns false, `blurred` then meaningless, when no cell is inked.
+/// A k × k-th of the pixels they stand for, they are what a shadow's blur is kept as.
+bool blurOnCells(const AlphaPlane& cells, double sigma, std::vector<std::uint8_t>& blurred, PixelWindow& window);
+
+/// The pixels of `out` interpolated from blurred cells (`blurred.window` in cells, 0 beyond it):
+/// with the cells blurOnCells gives, what gaussianBlurCells gives for the cells it blurred, exactly.
+bool interpolateCells(const AlphaPlane& blurred, std::uint8_t* dst, int dstStride, const PixelWindow& out, double sigma);
+
 /// blursToNothing for a plane known by its cells, as gaussianBlurCells takes them.
 bool cellsBlurToNothing(const AlphaPlane& cells, double sigma, int faint = 0);
 

@@ -77,23 +77,23 @@ bool ShadowMaskCache::blur(const Shape& shape, std::uint8_t* dst, int dstStride,
     const AlphaPlane& plane = shape.plane;
     const int cell = shape.cell;
     const bool onCells = cell > 1;
-    // The shape's pixels, and the blur that takes it.
+    // The shape's pixels.
     const PixelWindow at{plane.window.x0 * cell, plane.window.y0 * cell, plane.window.x1 * cell, plane.window.y1 * cell};
-    const auto blurred = [&](std::uint8_t* to, int stride, const PixelWindow& out) {
-        return onCells ? gaussianBlurCells(plane, to, stride, out, sigma) : gaussianBlurAlpha(plane, to, stride, out, sigma);
-    };
     const auto area = [](const PixelWindow& w) {
         return static_cast<std::size_t>(w.width()) * static_cast<std::size_t>(w.height());
     };
-    // Only pixels within the blur's support can be inked; the mask kept covers the asked ones
-    // there, with some slack.
+    // Only pixels within the blur's support can be inked. A shape in pixels keeps the asked ones
+    // there, with some slack; one on cells keeps every cell its blur inks, which all its pixels
+    // are interpolated from.
     const PixelWindow support = blurSupport(at, sigma);
     const PixelWindow need = intersection(cast, support);
     const PixelWindow wide = intersection(widened(cast, SLACK), support);
+    const PixelWindow kept = onCells ? blurCellsHolding(support, sigma) : wide;
     // Without a blur there is only a copy to save; a mask beyond a fraction of the limit would
     // push out everything else.
-    if (boxSizeForSigma(sigma) < 2 || need.isEmpty() || area(plane.window) + area(wide) > byteLimit_ / 8)
-        return blurred(dst, dstStride, cast);
+    if (boxSizeForSigma(sigma) < 2 || need.isEmpty() || area(plane.window) + area(kept) > byteLimit_ / 8)
+        return onCells ? gaussianBlurCells(plane, dst, dstStride, cast, sigma)
+                       : gaussianBlurAlpha(plane, dst, dstStride, cast, sigma);
 
     // What is known to blur to nothing, or to too faint a mask to show, is not worth keeping.
     if (onCells ? cellsBlurToNothing(plane, sigma, faint) : blursToNothing(plane, sigma, faint)) return false;
@@ -112,9 +112,15 @@ bool ShadowMaskCache::blur(const Shape& shape, std::uint8_t* dst, int dstStride,
             std::memcpy(fresh.shape.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(plane.window.width()),
                         plane.pixels + static_cast<std::ptrdiff_t>(y) * plane.stride,
                         static_cast<std::size_t>(plane.window.width()));
-        fresh.pixels.resize(area(wide));
-        if (!blurred(fresh.pixels.data(), wide.width(), wide))
-            std::vector<std::uint8_t>().swap(fresh.pixels);  // nothing inked: keep no pixels
+        bool inked;
+        if (onCells) {
+            inked = blurOnCells(plane, sigma, fresh.pixels, fresh.mask);
+            fresh.mask = moved(fresh.mask, -plane.window.x0, -plane.window.y0);
+        } else {
+            fresh.pixels.resize(area(wide));
+            inked = gaussianBlurAlpha(plane, fresh.pixels.data(), wide.width(), wide, sigma);
+        }
+        if (!inked) std::vector<std::uint8_t>().swap(fresh.pixels);  // nothing inked: keep no pixels
         entry = keep(fresh);
         if (!entry) entry = &fresh;
     } else {
@@ -122,6 +128,10 @@ bool ShadowMaskCache::blur(const Shape& shape, std::uint8_t* dst, int dstStride,
     }
     if (entry->pixels.empty()) return false;
 
+    if (onCells) {
+        const PixelWindow blurred = moved(entry->mask, plane.window.x0, plane.window.y0);
+        return interpolateCells({entry->pixels.data(), blurred.width(), blurred}, dst, dstStride, cast, sigma);
+    }
     // The kept mask, moved back to where this shape lies, holds every inked pixel of the cast.
     const PixelWindow mask = moved(entry->mask, at.x0, at.y0);
     bool inked = false;
@@ -147,7 +157,7 @@ const ShadowMaskCache::Entry* ShadowMaskCache::find(std::uint64_t hash, std::uin
     for (auto it = begin; it != end; ++it) {
         Entry& e = *it->second;
         if (e.sigmaBits == sigmaBits && e.cell == shape.cell && e.width == at.width() && e.height == at.height() &&
-            e.phaseX == (at.x0 & (phase - 1)) && e.phaseY == (at.y0 & (phase - 1)) && contains(e.mask, cast) &&
+            e.phaseX == (at.x0 & (phase - 1)) && e.phaseY == (at.y0 & (phase - 1)) && (e.cell > 1 || contains(e.mask, cast)) &&
             samePixels(shape.plane, e.shape)) {
             if (!e.used) used_.splice(used_.end(), unused_, it->second);
             e.used = true;

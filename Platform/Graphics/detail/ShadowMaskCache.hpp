@@ -33,7 +33,8 @@ public:
     /// The same for a shape known by its cells, as gaussianBlurCells takes them: returns what
     /// gaussianBlurCells(cells, dst, dstStride, cast, sigma) returns and writes what it writes.
     /// Cells are kept apart from pixels, and a shape whose cells equal those of one blurred
-    /// before, moved by whole cells, takes its mask.
+    /// before, moved by whole cells, takes its blur, which is kept on the cells (a k × k-th of
+    /// the pixels) and serves any window.
     bool blurCells(const AlphaPlane& cells, std::uint8_t* dst, int dstStride, const PixelWindow& cast, double sigma,
                    int faint = 0);
 
@@ -62,7 +63,9 @@ private:
         int width = 0, height = 0;       // of the shape, in its cells
         int phaseX = 0, phaseY = 0;      // where the shape lies within the blur's cells
         std::vector<std::uint8_t> shape;  // rows packed
-        PixelWindow mask;                 // in pixels, relative to the shape's corner
+        // In pixels relative to the shape's corner, or for a shape on cells, the blurred cells
+        // relative to its first cell.
+        PixelWindow mask;
         std::vector<std::uint8_t> pixels; // rows of mask.width(), empty when every pixel is 0
         bool used = false;
         std::size_t size() const { return shape.capacity() + pixels.capacity() + sizeof(Entry); }
