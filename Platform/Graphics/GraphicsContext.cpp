@@ -6,6 +6,7 @@
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
+#include "Platform/Graphics/detail/MaskOver.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/RepeatedFill.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
@@ -950,11 +951,65 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
 
     cairo_save(cr_);
     cairo_identity_matrix(cr_);
-    setSource(cr_, state_.shadowColor, 1);
-    cairo_mask_surface(cr_, placed, atX, atY);
+    if (!layMaskByHand(placed, atX, atY)) {
+        setSource(cr_, state_.shadowColor, 1);
+        cairo_mask_surface(cr_, placed, atX, atY);
+    }
     cairo_restore(cr_);
     if (placed != mask) cairo_surface_destroy(placed);
     release();
+}
+
+// cairo_mask_surface of the shadow's colour over a plain picture, done by hand where the
+// picture, the clip and the mask's place are whole pixels (see MaskOver.hpp); false, with
+// nothing laid, where they are not. The matrix of cr_ is the identity.
+bool GraphicsContext::layMaskByHand(cairo_surface_t* mask, double atX, double atY) const {
+    const Color& c = state_.shadowColor;
+    if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER ||
+        state_.clippedToPath || atX != std::floor(atX) || atY != std::floor(atY) || !(std::fabs(atX) < 1e9) ||
+        !(std::fabs(atY) < 1e9) || !finite(c.red) || !finite(c.green) || !finite(c.blue) || !finite(c.alpha))
+        return false;
+    cairo_surface_t* target = cairo_get_group_target(cr_);
+    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32)
+        return false;
+    double offsetX, offsetY, scaleX, scaleY;
+    cairo_surface_get_device_offset(target, &offsetX, &offsetY);
+    cairo_surface_get_device_scale(target, &scaleX, &scaleY);
+    if (offsetX != 0 || offsetY != 0 || scaleX != 1 || scaleY != 1) return false;
+    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr_);
+    bool whole = clip->status == CAIRO_STATUS_SUCCESS;
+    for (int i = 0; whole && i < clip->num_rectangles; ++i) {
+        const cairo_rectangle_t& r = clip->rectangles[i];
+        whole = r.x == std::floor(r.x) && r.y == std::floor(r.y) && r.width == std::floor(r.width) &&
+                r.height == std::floor(r.height);
+    }
+    if (whole) {
+        cairo_surface_flush(target);
+        cairo_surface_flush(mask);
+        std::uint8_t* pixels = cairo_image_surface_get_data(target);
+        const int stride = cairo_image_surface_get_stride(target);
+        const std::uint8_t* levels = cairo_image_surface_get_data(mask);
+        const int maskStride = cairo_image_surface_get_stride(mask);
+        const int x0 = static_cast<int>(atX), y0 = static_cast<int>(atY);
+        const detail::PixelWindow laid{std::max(x0, 0), std::max(y0, 0),
+                                       std::min(x0 + cairo_image_surface_get_width(mask), cairo_image_surface_get_width(target)),
+                                       std::min(y0 + cairo_image_surface_get_height(mask), cairo_image_surface_get_height(target))};
+        const std::uint32_t colour = detail::solidPixel(c.red, c.green, c.blue, c.alpha);
+        // The clip's rectangles do not overlap.
+        for (int i = 0; i < clip->num_rectangles; ++i) {
+            const cairo_rectangle_t& r = clip->rectangles[i];
+            const int rx0 = std::max<double>(laid.x0, r.x), ry0 = std::max<double>(laid.y0, r.y);
+            const int rx1 = std::min<double>(laid.x1, r.x + r.width), ry1 = std::min<double>(laid.y1, r.y + r.height);
+            if (rx0 >= rx1 || ry0 >= ry1) continue;
+            detail::maskOver(pixels + static_cast<std::ptrdiff_t>(ry0) * stride + 4 * rx0, stride,
+                             levels + static_cast<std::ptrdiff_t>(ry0 - y0) * maskStride + (rx0 - x0), maskStride, rx1 - rx0,
+                             ry1 - ry0, colour);
+            cairo_surface_mark_dirty_rectangle(target, rx0, ry0, rx1 - rx0, ry1 - ry0);
+        }
+    }
+    cairo_rectangle_list_destroy(clip);
+    return whole;
 }
 
 // Ink of no alpha changes no pixel, nor casts a shadow: only the operator that adds ink is used.

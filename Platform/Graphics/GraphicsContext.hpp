@@ -276,6 +276,7 @@ private:
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage = Coverage::outline);
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
+    bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

@@ -577,6 +577,62 @@ TEST(ShadowBlur, AShadowIsLaidOnlyWhereItShows) {
     EXPECT_FALSE(detail::above(plane.data(), 8, 8, 6, 0).isEmpty());
 }
 
+// A shadow under a clip of whole pixels is laid within the clip only, with the pixels of the
+// shadow laid without it; under a clip with edges within pixels it is laid by cairo, which
+// lays the clip's edges partly.
+TEST(ShadowBlur, AShadowUnderAClipIsLaidWithinIt) {
+    constexpr int side = 200;
+    const Color shadow{0.2, 0, 0.4, 0.7};
+    auto paint = [](GraphicsContext& g) {
+        g.beginPath();
+        g.addEllipseInRect({60.5, 50.25, 80, 70});
+        g.setFillColor(Color{0.9, 0.6, 0.1, 1});
+        g.fillPath(FillRule::winding);
+    };
+    auto ground = [](TestSurface& t) {
+        cairo_t* cr = cairo_create(t.get());
+        cairo_set_source_rgba(cr, 0.95, 0.9, 0.8, 0.7);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    };
+    for (const double blur : {20.0, 200.0}) {
+        TestSurface whole(side, side);
+        ground(whole);
+        composeShadow(whole, paint, detail::shadowSigma(blur), 3, 4, shadow,
+                      detail::blurCellSize(detail::shadowSigma(blur)) > 1 ? detail::gaussianBlurCells : detail::gaussianBlurAlpha,
+                      detail::blurCellSize(detail::shadowSigma(blur)));
+        for (const Rect clip : {Rect{30, 40, 120, 90}, Rect{30.5, 40.25, 120, 90}}) {
+            const std::string what = "blur " + std::to_string(static_cast<int>(blur)) + ", clip at " + std::to_string(clip.x);
+            TestSurface clipped(side, side);
+            ground(clipped);
+            {
+                GraphicsContext g(clipped.get());
+                g.clipToRect(clip);
+                g.setShadow(3, 4, blur, shadow);
+                paint(g);
+            }
+            TestSurface bare(side, side);
+            ground(bare);
+            int inside = 0, differing = 0, outsideChanged = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    const auto a = clipped.at(x, y), b = whole.at(x, y), o = bare.at(x, y);
+                    const bool same = a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+                    if (x >= std::ceil(clip.x) && x + 1 <= std::floor(clip.x + clip.width) && y >= std::ceil(clip.y) &&
+                        y + 1 <= std::floor(clip.y + clip.height)) {
+                        ++inside;
+                        differing += !same;
+                    } else if (x + 1 < clip.x || x > clip.x + clip.width || y + 1 < clip.y || y > clip.y + clip.height) {
+                        outsideChanged += a.r != o.r || a.g != o.g || a.b != o.b || a.a != o.a;
+                    }
+                }
+            EXPECT_GT(inside, 9000) << what;
+            EXPECT_EQ(differing, 0) << what;
+            EXPECT_EQ(outsideChanged, 0) << what;
+        }
+    }
+}
+
 // Pixels of a blur on cells computed for any window, or from a source cut anywhere beyond the
 // blur's reach, are those computed for the whole plane, to the bit: a picture drawn in bands,
 // each clipped to its rows, is the picture drawn at once.
