@@ -137,10 +137,10 @@ void drawDiscs(GraphicsContext& context) {
     }
 }
 
-std::optional<Bitmap> drawnWhole(int width, int height) {
+std::optional<Bitmap> drawnWhole(int width, int height, void (*draw)(GraphicsContext&) = drawDiscs) {
     auto bitmap = Bitmap::create(width, height);
     GraphicsContext context(*bitmap);
-    drawDiscs(context);
+    draw(context);
     return bitmap;
 }
 
@@ -243,11 +243,7 @@ void drawWideShadows(GraphicsContext& context) {
 
 TEST(BandedDrawing, WideShadowsGiveThePictureDrawnAtOnceInAnyBands) {
     const int width = 500, height = 700;
-    auto whole = Bitmap::create(width, height);
-    {
-        GraphicsContext context(*whole);
-        drawWideShadows(context);
-    }
+    const auto whole = drawnWhole(width, height, drawWideShadows);
     for (const int count : {2, 3, 5, 8}) {
         auto bitmap = Bitmap::create(width, height);
         ASSERT_TRUE(drawInBands(*bitmap, evenBands(height, count), [](const auto& context, const BandRows&) {
