@@ -44,6 +44,26 @@ cairo_matrix_t toCairo(const AffineTransform& t) {
     return m;
 }
 
+// cairo's tolerance is in the surface's own pixels: on a surface at a device scale (a wide
+// shadow's shape drawn onto cells) curves are flattened, and pens and outlines drawn, as
+// finely in the picture's pixels as on any picture.
+double deviceScale(cairo_t* cr) {
+    double scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_scale(cairo_get_target(cr), &scaleX, &scaleY);
+    return std::fmin(scaleX, scaleY);
+}
+
+void matchTolerance(cairo_t* cr) {
+    const double scale = deviceScale(cr);
+    if (scale > 0 && scale < 1) cairo_set_tolerance(cr, cairo_get_tolerance(cr) * scale);
+}
+
+// The tolerance in the picture's pixels.
+double pictureTolerance(cairo_t* cr) {
+    const double scale = deviceScale(cr);
+    return scale > 0 && scale < 1 ? cairo_get_tolerance(cr) / scale : cairo_get_tolerance(cr);
+}
+
 void setSource(cairo_t* cr, const Color& c, double alpha) {
     cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha * alpha);
 }
@@ -102,6 +122,7 @@ GraphicsContext::GraphicsContext(cairo_surface_t* target) {
     cairo_surface_get_device_scale(target, &scaleX, &scaleY);
     width_ = static_cast<int>(std::ceil(cairo_image_surface_get_width(target) / scaleX));
     height_ = static_cast<int>(std::ceil(cairo_image_surface_get_height(target) / scaleY));
+    matchTolerance(cr_);
     cairo_set_miter_limit(cr_, state_.miterLimit);
 }
 
@@ -713,7 +734,7 @@ bool GraphicsContext::emitWideStroke(cairo_t* cr, std::optional<std::vector<deta
     if (!flat) flat = readPath(cr);
     const AffineTransform& m = state_.ctm;
     const detail::StrokePen pen{strokeWidth() / 2, {m.a, m.b, m.c, m.d}, state_.cap, state_.join, state_.miterLimit};
-    const auto outline = detail::wideStrokeOutline(*flat, pen, cairo_get_tolerance(cr));
+    const auto outline = detail::wideStrokeOutline(*flat, pen, pictureTolerance(cr));
     if (!outline) return false;
     cairo_new_path(cr);
     for (const detail::Vec2 p : *outline) cairo_line_to(cr, p.x, p.y);
@@ -887,6 +908,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     if (cell > 1) cairo_surface_set_device_scale(shape, 1.0 / cell, 1.0 / cell);
     cairo_surface_set_device_offset(shape, -drawnWindow.x0, -drawnWindow.y0);
     cairo_t* scr = cairo_create(shape);
+    matchTolerance(scr);
     draw(scr);
     cairo_destroy(scr);
     cairo_surface_flush(shape);

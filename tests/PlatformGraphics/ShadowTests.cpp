@@ -366,6 +366,66 @@ TEST(ShadowBlur, OutlinesDrawnOntoCellsLookLikeTheExactBlurOfTheirPixels) {
     }
 }
 
+// An outline drawn onto cells of k pixels covers them as the average of its pixels drawn at full
+// resolution does: the same ink in all (curves are flattened as finely in the picture's pixels),
+// and lying where it does, not half a pixel or a cell off.
+TEST(ShadowBlur, AnOutlineDrawnOntoCellsCoversEachByTheAverageOfItsPixels) {
+    constexpr int side = 256;
+    const auto paint = [](GraphicsContext& g) {
+        g.beginPath();
+        g.addEllipseInRect({37.3, 21.6, 150.5, 97.25});
+        g.setFillColor(Color{0, 0, 0, 1});
+        g.fillPath(FillRule::winding);
+        g.beginPath();
+        g.moveTo(20.5, 200.25);
+        g.addLineTo(230, 140.5);
+        g.setLineWidth(17);
+        g.setStrokeColor(Color{0, 0, 0, 0.8});
+        g.strokePath();
+    };
+    cairo_surface_t* pixels = cairo_image_surface_create(CAIRO_FORMAT_A8, side, side);
+    {
+        GraphicsContext g(pixels);
+        paint(g);
+    }
+    cairo_surface_flush(pixels);
+    const detail::AlphaPlane plane{cairo_image_surface_get_data(pixels), cairo_image_surface_get_stride(pixels), {0, 0, side, side}};
+    for (const double sigma : {25.0, 100.0, 500.0}) {
+        const int k = detail::blurCellSize(sigma);
+        ASSERT_GT(k, 1) << sigma;
+        const detail::PixelWindow cells = detail::blurCellsHolding(plane.window, sigma);
+        const std::vector<std::uint8_t> averaged = detail::averagedCells(plane, cells, sigma);
+        cairo_surface_t* onCells = cairo_image_surface_create(CAIRO_FORMAT_A8, cells.width(), cells.height());
+        cairo_surface_set_device_scale(onCells, 1.0 / k, 1.0 / k);
+        {
+            GraphicsContext g(onCells);
+            paint(g);
+        }
+        cairo_surface_flush(onCells);
+        const std::uint8_t* drawn = cairo_image_surface_get_data(onCells);
+        const int stride = cairo_image_surface_get_stride(onCells);
+        // The mass of each, and where its middle lies, in pixels.
+        double mass[2] = {0, 0}, atX[2] = {0, 0}, atY[2] = {0, 0};
+        for (int y = 0; y < cells.height(); ++y)
+            for (int x = 0; x < cells.width(); ++x) {
+                const double v[2] = {static_cast<double>(drawn[y * stride + x]),
+                                     static_cast<double>(averaged[static_cast<std::size_t>(y * cells.width() + x)])};
+                for (int i = 0; i < 2; ++i) {
+                    mass[i] += v[i];
+                    atX[i] += v[i] * ((cells.x0 + x + 0.5) * k);
+                    atY[i] += v[i] * ((cells.y0 + y + 0.5) * k);
+                }
+            }
+        ASSERT_GT(mass[1], 0);
+        EXPECT_NEAR(mass[0], mass[1], mass[1] / 100) << "cells of " << k;
+        // cairo samples a cell's rows at 15 heights: finer cells lie closer.
+        EXPECT_NEAR(atX[0] / mass[0], atX[1] / mass[1], 0.1 + k / 100.0) << "cells of " << k;
+        EXPECT_NEAR(atY[0] / mass[0], atY[1] / mass[1], 0.1 + k / 100.0) << "cells of " << k;
+        cairo_surface_destroy(onCells);
+    }
+    cairo_surface_destroy(pixels);
+}
+
 // Images keep their pixels for their shadows: a board of one-pixel squares, half of them clear,
 // drawn without smoothing, casts the shadow of half its coverage everywhere, which a point taken
 // from each cell would miss (each would be clear or opaque).
