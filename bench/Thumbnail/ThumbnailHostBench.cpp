@@ -204,6 +204,37 @@ void BM_PixbufThumbnailerImage(benchmark::State& state) {
     state.counters["png_MB"] = static_cast<double>(fs::file_size(files.png)) / 1e6;
 }
 
+// Three polygons of 100,000 points swinging across the whole board at every point, each pass
+// a little inside the one before, filled without an outline: a heavy fill crossing every band.
+const fs::path& zigzagFillsBoard() {
+    static const fs::path board = [] {
+        std::string text = "{\"version\":1,\"elements\":[";
+        char point[64];
+        for (int e = 0; e < 3; ++e) {
+            text += std::string(e ? "," : "") + "{\"id\":\"z" + std::to_string(e) +
+                    "\",\"type\":\"polygon\",\"x\":0,\"y\":0,\"fillColor\":\"#a0c0e0\",\"strokeColor\":\"transparent\","
+                    "\"strokeWidth\":1,\"opacity\":1,\"roughness\":0,\"closed\":" + (e % 2 ? "false" : "true") + ",\"points\":[";
+            for (int i = 0; i < 100000; ++i) {
+                const long x = (i % 2 ? -1 : 1) * (100000L - i - e), y = (((i + e) / 2) % 2 ? -1 : 1) * 99999L;
+                std::snprintf(point, sizeof point, "%s[%ld,%ld]", i ? "," : "", x, y);
+                text += point;
+            }
+            text += "]}";
+        }
+        text += "]}";
+        dv::bench::checkElementCount("zigzag-fills", text, 3);
+        return dv::bench::namedBoardFile("zigzag-fills", text);
+    }();
+    return board;
+}
+
+void BM_ThumbnailHostZigzagFills(benchmark::State& state) {
+    const fs::path& board = zigzagFillsBoard();
+    std::string host = std::string(DV_BINARY_DIR) + "/hosts/thumbwright-host/thumbwright-host";
+    timeProcess(state, {host, "-s", std::to_string(state.range(0)), board.string(), (board.parent_path() / "out-zigzag.png").string()},
+                "thumbwright-host failed");
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
     for (int count : {100, 1000, 5000})
         for (int px : {256, 1024}) b->Args({count, px});
@@ -215,6 +246,7 @@ BENCHMARK(BM_ThumbnailHostWarm)->Apply(sizes)->Unit(benchmark::kMillisecond)->Us
 BENCHMARK(BM_ImporterHostReading)->Arg(100)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThumbnailHostImage)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PixbufThumbnailerImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThumbnailHostZigzagFills)->Arg(256)->Arg(1024)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
@@ -250,6 +282,8 @@ int main(int argc, char** argv) {
                         n == 5000 ? "  target under 30 ms" : "");
         }
     }
+    line("zigzag fills at 256 px", "BM_ThumbnailHostZigzagFills/256", 2500);
+    line("zigzag fills at 1024 px", "BM_ThumbnailHostZigzagFills/1024", 3500);
     const double image = time("BM_ThumbnailHostImage");
     const double pixbuf = time("BM_PixbufThumbnailerImage");
     if (image > 0 && pixbuf > 0)
