@@ -464,7 +464,12 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
         }
         return true;
     };
-    if (const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd, cy0, cy1))
+    // A band needs the trapezoids of its own rows alone, which are those of the picture there
+    // (see BandedFill.hpp); a shadow's shape is drawn whole.
+    const bool band = cr == cr_;
+    if (const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd,
+                                                   band ? std::fmax(cy0, workTop_) : cy0,
+                                                   band ? std::fmin(cy1, workBottom_) : cy1))
         return emitLoops(*trapezoids);
     // Edges that do not coincide: only the pixels the winding alone cannot decide go to cairo
     // (see SparseFill.hpp).
@@ -476,8 +481,7 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     }
     const detail::PixelRange window{static_cast<int>(std::floor(cx0)), static_cast<int>(std::floor(cy0)),
                                     static_cast<int>(std::ceil(cx1)), static_cast<int>(std::ceil(cy1))};
-    // A band needs the loops of its own rows alone; a shadow's shape is drawn whole.
-    const detail::PixelRows rows = cr == cr_ ? detail::PixelRows{workTop_, workBottom_} : detail::PixelRows{};
+    const detail::PixelRows rows = band ? detail::PixelRows{workTop_, workBottom_} : detail::PixelRows{};
     if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window,
                                               detail::SPARSE_FILL_MIN_EDGE_ROWS, 0.5, rows))
         return emitLoops(*quads);
