@@ -131,6 +131,24 @@ int bandCount(const ExportScene& scene, int bands) {
     return bands;
 }
 
+}  // namespace
+
+namespace detail {
+
+bool drawsTextAtOnce(const std::vector<Element>& elements) {
+    std::size_t bytes = 0;
+    for (const Element& element : elements) {
+        if (const Element::Text* text = element.payload.text()) bytes += text->content.size();
+        else if (const LabelFields* labels = element.payload.labels(); labels && labels->label)
+            bytes += labels->label->size();
+    }
+    return bytes >= TEXT_AT_ONCE_BYTES && bytes >= TEXT_AT_ONCE_BYTES_PER_ELEMENT * elements.size();
+}
+
+}  // namespace detail
+
+namespace {
+
 // The bitmap is stored top row first, so user space is already y-down: no flip.
 void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
               const ExportRasterPlan& plan, const RenderEnvironment& environment,
@@ -145,7 +163,9 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
-    const int bands = bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked));
+    const bool atOnce = !bandsAsked && detail::drawsTextAtOnce(scene.index.elements());
+    const int bands =
+        atOnce ? 1 : bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked));
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band
         // edges share out the cost, and each band draws only the elements that reach it.

@@ -101,6 +101,14 @@ namespace detail {
 /// and the machine's load; for tests.
 gfx::ImageRef renderExportImageInBands(const std::vector<Element>& elements, const ExportRasterPlan& plan,
                                        const RenderEnvironment& environment, int bands);
+
+/// Whether a picture of the elements is drawn at once rather than in bands because it is mostly
+/// long text: cairo composites glyphs one thread at a time however many threads show them, and
+/// every band wraps, measures and shows again the lines that reach it, so that bands take more
+/// than twice the work of the picture drawn at once and end later. Unless asked for bands.
+bool drawsTextAtOnce(const std::vector<Element>& elements);
+inline constexpr std::size_t TEXT_AT_ONCE_BYTES = 1 << 20;
+inline constexpr std::size_t TEXT_AT_ONCE_BYTES_PER_ELEMENT = 1024;
 }  // namespace detail
 
 /// Draws the scene into a context whose user space is the bitmap's pixels, y down.

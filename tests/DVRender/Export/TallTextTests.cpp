@@ -117,6 +117,16 @@ TEST(TallTexts, ExportShowsTheLinesEveryLineDrawnGives) {
     }
 }
 
+TEST(TallTexts, PicturesOfMostlyLongTextAreDrawnAtOnce) {
+    // Bands would wrap, measure and show again every line that reaches them, and cairo shows
+    // their glyphs one thread at a time: a megabyte of long texts is drawn at once. The same
+    // text in many short pieces keeps its bands, as does a board of short texts.
+    EXPECT_TRUE(dv::detail::drawsTextAtOnce(read(tallTexts(30, 30, 1200))));
+    EXPECT_FALSE(dv::detail::drawsTextAtOnce(read(tallTexts(60, 40, 500))));
+    EXPECT_FALSE(dv::detail::drawsTextAtOnce(read(tallTexts(12, 6, 3000))));
+    EXPECT_FALSE(dv::detail::drawsTextAtOnce({}));
+}
+
 TEST(TallTexts, ExportAreaIsThatOfTheBoxes) {
     // The same boxes with one character each: the lines below the boxes widen nothing.
     const std::vector<dv::Element> tall = read(tallTexts(12, 6, 3000));
