@@ -9,6 +9,7 @@
 #include <pango/pangocairo.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
@@ -286,17 +287,37 @@ bool distorts(const cairo_matrix_t& m) {
 }
 
 // Keeps the fonts that `line` is shown with under the current transform of `cr`: the ones Pango
-// holds, and the ones cairo makes of them for the transform. The last is left set on `cr`, so
-// that Pango's showing of the line finds it there rather than making it again.
+// holds, and the ones cairo makes of them for the transform. Cairo makes the same font of a
+// Pango font under the same transform into the same kind of surface: the last few of those
+// this thread kept are known without asking cairo, which a line each would cost more than
+// showing a single character.
 void keepFontsOf(cairo_t* cr, PangoLayoutLine* line) {
+    struct Shown {
+        cairo_scaled_font_t* own = nullptr;
+        double xx = 0, yx = 0, xy = 0, yy = 0;
+        cairo_surface_type_t target{};
+    };
+    thread_local std::array<Shown, 8> recent;
+    thread_local std::size_t next = 0;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    const cairo_surface_type_t target = cairo_surface_get_type(cairo_get_target(cr));
     KeptScaledFonts& kept = KeptScaledFonts::shared();
     for (const GSList* run = line->runs; run; run = run->next) {
         cairo_scaled_font_t* own = runFont(run);
         if (!own) continue;
+        const Shown key{own, m.xx, m.yx, m.xy, m.yy, target};
+        const auto same = [&](const Shown& s) {
+            return s.own == key.own && s.xx == key.xx && s.yx == key.yx && s.xy == key.xy && s.yy == key.yy &&
+                   s.target == key.target;
+        };
+        if (std::any_of(recent.begin(), recent.end(), same)) continue;
         kept.keep(own);
         cairo_set_scaled_font(cr, own);
         cairo_scaled_font_t* shown = cairo_get_scaled_font(cr);
         if (shown && cairo_scaled_font_status(shown) == CAIRO_STATUS_SUCCESS) kept.keep(shown);
+        recent[next] = key;
+        next = (next + 1) % recent.size();
     }
 }
 
