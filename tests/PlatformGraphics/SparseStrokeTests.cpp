@@ -1,6 +1,8 @@
 // Heavy strokes between rails: the segments that lie inside the rest of the stroke are left out,
 // and the picture must stay that of cairo's own stroke of every segment, for every cap and join.
 
+#include "Platform/Graphics/BandedDrawing.hpp"
+#include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/SparseStroke.hpp"
 
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 #include <string>
+#include <thread>
 
 namespace dv::gfx {
 namespace {
@@ -200,6 +203,124 @@ TEST(SparseStroke, PassesRepeatedOnTheGridDrawAsCairoStrokesEverySegment) {
         contextStroke(actual, points, closed, 0.001, 60, style);
         test::expectSamePicture(expected, actual, std::string(style.what) + (closed ? ", closed" : ", open"));
         EXPECT_GT(actual.inkedTotal(), 800) << style.what;
+    }
+}
+
+// The bands of a picture stroke the same path with the same pen, on threads of their own or one
+// after another: the pieces are found once for all of them, and a path or pen that differs in
+// anything gets pieces of its own.
+TEST(SparseStroke, BandsShareTheStrokesWork) {
+    // A zigzag no other test strokes: the pieces are kept across calls.
+    const Polyline open = onGrid(zigzag(4600, 0.0041), false);
+    const std::size_t segments = open.points.size() - 1;
+    const detail::StrokePen pen{0.5, {1, 0, 0, 1}, LineCap::butt, LineJoin::miter, 10};
+
+    std::vector<detail::SparseStrokeWork> work(4);
+    std::vector<std::optional<std::vector<Polyline>>> found(4);
+    std::vector<std::thread> threads;
+    for (std::size_t band = 0; band < 4; ++band)
+        threads.emplace_back([&, band] { found[band] = detail::sparseStroke({open}, pen, detail::SPARSE_STROKE_MIN_SEGMENTS, &work[band]); });
+    for (auto& t : threads) t.join();
+    std::size_t weighed = 0, working = 0;
+    for (const auto& w : work) {
+        weighed += w.segmentsWeighed;
+        working += w.segmentsWeighed > 0;
+    }
+    EXPECT_EQ(weighed, segments) << "every segment examined once across the bands";
+    EXPECT_EQ(working, 1u);
+    ASSERT_TRUE(found[0].has_value());
+    EXPECT_LT(segmentsOf(*found[0]), segments / 4);
+    auto same = [](const std::vector<Polyline>& a, const std::vector<Polyline>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t k = 0; k < a.size(); ++k) {
+            if (a[k].closed != b[k].closed || a[k].points.size() != b[k].points.size()) return false;
+            for (std::size_t i = 0; i < a[k].points.size(); ++i)
+                if (a[k].points[i].x != b[k].points[i].x || a[k].points[i].y != b[k].points[i].y) return false;
+        }
+        return true;
+    };
+    for (std::size_t band = 1; band < 4; ++band) {
+        ASSERT_TRUE(found[band].has_value()) << band;
+        EXPECT_TRUE(same(*found[0], *found[band])) << band;
+    }
+
+    // A band drawn later finds them kept.
+    detail::SparseStrokeWork later;
+    const auto again = detail::sparseStroke({open}, pen, detail::SPARSE_STROKE_MIN_SEGMENTS, &later);
+    EXPECT_EQ(later.segmentsWeighed, 0u);
+    ASSERT_TRUE(again.has_value());
+    EXPECT_TRUE(same(*found[0], *again));
+
+    // Anything else is stroked afresh.
+    Polyline closed = open;
+    closed.closed = true;
+    Polyline moved = open;
+    moved.points[2300].x += 1.0 / 256;
+    detail::StrokePen rounder = pen, wider = pen, turned = pen, sharper = pen;
+    rounder.join = LineJoin::round;
+    wider.halfWidth = 0.75;
+    turned.map = {0, 1, -1, 0};
+    sharper.miterLimit = 4;
+    const struct {
+        const char* what;
+        Polyline line;
+        detail::StrokePen pen;
+        std::size_t segments;
+    } others[] = {
+        {"closed", closed, pen, segments + 1}, {"a point moved", moved, pen, segments},
+        {"round joins", open, rounder, segments}, {"a wider pen", open, wider, segments},
+        {"a turned pen", open, turned, segments},  {"a lower mitre limit", open, sharper, segments},
+    };
+    for (const auto& other : others) {
+        detail::SparseStrokeWork own;
+        const auto pieces = detail::sparseStroke({other.line}, other.pen, detail::SPARSE_STROKE_MIN_SEGMENTS, &own);
+        EXPECT_EQ(own.segmentsWeighed, other.segments) << other.what;
+        EXPECT_TRUE(pieces.has_value()) << other.what;
+    }
+    // The closed path's pieces are its own, though its open twin's were found first.
+    const auto closedPieces = detail::sparseStroke({closed}, pen);
+    ASSERT_TRUE(closedPieces.has_value());
+    EXPECT_FALSE(same(*found[0], *closedPieces));
+}
+
+// Through the drawing context, drawn in bands: the picture drawn at once, to the bit.
+TEST(SparseStroke, HeavyStrokesDrawnInBandsGiveThePictureDrawnAtOnce) {
+    const int width = 256, height = 256;
+    const std::vector<Vec2> points = zigzag(9000, 0.0037, 11);
+    for (const Style& style : {STYLES[0], STYLES[1]}) {
+        auto draw = [&](GraphicsContext& g) {
+            g.setCTM({0.02, 0, 0, 0.02, 0, 0});
+            g.setLineWidth(60);
+            g.setLineCap(style.cap);
+            g.setLineJoin(style.join);
+            g.setStrokeColor({0.2, 0.4, 0.8, 1});
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                const double x = points[k].x * 2 / 0.02, y = points[k].y * 2 / 0.02;
+                if (k == 0) g.moveTo(x, y);
+                else g.addLineTo(x, y);
+            }
+            g.closePath();
+            g.strokePath();
+        };
+        auto whole = Bitmap::create(width, height);
+        {
+            GraphicsContext g(*whole);
+            draw(g);
+        }
+        for (const int count : {2, 3, 5, 8}) {
+            const std::vector<BandRows> bands = bandsByCost(height, count, {}, ASKED_BAND_MIN_ROWS);
+            ASSERT_EQ(bands.size(), static_cast<std::size_t>(count));
+            auto bitmap = Bitmap::create(width, height);
+            ASSERT_TRUE(drawInBands(*bitmap, bands, [&](const auto& context, const BandRows&) { draw(*context); }));
+            int differing = 0, inked = 0;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    differing += whole->pixel(x, y) != bitmap->pixel(x, y);
+                    inked += whole->pixel(x, y) != 0;
+                }
+            EXPECT_EQ(differing, 0) << style.what << ", " << count << " bands";
+            EXPECT_GT(inked, 4000) << style.what;
+        }
     }
 }
 

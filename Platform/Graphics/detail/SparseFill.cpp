@@ -2,6 +2,7 @@
 
 #include "Platform/Graphics/BandedDrawing.hpp"
 #include "Platform/Graphics/Parallelism.hpp"
+#include "Platform/Graphics/detail/SharedWork.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -425,11 +424,8 @@ public:
             window.y1 != window_.y1 || minEdgeRows != minEdgeRows_ || maxUndecidedShare != maxUndecidedShare_ ||
             subpaths.size() != subpaths_.size())
             return false;
-        for (std::size_t s = 0; s < subpaths.size(); ++s) {
-            if (subpaths[s].size() != subpaths_[s].size()) return false;
-            for (std::size_t k = 0; k < subpaths[s].size(); ++k)
-                if (subpaths[s][k].x != subpaths_[s][k].x || subpaths[s][k].y != subpaths_[s][k].y) return false;
-        }
+        for (std::size_t s = 0; s < subpaths.size(); ++s)
+            if (!samePoints(subpaths[s], subpaths_[s])) return false;
         return true;
     }
 
@@ -541,37 +537,15 @@ private:
     bool failed_ = false;
 };
 
-std::uint64_t hashOf(const std::vector<std::vector<Vec2>>& subpaths) {
-    std::uint64_t h = 1469598103934665603ull;
-    auto mix = [&](double v) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        h = (h ^ bits) * 1099511628211ull;
-    };
-    for (const auto& sub : subpaths) {
-        mix(static_cast<double>(sub.size()));
-        for (const Vec2& p : sub) {
-            mix(p.x);
-            mix(p.y);
-        }
-    }
-    return h;
-}
-
 std::shared_ptr<SharedFill> sharedFill(const std::vector<std::vector<Vec2>>& subpaths, PixelRange window,
                                        double minEdgeRows, double maxUndecidedShare) {
-    static std::mutex mutex;
-    static std::list<std::shared_ptr<SharedFill>> kept;  // the latest first
-    const std::uint64_t hash = hashOf(subpaths);
-    std::lock_guard lock(mutex);
-    for (auto it = kept.begin(); it != kept.end(); ++it) {
-        if (!(*it)->fills(subpaths, window, minEdgeRows, maxUndecidedShare, hash)) continue;
-        kept.splice(kept.begin(), kept, it);
-        return kept.front();
-    }
-    kept.push_front(std::make_shared<SharedFill>(subpaths, window, minEdgeRows, maxUndecidedShare, hash));
-    if (kept.size() > KEPT_FILLS) kept.pop_back();
-    return kept.front();
+    static KeptWork<SharedFill, KEPT_FILLS> kept;
+    PointHash h;
+    for (const auto& sub : subpaths) h.mix(sub);
+    const std::uint64_t hash = h.value();
+    return kept.find(
+        [&](const SharedFill& f) { return f.fills(subpaths, window, minEdgeRows, maxUndecidedShare, hash); },
+        [&] { return std::make_shared<SharedFill>(subpaths, window, minEdgeRows, maxUndecidedShare, hash); });
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 #include "Platform/Graphics/detail/SparseStroke.hpp"
 
+#include "Platform/Graphics/detail/SharedWork.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <numeric>
 #include <optional>
 #include <tuple>
@@ -61,10 +65,9 @@ Vec2 unit(Vec2 from, Vec2 to) {
     return {dx / l, dy / l};
 }
 
-} // namespace
-
-std::optional<std::vector<Polyline>> sparseStroke(const std::vector<Polyline>& path, const StrokePen& pen,
-                                                  std::size_t minSegments) {
+// The pieces, found for the whole path: nothing here depends on the rows drawn.
+std::optional<std::vector<Polyline>> findPieces(const std::vector<Polyline>& path, const StrokePen& pen,
+                                                std::size_t minSegments, SparseStrokeWork* work) {
     const LinearMap& m = pen.map;
     const double p = m.a * m.a + m.b * m.b + m.c * m.c + m.d * m.d;
     const double det = std::fabs(m.a * m.d - m.b * m.c);
@@ -99,6 +102,7 @@ std::optional<std::vector<Polyline>> sparseStroke(const std::vector<Polyline>& p
         }
         lines.push_back(std::move(line));
     }
+    if (work) work->segmentsWeighed += segments.size();
     if (segments.size() < minSegments) return std::nullopt;
     auto before = [&](const Segment& s) -> const Segment* {
         const Line& l = lines[s.line];
@@ -354,6 +358,68 @@ std::optional<std::vector<Polyline>> sparseStroke(const std::vector<Polyline>& p
         }
     }
     return pieces;
+}
+
+// The bands of a picture each stroke the same path with the same pen; the first to ask finds
+// the pieces and the others wait for them. Strokes just found are kept for the bands drawn
+// one after another.
+constexpr std::size_t KEPT_STROKES = 4;
+
+class SharedStroke {
+public:
+    SharedStroke(const std::vector<Polyline>& path, const StrokePen& pen, std::size_t minSegments, std::uint64_t hash)
+        : path_(path), pen_(pen), minSegments_(minSegments), hash_(hash) {}
+
+    bool strokes(const std::vector<Polyline>& path, const StrokePen& pen, std::size_t minSegments,
+                 std::uint64_t hash) const {
+        if (hash != hash_ || minSegments != minSegments_ || path.size() != path_.size() ||
+            pen.halfWidth != pen_.halfWidth || pen.map.a != pen_.map.a || pen.map.b != pen_.map.b ||
+            pen.map.c != pen_.map.c || pen.map.d != pen_.map.d || pen.cap != pen_.cap || pen.join != pen_.join ||
+            pen.miterLimit != pen_.miterLimit)
+            return false;
+        for (std::size_t k = 0; k < path.size(); ++k)
+            if (path[k].closed != path_[k].closed || !samePoints(path[k].points, path_[k].points)) return false;
+        return true;
+    }
+
+    // Found once, by whichever call comes first; the others wait for it. A call that fails
+    // (out of memory) leaves the finding to the next.
+    const std::optional<std::vector<Polyline>>& pieces(SparseStrokeWork* work) {
+        std::call_once(found_, [&] { pieces_ = findPieces(path_, pen_, minSegments_, work); });
+        return pieces_;
+    }
+
+private:
+    const std::vector<Polyline> path_;
+    const StrokePen pen_;
+    const std::size_t minSegments_;
+    const std::uint64_t hash_;
+    std::once_flag found_;
+    std::optional<std::vector<Polyline>> pieces_;
+};
+
+} // namespace
+
+std::optional<std::vector<Polyline>> sparseStroke(const std::vector<Polyline>& path, const StrokePen& pen,
+                                                  std::size_t minSegments, SparseStrokeWork* work) {
+    // Repeated points only take segments away: a path too light before is too light after, and
+    // is not worth keeping.
+    std::size_t most = 0;
+    for (const Polyline& line : path) most += line.points.size();
+    if (most < minSegments) {
+        if (work) work->segmentsWeighed += most;
+        return std::nullopt;
+    }
+    static KeptWork<SharedStroke, KEPT_STROKES> kept;
+    PointHash h;
+    for (const Polyline& line : path) {
+        h.mix(line.closed ? 1.0 : 0.0);
+        h.mix(line.points);
+    }
+    const std::uint64_t hash = h.value();
+    const auto shared = kept.find([&](const SharedStroke& s) { return s.strokes(path, pen, minSegments, hash); },
+                                  [&] { return std::make_shared<SharedStroke>(path, pen, minSegments, hash); });
+    return shared->pieces(work);
 }
 
 } // namespace dv::gfx::detail

@@ -36,11 +36,19 @@ struct StrokePen {
 /// Strokes with fewer segments than this are drawn as they are.
 inline constexpr std::size_t SPARSE_STROKE_MIN_SEGMENTS = 4096;
 
+/// What one call found itself; calls stroking the same path with the same pen (the bands of a
+/// picture) share the rest.
+struct SparseStrokeWork {
+    std::size_t segmentsWeighed = 0;  // segments of the path it examined
+};
+
 /// The subpaths (device space, solid, on cairo's 1/256 grid as it keeps them) as open pieces
 /// that stroke to the same pixels with the same pen. Absent when the path has fewer than
 /// `minSegments` segments, the pen is stretched unevenly by the transform, or the pieces would
-/// keep more than half of the segments.
+/// keep more than half of the segments. The pieces are those of the whole path whoever asks,
+/// and are found once for all the calls asking for them at once or soon after one another.
 std::optional<std::vector<Polyline>> sparseStroke(const std::vector<Polyline>& path, const StrokePen& pen,
-                                                  std::size_t minSegments = SPARSE_STROKE_MIN_SEGMENTS);
+                                                  std::size_t minSegments = SPARSE_STROKE_MIN_SEGMENTS,
+                                                  SparseStrokeWork* work = nullptr);
 
 } // namespace dv::gfx::detail
