@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the multi-threaded stress tests (font resolver; image store with the decoded-image cache,
 # plus the cache's own tests; thumbnail providers drawing on several threads, each starting fonts
-# on a thread of its own; pictures drawn in bands on several threads, heavy fills whose rows the
+# on a thread of its own; pictures drawn in bands on several threads, heavy fills and strokes whose work the
 # bands share, text lines shown on several threads at once) under ThreadSanitizer. Races reported inside the uninstrumented
 # system font libraries are suppressed (tests/data/tsan-platform.supp); any report in the kit's
 # own code fails the run.
@@ -14,6 +14,6 @@ cmake --build "$dir" -j "${DV_JOBS:-4}" --target tests_DVRender tests_Thumbwrigh
 export TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/data/tsan-platform.supp"
 export FONTCONFIG_FILE="$top/tests/data/fonts/fonts.conf"
 "$dir/tests/DVRender/tests_DVRender" --gtest_filter='FontResolverConcurrency*:ImageStore.*:DecodedImageCache.*:BandedRaster.*'
-"$dir/tests/PlatformGraphics/tests_PlatformGraphics" --gtest_filter='BandedDrawing.*:SparseFill.Bands*:SparseFill.HeavyFillsDrawnInBands*'
+"$dir/tests/PlatformGraphics/tests_PlatformGraphics" --gtest_filter='BandedDrawing.*:SparseFill.Bands*:SparseFill.HeavyFillsDrawnInBands*:SparseStroke.BandsShare*'
 "$dir/tests/PlatformText/tests_PlatformText" --gtest_filter='TextLine.Threads*'
 "$dir/tests/Thumbwright/tests_Thumbwright" --gtest_filter='ThumbnailProviderTest.Concurrent*'
