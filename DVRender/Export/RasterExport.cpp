@@ -124,13 +124,6 @@ bool drawsPictures(const Element& element) {
 // Pictures drawn in bands are limited to those whose band copies stay small.
 constexpr std::int64_t BAND_MAX_PICTURE_PIXELS = 2048 * 2048;
 
-int bandCount(const ExportScene& scene, int bands) {
-    if (bands < 2) return 1;
-    for (const Element& element : scene.index.elements())
-        if (drawsPictures(element)) return 1;
-    return bands;
-}
-
 }  // namespace
 
 namespace detail {
@@ -149,6 +142,16 @@ bool drawsTextAtOnce(const std::vector<Element>& elements) {
 
 namespace {
 
+// The bands the scene is drawn in, at most `bands`: pictures and mostly long text are drawn at
+// once (the text unless bands were asked for).
+int bandCount(const ExportScene& scene, int bands, bool asked) {
+    if (bands < 2) return 1;
+    if (!asked && detail::drawsTextAtOnce(scene.index.elements())) return 1;
+    for (const Element& element : scene.index.elements())
+        if (drawsPictures(element)) return 1;
+    return bands;
+}
+
 // The bitmap is stored top row first, so user space is already y-down: no flip.
 void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
               const ExportRasterPlan& plan, const RenderEnvironment& environment,
@@ -163,9 +166,8 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
-    const bool atOnce = !bandsAsked && detail::drawsTextAtOnce(scene.index.elements());
-    const int bands =
-        atOnce ? 1 : bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked));
+    const int bands = bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked),
+                                bandsAsked.has_value());
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band
         // edges share out the cost, and each band draws only the elements that reach it.
