@@ -682,7 +682,7 @@ void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
 // too long (see DashedStroke.hpp) is dashed here, within the clip and the stroke's reach of it,
 // and so is one whose pen reaches further than cairo's grid; one whose first dash covers it
 // all is stroked solid.
-void GraphicsContext::strokeEmitted(cairo_t* cr) const {
+void GraphicsContext::strokeEmitted(cairo_t* cr, bool toWorkRows) const {
     setStrokeParameters(cr);
     std::optional<std::vector<detail::Polyline>> flat;  // the path read back, once read
     if (!state_.dash.lengths.empty()) {
@@ -710,6 +710,7 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
                 cairo_new_path(cr);
                 addPolylines(cr, *lines);
                 setUserSpace(cr);
+                if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * alpha);
                 setSource(cr, state_.stroke, alpha);
                 cairo_stroke(cr);
             }
@@ -717,11 +718,13 @@ void GraphicsContext::strokeEmitted(cairo_t* cr) const {
         }
     }
     if (emitWideStroke(cr, flat)) {
+        if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * state_.alpha);
         setSource(cr, state_.stroke, state_.alpha);
         cairo_fill(cr);
         return;
     }
     setUserSpace(cr);
+    if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * state_.alpha);
     setSource(cr, state_.stroke, state_.alpha);
     cairo_stroke(cr);
 }
@@ -826,6 +829,49 @@ detail::PixelWindow GraphicsContext::clipWindow() const {
     cairo_restore(cr_);
     return {static_cast<int>(std::floor(std::fmax(cx0, 0))), static_cast<int>(std::floor(std::fmax(cy0, 0))),
             static_cast<int>(std::ceil(std::fmin(cx1, width_))), static_cast<int>(std::ceil(std::fmin(cy1, height_)))};
+}
+
+namespace {
+
+// Whether the clip of `cr` is rectangles on whole pixels of its current matrix.
+bool clipOnWholePixels(cairo_t* cr) {
+    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+    bool whole = clip->status == CAIRO_STATUS_SUCCESS;
+    for (int i = 0; whole && i < clip->num_rectangles; ++i) {
+        const cairo_rectangle_t& r = clip->rectangles[i];
+        whole = r.x == std::floor(r.x) && r.y == std::floor(r.y) && r.width == std::floor(r.width) &&
+                r.height == std::floor(r.height);
+    }
+    cairo_rectangle_list_destroy(clip);
+    return whole;
+}
+
+}  // namespace
+
+// A band draws the whole picture, and a shape across it made cairo stroke and fill every row of
+// it in every band. Clipped to the work rows, cairo still turns the same path into the same
+// edges and works out each row's pixels from the edges crossing that row, so the band's rows
+// come out as they would unclipped; only the rows it does not keep are left out. That holds on
+// whole pixels, for ink laid at full strength: translucent ink reaches cairo's span compositor
+// by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the
+// clip, misjudges how far a square cap reaches; both changed pixels by a level.
+void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
+    if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
+    if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
+    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_identity_matrix(cr);
+    if (clipOnWholePixels(cr)) {
+        cairo_path_t* path = cairo_copy_path(cr);
+        cairo_new_path(cr);
+        const int top = std::max(workTop_, 0), bottom = std::min(workBottom_, height_);
+        cairo_rectangle(cr, 0, top, width_, std::max(bottom - top, 0));
+        cairo_clip(cr);
+        cairo_append_path(cr, path);
+        cairo_path_destroy(path);
+    }
+    cairo_set_matrix(cr, &m);
 }
 
 void GraphicsContext::setWorkRows(int top, int bottom) {
@@ -1003,13 +1049,8 @@ bool GraphicsContext::layMaskByHand(cairo_surface_t* mask, double atX, double at
     cairo_surface_get_device_offset(target, &offsetX, &offsetY);
     cairo_surface_get_device_scale(target, &scaleX, &scaleY);
     if (offsetX != 0 || offsetY != 0 || scaleX != 1 || scaleY != 1) return false;
+    const bool whole = clipOnWholePixels(cr_);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr_);
-    bool whole = clip->status == CAIRO_STATUS_SUCCESS;
-    for (int i = 0; whole && i < clip->num_rectangles; ++i) {
-        const cairo_rectangle_t& r = clip->rectangles[i];
-        whole = r.x == std::floor(r.x) && r.y == std::floor(r.y) && r.width == std::floor(r.width) &&
-                r.height == std::floor(r.height);
-    }
     if (whole) {
         cairo_surface_flush(target);
         cairo_surface_flush(mask);
@@ -1060,6 +1101,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         setSource(cr, state_.fill, state_.alpha);
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+            if (!heavy) clipToWorkRows(cr, state_.fill.alpha * state_.alpha);
             return cairo_fill(cr);
         }
         laid = true;
@@ -1087,8 +1129,9 @@ void GraphicsContext::strokePath() {
         // the thousand, a cost that grows with the square of the picture's side.
         // (Each leaves the path as it was when it does not apply.)
         emitPath(cr, Emit::stroke);
-        if (path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && !emitSparseStroke(cr)) emitThinnedStroke(cr);
-        strokeEmitted(cr);
+        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+        if (heavy && !emitSparseStroke(cr)) emitThinnedStroke(cr);
+        strokeEmitted(cr, !heavy);
     });
 }
 
@@ -1185,7 +1228,7 @@ void GraphicsContext::strokeRect(const Rect& r) {
     paint(strokeBounds(rb), [&](cairo_t* cr) {
         setDeviceSpace(cr);
         emitRects(cr, {&r, 1});
-        strokeEmitted(cr);
+        strokeEmitted(cr, true);
     });
 }
 

@@ -257,8 +257,9 @@ private:
     bool emitSparseStroke(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
-    /// Strokes the path already on `cr` in device space, with every stroke setting.
-    void strokeEmitted(cairo_t* cr) const;
+    /// Strokes the path already on `cr` in device space, with every stroke setting; clipped to
+    /// the work rows (see clipToWorkRows) when `toWorkRows`.
+    void strokeEmitted(cairo_t* cr, bool toWorkRows) const;
     bool emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const;
     /// The line width handed to cairo.
     double strokeWidth() const;
@@ -277,6 +278,9 @@ private:
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
+    /// Clips `cr` (the picture's own) to the work rows, keeping its path and matrix, where that
+    /// leaves the pixels of those rows as they are for ink of `alpha`; else leaves it as it is.
+    void clipToWorkRows(cairo_t* cr, double alpha) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

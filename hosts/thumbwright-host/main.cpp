@@ -222,16 +222,20 @@ void keepFreedMemory() {
     ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
     ::mallopt(M_TRIM_THRESHOLD, INT32_MAX);
     // Threads that draw bands of a large picture allocate all the time: with one heap for all
-    // they would mostly wait for its lock. A few arenas keep them apart (a thread without one
-    // shares), while the short-lived helpers (fonts, image compression) stay within those few.
-    // Each arena reserves 64 MiB of address space, though: under an address-space or data limit
-    // (some file browsers run thumbnailers under one) every thread shares the one heap.
-    bool limited = false;
+    // they would mostly wait for its lock (a board of wide shadows took twice as long). A few
+    // arenas keep them apart (a thread without one shares), while the short-lived helpers
+    // (fonts, image compression) stay within those few. Each arena reserves 64 MiB of address
+    // space, though: under an address-space or data limit (some file browsers run thumbnailers
+    // under one) the arenas take at most an eighth of it, and under a tight one every thread
+    // shares the one heap.
+    constexpr rlim_t arenaReserve = rlim_t{64} << 20;
+    rlim_t arenas = 4;
     for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
         rlimit limit{};
-        limited = limited || (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY);
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            arenas = std::min(arenas, limit.rlim_cur / (8 * arenaReserve));
     }
-    ::mallopt(M_ARENA_MAX, limited ? 1 : 4);
+    ::mallopt(M_ARENA_MAX, static_cast<int>(std::max<rlim_t>(arenas, 1)));
 }
 
 // On a virtual machine the first touch of every 4 KiB page is a fault that costs about as much as

@@ -253,6 +253,70 @@ TEST(BandedDrawing, WideShadowsGiveThePictureDrawnAtOnceInAnyBands) {
     }
 }
 
+// Shapes across the whole picture, each kind of ink and pen: opaque and translucent fills,
+// rough outlines with every join and cap, curves, dashes with every cap, turned and scaled.
+void drawAcross(GraphicsContext& context) {
+    static const LineJoin joins[] = {LineJoin::miter, LineJoin::round, LineJoin::bevel};
+    static const LineCap caps[] = {LineCap::butt, LineCap::round, LineCap::square};
+    for (int i = 0; i < 18; ++i) {
+        context.saveGState();
+        const double angle = 0.29 * i, c = std::cos(angle), s = std::sin(angle), k = 0.8 + 0.05 * i;
+        context.concatCTM({k * c, k * s, -k * s, k * c, 150 + 3.3 * i, 210 - 2.7 * i});
+        context.beginPath();
+        if (i % 3 == 0) {
+            context.addEllipseInRect({-140.25, -190.5, 280.5, 381});
+        } else {
+            context.moveTo(-150, -200);
+            for (int p = 1; p < 23; ++p)
+                context.addLineTo(std::fmod(p * 71.3, 300) - 150, std::fmod(p * 97.9, 410) - 200);
+            if (i % 2) context.closePath();
+        }
+        context.setFillColor({(i % 4) / 3.0, 0.5, (i % 5) / 4.0, i % 4 == 0 ? 0.6 : 1});
+        context.fillPath(FillRule::winding);
+        context.setLineWidth(1.5 + (i * 7) % 19);
+        context.setLineJoin(joins[i % 3]);
+        context.setLineCap(caps[(i / 3) % 3]);
+        if (i % 4 == 2) {
+            const std::vector<double> dash{9.5, 4.0 + i};
+            context.setLineDash(dash, 0.5 * i);
+        }
+        context.setStrokeColor({0.1, 0.2, 0.3, i % 5 == 3 ? 0.5 : 1});
+        context.strokePath();
+        context.restoreGState();
+    }
+}
+
+// Drawn for a band's rows, shapes across the picture leave the rows beyond untouched (cairo is
+// not asked for them) where the ink is opaque, and the band's own rows as the picture drawn at
+// once has them, at every band edge.
+TEST(BandedDrawing, ShapesAcrossThePictureAreDrawnForTheWorkRowsAlone) {
+    const int width = 300, height = 420;
+    const auto whole = drawnWhole(width, height, drawAcross);
+    auto opaque = Bitmap::create(width, height);
+    {
+        GraphicsContext context(*opaque);
+        context.setWorkRows(150, 190);
+        context.beginPath();
+        context.addEllipseInRect({-20, -30, 340, 480});
+        context.setFillColor({0.2, 0.4, 0.6, 1});
+        context.fillPath(FillRule::winding);
+        context.setLineWidth(9);
+        context.strokePath();
+    }
+    for (int y = 0; y < height; ++y) {
+        bool inked = false;
+        for (int x = 0; x < width; ++x) inked = inked || opaque->pixel(x, y) != 0;
+        EXPECT_EQ(inked, y >= 150 && y < 190) << "row " << y;
+    }
+    for (const int count : {2, 3, 7, 21}) {
+        auto bitmap = Bitmap::create(width, height);
+        ASSERT_TRUE(drawInBands(*bitmap, evenBands(height, count), [](const auto& context, const BandRows&) {
+            drawAcross(*context);
+        }));
+        EXPECT_TRUE(samePixels(*whole, *bitmap)) << count << " bands";
+    }
+}
+
 TEST(BandedDrawing, ABandThatFailsFailsThePictureOnceEveryBandIsDone) {
     auto bitmap = Bitmap::create(100, 600);
     std::atomic<int> finished = 0;
