@@ -99,9 +99,14 @@ TEST(BandedRaster, ZigzagFillsAndOutlinesAcrossEveryBandKeepTheirPixels) {
     const std::string filled = "\"fillColor\":\"#a0c0e0\",\"strokeColor\":\"transparent\",\"strokeWidth\":1,\"closed\":true";
     const std::string outlined = "\"fillColor\":\"#a0c0e0\",\"strokeColor\":\"#1e1e1e\",\"strokeWidth\":150,"
                                  "\"lineCap\":\"butt\",\"lineJoin\":\"miter\",\"closed\":false";
+    // Pens a twentieth of a pixel wide across the whole picture, mitred and round: the bands clip
+    // the round one's outline to their rows.
+    const std::string thin = "\"fillColor\":\"#a0c0e0\",\"strokeColor\":\"#1e1e1e\",\"strokeWidth\":1000";
     // Across a range a hundred times wider, the passes meet on the rasteriser's grid.
     const std::string boards[] = {zigzagPolygon("f", 12000, 100000, 4, 0, filled) + "," + zigzagPolygon("o", 12000, 100000, 4, 1, outlined),
-                                  zigzagPolygon("g", 12000, 10000000, 1, 2, filled)};
+                                  zigzagPolygon("g", 12000, 10000000, 1, 2, filled),
+                                  zigzagPolygon("m", 100000, 10000000, 1, 1, thin + ",\"lineCap\":\"butt\",\"lineJoin\":\"miter\",\"closed\":false") + "," +
+                                      zigzagPolygon("r", 100000, 10000000, 1, 3, thin + ",\"closed\":false")};
     for (const std::string& board : boards) {
         const std::vector<dv::Element> elements = read("{\"version\":1,\"elements\":[" + board + "]}");
         ASSERT_FALSE(elements.empty());
