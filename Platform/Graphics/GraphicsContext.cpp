@@ -863,12 +863,16 @@ void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
     cairo_get_matrix(cr, &m);
     cairo_identity_matrix(cr);
     if (clipOnWholePixels(cr)) {
+        // cairo_clip takes the path: it is set aside and put back. A path that cannot be copied
+        // (out of memory) stays as it is, unclipped, rather than putting cr into an error.
         cairo_path_t* path = cairo_copy_path(cr);
-        cairo_new_path(cr);
-        const int top = std::max(workTop_, 0), bottom = std::min(workBottom_, height_);
-        cairo_rectangle(cr, 0, top, width_, std::max(bottom - top, 0));
-        cairo_clip(cr);
-        cairo_append_path(cr, path);
+        if (path->status == CAIRO_STATUS_SUCCESS) {
+            cairo_new_path(cr);
+            const int top = std::max(workTop_, 0), bottom = std::min(workBottom_, height_);
+            cairo_rectangle(cr, 0, top, width_, std::max(bottom - top, 0));
+            cairo_clip(cr);
+            cairo_append_path(cr, path);
+        }
         cairo_path_destroy(path);
     }
     cairo_set_matrix(cr, &m);
