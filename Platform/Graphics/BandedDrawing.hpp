@@ -3,9 +3,10 @@
 // with the work limited to the band's rows (see GraphicsContext::setWorkRows): what cannot
 // change them is left out, shadows are blurred for them alone, and everything drawn reaches the
 // rasteriser as it would unbanded, so the picture is the same, to the bit, as one drawn at once.
-// No band is clipped to its rows: the rasteriser joins a clip path (a label clipped to its
-// shape, a connector with its heads cut out) to the other edges of the clip, and pixels then
-// change far from the band's edge. Each band draws a few rows beyond its own, which keeps the
+// No band is clipped to its rows as a whole: the rasteriser joins a clip path (a label clipped
+// to its shape, a connector with its heads cut out) to the other edges of the clip, and pixels
+// then change far from the band's edge; only opaque fills and strokes outside any clip path are
+// (see GraphicsContext::clipToWorkRows). Each band draws a few rows beyond its own, which keeps the
 // picture whole where a drawing reaches a little further than it says, and only its own rows
 // are kept. Band edges may follow the cost of the drawing, so that the bands end at about the
 // same time.

@@ -854,7 +854,10 @@ bool clipOnWholePixels(cairo_t* cr) {
 // come out as they would unclipped; only the rows it does not keep are left out. That holds on
 // whole pixels, for ink laid at full strength: translucent ink reaches cairo's span compositor
 // by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the
-// clip, misjudges how far a square cap reaches; both changed pixels by a level.
+// clip, misjudges how far a square cap reaches; both changed pixels by a level. One thing of
+// cairo's own does depend on where its rows start: of two edges at the very same place at the
+// start of a row, which one it takes the row's coverage from. Only edges that coincide bring
+// that about; the mitred pieces of a heavy outline did, at a few pixels (see strokePath).
 void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
     if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
     if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
