@@ -782,6 +782,7 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
     if (shadowActive()) drawShadow(bounds, draw, coverage);
+    drawnBounds_ = bounds;
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
@@ -861,6 +862,8 @@ bool clipOnWholePixels(cairo_t* cr) {
 void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
     if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
     if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
+    // A shape within the rows has nothing to leave out.
+    if (drawnBounds_.y0 >= workTop_ && drawnBounds_.y1 <= workBottom_) return;
     if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return;
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);

@@ -303,6 +303,8 @@ private:
     /// Memory for the planes of the next shadow: its shape and its mask (see drawShadow).
     std::vector<std::uint8_t> shadowShape_, shadowMask_;
     std::unique_ptr<detail::RepeatedFill> repeatedFill_;  // of heavy fills
+    /// The bounds `paint` was last given, for the drawing it is doing.
+    DeviceBox drawnBounds_ = DeviceBox::none();
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();
