@@ -682,7 +682,7 @@ void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
 // too long (see DashedStroke.hpp) is dashed here, within the clip and the stroke's reach of it,
 // and so is one whose pen reaches further than cairo's grid; one whose first dash covers it
 // all is stroked solid.
-void GraphicsContext::strokeEmitted(cairo_t* cr, bool toWorkRows) const {
+void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const {
     setStrokeParameters(cr);
     std::optional<std::vector<detail::Polyline>> flat;  // the path read back, once read
     if (!state_.dash.lengths.empty()) {
@@ -710,7 +710,7 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, bool toWorkRows) const {
                 cairo_new_path(cr);
                 addPolylines(cr, *lines);
                 setUserSpace(cr);
-                if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * alpha);
+                if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * alpha);
                 setSource(cr, state_.stroke, alpha);
                 cairo_stroke(cr);
             }
@@ -718,13 +718,13 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, bool toWorkRows) const {
         }
     }
     if (emitWideStroke(cr, flat)) {
-        if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * state_.alpha);
+        if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
         setSource(cr, state_.stroke, state_.alpha);
         cairo_fill(cr);
         return;
     }
     setUserSpace(cr);
-    if (toWorkRows) clipToWorkRows(cr, state_.stroke.alpha * state_.alpha);
+    if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
     setSource(cr, state_.stroke, state_.alpha);
     cairo_stroke(cr);
 }
@@ -782,7 +782,6 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
     if (shadowActive()) drawShadow(bounds, draw, coverage);
-    drawnBounds_ = bounds;
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
@@ -834,16 +833,14 @@ detail::PixelWindow GraphicsContext::clipWindow() const {
 
 namespace {
 
-// Whether the clip of `cr` is rectangles on whole pixels of its current matrix.
-bool clipOnWholePixels(cairo_t* cr) {
-    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+// Whether a clip, as cairo lists it, is rectangles on whole pixels.
+bool onWholePixels(const cairo_rectangle_list_t* clip) {
     bool whole = clip->status == CAIRO_STATUS_SUCCESS;
     for (int i = 0; whole && i < clip->num_rectangles; ++i) {
         const cairo_rectangle_t& r = clip->rectangles[i];
         whole = r.x == std::floor(r.x) && r.y == std::floor(r.y) && r.width == std::floor(r.width) &&
                 r.height == std::floor(r.height);
     }
-    cairo_rectangle_list_destroy(clip);
     return whole;
 }
 
@@ -859,16 +856,17 @@ bool clipOnWholePixels(cairo_t* cr) {
 // cairo's own does depend on where its rows start: of two edges at the very same place at the
 // start of a row, which one it takes the row's coverage from. Only edges that coincide bring
 // that about; the mitred pieces of a heavy outline did, at a few pixels (see strokePath).
-void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
+void GraphicsContext::clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const {
     if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
     if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
     // A shape within the rows has nothing to leave out.
-    if (drawnBounds_.y0 >= workTop_ && drawnBounds_.y1 <= workBottom_) return;
+    if (bounds.y0 >= workTop_ && bounds.y1 <= workBottom_) return;
     if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return;
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     cairo_identity_matrix(cr);
-    if (clipOnWholePixels(cr)) {
+    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+    if (onWholePixels(clip)) {
         // cairo_clip takes the path: it is set aside and put back. A path that cannot be copied
         // (out of memory) stays as it is, unclipped, rather than putting cr into an error.
         cairo_path_t* path = cairo_copy_path(cr);
@@ -881,6 +879,7 @@ void GraphicsContext::clipToWorkRows(cairo_t* cr, double alpha) const {
         }
         cairo_path_destroy(path);
     }
+    cairo_rectangle_list_destroy(clip);
     cairo_set_matrix(cr, &m);
 }
 
@@ -1059,8 +1058,8 @@ bool GraphicsContext::layMaskByHand(cairo_surface_t* mask, double atX, double at
     cairo_surface_get_device_offset(target, &offsetX, &offsetY);
     cairo_surface_get_device_scale(target, &scaleX, &scaleY);
     if (offsetX != 0 || offsetY != 0 || scaleX != 1 || scaleY != 1) return false;
-    const bool whole = clipOnWholePixels(cr_);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr_);
+    const bool whole = onWholePixels(clip);
     if (whole) {
         cairo_surface_flush(target);
         cairo_surface_flush(mask);
@@ -1105,13 +1104,14 @@ void GraphicsContext::fillPath(FillRule rule) {
     // shadow reaches the window), and one left out here, as it cannot reach the window, counts
     // as a fill unlike any other.
     bool laid = false;
-    paint(pathBounds(), [&](cairo_t* cr) {
+    const DeviceBox bounds = pathBounds();
+    paint(bounds, [&](cairo_t* cr) {
         setDeviceSpace(cr);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
-            if (!heavy) clipToWorkRows(cr, state_.fill.alpha * state_.alpha);
+            if (!heavy) clipToWorkRows(cr, bounds, state_.fill.alpha * state_.alpha);
             return cairo_fill(cr);
         }
         laid = true;
@@ -1131,7 +1131,8 @@ void GraphicsContext::fillPath(FillRule rule) {
 
 void GraphicsContext::strokePath() {
     if (path_.empty() || invisible(state_.stroke)) return;
-    paint(strokeBounds(pathBounds()), [&](cairo_t* cr) {
+    const DeviceBox bounds = strokeBounds(pathBounds());
+    paint(bounds, [&](cairo_t* cr) {
         setDeviceSpace(cr);
         // The rails leave out what lies inside the rest of the stroke; where they do not apply,
         // the runs repeated on cairo's grid are left out instead. Rails go first: where the pen
@@ -1143,7 +1144,7 @@ void GraphicsContext::strokePath() {
         if (heavy && !emitSparseStroke(cr)) emitThinnedStroke(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
         // clipped to the work rows; they are drawn unclipped.
-        strokeEmitted(cr, !heavy || state_.join != LineJoin::miter);
+        strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
     });
 }
 
@@ -1237,10 +1238,11 @@ void GraphicsContext::fillRects(std::span<const Rect> rects) {
 void GraphicsContext::strokeRect(const Rect& r) {
     const DeviceBox rb = rectBounds(r);
     if (!(finite(rb.x0) && finite(rb.x1) && finite(rb.y0) && finite(rb.y1))) return;
-    paint(strokeBounds(rb), [&](cairo_t* cr) {
+    const DeviceBox bounds = strokeBounds(rb);
+    paint(bounds, [&](cairo_t* cr) {
         setDeviceSpace(cr);
         emitRects(cr, {&r, 1});
-        strokeEmitted(cr, true);
+        strokeEmitted(cr, &bounds);
     });
 }
 

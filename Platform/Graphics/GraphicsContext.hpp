@@ -257,9 +257,9 @@ private:
     bool emitSparseStroke(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
-    /// Strokes the path already on `cr` in device space, with every stroke setting; clipped to
-    /// the work rows (see clipToWorkRows) when `toWorkRows`.
-    void strokeEmitted(cairo_t* cr, bool toWorkRows) const;
+    /// Strokes the path already on `cr` in device space, with every stroke setting; given the
+    /// stroke's bounds in `clipFor`, clipped to the work rows (see clipToWorkRows).
+    void strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const;
     bool emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const;
     /// The line width handed to cairo.
     double strokeWidth() const;
@@ -279,8 +279,9 @@ private:
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
     /// Clips `cr` (the picture's own) to the work rows, keeping its path and matrix, where that
-    /// leaves the pixels of those rows as they are for ink of `alpha`; else leaves it as it is.
-    void clipToWorkRows(cairo_t* cr, double alpha) const;
+    /// leaves the pixels of those rows as they are for a shape within `bounds` in ink of `alpha`
+    /// and leaves something out; else leaves it as it is.
+    void clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;
@@ -303,8 +304,6 @@ private:
     /// Memory for the planes of the next shadow: its shape and its mask (see drawShadow).
     std::vector<std::uint8_t> shadowShape_, shadowMask_;
     std::unique_ptr<detail::RepeatedFill> repeatedFill_;  // of heavy fills
-    /// The bounds `paint` was last given, for the drawing it is doing.
-    DeviceBox drawnBounds_ = DeviceBox::none();
     bool measuring_ = false;
     std::optional<DeviceBox> measuringWindow_;
     DeviceBox measured_ = DeviceBox::none();

@@ -213,6 +213,16 @@ void writeOutput(const std::string& output, const std::vector<std::uint8_t>& png
     else writeByRename(output, png);
 }
 
+// The smaller of the address-space and data limits the process runs under; RLIM_INFINITY for none.
+rlim_t memoryLimit() {
+    rlim_t least = RLIM_INFINITY;
+    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        rlimit limit{};
+        if (::getrlimit(resource, &limit) == 0) least = std::min(least, limit.rlim_cur);
+    }
+    return least;
+}
+
 // The process draws one board and ends, so memory it frees is better kept for its next
 // allocation than handed back to the kernel: a board of long strokes allocates and frees outlines
 // of several megabytes for every stroke, and faulting those pages in again and again cost several
@@ -229,12 +239,7 @@ void keepFreedMemory() {
     // under one) the arenas take at most an eighth of it, and under a tight one every thread
     // shares the one heap.
     constexpr rlim_t arenaReserve = rlim_t{64} << 20;
-    rlim_t arenas = 4;
-    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-        rlimit limit{};
-        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-            arenas = std::min(arenas, limit.rlim_cur / (8 * arenaReserve));
-    }
+    const rlim_t arenas = std::min<rlim_t>(4, memoryLimit() / (8 * arenaReserve));
     ::mallopt(M_ARENA_MAX, static_cast<int>(std::max<rlim_t>(arenas, 1)));
 }
 
@@ -247,12 +252,7 @@ void keepFreedMemory() {
 // libraries and large blocks still fit. Where large pages are not offered, the advice does nothing.
 void backHeapWithLargePages() {
     constexpr std::uintptr_t largePage = std::uintptr_t{2} << 20;
-    std::size_t reserve = std::size_t{256} << 20;
-    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-        rlimit limit{};
-        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-            reserve = std::min<std::size_t>(reserve, limit.rlim_cur / 8);
-    }
+    std::size_t reserve = std::min<rlim_t>(std::size_t{256} << 20, memoryLimit() / 8);
     reserve &= ~static_cast<std::size_t>(largePage - 1);
     if (reserve < 2 * largePage) return;
     ::mallopt(M_TOP_PAD, static_cast<int>(reserve));

@@ -98,9 +98,7 @@ public:
     void draw(const std::vector<Edge>& edges, const std::vector<const Edge*>& level);
     /// Lets go of everything but the counts.
     void release() {
-        touching = {};
-        state = {};
-        corner = {};
+        releaseWeighing();
         loops = {};
     }
 
@@ -147,6 +145,13 @@ private:
             std::fill(ends.begin(), ends.end(), 0);
             g = end;
         }
+    }
+
+    // Lets go of what only the weighing and the drawing need.
+    void releaseWeighing() {
+        touching = {};
+        state = {};
+        corner = {};
     }
 
     long long width, height;
@@ -391,9 +396,7 @@ void Cells::draw(const std::vector<Edge>& edges, const std::vector<const Edge*>&
         loopsOf(at);
     }
     loopCount = loops.size();
-    touching = {};
-    state = {};
-    corner = {};
+    releaseWeighing();
 }
 
 } // namespace
