@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -34,6 +35,20 @@ std::size_t freeProcessorCount() {
         return freeProcessorCount(line, processors);
     }
     return processors == 0 ? 1 : processors;
+}
+
+std::optional<int> bandsAskedByEnvironment(const char* value) {
+    if (!value) return std::nullopt;
+    const char* end = value + std::strlen(value);
+    int bands = 0;
+    auto [next, ec] = std::from_chars(value, end, bands);
+    if (ec != std::errc() || next != end || bands < 1 || bands > 64) return std::nullopt;
+    return bands;
+}
+
+std::optional<int> bandsAskedByEnvironment() {
+    static const std::optional<int> bands = bandsAskedByEnvironment(std::getenv("DREVALIN_BANDS"));
+    return bands;
 }
 
 }  // namespace dv::gfx

@@ -2,6 +2,7 @@
 // How many threads a piece of drawing or encoding work may spread over.
 
 #include <cstddef>
+#include <optional>
 
 namespace dv::gfx {
 
@@ -13,5 +14,13 @@ std::size_t freeProcessorCount();
 /// The same for the load line of the system (the fourth field of /proc/loadavg,
 /// "running/total", counting the caller), given the number of processors.
 std::size_t freeProcessorCount(const char* loadLine, std::size_t processors);
+
+/// The band count set by the environment variable DREVALIN_BANDS (1 to 64), read once: tests,
+/// stress runs and the hostile run draw in bands whatever the load of the machine, which would
+/// otherwise hide every fault that only bands show. Nothing when unset or not such a number.
+std::optional<int> bandsAskedByEnvironment();
+
+/// The same for the variable's text (nullptr when unset).
+std::optional<int> bandsAskedByEnvironment(const char* value);
 
 }  // namespace dv::gfx
