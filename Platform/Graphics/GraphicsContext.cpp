@@ -13,6 +13,7 @@
 #include "Platform/Graphics/detail/SparseFill.hpp"
 #include "Platform/Graphics/detail/SparseStroke.hpp"
 #include "Platform/Graphics/detail/WideStroke.hpp"
+#include "Platform/Graphics/Shortcuts.hpp"
 
 #include <cairo.h>
 
@@ -680,8 +681,9 @@ void addPolylines(cairo_t* cr, const std::vector<detail::Polyline>& lines) {
 
 // The path is on `cr` in device space. A dashed stroke that would keep cairo's dasher walking
 // too long (see DashedStroke.hpp) is dashed here, within the clip and the stroke's reach of it,
-// and so is one whose pen reaches further than cairo's grid; one whose first dash covers it
-// all is stroked solid.
+// and so is one whose pen reaches further than cairo's grid. A dash that covers a whole subpath
+// is not the solid stroke: cairo's dasher and its plain stroker are different strokers, whose
+// pens, joins and flattened curves give other levels along the edges.
 void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const {
     setStrokeParameters(cr);
     std::optional<std::vector<detail::Polyline>> flat;  // the path read back, once read
@@ -694,9 +696,7 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const
         const double reach = strokeReach();
         flat = readPath(cr);
         const std::vector<detail::Polyline>& path = *flat;
-        if (detail::firstDashCoversEverySubpath(path, map, dash)) {
-            cairo_set_dash(cr, nullptr, 0, 0);
-        } else if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
+        if (!(reach <= detail::GUARD_LIMIT) || detail::dashSteps(path, map, dash) > detail::DASH_STEP_LIMIT) {
             double x0, y0, x1, y1;
             cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
             const detail::DashedPieces pieces =
@@ -734,7 +734,9 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const
 // path left as it was, when it does not qualify.
 bool GraphicsContext::emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const {
     const double radius = strokeWidth() / 2 * stretch(state_.ctm);
-    if (state_.join != LineJoin::round || !(radius >= detail::WIDE_STROKE_MIN_RADIUS)) return false;
+    // A dashed stroke is not the solid one, whatever the pen.
+    if (!state_.dash.lengths.empty() || state_.join != LineJoin::round || !(radius >= detail::WIDE_STROKE_MIN_RADIUS))
+        return false;
     double x0, y0, x1, y1;
     cairo_path_extents(cr, &x0, &y0, &x1, &y1);
     if (!(std::hypot(x1 - x0, y1 - y0) <= radius)) return false;
@@ -934,26 +936,33 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
 
     // Every shadow of a wide blur takes planes about the size of the picture: their memory is
     // kept from one shadow to the next rather than taken fresh (and cleared by the system) for
-    // each. The shape's plane starts clear; every pixel of the mask is written before it is read.
-    auto plane = [](std::vector<std::uint8_t>& keep, const detail::PixelWindow& w, bool clear) {
+    // each. Every pixel of the mask is written before it is read. A plane cairo makes is known
+    // to it as clear, and cairo draws onto such a plane by another road (translucent ink is laid
+    // as the source there, not over it), which gives other levels: the kept shape's plane is
+    // cleared by cairo, which knows it as clear again (see drawShadow), so that a shadow never
+    // depends on the shadows before it.
+    const bool keepsPlanes = shortcutsTaken();
+    auto plane = [keepsPlanes](std::vector<std::uint8_t>& keep, const detail::PixelWindow& w, bool clear, bool* kept) {
         const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, w.width());
         const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(w.height());
-        if (stride <= 0 || bytes > SHADOW_PLANE_KEPT_BYTES)
+        if (!keepsPlanes || stride <= 0 || bytes > SHADOW_PLANE_KEPT_BYTES)
             return cairo_image_surface_create(CAIRO_FORMAT_A8, w.width(), w.height());
         if (keep.size() < bytes) keep.resize(bytes);
         if (clear) std::memset(keep.data(), 0, bytes);
+        if (kept) *kept = true;
         return cairo_image_surface_create_for_data(keep.data(), CAIRO_FORMAT_A8, w.width(), w.height(), stride);
     };
     // A blur computed on cells takes an outline drawn straight onto them: cairo's coverage of a
     // cell stands for the average of its pixels, and the shape costs its cells, not its pixels,
     // in every band that draws it. The cells lie on the device grid, whatever the window.
     const double sigma = detail::shadowSigma(state_.shadowBlur);
-    const int cell = coverage == Coverage::outline ? detail::blurCellSize(sigma) : 1;
+    const int cell = coverage == Coverage::outline && shortcutsTaken() ? detail::blurCellSize(sigma) : 1;
     const detail::PixelWindow drawnWindow = cell > 1 ? detail::blurCellsHolding(source, sigma) : source;
-    cairo_surface_t* shape = plane(shadowShape_, drawnWindow, true);
+    bool keptShape = false;
+    cairo_surface_t* shape = plane(shadowShape_, drawnWindow, false, &keptShape);
     // A mask that spreads beyond the cast is 0 there.
     const bool spreads = spread.x0 != cast.x0 || spread.y0 != cast.y0 || spread.x1 != cast.x1 || spread.y1 != cast.y1;
-    cairo_surface_t* mask = plane(shadowMask_, spread, spreads);
+    cairo_surface_t* mask = plane(shadowMask_, spread, spreads, nullptr);
     auto release = [&] {
         cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
@@ -967,6 +976,11 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     if (cell > 1) cairo_surface_set_device_scale(shape, 1.0 / cell, 1.0 / cell);
     cairo_surface_set_device_offset(shape, -drawnWindow.x0, -drawnWindow.y0);
     cairo_t* scr = cairo_create(shape);
+    if (keptShape) {
+        cairo_set_operator(scr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(scr);
+        cairo_set_operator(scr, CAIRO_OPERATOR_OVER);
+    }
     matchTolerance(scr);
     draw(scr);
     cairo_destroy(scr);
@@ -981,9 +995,13 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     // Laid over the picture, a mask changes no pixel where it is faint for the shadow's colour:
     // a wide shadow of a thin outline is often faint everywhere, and a shadow's mask faint far
     // from the shape. Other operators change pixels where the mask is 0.
-    const int faint = cairo_get_operator(cr_) == CAIRO_OPERATOR_OVER ? detail::faintMaskLevel(state_.shadowColor.alpha) : -1;
-    const bool inked = cell > 1 ? shadowMasks_->blurCells(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0))
-                                : shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0));
+    const bool shortcuts = shortcutsTaken();
+    const int faint = shortcuts && cairo_get_operator(cr_) == CAIRO_OPERATOR_OVER
+                          ? detail::faintMaskLevel(state_.shadowColor.alpha)
+                          : -1;
+    const bool inked = !shortcuts ? detail::gaussianBlurAlpha(drawn, castPixels, maskStride, cast, sigma)
+                       : cell > 1 ? shadowMasks_->blurCells(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0))
+                                  : shadowMasks_->blur(drawn, castPixels, maskStride, cast, sigma, std::max(faint, 0));
     if (!inked) {
         release();
         return;
@@ -996,7 +1014,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     double atX = spread.x0 + state_.shadowX, atY = spread.y0 + state_.shadowY;
     cairo_surface_t* placed = mask;
     const double fx = state_.shadowX - std::floor(state_.shadowX), fy = state_.shadowY - std::floor(state_.shadowY);
-    if ((fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && spread.width() > 1 && spread.height() > 1) {
+    if (shortcuts && (fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && spread.width() > 1 && spread.height() > 1) {
         detail::moveByFraction(maskData, maskStride, spread.width(), spread.height(), fx, fy);
         const int sx = fx > 0, sy = fy > 0;
         placed = cairo_image_surface_create_for_data(maskData, CAIRO_FORMAT_A8, spread.width() - sx,
@@ -1046,7 +1064,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
 // nothing laid, where they are not. The matrix of cr_ is the identity.
 bool GraphicsContext::layMaskByHand(cairo_surface_t* mask, double atX, double atY) const {
     const Color& c = state_.shadowColor;
-    if (cairo_status(cr_) != CAIRO_STATUS_SUCCESS || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER ||
+    if (!shortcutsTaken() || cairo_status(cr_) != CAIRO_STATUS_SUCCESS || cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER ||
         state_.clippedToPath || atX != std::floor(atX) || atY != std::floor(atY) || !(std::fabs(atX) < 1e9) ||
         !(std::fabs(atY) < 1e9) || !finite(c.red) || !finite(c.green) || !finite(c.blue) || !finite(c.alpha))
         return false;
@@ -1097,7 +1115,8 @@ void GraphicsContext::forgetLastHeavyFill() {
 
 void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty() || invisible(state_.fill)) return;
-    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+    // Off the shortcuts, a heavy fill goes to cairo as any other.
+    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && shortcutsTaken();
     if (heavy && measuring_) measuredHeavyFill_ = true;
     // Whether a heavy fill reuses the coverage of the one before must not depend on the work
     // window: only fills laid over the picture count (a shadow's shape is drawn only where the
@@ -1141,7 +1160,7 @@ void GraphicsContext::strokePath() {
         // (Each leaves the path as it was when it does not apply.)
         emitPath(cr, Emit::stroke);
         const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
-        if (heavy && !emitSparseStroke(cr)) emitThinnedStroke(cr);
+        if (heavy && shortcutsTaken() && !emitSparseStroke(cr)) emitThinnedStroke(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
         // clipped to the work rows; they are drawn unclipped.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);

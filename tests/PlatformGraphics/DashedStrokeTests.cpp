@@ -159,9 +159,9 @@ TEST(DashedStroke, LongDashedPathsDrawAsCairoDashesThem) {
     }
 }
 
-// A dash longer than each subpath covers all of it, and the stroke is drawn solid: the pixels
-// are those of cairo's dasher within the tolerance (a wide pen under cairo's dasher cost ten
-// times its plain stroke), and a subpath the first dash does not cover keeps the dashes.
+// A dash longer than each subpath covers all of it, and the stroke is still cairo's dashed one,
+// to the bit: its plain stroker gave other levels along the edges of such strokes, up to 170 of
+// them; and so is one whose dash ends on the path.
 TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
     struct Case {
         const char* what;
@@ -218,10 +218,7 @@ TEST(DashedStroke, AStrokeWithinItsFirstDashDrawsAsCairoDashesIt) {
         const std::vector<Polyline> device = test::addSubpaths(g, c.subpaths, c.closed);
         g.strokePath();
 
-        const auto m = g.userToDevice();
-        EXPECT_EQ(detail::firstDashCoversEverySubpath(device, {m.a, m.b, m.c, m.d}, {c.dash, c.offset}), c.covered)
-            << c.what;
-        test::expectSamePicture(expected, actual, c.what);
+        EXPECT_EQ(test::compare(expected, actual).worst, 0) << c.what << (c.covered ? ", covered by its first dash" : "");
         EXPECT_GT(actual.inkedTotal(), 600) << c.what;
     }
 }

@@ -153,23 +153,6 @@ double LinearMap::userLength(double dx, double dy) const {
     return std::isfinite(length) ? length : HUGE_VAL;
 }
 
-bool firstDashCoversEverySubpath(const std::vector<Polyline>& path, const LinearMap& map, const DashPattern& dash) {
-    if (!(sum(dash.lengths) > 0)) return false;
-    DashWalk walk(dash);
-    walk.start();
-    if (!walk.on()) return false;
-    for (const Polyline& line : path) {
-        // A point moved to and left draws nothing, dashed or not (the path goes on after a close
-        // from such a point).
-        if (line.points.size() == 1 && !line.closed) continue;
-        double length = 0;
-        forEachSegment(line, [&](Vec2 a, Vec2 b) { length += map.userLength(b.x - a.x, b.y - a.y); });
-        // Well short of the dash's end, so that no rounding of cairo's lets it end first.
-        if (!(length > 0) || !(length < walk.remain() * (1 - 1e-6) - DASH_EPSILON)) return false;
-    }
-    return true;
-}
-
 double dashSteps(const std::vector<Polyline>& path, const LinearMap& map, const DashPattern& dash) {
     const std::vector<double> lengths = alternating(dash.lengths);
     const double period = sum(lengths);

@@ -36,12 +36,6 @@ struct DashPattern {
     double offset = 0;
 };
 
-/// Whether the pattern's first dash, which starts afresh on every subpath, runs past the end of
-/// each of them (every one of some length, a lone point aside): the dashed stroke is then the solid one. Dashes
-/// scale with the line width, so the outlines of small shapes under wide strokes are often
-/// one dash, and cairo's dasher draws a wide pen far more slowly than its plain stroker.
-bool firstDashCoversEverySubpath(const std::vector<Polyline>& path, const LinearMap& map, const DashPattern& dash);
-
 /// Strokes whose dashing would take more steps than this are dashed here.
 inline constexpr double DASH_STEP_LIMIT = 100000;
 
