@@ -1010,17 +1010,24 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
 
     // A wide shadow covers much of the picture, and a mask drawn at a fraction of a pixel is
     // resampled for every pixel it covers on pixman's slow path, ten times the cost of the rest
-    // of the shadow: it is moved by the fraction here and drawn at whole pixels.
+    // of the shadow: it is moved by the fraction here, as pixman samples it, and drawn at whole
+    // pixels. What the move leaves out, a column and a row of the mask's border, lands beyond
+    // the clip that the mask's window was cut to.
     double atX = spread.x0 + state_.shadowX, atY = spread.y0 + state_.shadowY;
     cairo_surface_t* placed = mask;
-    const double fx = state_.shadowX - std::floor(state_.shadowX), fy = state_.shadowY - std::floor(state_.shadowY);
+    if (shortcuts) {
+        const detail::MaskPlace sampled = detail::maskSamplingPlace(atX, atY);
+        atX = sampled.x;
+        atY = sampled.y;
+    }
+    const double fx = atX - std::floor(atX), fy = atY - std::floor(atY);
     if (shortcuts && (fx > 0 || fy > 0) && detail::blurCellSize(sigma) > 1 && spread.width() > 1 && spread.height() > 1) {
         detail::moveByFraction(maskData, maskStride, spread.width(), spread.height(), fx, fy);
         const int sx = fx > 0, sy = fy > 0;
         placed = cairo_image_surface_create_for_data(maskData, CAIRO_FORMAT_A8, spread.width() - sx,
                                                      spread.height() - sy, maskStride);
-        atX = spread.x0 + std::floor(state_.shadowX) + sx;
-        atY = spread.y0 + std::floor(state_.shadowY) + sy;
+        atX = std::floor(atX) + sx;
+        atY = std::floor(atY) + sy;
     }
     // Only the part of a mask at whole pixels that can change a pixel is laid; cairo resamples a
     // mask at a fraction of a pixel from its neighbours, so that one is laid whole, and so is one

@@ -493,6 +493,59 @@ TEST(ShadowBlur, AWideShadowAtAFractionOfAPixelIsItsMaskResampled) {
         }
 }
 
+// A mask moved by a fraction of a pixel and laid at whole pixels gives the pixels of the mask
+// laid at the fraction by cairo, to the bit, wherever the offset lies (fractions that cairo's
+// fixed point rounds to a whole pixel, or to its last step, among them); the moved mask is a
+// column and a row smaller, and the pixels it leaves out are kept out of both.
+TEST(ShadowBlur, AMaskMovedByAFractionIsTheMaskCairoLaysThere) {
+    constexpr int width = 37, height = 23, side = 64;
+    std::mt19937 random(5);
+    cairo_surface_t* plane = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    const int stride = cairo_image_surface_get_stride(plane);
+    std::vector<std::uint8_t> levels(static_cast<std::size_t>(stride) * height);
+    for (std::uint8_t& v : levels) v = static_cast<std::uint8_t>(random() % 256);
+    for (const double at : {10.25, 10.5, 7.3, 12.999, 9.0000001, 11.99999999, 8.0 + 1.0 / 131072, 10.0 + 3.0 / 131072,
+                            10.0 + 1.0 / 512, 10.0 + 1.5 / 512, 11.0 - 1.0 / 512, 11.0 - 1.5 / 512, 6.0 + 3.0 / 512}) {
+        for (const bool across : {true, false}) {
+            const double atX = at, atY = across ? 9.0 : at - 0.618;
+            const std::string what = std::to_string(atX) + ", " + std::to_string(atY);
+            TestSurface expected(side, side), actual(side, side);
+            for (TestSurface* t : {&expected, &actual}) {
+                cairo_t* cr = cairo_create(t->get());
+                cairo_set_source_rgba(cr, 0.1, 0.5, 0.3, 0.7);
+                cairo_paint(cr);
+                cairo_destroy(cr);
+            }
+            const auto [placeX, placeY] = detail::maskSamplingPlace(atX, atY);
+            const double fx = placeX - std::floor(placeX), fy = placeY - std::floor(placeY);
+            const int sx = fx > 0, sy = fy > 0;
+            // The pixels the move leaves out: a column and a row before and after the mask.
+            const int x0 = static_cast<int>(std::floor(placeX)) + sx, y0 = static_cast<int>(std::floor(placeY)) + sy;
+            const int x1 = static_cast<int>(std::floor(placeX)) + width, y1 = static_cast<int>(std::floor(placeY)) + height;
+            auto lay = [&](TestSurface& onto, cairo_surface_t* mask, double x, double y) {
+                cairo_t* cr = cairo_create(onto.get());
+                cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
+                cairo_clip(cr);
+                cairo_set_source_rgba(cr, 0.8, 0.2, 0.4, 0.9);
+                cairo_mask_surface(cr, mask, x, y);
+                cairo_destroy(cr);
+            };
+            std::vector<std::uint8_t> moved = levels;
+            cairo_surface_flush(plane);
+            std::copy(levels.begin(), levels.end(), cairo_image_surface_get_data(plane));
+            cairo_surface_mark_dirty(plane);
+            lay(expected, plane, atX, atY);
+            detail::moveByFraction(moved.data(), stride, width, height, fx, fy);
+            cairo_surface_t* placed =
+                cairo_image_surface_create_for_data(moved.data(), CAIRO_FORMAT_A8, width - sx, height - sy, stride);
+            lay(actual, placed, x0, y0);
+            cairo_surface_destroy(placed);
+            EXPECT_EQ(test::compare(expected, actual).worst, 0) << what;
+        }
+    }
+    cairo_surface_destroy(plane);
+}
+
 // A mask level at or below the faint level of a colour changes no pixel it is laid over, for
 // colours of every alpha over pixels of every kind; a level or two above it does.
 TEST(ShadowBlur, AFaintMaskLevelChangesNoPixel) {

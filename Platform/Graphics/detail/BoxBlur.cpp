@@ -431,20 +431,40 @@ void moveRow(const std::uint8_t* above, const std::uint8_t* below, std::uint8_t*
              std::uint32_t a, std::uint32_t b) {
     const std::uint32_t ab = a * b, nb = (256 - a) * b, an = a * (256 - b), nn = (256 - a) * (256 - b);
     for (std::size_t x = 0; x < width; ++x)
-        out[x] = static_cast<std::uint8_t>((above[x] * ab + above[x + step] * nb + below[x] * an + below[x + step] * nn + 32768) >> 16);
+        out[x] = static_cast<std::uint8_t>((above[x] * ab + above[x + step] * nb + below[x] * an + below[x + step] * nn) >> 16);
 }
 
 } // namespace
 
 void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, double fx, double fy) {
     const int sx = fx > 0, sy = fy > 0;
-    const auto a = static_cast<std::uint32_t>(std::lround(fx * 256)), b = static_cast<std::uint32_t>(std::lround(fy * 256));
+    // cairo hands pixman the offset's fraction in 16.16 fixed point, rounded to even; pixman
+    // weighs the pixels about a position by the top 7 bits of the position's fraction (that of
+    // minus the offset) and drops what the weighted sum holds below a level.
+    const auto before = [](double f) {
+        const auto position = static_cast<std::uint32_t>(-std::llrint(std::ldexp(f, 16)) & 0xffff);
+        return 256 - 2 * (position >> 9);
+    };
+    const std::uint32_t a = before(fx), b = before(fy);
     // Row y reads rows y and y + sy, and pixels x and x + sx, all at or after what it writes.
     for (int y = 0; y + sy < height; ++y) {
         std::uint8_t* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
         moveRow(row, row + static_cast<std::ptrdiff_t>(sy) * stride, row, static_cast<std::size_t>(width - sx),
                 static_cast<std::size_t>(sx), a, b);
     }
+}
+
+MaskPlace maskSamplingPlace(double x, double y) {
+    // A translation that comes to whole pixels in cairo's fixed point (rounded to even) is drawn
+    // with the nearest pixels, not resampled; another is resampled at pixman's 16.16 position.
+    const auto steps = [](double at, int bits) { return std::llrint(std::ldexp(at - std::floor(at), bits)); };
+    const auto nearest = [&](double at) {
+        const long long s = steps(at, 8);
+        return s == 0 ? std::floor(at) : s == 256 ? std::floor(at) + 1 : HUGE_VAL;
+    };
+    const double nx = nearest(x), ny = nearest(y);
+    if (nx != HUGE_VAL && ny != HUGE_VAL) return {nx, ny};
+    return {steps(x, 16) == 0 ? std::floor(x) : x, steps(y, 16) == 0 ? std::floor(y) : y};
 }
 
 namespace {

@@ -69,11 +69,20 @@ bool interpolateCells(const AlphaPlane& blurred, std::uint8_t* dst, int dstStrid
 bool cellsBlurToNothing(const AlphaPlane& cells, double sigma, int faint = 0);
 
 /// Moves a plane of width × height pixels (rows `stride` bytes apart) right by `fx` and down by
-/// `fy` of a pixel (each in [0, 1)), in place, interpolating linearly as a mask drawn at that
-/// offset is sampled. Where a fraction is not 0 the result is a column (or a row) smaller, and
+/// `fy` of a pixel (each in [0, 1)), in place, interpolating linearly to the levels cairo samples
+/// a mask drawn at that offset with, to the bit. Where a fraction is not 0 the result is a column (or a row) smaller, and
 /// its first pixel lies one further on: pixel (x, y) then stands for (x + 1, y + 1) of the plane's
 /// grid, drawn at the whole-pixel part of the offset.
 void moveByFraction(std::uint8_t* pixels, int stride, int width, int height, double fx, double fy);
+
+/// Where cairo samples a mask drawn at (x, y), for moveByFraction: at the nearest whole pixels
+/// when both lie within half a step of its 24.8 fixed point (1/512) of one; else, along each
+/// axis, at the whole pixel below where pixman's 16.16 fixed point has no fraction left, and at
+/// the place itself where it has.
+struct MaskPlace {
+    double x = 0, y = 0;
+};
+MaskPlace maskSamplingPlace(double x, double y);
 
 /// The smallest window of a plane of width × height pixels (rows `stride` bytes apart), in the
 /// plane's own coordinates, that holds every pixel above `faint`; empty when there is none.
