@@ -6,6 +6,7 @@
 #include "DVRender/Canvas/RecentParses.hpp"
 #include "DVRender/Images/RenderImage.hpp"
 #include "DVText/TextMetrics.hpp"
+#include "Platform/Graphics/Shortcuts.hpp"
 #include "Platform/Text/Font.hpp"
 #include "Platform/Unicode/Unicode.hpp"
 
@@ -420,7 +421,8 @@ void CGDrawingContext::fillText(std::string_view text, double x, double y) {
 }
 
 DrawingContext::LineRange CGDrawingContext::textLinesShown(double y0, double step, double strokeReach) {
-    if (!allFinite({y0, step, strokeReach}) || !(step > 0) || isSingular()) return {};
+    // Off the shortcuts, every line is drawn, for a test to hold the lines left out to it.
+    if (!gfx::shortcutsTaken() || !allFinite({y0, step, strokeReach}) || !(step > 0) || isSingular()) return {};
     // Without a usable font no glyph is drawn.
     const auto font = CanvasFont::parse(state_.font);
     const double glyphs = font && font->size > 0 ? glyphReach(font->size) : 0;

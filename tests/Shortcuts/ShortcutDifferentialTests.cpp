@@ -101,16 +101,23 @@ Board randomBoard(std::uint64_t seed) {
             e += std::string(",\"type\":\"") + boxes[r.pick(3)] + "\",\"width\":" + number(4 + r.next(field / 3)) +
                  ",\"height\":" + number(4 + r.next(field / 3)) + (r.pick(2) ? label : "");
             break;
-        case 2:
-            e += ",\"type\":\"text\",\"content\":\"Hello world\\nsecond line 日本語\",\"fontSize\":" + number(8 + r.pick(60)) +
-                 ",\"fontFamily\":\"sans-serif\",\"width\":200,\"height\":60";
+        case 2: {
+            // Now and then a text far taller than its box, whose lines run past the picture.
+            std::string content = "Hello world\\nsecond line 日本語";
+            if (r.pick(4) == 0)
+                for (int k = 0; k < 300; ++k) content += " word" + std::to_string(k);
+            e += ",\"type\":\"text\",\"content\":\"" + content + "\",\"fontSize\":" + number(8 + r.pick(60)) +
+                 ",\"fontFamily\":\"sans-serif\",\"width\":" + number(60 + r.next(200)) + ",\"height\":60" +
+                 (r.pick(3) == 0 ? ",\"underline\":true" : "");
             break;
+        }
         case 3:
         case 4: {
             const bool polygon = r.pick(2) == 0;
             e += std::string(",\"type\":\"") + (polygon ? "polygon" : "freehand") + "\",\"points\":[";
             double px = x, py = y;
-            const int n = 2 + r.pick(r.pick(4) == 0 ? 400 : 30);
+            // Now and then heavy enough for the roads of heavy fills and strokes.
+            const int n = r.pick(10) == 0 ? 4100 + r.pick(3000) : 2 + r.pick(r.pick(4) == 0 ? 400 : 30);
             for (int k = 0; k < n; ++k) {
                 px += r.next(40) - 20;
                 py += r.next(40) - 20;
