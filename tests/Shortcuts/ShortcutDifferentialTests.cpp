@@ -29,7 +29,7 @@ using dv::test::read;
 // worst over 1,800 boards at 1024 pixels, 2 over all but a few (it was 6 while a mask moved by a
 // fraction of a pixel was not sampled as cairo samples it).
 constexpr int WIDE_SHADOW_LEVELS = 3;
-// Blurs above this are drawn on cells.
+// Blurs above this count as wide; from about 32 they are drawn on cells.
 constexpr double WIDE_BLUR = 20;
 
 struct Board {
