@@ -227,9 +227,9 @@ std::string boardOf(const std::vector<std::string>& elements) {
 }
 
 // A zigzag outline of `points` points, heavy enough for the heavy strokes' and fills' roads.
-std::string zigzag(int points) {
-    std::string text = element("z", "\"type\":\"polygon\",\"x\":0,\"y\":0,\"strokeWidth\":3,\"roughness\":0,"
-                                     "\"lineJoin\":\"miter\",\"closed\":true,\"points\":[");
+std::string zigzag(int points, const std::string& id = "z", const std::string& style = "") {
+    std::string text = element(id, style + "\"type\":\"polygon\",\"x\":0,\"y\":0,\"strokeWidth\":3,\"roughness\":0,"
+                                           "\"lineJoin\":\"miter\",\"closed\":true,\"points\":[");
     text.pop_back();  // the element's closing brace
     for (int k = 0; k < points; ++k)
         text += std::string(k ? "," : "") + "[" + number(k * 0.23) + "," + number(k % 2 ? 400 + (k % 7) : (k % 5)) + "]";
@@ -281,6 +281,12 @@ TEST(ShortcutDifferential, FixedBoards) {
                                "\"shadowColor\":\"#000000\"")}),
          1024, true},
         {"a 4,362-point zigzag outline", boardOf({zigzag(4362)}), 1024, false},
+        {"stacked copies of a heavy zigzag in translucent inks",
+         boardOf({zigzag(5000, "z1", "\"fillColor\":\"rgba(255,0,0,0.3)\","),
+                  zigzag(5000, "z2", "\"fillColor\":\"#1971c2\",\"opacity\":0.6,"),
+                  zigzag(5000, "z3", "\"fillColor\":\"rgba(0,128,0,0.5)\",\"strokeColor\":\"rgba(0,0,0,0.5)\","),
+                  zigzag(5000, "z4", "\"fillColor\":\"#ffec99\",\"shadowBlur\":6,")}),
+         1024, false},
     };
     for (const Case& c : cases) {
         const Board board{c.board, false, c.wide};
