@@ -939,7 +939,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     // each. Every pixel of the mask is written before it is read. A plane cairo makes is known
     // to it as clear, and cairo draws onto such a plane by another road (translucent ink is laid
     // as the source there, not over it), which gives other levels: the kept shape's plane is
-    // cleared by cairo, which knows it as clear again (see drawShadow), so that a shadow never
+    // cleared by cairo, which knows it as clear again (below), so that a shadow never
     // depends on the shadows before it.
     const bool keepsPlanes = shortcutsTaken();
     auto plane = [keepsPlanes](std::vector<std::uint8_t>& keep, const detail::PixelWindow& w, bool clear, bool* kept) {
