@@ -16,6 +16,7 @@
 
 #include "Platform/PlugIn/Logger.hpp"
 #include "Platform/PlugIn/PlugIn.h"
+#include "tests/support/PointBudgetBoards.hpp"
 
 namespace {
 
@@ -201,6 +202,29 @@ TEST_F(Importer, FailedImportsLogOneEntryWithTheReasonAndSetNothing) {
         EXPECT_EQ(log_[0].subsystem, "example.drevalin.Indexwright");
         EXPECT_EQ(log_[0].category, "Import");
         EXPECT_EQ(log_[0].level, dv::platform::LogLevel::error);
+    }
+}
+
+// The most numbers (two a point, one a pressure) a board's points may hold, as the README says.
+TEST_F(Importer, BoardsHoldingTooManyPointsAreTooLargeToRead) {
+    constexpr std::int64_t budget = 16'777'216;
+    struct Case {
+        std::int64_t numbers;
+        bool imported;
+    };
+    for (const Case c : {Case{budget, true}, Case{budget + 2, false}}) {
+        SCOPED_TRACE(c.numbers);
+        log_.clear();
+        std::string attributes;
+        EXPECT_EQ(import(write("points.drevalin", dv::test::boardOf(dv::test::strokesHolding(c.numbers))), attributes),
+                  c.imported);
+        EXPECT_EQ(attributes, "{}");
+        if (c.imported) {
+            EXPECT_TRUE(log_.empty());
+            continue;
+        }
+        ASSERT_EQ(log_.size(), 1u);
+        EXPECT_EQ(log_[0].message, "Board not imported: The file is too large to read.");
     }
 }
 
