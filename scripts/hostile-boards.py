@@ -8,6 +8,7 @@ Each board is named after what it tries; "fifo" is a named pipe nobody writes to
 """
 import base64
 import json
+import math
 import os
 import struct
 import sys
@@ -164,22 +165,79 @@ def cjk_run(i, length=4_000):
                    for k in range(length))
 
 
+# The most numbers a board's points and pressures may hold: two a point, one a pressure.
+POINT_NUMBER_BUDGET = 16_777_216
+
+
+def write_point_strokes(out, name, numbers, points=("[3,1]",), pressure=None, kind="freehand"):
+    """Elements of 100,000 points each (the last one shorter), the given points over and over,
+    holding `numbers` numbers in their points and pressures: as short as points can be written."""
+    per_point = 3 if pressure is not None else 2
+    left = numbers // per_point
+    with open(os.path.join(out, name), "w") as f:
+        f.write('{"version":1,"elements":[')
+        n = 0
+        while left > 0:
+            count = min(left, 100_000)
+            fields = {"closed": True} if kind == "polygon" else {}
+            head = json.dumps(element(kind, "p%d" % n, **fields), separators=(",", ":"))[:-1]
+            f.write(("," if n else "") + head + ',"points":['
+                    + ",".join((list(points) * (count // len(points) + 1))[:count]) + "]")
+            if pressure is not None:
+                f.write(',"pressures":[' + ",".join([pressure] * count) + "]")
+            f.write("}")
+            left -= count
+            n += 1
+        f.write("]}")
+
+
+def scribble(i, count, pressures=False, **fields):
+    """A freehand scribble as people draw one: quick strokes back and forth across a 400 x 300
+    box, drifting slowly down and up it, every pass crossing the others."""
+    points = [[round(200 + 190 * math.sin(k * 0.9 + i), 1),
+               round(150 + 130 * math.sin(k * 0.0123 + i * 0.7) + 10 * math.sin(k * 2.1), 1)] for k in range(count)]
+    if pressures:
+        fields["pressures"] = [round(0.3 + 0.6 * abs(math.sin(k * 0.05 + i)), 2) for k in range(count)]
+    return element("freehand", "s%d" % i, points=points, **fields)
+
+
 def main(out):
     os.makedirs(out, exist_ok=True)
 
-    # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB.
+    # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB (more than a board's
+    # points may hold), and as many as they may hold.
     stroke_points = ",".join("[%d,%d]" % ((-1) ** i * (10_000_000 - i), (-1) ** (i // 2) * 9_999_999)
                              for i in range(100_000))
-    with open(os.path.join(out, "freehand-200mib.json"), "w") as f:
-        f.write('{"version":1,"elements":[')
-        written, n = 0, 0
-        while written + len(stroke_points) + 400 < 200 * MIB:
-            head = json.dumps(element("freehand", "f%d" % n, roughness=2))[:-1]
-            piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
-            f.write(piece)
-            written += len(piece)
-            n += 1
-        f.write("]}")
+    for name, size, numbers in (("freehand-200mib.json", 200 * MIB, None),
+                                ("freehand-range-at-budget.json", 200 * MIB, POINT_NUMBER_BUDGET)):
+        with open(os.path.join(out, name), "w") as f:
+            f.write('{"version":1,"elements":[')
+            written, n = 0, 0
+            while written + len(stroke_points) + 400 < size and (numbers is None or (n + 1) * 200_000 <= numbers):
+                head = json.dumps(element("freehand", "f%d" % n, roughness=2))[:-1]
+                piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
+                f.write(piece)
+                written += len(piece)
+                n += 1
+            f.write("]}")
+
+    # Points written as short as they can be: 445 strokes of 100,000 points "[3,1]" (255 MiB, under
+    # the hosts' file cap), strokes holding exactly as many numbers as a board may hold and two
+    # more, and held back from them: strokes with pressures just under the budget, polygons at it,
+    # and strokes at it swinging between two points a pixel apart.
+    write_point_strokes(out, "points-445-strokes.json", 445 * 200_000)
+    write_point_strokes(out, "points-at-budget.json", POINT_NUMBER_BUDGET)
+    write_point_strokes(out, "points-past-budget.json", POINT_NUMBER_BUDGET + 2)
+    write_point_strokes(out, "points-pressures-under-budget.json", POINT_NUMBER_BUDGET - 1, pressure="1")
+    write_point_strokes(out, "points-polygons-at-budget.json", POINT_NUMBER_BUDGET, kind="polygon")
+    write_point_strokes(out, "points-zigzag-at-budget.json", POINT_NUMBER_BUDGET, points=("[3,1]", "[4,2]"))
+
+    # Dense scribbles: 50 and 500 freehand strokes of 10,000 points crossing one another inside
+    # 400 x 300, and 50 wider ones whose pressure varies along them.
+    write_board(out, "scribbles-50.json", [scribble(i, 10_000) for i in range(50)])
+    write_board(out, "scribbles-500.json", [scribble(i, 10_000) for i in range(500)])
+    write_board(out, "scribbles-pressures-50.json",
+                [scribble(i, 10_000, pressures=True, strokeWidth=8) for i in range(50)])
 
     # An element list of 50 million zeros: far too many entries, each one tiny.
     with open(os.path.join(out, "zero-list-100mib.json"), "w") as f:
