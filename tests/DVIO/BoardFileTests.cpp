@@ -132,7 +132,7 @@ TEST(BoardFile, AFileHoldingTooManyValuesAtOnceIsTooLargeToRead) {
 TEST(BoardFile, AFileWhoseElementsHoldTooManyPointsIsTooLargeToRead) {
     using test::pointStroke;
     using test::strokesHolding;
-    const std::int64_t budget = kDrevalinReadPointNumberLimit;
+    const std::int64_t budget = test::kREADMEPointNumberBudget;
     const std::string polygon =
         "{\"id\":\"p\",\"type\":\"polygon\",\"x\":0,\"y\":0,\"strokeColor\":\"#1e1e1e\","
         "\"fillColor\":\"transparent\",\"strokeWidth\":2,\"opacity\":1,\"roughness\":1,"

@@ -52,6 +52,20 @@ std::vector<Point2> zigzag(int count) {
 using test::compare;
 using test::Difference;
 
+// cairo's own fill of the closed polygon, every edge given to it.
+void cairoFill(test::TestSurface& surface, const std::vector<Point2>& points, FillRule rule = FillRule::winding) {
+    cairo_t* cr = cairo_create(surface.get());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
+        else cairo_line_to(cr, points[i].x, points[i].y);
+    }
+    cairo_close_path(cr);
+    cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+}
+
 TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     struct Case {
         const char* what;
@@ -69,16 +83,7 @@ TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     };
     for (const Case& c : cases) {
         test::TestSurface expected(120, 110), actual(120, 110);
-        cairo_t* cr = cairo_create(expected.get());
-        for (std::size_t i = 0; i < c.points.size(); ++i) {
-            if (i == 0) cairo_move_to(cr, c.points[i].x, c.points[i].y);
-            else cairo_line_to(cr, c.points[i].x, c.points[i].y);
-        }
-        cairo_close_path(cr);
-        cairo_set_fill_rule(cr, c.rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-        cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
-        cairo_fill(cr);
-        cairo_destroy(cr);
+        cairoFill(expected, c.points, c.rule);
 
         GraphicsContext g(actual.get());
         g.setFillColor({0.2, 0.4, 0.8, 1});
@@ -185,15 +190,7 @@ TEST(BandedFill, BandsFillTheSamePixelsAsTheWholePicture) {
     }
 
     test::TestSurface expected(W, H);
-    cairo_t* cr = cairo_create(expected.get());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
-        else cairo_line_to(cr, points[i].x, points[i].y);
-    }
-    cairo_close_path(cr);
-    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    cairoFill(expected, points);
     test::expectSamePicture(expected, whole, "zigzag filled at once");
     EXPECT_GT(whole.inkedTotal(), W * H / 4);
 }
@@ -292,15 +289,7 @@ TEST(BandedFill, TheTallyOfRunsRefusesOnlyWhatMergingRefuses) {
 TEST(BandedFill, AScribbleRefusedEarlyIsCairosOwnFill) {
     const std::vector<Point2> points = scribble(6000);
     test::TestSurface expected(120, 110), actual(120, 110);
-    cairo_t* cr = cairo_create(expected.get());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
-        else cairo_line_to(cr, points[i].x, points[i].y);
-    }
-    cairo_close_path(cr);
-    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    cairoFill(expected, points);
     {
         GraphicsContext g(actual.get());
         g.setFillColor({0.2, 0.4, 0.8, 1});

@@ -148,21 +148,15 @@ TEST_F(ThumbnailProviderTest, FailuresAnswerOnceWithAnErrorAndNoReply) {
     }
 }
 
-// The most numbers (two a point, one a pressure) a board's points may hold, as the README says.
 TEST_F(ThumbnailProviderTest, BoardsHoldingTooManyPointsAreTooLargeToRead) {
-    constexpr std::int64_t budget = 16'777'216;
-    struct Case {
-        std::int64_t numbers;
-        bool drawn;
-    };
-    for (const Case c : {Case{budget, true}, Case{budget + 2, false}}) {
+    for (const dv::test::PointBudgetCase& c : dv::test::kPointBudgetCases) {
         SCOPED_TRACE(c.numbers);
         dv::test::TempDir dir;
         auto board = dir.write("points.drevalin", dv::test::boardOf(dv::test::strokesHolding(c.numbers)));
         Answer a = ask(board.string(), {256, 256}, 1);
         EXPECT_EQ(a.calls, 1);
-        EXPECT_EQ(static_cast<bool>(a.reply), c.drawn);
-        if (c.drawn) continue;
+        EXPECT_EQ(static_cast<bool>(a.reply), c.read);
+        if (c.read) continue;
         ASSERT_TRUE(a.error);
         EXPECT_EQ(a.error->message, "The file is too large to read.");
     }

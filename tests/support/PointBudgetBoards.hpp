@@ -48,6 +48,17 @@ inline std::string strokesHolding(std::int64_t numbers) {
     return out;
 }
 
+/// The most numbers (two a point, one a pressure) a board's points may hold, as the README says.
+inline constexpr std::int64_t kREADMEPointNumberBudget = 16'777'216;
+
+/// Boards of strokes at the budget, which are read, and just past it, which are not.
+struct PointBudgetCase {
+    std::int64_t numbers;
+    bool read;
+};
+inline constexpr PointBudgetCase kPointBudgetCases[] = {{kREADMEPointNumberBudget, true},
+                                                       {kREADMEPointNumberBudget + 2, false}};
+
 /// A board of the entries, as the hosts read it.
 inline std::string boardOf(std::string entries) {
     // In place: the entries run to some 50 MB.
