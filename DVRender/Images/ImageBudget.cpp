@@ -1,4 +1,5 @@
 #include "DVRender/Images/ImageBudget.hpp"
+#include "Platform/ImageIO/ImageSource.hpp"
 
 namespace dv {
 
@@ -8,9 +9,7 @@ ImageLookup BudgetedImages::image(const std::string& src) {
         lookup.image->content().kind != RenderImage::Content::Kind::raster) {
         return lookup;
     }
-    // Raster sizes come from an image header, each side at most 1,000,000.
-    const auto pixels = static_cast<std::int64_t>(lookup.image->naturalWidth()) *
-                        static_cast<std::int64_t>(lookup.image->naturalHeight());
+    const std::int64_t pixels = lookup.image->content().raster->decodedPixels();
     const std::uint64_t identity = lookup.image->identity();
     std::lock_guard guard(lock_);
     if (admitted_.count(identity)) return lookup;

@@ -13,17 +13,18 @@ namespace dv {
 
 class BudgetedImages final : public ImageProvider {
 public:
-    // About two seconds of decoding: two pictures of 2^28 pixels, eight of 8000 x 8000, or
-    // forty-four photographs of 12 megapixels.
+    // About two seconds of decoding: two PNGs of 2^28 pixels, eight of 8000 x 8000 (four
+    // interlaced), or forty-four photographs of 12 megapixels (twenty-eight progressive ones of
+    // ten scans).
     static constexpr std::int64_t boardPixelBudget = std::int64_t{1} << 29;
 
     // Looks sources up in `images`, which must outlive this provider.
     explicit BudgetedImages(ImageProvider& images, std::int64_t budget = boardPixelBudget)
         : images_(images), left_(budget) {}
 
-    // The source's image from the other provider; a raster image is charged its pixels (a
-    // decode at any size reads them all) the first time it is seen, and counts as failed
-    // when they no longer fit. Callers that draw from several threads look the sources up
+    // The source's image from the other provider; a raster image is charged the pixels its
+    // decode goes through at any size (gfx::ImageSource::decodedPixels) the first time it is
+    // seen, and counts as failed when they no longer fit. Callers that draw from several threads look the sources up
     // here first, in the board's order, so that which images fit does not depend on timing.
     ImageLookup image(const std::string& src) override;
 

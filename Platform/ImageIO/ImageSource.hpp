@@ -63,6 +63,10 @@ public:
     bool decodes() const;
     // What the decoder holds whatever the size asked for (see DecodeLimits::maxDecodeBytes).
     std::int64_t heldBytes() const { return heldBytes_; }
+    // The work of a decode at any size, in pixels gone through: every pixel once, once more
+    // when the picture is held whole and read again (interlaced PNG, a GIF's frame, lossless
+    // or animated WebP), and a sixteenth more for each scan of a JPEG after its first.
+    std::int64_t decodedPixels() const { return decodedPixels_; }
 
 private:
     ImageSource(std::vector<std::uint8_t> data, ImageFormat format);
@@ -70,6 +74,7 @@ private:
     ImageFormat format_;
     std::optional<ImageProperties> properties_;
     std::int64_t heldBytes_ = 0;
+    std::int64_t decodedPixels_ = 0;
 };
 
 // The format of encoded bytes, judged by their signature.

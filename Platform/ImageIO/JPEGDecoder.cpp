@@ -80,6 +80,7 @@ std::optional<HeaderInfo> readJPEGHeader(std::span<const std::uint8_t> d) {
         at += 2 + length;
     }
     if (scans == 0) return std::nullopt;
+    info.scans = scans;
     info.heldBytes = smallestScaleBytes(info.properties.pixelWidth, info.properties.pixelHeight);
     if (wholeCoefficients) {
         info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;

@@ -443,6 +443,27 @@ TEST(RenderImage, ResolvingDecodesNothingAndDrawingDecodesOnce) {
     }
 }
 
+// What a decode goes through, whatever the size: every pixel, again for a picture held whole
+// and read back, a sixteenth more for every further scan of a JPEG.
+TEST(ImageSource, DecodedPixelsCountTheDecodersWork) {
+    const auto picture = testing::quadrants(400, 200);
+    const std::pair<Bytes, std::int64_t> cases[] = {
+        {testing::encodePNG(picture), 80'000},
+        {testing::encodePNG(picture, 0, true), 160'000},
+        {testing::encodeJPEG(picture), 80'000},
+        {testing::encodeGIF(picture), 160'000},
+        {testing::encodeWebP(picture), 80'000},
+        {testing::encodeWebP(picture, true), 160'000},
+        {testing::flatProgressiveJPEG(64, 48, 1, false), 3072 + 3072 / 16 * 63},
+    };
+    int i = 0;
+    for (const auto& [data, pixels] : cases) {
+        auto source = gfx::ImageSource::create(data);
+        ASSERT_TRUE(source && source->properties()) << i;
+        EXPECT_EQ(source->decodedPixels(), pixels) << i++;
+    }
+}
+
 // A picture's raster images share one budget of decoded pixels, each charged once; past it
 // they count as failed, while vector images, failures and images already taken pass through.
 TEST(BudgetedImages, RasterImagesPastTheBudgetCountAsFailed) {
