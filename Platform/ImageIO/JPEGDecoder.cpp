@@ -46,13 +46,24 @@ std::optional<HeaderInfo> readJPEGHeader(std::span<const std::uint8_t> d) {
     int scans = 0;
     std::size_t at = 2;
     while (at + 4 <= d.size()) {
-        if (d[at] != 0xFF) return std::nullopt;
+        if (d[at] != 0xFF) {
+            if (scans == 0) return std::nullopt;
+            // Past the first scan the decoder skips stray bytes up to the next marker, as the
+            // count of scans must.
+            const void* ff = std::memchr(d.data() + at, 0xFF, d.size() - at);
+            if (ff == nullptr) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - d.data());
+            continue;
+        }
         const std::uint8_t marker = d[at + 1];
         if (marker == 0xFF) { ++at; continue; }  // fill byte
         if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { at += 2; continue; }
         if (marker == 0xD9) break;
         const std::size_t length = be16(d.data() + at + 2);
-        if (length < 2 || length > d.size() - at - 2) return std::nullopt;
+        if (length < 2 || length > d.size() - at - 2) {
+            if (scans == 0) return std::nullopt;
+            break;  // the decoder stops there too, with the scans before it
+        }
         const std::uint8_t* seg = d.data() + at + 4;
         const std::size_t segLength = length - 2;
         if (marker == 0xE1 && segLength >= 6 && std::memcmp(seg, "Exif\0\0", 6) == 0) {

@@ -348,18 +348,34 @@ TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
 // counted through the file, and one past the limit refuses the image before any decoding.
 TEST(ImageSource, ProgressiveJPEGScansAreLimited) {
     static_assert(gfx::DecodeLimits::maxJPEGScans == 64);
+    // The decoder skips stray bytes before a marker (with a warning), and so does the count.
+    auto withStrayBytes = [](Bytes data) {
+        for (std::size_t at = data.size() - 2; at > 2; --at) {
+            if (data[at] == 0xFF && data[at + 1] == 0xDA) {
+                const std::uint8_t stray[] = {0x12, 0x34, 0x56};
+                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), std::begin(stray), std::end(stray));
+                break;
+            }
+        }
+        return data;
+    };
     struct Case { const char* what; Bytes data; bool loads; int format; };
     const Case cases[] = {
         {"grey, 64 scans", testing::flatProgressiveJPEG(64, 48, 1, false), true, TJPF_BGRA},
         {"grey, 65 scans (the DC refined)", testing::flatProgressiveJPEG(64, 48, 1, true), false, TJPF_BGRA},
+        {"grey, 64 scans, stray bytes before the last", withStrayBytes(testing::flatProgressiveJPEG(64, 48, 1, false)), true,
+         TJPF_BGRA},
+        {"grey, 65 scans, stray bytes before the last", withStrayBytes(testing::flatProgressiveJPEG(64, 48, 1, true)), false,
+         TJPF_BGRA},
         {"ink, 253 scans", testing::flatProgressiveJPEG(16, 16, 4, false), false, TJPF_CMYK},
     };
     for (const Case& c : cases) {
         // Each file is sound: the decoder itself takes it whole.
         tjhandle tj = tjInitDecompress();
         std::vector<std::uint8_t> pixels(64 * 48 * 4);
-        EXPECT_EQ(tjDecompress2(tj, c.data.data(), static_cast<unsigned long>(c.data.size()), pixels.data(), 16, 0, 16,
-                                c.format, 0), 0) << c.what << ": " << tjGetErrorStr2(tj);
+        const bool decoded = tjDecompress2(tj, c.data.data(), static_cast<unsigned long>(c.data.size()), pixels.data(), 16,
+                                           0, 16, c.format, 0) == 0 || tjGetErrorCode(tj) == TJERR_WARNING;
+        EXPECT_TRUE(decoded) << c.what << ": " << tjGetErrorStr2(tj);
         tjDestroy(tj);
         const std::size_t buffers = gfx::decoderPixelBufferCount();
         auto lookup = RenderImage::make(testing::dataURL("image/jpeg", c.data));
