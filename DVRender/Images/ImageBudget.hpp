@@ -13,9 +13,8 @@ namespace dv {
 
 class BudgetedImages final : public ImageProvider {
 public:
-    // About two seconds of decoding: two PNGs of 2^28 pixels, eight of 8000 x 8000 (four
-    // interlaced), or forty-four photographs of 12 megapixels (twenty-eight progressive ones of
-    // ten scans).
+    // About two seconds of decoding: two PNGs of 2^28 pixels, eight of 8000 x 8000 (four GIFs),
+    // or forty-four photographs of 12 megapixels (twenty-eight progressive ones of ten scans).
     static constexpr std::int64_t boardPixelBudget = std::int64_t{1} << 29;
 
     // Looks sources up in `images`, which must outlive this provider.

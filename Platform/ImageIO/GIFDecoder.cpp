@@ -72,6 +72,8 @@ std::optional<HeaderInfo> readGIFHeader(std::span<const std::uint8_t> d) {
     // it; the frame's colour indices are held whole (a byte each), a screen row as pixels.
     info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
     info.heldBytes = info.wholePixels + info.properties.pixelWidth * 4;
+    // The frame is decoded whole, then laid out row by row.
+    info.decodedPixels = info.wholePixels * 2;
     return info;
 }
 

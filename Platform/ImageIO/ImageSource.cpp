@@ -182,9 +182,7 @@ ImageSource::ImageSource(std::vector<std::uint8_t> data, ImageFormat format)
     if (auto header = checkedHeader(format_, data_)) {
         properties_ = header->properties;
         heldBytes_ = header->heldBytes;
-        const std::int64_t pixels = header->properties.pixelWidth * header->properties.pixelHeight;
-        decodedPixels_ = pixels + (header->wholePixels > 0 && format_ != ImageFormat::jpeg ? pixels : 0) +
-                         pixels / 16 * (header->scans - 1);
+        decodedPixels_ = header->decodedPixels;
     }
 }
 

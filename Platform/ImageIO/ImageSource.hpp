@@ -64,8 +64,9 @@ public:
     // What the decoder holds whatever the size asked for (see DecodeLimits::maxDecodeBytes).
     std::int64_t heldBytes() const { return heldBytes_; }
     // The work of a decode at any size, in pixels gone through: every pixel once, once more
-    // when the picture is held whole and read again (interlaced PNG, a GIF's frame, lossless
-    // or animated WebP), and a sixteenth more for each scan of a JPEG after its first.
+    // when the picture is decoded whole and read again (a GIF's frame, lossless or animated
+    // WebP), four times for an interlaced PNG's seven passes laid into the whole picture, and
+    // a sixteenth more for each scan of a JPEG after its first.
     std::int64_t decodedPixels() const { return decodedPixels_; }
 
 private:

@@ -45,9 +45,11 @@ std::optional<HeaderInfo> readWebPHeader(std::span<const std::uint8_t> d) {
     // canvas, the canvas before it and the frame being decoded; a lossy picture with
     // transparency keeps its alpha plane (a byte a pixel).
     const std::int64_t area = info.properties.pixelWidth * info.properties.pixelHeight;
+    info.decodedPixels = area;
     if (features.has_animation || features.format == 2) {
         info.wholePixels = area;
         info.heldBytes = area * 4 * (features.has_animation ? 3 : 1);
+        info.decodedPixels = area * 2;  // decoded whole, then read again to scale
     } else if (features.has_alpha) {
         info.heldBytes = area;
     }

@@ -20,12 +20,12 @@ int tiffOrientation(std::span<const std::uint8_t> tiff);
 // Header readers: nothing when the header is unreadable. They report the size the picture
 // would need whole in wholePixels (0 when the decoder can stream it), and in heldBytes what
 // the decoder holds whatever the size asked for (whole pictures, a JPEG's coefficients, rows),
-// and in scans the scans of a JPEG.
+// and in decodedPixels the work of a decode (see ImageSource::decodedPixels).
 struct HeaderInfo {
     ImageProperties properties;
     std::int64_t wholePixels = 0;
     std::int64_t heldBytes = 0;
-    int scans = 1;
+    std::int64_t decodedPixels = 0;
 };
 std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> data);
 std::optional<HeaderInfo> readJPEGHeader(std::span<const std::uint8_t> data);
