@@ -562,9 +562,9 @@ def main(out):
 
     # 5,000 rotated shapes with shadows, and the same with one picture of 2 x 2 pixels: the
     # picture must not cost the board its bands.
-    rotated = [element(["rectangle", "ellipse", "rhombus"][i % 3], "r%d" % i, x=(i % 50) * 60, y=(i // 50) * 30,
-                       width=1500, height=1000, rotation=i * 0.013, fillColor="#a0c0e0", shadowBlur=40,
-                       shadowColor="rgba(0,0,0,0.5)", shadowOffsetX=4, shadowOffsetY=4) for i in range(5000)]
+    rotated = [element(["rectangle", "ellipse", "rhombus"][i % 3], "r%d" % i, x=i % 7, y=i % 5, width=1000 + i % 997,
+                       height=600 + i % 331, rotation=i * 0.013, fillColor="#a0c0e0", shadowBlur=1000,
+                       shadowOffsetX=i % 9 - 4) for i in range(5000)]
     write_board(out, "rotated-shadows.json", rotated)
     tiny = data_url("image/png", png(2, 2, 0, zlib.compress(b"\x00\x80\x80" * 2)))
     write_board(out, "rotated-shadows-picture.json", rotated[:-1] + picture_grid([tiny], natural=(2, 2)))
