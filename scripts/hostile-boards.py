@@ -97,29 +97,37 @@ class Bits:
         return bytes(self.out)
 
 
-def flat_progressive_jpeg(width, height, components, scans, comment=b""):
+def flat_progressive_jpeg(width, height, components, scans, comment=b"", luma_sampling=1):
     """A progressive JPEG of one flat level, built by hand: `scans` lists (component ids, first
     and last coefficient, Ah, Al). Every DC difference and AC coefficient is 0, so a DC scan
-    takes a bit a block and an AC scan a few end-of-band runs, whatever the picture's size."""
+    takes a bit a block and an AC scan a few end-of-band runs, whatever the picture's size.
+    With a luma sampling of 2 the first component has twice the resolution of the others on
+    each side (colour at a quarter)."""
     out = b"\xff\xd8"
     if comment:
         out += jpeg_segment(0xFE, comment)
     out += jpeg_segment(0xDB, b"\x00" + b"\x01" * 64)
     out += jpeg_segment(0xC2, struct.pack(">BHHB", 8, height, width, components)
-                        + b"".join(bytes([c + 1, 0x11, 0]) for c in range(components)))
+                        + b"".join(bytes([c + 1, luma_sampling * 0x11 if c == 0 else 0x11, 0])
+                                   for c in range(components)))
     # DC: difference category 0 coded "0"; AC: the end-of-band runs EOB0 to EOB14, four bits each.
     out += jpeg_segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00"
                         + b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(r << 4 for r in range(15)))
-    blocks = ((width + 7) // 8) * ((height + 7) // 8)
+    def blocks_of(component):  # the component's own blocks, as a scan of it alone codes them
+        factor = luma_sampling if component == 1 else 1
+        return (-(-width * factor // (luma_sampling * 8))) * (-(-height * factor // (luma_sampling * 8)))
+    mcus = (-(-width // (luma_sampling * 8))) * (-(-height // (luma_sampling * 8)))
     for ids, first, last, ah, al in scans:
         out += jpeg_segment(0xDA, bytes([len(ids)]) + b"".join(bytes([i, 0]) for i in ids)
                             + bytes([first, last, ah << 4 | al]))
         bits = Bits()
         if first == 0:
-            bits.out = bytearray(blocks * len(ids) // 8)  # one zero bit a block
-            bits.put(0, blocks * len(ids) % 8)
+            # One zero bit a block, the blocks of every component in each unit when interleaved.
+            count = sum(luma_sampling ** 2 if i == 1 else 1 for i in ids) * mcus if len(ids) > 1 else blocks_of(ids[0])
+            bits.out = bytearray(count // 8)
+            bits.put(0, count % 8)
         else:
-            left = blocks
+            left = blocks_of(ids[0])
             while left:
                 run = min(left, 32767)
                 r = run.bit_length() - 1
@@ -526,6 +534,10 @@ def main(out):
     write_board(out, "jpeg-64-scans.json", picture_grid(
         [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 1, many_scans(1, 0)))]))
     cmyk_scans = [([1, 2, 3, 4], 0, 0, 0, 0)] + [([c], 1, 63, 0, 0) for c in range(1, 5)]
+    # Colour at a quarter, as cameras write it: 192 MB of coefficients, within the decode limit.
+    colour_scans = [([1, 2, 3], 0, 0, 0, 0)] + [([c], 1, 63, 0, 0) for c in range(1, 4)]
+    write_board(out, "jpeg-progressive-colour.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 3, colour_scans, luma_sampling=2))]))
     write_board(out, "jpeg-cmyk-progressive.json", picture_grid(
         [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 4, cmyk_scans))]))
     # And boards of 40 distinct ones of 64 scans, then of 10 (as photographs are written).
