@@ -50,14 +50,33 @@ void readVersion(const JSONValue& value, DrevalinReadResult& result) {
     result.isNewerVersion = number && *number > 1;
 }
 
+// The numbers an element's points and pressures hold.
+std::int64_t pointNumbers(const Element& element) {
+    std::size_t numbers = 0;
+    if (const Element::Polygon* polygon = element.payload.polygon()) numbers = 2 * polygon->points.size();
+    if (const Element::Freehand* freehand = element.payload.freehand()) {
+        numbers = 2 * freehand->points.size() + (freehand->pressures ? freehand->pressures->size() : 0);
+    }
+    return static_cast<std::int64_t>(numbers);
+}
+
 // Validates the entries of the element list while the file is parsed, so that besides the
-// elements already built only one entry's JSON is alive at a time, never the whole tree.
+// elements already built only one entry's JSON is alive at a time, never the whole tree. The
+// points of the elements kept are counted as they come, so that a file holding too many stops
+// being read there.
 class ElementListReader final : public JSONListConsumer {
 public:
     ElementListReader() : JSONListConsumer("elements") {}
 
-    void beginList() override { list_.emplace(); }
-    void takeEntry(JSONValue&& entry) override { list_->add(std::move(entry)); }
+    void beginList() override {
+        list_.emplace();
+        pointNumbers_ = 0;
+    }
+    void takeEntry(JSONValue&& entry) override {
+        const std::size_t before = list_->accepted().size();
+        list_->add(std::move(entry));
+        if (list_->accepted().size() > before) hold(list_->accepted().back());
+    }
 
     // The length of the element list, and what validateElements gives for it: the list that
     // opened last, which the parsed tree holds empty.
@@ -65,12 +84,21 @@ public:
         return static_cast<std::int64_t>(list_ ? list_->offered() : elements.arrayValue()->size());
     }
     std::optional<std::vector<Element>> finish(JSONValue&& elements) {
-        if (!list_) return ElementValidation::validateElements(std::move(elements));
-        return std::move(*list_).finish();
+        if (list_) return std::move(*list_).finish();
+        auto valid = ElementValidation::validateElements(std::move(elements));
+        if (valid)
+            for (const Element& element : *valid) hold(element);
+        return valid;
     }
 
 private:
+    void hold(const Element& element) {
+        pointNumbers_ += pointNumbers(element);
+        if (pointNumbers_ > kDrevalinReadPointNumberLimit) throw DrevalinFileError::tooLarge();
+    }
+
     std::optional<ElementValidation::ElementList> list_;
+    std::int64_t pointNumbers_ = 0;
 };
 
 }  // namespace

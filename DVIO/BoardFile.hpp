@@ -117,6 +117,13 @@ private:
 // a few hundred MiB whatever its size.
 inline constexpr std::int64_t kDrevalinReadValueLimit = 4'000'000;
 
+// The most numbers the polygons and freehand strokes of a board read may hold in all: two for each
+// point, one for each pressure, so 128 MiB of them. Each element is bounded on its own, but a file
+// as short as "[3,1]" a point would otherwise hold over twice its size in doubles, on top of the
+// file itself while it is read; past this the file is too large to read. Real boards hold a few
+// hundred thousand points.
+inline constexpr std::int64_t kDrevalinReadPointNumberLimit = 16'777'216;
+
 // Reads a board file's bytes (a leading UTF-8 byte-order mark is dropped). Throws
 // DrevalinFileError, and nothing else, when no document can be had.
 DrevalinReadResult readDrevalinFile(std::span<const std::uint8_t> data);

@@ -52,6 +52,8 @@ public:
     void add(JSONValue&& entry);
     // How many entries were offered.
     std::size_t offered() const noexcept { return offered_; }
+    // The entries accepted so far, in order.
+    const std::vector<Element>& accepted() const noexcept { return accepted_; }
     std::optional<std::vector<Element>> finish() &&;
 
 private:

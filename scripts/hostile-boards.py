@@ -8,6 +8,7 @@ Each board is named after what it tries; "fifo" is a named pipe nobody writes to
 """
 import base64
 import json
+import math
 import os
 import struct
 import sys
@@ -67,6 +68,156 @@ def one_bit_png(side):
     """A white one-bit greyscale square: a few bytes a row compressed, side squared decoded."""
     row = b"\x00" + b"\xff" * ((side + 7) // 8)
     return png(side, side, 0, zlib.compress(row * side, 9), depth=1)
+
+
+def jpeg_segment(marker, body):
+    return struct.pack(">BBH", 0xFF, marker, len(body) + 2) + body
+
+
+class Bits:
+    """Entropy-coded bits, most significant first, with a zero byte stuffed after every 0xFF."""
+    def __init__(self):
+        self.out = bytearray()
+        self.value = 0
+        self.count = 0
+
+    def put(self, value, n):
+        self.value = (self.value << n) | (value & ((1 << n) - 1))
+        self.count += n
+        while self.count >= 8:
+            self.count -= 8
+            byte = (self.value >> self.count) & 0xFF
+            self.out.append(byte)
+            if byte == 0xFF:
+                self.out.append(0)
+        self.value &= (1 << self.count) - 1
+
+    def done(self):
+        if self.count:
+            self.put((1 << (8 - self.count)) - 1, 8 - self.count)
+        return bytes(self.out)
+
+
+def flat_progressive_jpeg(width, height, components, scans, comment=b"", luma_sampling=1):
+    """A progressive JPEG of one flat level, built by hand: `scans` lists (component ids, first
+    and last coefficient, Ah, Al). Every DC difference and AC coefficient is 0, so a DC scan
+    takes a bit a block and an AC scan a few end-of-band runs, whatever the picture's size.
+    With a luma sampling of 2 the first component has twice the resolution of the others on
+    each side (colour at a quarter)."""
+    out = b"\xff\xd8"
+    if comment:
+        out += jpeg_segment(0xFE, comment)
+    out += jpeg_segment(0xDB, b"\x00" + b"\x01" * 64)
+    out += jpeg_segment(0xC2, struct.pack(">BHHB", 8, height, width, components)
+                        + b"".join(bytes([c + 1, luma_sampling * 0x11 if c == 0 else 0x11, 0])
+                                   for c in range(components)))
+    # DC: difference category 0 coded "0"; AC: the end-of-band runs EOB0 to EOB14, four bits each.
+    out += jpeg_segment(0xC4, b"\x00" + bytes([1] + [0] * 15) + b"\x00"
+                        + b"\x10" + bytes([0, 0, 0, 15] + [0] * 12) + bytes(r << 4 for r in range(15)))
+    def blocks_of(component):  # the component's own blocks, as a scan of it alone codes them
+        factor = luma_sampling if component == 1 else 1
+        return (-(-width * factor // (luma_sampling * 8))) * (-(-height * factor // (luma_sampling * 8)))
+    mcus = (-(-width // (luma_sampling * 8))) * (-(-height // (luma_sampling * 8)))
+    for ids, first, last, ah, al in scans:
+        out += jpeg_segment(0xDA, bytes([len(ids)]) + b"".join(bytes([i, 0]) for i in ids)
+                            + bytes([first, last, ah << 4 | al]))
+        bits = Bits()
+        if first == 0:
+            # One zero bit a block, the blocks of every component in each unit when interleaved.
+            count = sum(luma_sampling ** 2 if i == 1 else 1 for i in ids) * mcus if len(ids) > 1 else blocks_of(ids[0])
+            bits.out = bytearray(count // 8)
+            bits.put(0, count % 8)
+        else:
+            left = blocks_of(ids[0])
+            while left:
+                run = min(left, 32767)
+                r = run.bit_length() - 1
+                bits.put(r, 4)
+                bits.put(run - (1 << r), r)
+                left -= run
+        out += bits.done()
+    return out + b"\xff\xd9"
+
+
+def many_scans(components, refinements):
+    """A DC scan, then each AC coefficient of each component sent at its coarsest bit and
+    refined bit by bit: 1 + 63 x components x (refinements + 1) scans."""
+    scans = [(list(range(1, components + 1)), 0, 0, 0, 0)]
+    for c in range(1, components + 1):
+        for k in range(1, 64):
+            scans.append(([c], k, k, 0, refinements))
+            scans += [([c], k, k, a, a - 1) for a in range(refinements, 0, -1)]
+    return scans
+
+
+def flat_gif(width, height, colour):
+    """A GIF of one colour, its LZW codes worked out rather than searched: a run of index 0
+    is coded as strings of 1, 2, 3, ... pixels, each the code made just before, until the
+    table is full, and then as the longest string over and over."""
+    bits = 0
+    count = 0
+    data = bytearray()
+
+    def put(code, size):
+        nonlocal bits, count
+        bits |= code << count
+        count += size
+        while count >= 8:
+            data.append(bits & 0xFF)
+            bits >>= 8
+            count -= 8
+
+    clear, end = 4, 5
+    size = 3
+    put(clear, size)
+    left = width * height
+    length, code, next_code = 1, 0, 6
+    while left:
+        if left < length:  # the last pixels: the string of just that many, made long before
+            code, length = (0 if left == 1 else 4 + left), left
+        put(code, size)
+        left -= length
+        # The reader adds a string for every code it reads, widening the codes as it goes.
+        if next_code < 4096:
+            code, length = next_code, length + 1
+            next_code += 1
+            if next_code > (1 << size) and size < 12:
+                size += 1
+    put(end, size)
+    if count:
+        data.append(bits & 0xFF)
+    blocks = b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255] for i in range(0, len(data), 255))
+    return (b"GIF89a" + struct.pack("<HHBBB", width, height, 0x81, 0, 0) + bytes(colour) + bytes(9)
+            + b"\x2c" + struct.pack("<HHHHB", 0, 0, width, height, 0) + b"\x02" + blocks + b"\x00\x3b")
+
+
+def lossless_webp(width, height, note):
+    """An opaque flat WebP of the given size, made by libwebp (through ctypes), in the extended
+    form with an XMP chunk holding `note`, so that pictures of the same pixels differ."""
+    import ctypes
+    import ctypes.util
+    lib = ctypes.CDLL(ctypes.util.find_library("webp") or "libwebp.so.7")
+    lib.WebPEncodeLosslessRGBA.restype = ctypes.c_size_t
+    lib.WebPEncodeLosslessRGBA.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                           ctypes.POINTER(ctypes.POINTER(ctypes.c_uint8))]
+    pixels = b"\x30\x80\xc0\xff" * (width * height)
+    output = ctypes.POINTER(ctypes.c_uint8)()
+    size = lib.WebPEncodeLosslessRGBA(pixels, width, height, width * 4, ctypes.byref(output))
+    encoded = ctypes.string_at(output, size)
+    lib.WebPFree(output)
+    vp8l = encoded[12:]
+    if len(note) % 2:
+        note += b" "
+    vp8x = b"VP8X" + struct.pack("<I", 10) + bytes([0x04, 0, 0, 0]) + (width - 1).to_bytes(3, "little") \
+        + (height - 1).to_bytes(3, "little")
+    body = b"WEBP" + vp8x + vp8l + b"XMP " + struct.pack("<I", len(note)) + note
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def picture_grid(urls, side=100, natural=(1, 1), prefix="p"):
+    return [element("image", "%s%d" % (prefix, i), x=(i % 8) * side, y=(i // 8) * side, width=side - 10,
+                    height=side - 10, src=url, naturalWidth=natural[0], naturalHeight=natural[1])
+            for i, url in enumerate(urls)]
 
 
 def svg_with_images(*urls):
@@ -164,22 +315,79 @@ def cjk_run(i, length=4_000):
                    for k in range(length))
 
 
+# The most numbers a board's points and pressures may hold: two a point, one a pressure.
+POINT_NUMBER_BUDGET = 16_777_216
+
+
+def write_point_strokes(out, name, numbers, points=("[3,1]",), pressure=None, kind="freehand"):
+    """Elements of 100,000 points each (the last one shorter), the given points over and over,
+    holding `numbers` numbers in their points and pressures: as short as points can be written."""
+    per_point = 3 if pressure is not None else 2
+    left = numbers // per_point
+    with open(os.path.join(out, name), "w") as f:
+        f.write('{"version":1,"elements":[')
+        n = 0
+        while left > 0:
+            count = min(left, 100_000)
+            fields = {"closed": True} if kind == "polygon" else {}
+            head = json.dumps(element(kind, "p%d" % n, **fields), separators=(",", ":"))[:-1]
+            f.write(("," if n else "") + head + ',"points":['
+                    + ",".join((list(points) * (count // len(points) + 1))[:count]) + "]")
+            if pressure is not None:
+                f.write(',"pressures":[' + ",".join([pressure] * count) + "]")
+            f.write("}")
+            left -= count
+            n += 1
+        f.write("]}")
+
+
+def scribble(i, count, pressures=False, **fields):
+    """A freehand scribble as people draw one: quick strokes back and forth across a 400 x 300
+    box, drifting slowly down and up it, every pass crossing the others."""
+    points = [[round(200 + 190 * math.sin(k * 0.9 + i), 1),
+               round(150 + 130 * math.sin(k * 0.0123 + i * 0.7) + 10 * math.sin(k * 2.1), 1)] for k in range(count)]
+    if pressures:
+        fields["pressures"] = [round(0.3 + 0.6 * abs(math.sin(k * 0.05 + i)), 2) for k in range(count)]
+    return element("freehand", "s%d" % i, points=points, **fields)
+
+
 def main(out):
     os.makedirs(out, exist_ok=True)
 
-    # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB.
+    # Freehand strokes of 100,000 points at ±1e7, as many as fit in 200 MiB (more than a board's
+    # points may hold), and as many as they may hold.
     stroke_points = ",".join("[%d,%d]" % ((-1) ** i * (10_000_000 - i), (-1) ** (i // 2) * 9_999_999)
                              for i in range(100_000))
-    with open(os.path.join(out, "freehand-200mib.json"), "w") as f:
-        f.write('{"version":1,"elements":[')
-        written, n = 0, 0
-        while written + len(stroke_points) + 400 < 200 * MIB:
-            head = json.dumps(element("freehand", "f%d" % n, roughness=2))[:-1]
-            piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
-            f.write(piece)
-            written += len(piece)
-            n += 1
-        f.write("]}")
+    for name, size, numbers in (("freehand-200mib.json", 200 * MIB, None),
+                                ("freehand-range-at-budget.json", 200 * MIB, POINT_NUMBER_BUDGET)):
+        with open(os.path.join(out, name), "w") as f:
+            f.write('{"version":1,"elements":[')
+            written, n = 0, 0
+            while written + len(stroke_points) + 400 < size and (numbers is None or (n + 1) * 200_000 <= numbers):
+                head = json.dumps(element("freehand", "f%d" % n, roughness=2))[:-1]
+                piece = ("," if n else "") + head + ',"points":[' + stroke_points + "]}"
+                f.write(piece)
+                written += len(piece)
+                n += 1
+            f.write("]}")
+
+    # Points written as short as they can be: 445 strokes of 100,000 points "[3,1]" (255 MiB, under
+    # the hosts' file cap), strokes holding exactly as many numbers as a board may hold and two
+    # more, and held back from them: strokes with pressures just under the budget, polygons at it,
+    # and strokes at it swinging between two points a pixel apart.
+    write_point_strokes(out, "points-445-strokes.json", 445 * 200_000)
+    write_point_strokes(out, "points-at-budget.json", POINT_NUMBER_BUDGET)
+    write_point_strokes(out, "points-past-budget.json", POINT_NUMBER_BUDGET + 2)
+    write_point_strokes(out, "points-pressures-under-budget.json", POINT_NUMBER_BUDGET - 1, pressure="1")
+    write_point_strokes(out, "points-polygons-at-budget.json", POINT_NUMBER_BUDGET, kind="polygon")
+    write_point_strokes(out, "points-zigzag-at-budget.json", POINT_NUMBER_BUDGET, points=("[3,1]", "[4,2]"))
+
+    # Dense scribbles: 50 and 500 freehand strokes of 10,000 points crossing one another inside
+    # 400 x 300, and 50 wider ones whose pressure varies along them.
+    write_board(out, "scribbles-50.json", [scribble(i, 10_000) for i in range(50)])
+    write_board(out, "scribbles-500.json", [scribble(i, 10_000) for i in range(500)])
+    write_board(out, "scribbles-pressures-50.json",
+                [scribble(i, 10_000, pressures=True, strokeWidth=8) for i in range(50)])
 
     # An element list of 50 million zeros: far too many entries, each one tiny.
     with open(os.path.join(out, "zero-list-100mib.json"), "w") as f:
@@ -374,6 +582,62 @@ def main(out):
     write_board(out, "tall-labels.json",
                 [element("rectangle", "r%d" % i, x=(i % 70) * 40, y=(i // 70) * 40, width=10, height=20,
                          label=letters_and_spaces(i)) for i in range(5000)])
+
+    # Raster images that cost their decoder: a progressive JPEG of 883 scans, each walking a
+    # million blocks; one of 64 scans, the most that is decoded; a progressive CMYK JPEG that needs
+    # half a gigabyte of coefficients for 64 megapixels.
+    eight_k = 8000
+    write_board(out, "jpeg-883-scans.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 1, many_scans(1, 13)))]))
+    write_board(out, "jpeg-64-scans.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 1, many_scans(1, 0)))]))
+    cmyk_scans = [([1, 2, 3, 4], 0, 0, 0, 0)] + [([c], 1, 63, 0, 0) for c in range(1, 5)]
+    # Colour at a quarter, as cameras write it: 192 MB of coefficients, within the decode limit.
+    colour_scans = [([1, 2, 3], 0, 0, 0, 0)] + [([c], 1, 63, 0, 0) for c in range(1, 4)]
+    write_board(out, "jpeg-progressive-colour.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 3, colour_scans, luma_sampling=2))]))
+    write_board(out, "jpeg-cmyk-progressive.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 4, cmyk_scans))]))
+    # And boards of 40 distinct ones of 64 scans, then of 10 (as photographs are written).
+    ten_scans = [([1], 0, 0, 0, 0)] + [([1], k, min(k + 6, 63), 0, 0) for k in range(1, 64, 7)]
+    write_board(out, "jpeg-64-scans-x40.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 1, many_scans(1, 0), b"%d" % i))
+         for i in range(40)]))
+    write_board(out, "jpeg-10-scans-x40.json", picture_grid(
+        [data_url("image/jpeg", flat_progressive_jpeg(eight_k, eight_k, 1, ten_scans, b"%d" % i)) for i in range(40)]))
+
+    # Forty distinct small files of large pictures: PNGs of 16384 x 16384 (and interlaced ones of
+    # 4000 x 4000, held whole), GIFs and WebPs of 8000 x 8000.
+    def one_bit_variant(side, i, interlaced=False):
+        def rows_of(width, height):
+            return (b"\x00" + bytes([i]) + b"\xff" * ((width + 7) // 8 - 1)) * height
+        rows = rows_of(side, side)
+        if interlaced:  # the seven passes, each a smaller picture of its own
+            passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+            rows = b"".join(rows_of((side - x + dx - 1) // dx, (side - y + dy - 1) // dy) for x, y, dx, dy in passes)
+        header = struct.pack(">IIBBBBB", side, side, 1, 0, 0, 0, 1 if interlaced else 0)
+        def chunk(tag, data):
+            return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9))
+                + chunk(b"IEND", b""))
+    write_board(out, "png-16384-x40.json", picture_grid(
+        [data_url("image/png", one_bit_variant(16384, i)) for i in range(40)]))
+    write_board(out, "png-interlaced-4000-x40.json", picture_grid(
+        [data_url("image/png", one_bit_variant(4000, i, True)) for i in range(40)]))
+    write_board(out, "gif-8000-x40.json", picture_grid(
+        [data_url("image/gif", flat_gif(eight_k, eight_k, (i * 6, 120, 200))) for i in range(40)]))
+    webp = lossless_webp(eight_k, eight_k, b"0")
+    write_board(out, "webp-8000-x40.json", picture_grid(
+        [data_url("image/webp", webp[:-2] + b"%02d" % i) for i in range(40)]))
+
+    # 5,000 rotated shapes with shadows, and the same with one picture of 2 x 2 pixels: the
+    # picture must not cost the board its bands.
+    rotated = [element(["rectangle", "ellipse", "rhombus"][i % 3], "r%d" % i, x=i % 7, y=i % 5, width=1000 + i % 997,
+                       height=600 + i % 331, rotation=i * 0.013, fillColor="#a0c0e0", shadowBlur=1000,
+                       shadowOffsetX=i % 9 - 4) for i in range(5000)]
+    write_board(out, "rotated-shadows.json", rotated)
+    tiny = data_url("image/png", png(2, 2, 0, zlib.compress(b"\x00\x80\x80" * 2)))
+    write_board(out, "rotated-shadows-picture.json", rotated[:-1] + picture_grid([tiny], natural=(2, 2)))
 
     with open(os.path.join(out, "not-json.json"), "wb") as f:
         f.write(b"PK\x03\x04" + os.urandom(4096))

@@ -6,10 +6,8 @@
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVModel/Base64.hpp"
 #include "DVRender/Canvas/CGDrawingContext.hpp"
-#include "DVRender/Images/BundledIconPacks.hpp"
 #include "DVRender/Scene/ConnectorLabels.hpp"
 #include "DVRender/Scene/ElementPainting.hpp"
-#include "DVRender/Scene/GenericIcons.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/Parallelism.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
@@ -112,16 +110,6 @@ std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, c
     return work;
 }
 
-// Pictures from image sources are sampled by cairo relative to the area it composites, which a
-// band's clip changes: a scene with any of them is drawn whole.
-bool drawsPictures(const Element& element) {
-    if (element.payload.type() == ElementType::image) return true;
-    const Element::Stencil* stencil = element.payload.stencil();
-    if (!stencil) return false;
-    const auto* builtin = std::get_if<StencilSource::Builtin>(&stencil->source.kind);
-    return !builtin || (!getGenericIcon(builtin->ref) && BundledIconPacks::icon(builtin->ref));
-}
-
 // Pictures drawn in bands are limited to those whose band copies stay small.
 constexpr std::int64_t BAND_MAX_PICTURE_PIXELS = 2048 * 2048;
 
@@ -143,13 +131,12 @@ bool drawsTextAtOnce(const std::vector<Element>& elements) {
 
 namespace {
 
-// The bands the scene is drawn in, at most `bands`: pictures and mostly long text are drawn at
-// once (the text unless bands were asked for).
+// The bands the scene is drawn in, at most `bands`: mostly long text is drawn at once (unless
+// bands were asked for). Pictures from image sources draw in bands to the same bits, each
+// decoded once for all the bands (see RenderImage::cgImage).
 int bandCount(const ExportScene& scene, int bands, bool asked) {
     if (bands < 2) return 1;
     if (!asked && detail::drawsTextAtOnce(scene.index.elements())) return 1;
-    for (const Element& element : scene.index.elements())
-        if (drawsPictures(element)) return 1;
     return bands;
 }
 

@@ -13,8 +13,10 @@ namespace dv {
 
 class DecodedImageCache {
 public:
-    static constexpr std::int64_t byteLimit = 268435456;
-    static constexpr std::int64_t largestCachedImage = 134217728;
+    // Beside the image store's sources and a decode in progress, the thumbnail keeps within
+    // 512 MiB: 128 MiB of decoded pictures, the largest half of that.
+    static constexpr std::int64_t byteLimit = 134217728;
+    static constexpr std::int64_t largestCachedImage = 67108864;
 
     struct Key {
         std::uint64_t owner = 0;  // a RenderImage identity

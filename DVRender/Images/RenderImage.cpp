@@ -44,6 +44,8 @@ gfx::ImageRef RenderImage::cgImage(std::int64_t pixelWidth, std::int64_t pixelHe
             const std::int64_t w = std::min(std::max<std::int64_t>(pixelWidth, 1), cap);
             const std::int64_t h = std::min(std::max<std::int64_t>(pixelHeight, 1), cap);
             if (auto hit = cache.image(identity_, w, h)) return hit;
+            std::lock_guard decoding(decoding_);
+            if (auto hit = cache.image(identity_, w, h)) return hit;
             auto image = content_.vector->rasterize(w, h);
             if (image) cache.insert(image, identity_, w, h);
             return image;
@@ -59,6 +61,8 @@ gfx::ImageRef RenderImage::cgImage(std::int64_t pixelWidth, std::int64_t pixelHe
             const std::int64_t limit = std::min(bucket, natural);
             if (limit < 1) return nullptr;
             const std::int64_t side = std::min(cap, limit);
+            if (auto hit = cache.image(identity_, side, 0)) return hit;
+            std::lock_guard decoding(decoding_);
             if (auto hit = cache.image(identity_, side, 0)) return hit;
             auto image = decodeThumbnail(*content_.raster, side);
             if (image) cache.insert(image, identity_, side, 0);

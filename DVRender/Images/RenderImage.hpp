@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,6 +67,9 @@ private:
     double naturalHeight_;
     std::uint64_t identity_;
     Content content_;
+    // Held while a size is decoded or rasterised, so that threads drawing bands of one picture
+    // at once wait for that decode rather than repeat it.
+    mutable std::mutex decoding_;
 };
 
 // The first frame of an encoded image, oriented, its longer side at most maxPixelSize.

@@ -431,7 +431,8 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
         if (e.op == Op::move) grid.moveTo(*point);
         else grid.lineTo(*point);
     }
-    if (const auto walks = detail::dropOpposedEdges(grid.subpaths())) {
+    detail::EdgeRunCounts runs;
+    if (const auto walks = detail::dropOpposedEdges(grid.subpaths(), detail::OPPOSED_EDGES_MIN_EDGES, &runs)) {
         cairo_new_path(cr);
         for (const auto& walk : *walks) {
             for (std::size_t k = 0; k < walk.size(); ++k) {
@@ -470,7 +471,8 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     const bool band = cr == cr_;
     if (const auto trapezoids = detail::bandedFill(grid.subpaths(), rule == FillRule::evenOdd,
                                                    band ? std::fmax(cy0, workTop_) : cy0,
-                                                   band ? std::fmin(cy1, workBottom_) : cy1))
+                                                   band ? std::fmin(cy1, workBottom_) : cy1,
+                                                   detail::OPPOSED_EDGES_MIN_EDGES, &runs))
         return emitLoops(*trapezoids);
     // Edges that do not coincide: only the pixels the winding alone cannot decide go to cairo
     // (see SparseFill.hpp).

@@ -5,6 +5,8 @@
 #include <gif_lib.h>
 
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace dv::gfx::detail {
 
@@ -66,22 +68,57 @@ std::optional<HeaderInfo> readGIFHeader(std::span<const std::uint8_t> d) {
     HeaderInfo info;
     info.properties.pixelWidth = le16(d.data() + 6);
     info.properties.pixelHeight = le16(d.data() + 8);
-    // The logical screen is held whole while the first frame is laid onto it.
+    // The logical screen is laid out whole, row by row, while the first frame is laid onto
+    // it; the frame's colour indices are held whole (a byte each), a screen row as pixels.
     info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
+    info.heldBytes = info.wholePixels + info.properties.pixelWidth * 4;
+    // The frame is decoded whole, then laid out row by row.
+    info.decodedPixels = info.wholePixels * 2;
     return info;
+}
+
+namespace {
+
+// The first frame's descriptor and colour map, reached past the extensions before it.
+struct FirstFrame {
+    const GifImageDesc* desc = nullptr;
+    const ColorMapObject* map = nullptr;
+    int transparent = NO_TRANSPARENT_COLOR;
+};
+
+std::optional<FirstFrame> firstFrame(GifFileType* gif) {
+    FirstFrame frame;
+    if (!seekFirstImage(gif, frame.transparent)) return std::nullopt;
+    frame.desc = &gif->Image;
+    frame.map = frame.desc->ColorMap ? frame.desc->ColorMap : gif->SColorMap;
+    if (frame.map == nullptr || frame.desc->Width < 1 || frame.desc->Height < 1) return std::nullopt;
+    const std::int64_t area = static_cast<std::int64_t>(frame.desc->Width) * frame.desc->Height;
+    if (area > DecodeLimits::maxWholeDecodePixels || area > DecodeLimits::maxDecodeBytes) return std::nullopt;
+    return frame;
+}
+
+}  // namespace
+
+bool gifFirstRowDecodes(std::span<const std::uint8_t> data) {
+    Reader reader{data.data(), data.size(), 0};
+    Gif gif(reader);
+    if (gif.file == nullptr) return false;
+    const auto frame = firstFrame(gif.file);
+    if (!frame) return false;
+    std::vector<GifPixelType> row(static_cast<std::size_t>(frame->desc->Width));
+    return DGifGetLine(gif.file, row.data(), frame->desc->Width) != GIF_ERROR;
 }
 
 bool decodeGIF(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {
     Reader reader{data.data(), data.size(), 0};
     Gif gif(reader);
     if (gif.file == nullptr) return false;
-    int transparent = NO_TRANSPARENT_COLOR;
-    if (!seekFirstImage(gif.file, transparent)) return false;
-    const GifImageDesc& desc = gif.file->Image;
-    const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif.file->SColorMap;
-    if (map == nullptr || desc.Width < 1 || desc.Height < 1) return false;
+    const auto first = firstFrame(gif.file);
+    if (!first) return false;
+    const GifImageDesc& desc = *first->desc;
+    const ColorMapObject* map = first->map;
+    const int transparent = first->transparent;
     const std::int64_t frameArea = static_cast<std::int64_t>(desc.Width) * desc.Height;
-    if (frameArea > DecodeLimits::maxWholeDecodePixels) return false;
     // The frame's colour indices, in display row order.
     std::vector<GifPixelType> frame(static_cast<std::size_t>(frameArea), static_cast<GifPixelType>(transparent < 0 ? 0 : transparent));
     countPixelBuffer();

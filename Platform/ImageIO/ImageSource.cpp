@@ -154,7 +154,7 @@ std::optional<detail::HeaderInfo> readHeader(ImageFormat format, std::span<const
     return std::nullopt;
 }
 
-std::optional<ImageProperties> checkedProperties(ImageFormat format, std::span<const std::uint8_t> data) {
+std::optional<detail::HeaderInfo> checkedHeader(ImageFormat format, std::span<const std::uint8_t> data) {
     auto info = readHeader(format, data);
     if (!info) return std::nullopt;
     const auto& p = info->properties;
@@ -163,7 +163,8 @@ std::optional<ImageProperties> checkedProperties(ImageFormat format, std::span<c
     // Both sides are below 2^32 here, so the product cannot overflow.
     if (p.pixelWidth * p.pixelHeight > DecodeLimits::maxPixelArea) return std::nullopt;
     if (info->wholePixels > DecodeLimits::maxWholeDecodePixels) return std::nullopt;
-    return p;
+    if (info->heldBytes > DecodeLimits::maxDecodeBytes) return std::nullopt;
+    return info;
 }
 
 }  // namespace
@@ -171,13 +172,19 @@ std::optional<ImageProperties> checkedProperties(ImageFormat format, std::span<c
 std::optional<std::int64_t> rasterHeaderPixelCount(std::span<const std::uint8_t> data) {
     auto format = sniffImageFormat(data);
     if (!format) return std::nullopt;
-    auto properties = checkedProperties(*format, data);
-    if (!properties) return std::nullopt;
-    return properties->pixelWidth * properties->pixelHeight;
+    auto header = checkedHeader(*format, data);
+    if (!header) return std::nullopt;
+    return header->properties.pixelWidth * header->properties.pixelHeight;
 }
 
 ImageSource::ImageSource(std::vector<std::uint8_t> data, ImageFormat format)
-    : data_(std::move(data)), format_(format), properties_(checkedProperties(format_, data_)) {}
+    : data_(std::move(data)), format_(format) {
+    if (auto header = checkedHeader(format_, data_)) {
+        properties_ = header->properties;
+        heldBytes_ = header->heldBytes;
+        decodedPixels_ = header->decodedPixels;
+    }
+}
 
 std::shared_ptr<const ImageSource> ImageSource::create(std::vector<std::uint8_t> data) {
     auto format = sniffImageFormat(data);
@@ -201,7 +208,7 @@ ImageRef ImageSource::createThumbnail(std::int64_t maxPixelSize) const {
     bool ok = false;
     switch (format_) {
         case ImageFormat::png: ok = detail::decodePNG(data_, p, *out); break;
-        case ImageFormat::jpeg: ok = detail::decodeJPEG(data_, p, *out); break;
+        case ImageFormat::jpeg: ok = detail::decodeJPEG(data_, p, *out, heldBytes_); break;
         case ImageFormat::gif: ok = detail::decodeGIF(data_, p, *out); break;
         case ImageFormat::webp: ok = detail::decodeWebP(data_, p, *out); break;
     }
@@ -213,8 +220,13 @@ ImageRef ImageSource::createThumbnail(std::int64_t maxPixelSize) const {
 
 bool ImageSource::decodes() const {
     if (!properties_) return false;
-    if (format_ == ImageFormat::png && !detail::isInterlacedPNG(data_)) return detail::pngFirstRowDecodes(data_, *properties_);
-    return createThumbnail(16) != nullptr;
+    switch (format_) {
+        case ImageFormat::png: return detail::pngFirstRowDecodes(data_, *properties_);
+        case ImageFormat::jpeg: return detail::jpegHeadersDecode(data_);
+        case ImageFormat::gif: return detail::gifFirstRowDecodes(data_);
+        case ImageFormat::webp: return detail::webpHeadersDecode(data_);
+    }
+    return false;
 }
 
 }  // namespace dv::gfx

@@ -28,7 +28,16 @@ std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> d) {
                          ((colorType == 2 || colorType == 4 || colorType == 6) && (depth == 8 || depth == 16));
     if (!depthOK || d[26] != 0 || d[27] != 0 || d[28] > 1) return std::nullopt;
     const bool interlaced = d[28] == 1;
-    if (interlaced) info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
+    // A row of pixels for libpng's and the scaler's use, or the whole picture.
+    info.heldBytes = info.properties.pixelWidth * 4 * 3;
+    info.decodedPixels = info.properties.pixelWidth * info.properties.pixelHeight;
+    if (interlaced) {
+        info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
+        info.heldBytes += info.wholePixels * 4;
+        // Seven passes laid into the whole picture, which is then read again: about four times
+        // the work of rows read in order.
+        info.decodedPixels *= 4;
+    }
     // The orientation lives in an eXIf chunk, which may sit anywhere before IEND.
     std::size_t at = 8;
     bool seenImageData = false;
@@ -80,14 +89,32 @@ void premultiplyRow(std::uint32_t* row, int width) {
     }
 }
 
+// Hands the rows of a whole interlaced picture to the scaler.
+int deliverWhole(AreaScaler* scaler, std::uint32_t* whole, int width, int height, int rowLimit, bool transparent) {
+    int delivered = 0;
+    for (int y = 0; y < height && delivered < rowLimit; ++y) {
+        std::uint32_t* r = whole + static_cast<std::size_t>(y) * width;
+        if (scaler) {
+            if (transparent) premultiplyRow(r, width);
+            scaler->addRow(r);
+        }
+        ++delivered;
+    }
+    return delivered;
+}
+
 // Everything between setjmp and libpng lives here, free of C++ objects with destructors.
 // `row` holds one row (width words); `whole` is null for progressive rows or holds the
-// whole image for interlaced files. Delivery stops after `rowLimit` rows; rows go to the
-// scaler when there is one. Returns the number of rows delivered.
+// whole image for interlaced files. Delivery stops after `rowLimit` rows (of the first pass,
+// when interlaced and without `whole`); rows go to the scaler when there is one. Returns the
+// number of rows delivered. An interlaced file cut short shows the passes it had.
 int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t* row, std::uint32_t* whole,
              int width, int height, int rowLimit) {
     volatile int delivered = 0;
+    volatile int wholeRowsRead = 0;
+    volatile bool transparent = false;
     if (setjmp(png_jmpbuf(png))) {
+        if (whole != nullptr && wholeRowsRead > 0) return deliverWhole(scaler, whole, width, height, rowLimit, transparent);
         return delivered;
     }
     png_read_info(png, info);
@@ -96,7 +123,7 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
     if (depth == 16) png_set_strip_16(png);
     if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    const bool transparent = png_get_valid(png, info, PNG_INFO_tRNS) || (colorType & PNG_COLOR_MASK_ALPHA);
+    transparent = png_get_valid(png, info, PNG_INFO_tRNS) || (colorType & PNG_COLOR_MASK_ALPHA);
     if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
     // Bytes B, G, R, A: the native 0xAARRGGBB word on a little-endian machine.
@@ -118,26 +145,21 @@ int readRows(png_structp png, png_infop info, AreaScaler* scaler, std::uint32_t*
         for (int pass = 0; pass < passes; ++pass) {
             for (int y = 0; y < height; ++y) {
                 png_read_row(png, reinterpret_cast<png_bytep>(whole + static_cast<std::size_t>(y) * width), nullptr);
+                wholeRowsRead = wholeRowsRead + 1;
             }
         }
-        for (int y = 0; y < height && delivered < rowLimit; ++y) {
-            std::uint32_t* r = whole + static_cast<std::size_t>(y) * width;
-            if (scaler) {
-                if (transparent) premultiplyRow(r, width);
-                scaler->addRow(r);
-            }
-            delivered = delivered + 1;
-        }
+        return deliverWhole(scaler, whole, width, height, rowLimit, transparent);
     }
     return delivered;
 }
 
 // Sets libpng up over `data` and reads its rows (see readRows); the rows delivered.
-int decodeRows(std::span<const std::uint8_t> data, const ImageProperties& p, AreaScaler* scaler, int rowLimit) {
+int decodeRows(std::span<const std::uint8_t> data, const ImageProperties& p, AreaScaler* scaler, int rowLimit,
+               bool wholeIfInterlaced) {
     const int width = static_cast<int>(p.pixelWidth);
     const int height = static_cast<int>(p.pixelHeight);
     if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return 0;
-    const bool interlaced = isInterlacedPNG(data);
+    const bool interlaced = wholeIfInterlaced && isInterlacedPNG(data);
     std::vector<std::uint32_t> row(static_cast<std::size_t>(width));
     std::vector<std::uint32_t> whole;
     if (interlaced) {
@@ -168,14 +190,14 @@ bool isInterlacedPNG(std::span<const std::uint8_t> data) { return data.size() > 
 bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {
     if (p.pixelWidth > 0x7FFFFFFF / 4 || p.pixelHeight > 0x7FFFFFFF) return false;
     AreaScaler scaler(static_cast<int>(p.pixelWidth), static_cast<int>(p.pixelHeight), out);
-    const int delivered = decodeRows(data, p, &scaler, static_cast<int>(p.pixelHeight));
+    const int delivered = decodeRows(data, p, &scaler, static_cast<int>(p.pixelHeight), true);
     // A file cut short still shows the rows it had, as image viewers do.
     scaler.finish();
     return delivered > 0;
 }
 
 bool pngFirstRowDecodes(std::span<const std::uint8_t> data, const ImageProperties& p) {
-    return !isInterlacedPNG(data) && decodeRows(data, p, nullptr, 1) > 0;
+    return decodeRows(data, p, nullptr, 1, false) > 0;
 }
 
 }  // namespace dv::gfx::detail

@@ -41,11 +41,32 @@ std::optional<HeaderInfo> readWebPHeader(std::span<const std::uint8_t> d) {
             WebPDemuxReleaseChunkIterator(&chunk);
         }
     }
-    // Lossless and animated pictures are decoded whole before scaling.
+    // Lossless and animated pictures are decoded whole before scaling: an animation keeps its
+    // canvas, the canvas before it and the frame being decoded; a lossy picture with
+    // transparency keeps its alpha plane (a byte a pixel).
+    const std::int64_t area = info.properties.pixelWidth * info.properties.pixelHeight;
+    info.decodedPixels = area;
     if (features.has_animation || features.format == 2) {
-        info.wholePixels = info.properties.pixelWidth * info.properties.pixelHeight;
+        info.wholePixels = area;
+        info.heldBytes = area * 4 * (features.has_animation ? 3 : 1);
+        info.decodedPixels = area * 2;  // decoded whole, then read again to scale
+    } else if (features.has_alpha) {
+        info.heldBytes = area;
     }
     return info;
+}
+
+bool webpHeadersDecode(std::span<const std::uint8_t> data) {
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) return false;
+    if (!features.has_animation) return true;
+    const WebPData whole{data.data(), data.size()};
+    Demuxer demux(whole);
+    if (!demux.demux) return false;
+    WebPIterator frame;
+    const bool first = WebPDemuxGetFrame(demux.demux, 1, &frame) != 0;
+    if (first) WebPDemuxReleaseIterator(&frame);
+    return first;
 }
 
 bool decodeWebP(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out) {

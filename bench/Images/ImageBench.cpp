@@ -56,7 +56,7 @@ void BM_RefusePNGBombInsideEmbeddedStencil(benchmark::State& state) {
 }
 BENCHMARK(BM_RefusePNGBombInsideEmbeddedStencil);
 
-// make (with its trial decode) plus one decode at the drawn size, for a photo-sized image.
+// make (which decodes no pixels) plus one decode at the drawn size, for a photo-sized image.
 void BM_MakeAndDecode(benchmark::State& state, bool jpeg) {
     const auto pixels = testing::quadrants(4000, 3000);
     const std::string src = jpeg ? testing::dataURL("image/jpeg", testing::encodeJPEG(pixels))
@@ -79,5 +79,18 @@ void BM_StoreAndCacheHit(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StoreAndCacheHit)->Threads(1)->Threads(8);
+
+// A progressive JPEG of 2000 x 2000 pixels decoded at 256 pixels, by its count of scans: each
+// scan after the first walks every block again (the most a JPEG may have is 64).
+void BM_ProgressiveJPEGScans(benchmark::State& state) {
+    const bool refined = state.range(0) == 65;
+    const std::string src = testing::dataURL("image/jpeg", testing::flatProgressiveJPEG(2000, 2000, 1, refined));
+    for (auto _ : state) {
+        auto lookup = RenderImage::make(src);
+        if (lookup.kind == ImageLookup::Kind::loaded) benchmark::DoNotOptimize(lookup.image->cgImage(256, 256, 8192));
+    }
+    state.counters["peak_rss_mib"] = peakResidentMiB();
+}
+BENCHMARK(BM_ProgressiveJPEGScans)->Arg(64)->Arg(65)->Unit(benchmark::kMillisecond);
 
 }  // namespace

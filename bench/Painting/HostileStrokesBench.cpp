@@ -1,7 +1,9 @@
 // Thumbnails of boards made of hostile freehand strokes: 100,000-point zigzags from corner to
 // corner of the coordinate range, so that every edge of every outline crosses the whole picture
 // while the strokes themselves are far thinner than a pixel. Stages apart: the outline alone,
-// then the whole picture at the thumbnail's 256-pixel budget.
+// then the whole picture at the thumbnail's 256-pixel budget. And boards people make: dense
+// scribbles of 10,000 points each, passing back and forth inside 400 x 300 and crossing one
+// another at every pass, at 256 and 1024 pixels.
 
 #include <benchmark/benchmark.h>
 
@@ -9,6 +11,7 @@
 #include "DVModel/Element.hpp"
 #include "DVPreview/BoardPicture.hpp"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -23,7 +26,15 @@ std::vector<Point> zigzag() {
     return points;
 }
 
-std::vector<Element> strokes(int count) {
+std::vector<Point> scribble(int i) {
+    std::vector<Point> points;
+    for (int k = 0; k < 10000; ++k)
+        points.push_back({200 + 190 * std::sin(k * 0.9 + i),
+                          150 + 130 * std::sin(k * 0.0123 + i * 0.7) + 10 * std::sin(k * 2.1)});
+    return points;
+}
+
+std::vector<Element> strokes(int count, std::vector<Point> (*pointsOf)(int) = [](int) { return zigzag(); }) {
     std::vector<Element> elements;
     for (int i = 0; i < count; ++i) {
         Element e;
@@ -34,7 +45,7 @@ std::vector<Element> strokes(int count) {
         e.opacity = 1;
         e.roughness = 2;
         Element::Freehand f;
-        f.points = zigzag();
+        f.points = pointsOf(i);
         e.payload = Element::Payload(f);
         elements.push_back(std::move(e));
     }
@@ -59,5 +70,17 @@ void BM_HostileStrokesThumbnail(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HostileStrokesThumbnail)->Arg(1)->Arg(2)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// Scribbles by count and pixel size.
+void BM_ScribblesThumbnail(benchmark::State& state) {
+    const std::vector<Element> elements = strokes(static_cast<int>(state.range(0)), scribble);
+    const RenderTheme theme = BoardPicture::theme(elements, true);
+    for (auto _ : state) {
+        auto image = BoardPicture::image(elements, theme, static_cast<double>(state.range(1)));
+        benchmark::DoNotOptimize(image);
+    }
+}
+BENCHMARK(BM_ScribblesThumbnail)->Args({10, 256})->Args({10, 1024})->Args({50, 256})->Args({50, 1024})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
 #include "DVIO/BoardFile.hpp"
 #include "DVIO/JSONParser.hpp"
+#include "tests/support/PointBudgetBoards.hpp"
 
 namespace dv {
 namespace {
@@ -124,6 +126,43 @@ TEST(BoardFile, AFileHoldingTooManyValuesAtOnceIsTooLargeToRead) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 80));
         EXPECT_EQ(readError(c.text), c.message);
+    }
+}
+
+TEST(BoardFile, AFileWhoseElementsHoldTooManyPointsIsTooLargeToRead) {
+    using test::pointStroke;
+    using test::strokesHolding;
+    const std::int64_t budget = test::kREADMEPointNumberBudget;
+    const std::string polygon =
+        "{\"id\":\"p\",\"type\":\"polygon\",\"x\":0,\"y\":0,\"strokeColor\":\"#1e1e1e\","
+        "\"fillColor\":\"transparent\",\"strokeWidth\":2,\"opacity\":1,\"roughness\":1,"
+        "\"closed\":true,\"points\":[[3,1],[4,1]]}";
+    // Each board is some 50 MB of text, made only when its turn comes.
+    struct Case {
+        const char* what;
+        std::function<std::string()> entries;
+        std::string message;
+    };
+    const Case cases[] = {
+        // Two numbers a point and one a pressure.
+        {"at the budget, with pressures",
+         [&] { return strokesHolding(budget - 6) + "," + pointStroke("w", 2, true); }, "(read)"},
+        {"one number past it", [&] { return strokesHolding(budget - 8) + "," + pointStroke("w", 3, true); },
+         "The file is too large to read."},
+        {"past it by a polygon", [&] { return strokesHolding(budget - 2) + "," + polygon; },
+         "The file is too large to read."},
+        // Elements let go as soon as they are read hold nothing: one that fails a rule, and one
+        // that repeats the id of an element kept.
+        {"at the budget, with strokes dropped",
+         [&] {
+             return pointStroke("bad", 100'000, false, ",\"rotation\":7") + "," + strokesHolding(budget) + "," +
+                    pointStroke("f0", 100'000);
+         },
+         "(read)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(readError(test::boardOf(c.entries())), c.message);
     }
 }
 

@@ -1,12 +1,14 @@
 // The board picture's decisions: the theme vote, the budgeted plan, fitting and the appearance.
 
 #include "DVIO/BoardFile.hpp"
+#include "DVModel/Base64.hpp"
 #include "DVPreview/BoardPicture.hpp"
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "tests/DVGeometry/TestElements.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -188,6 +190,54 @@ TEST(BoardPicture, ElementsOfFileData) {
     std::string notBoard = "{\"elements\": 5";
     EXPECT_THROW(BoardPicture::elements(std::span(reinterpret_cast<const std::uint8_t*>(notBoard.data()), notBoard.size())),
                  dv::DrevalinFileError);
+}
+
+// A GIF whose logical screen is width x height around a 1 x 1 black frame: its decode lays out
+// every screen row, and counts twice its pixels against the picture's budget.
+std::string gifOfScreen(std::uint16_t width, std::uint16_t height) {
+    std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', static_cast<std::uint8_t>(width),
+                                     static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(height),
+                                     static_cast<std::uint8_t>(height >> 8)};
+    const std::uint8_t rest[] = {0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,
+                                 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    gif.insert(gif.end(), std::begin(rest), std::end(rest));
+    return "data:image/gif;base64," + dv::base64Encode(gif);
+}
+
+// Pictures from image sources are decoded within the picture's budget, taken in the board's
+// order: sixteen screens of 4000 x 4000 and a little more fit (513 M of 2^29), a seventeenth is
+// drawn as a failed image (its reddish placeholder), at the end of the row however it is drawn.
+TEST(BoardPicture, ImagesPastThePicturesDecodeBudgetDrawAsFailedImages) {
+    for (const int count : {16, 17}) {
+        std::vector<Element> elements;
+        for (int i = 0; i < count; ++i) {
+            Element e = t::rectangle("g" + std::to_string(i), i * 110, 0, 100, 100);
+            e.payload = Element::Payload(Element::Image{gifOfScreen(4000, static_cast<std::uint16_t>(4000 + i)), 100, 100, 4000, 4000});
+            elements.push_back(e);
+        }
+        auto picture = BoardPicture::image(elements, dv::RenderTheme::light, 1024);
+        ASSERT_TRUE(picture && *picture);
+        const dv::gfx::ImageRef& image = *picture;
+        int reddish = 0, firstReddish = image->width();
+        for (int y = 0; y < image->height(); ++y)
+            for (int x = 0; x < image->width(); ++x) {
+                const std::uint32_t p = image->pixel(x, y);
+                const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF;
+                if (r > g + 20) {
+                    ++reddish;
+                    firstReddish = std::min(firstReddish, x);
+                }
+            }
+        if (count == 16) {
+            EXPECT_EQ(reddish, 0);
+        } else {
+            EXPECT_GT(reddish, 100);
+            // The picture spans the row and the export's padding of 24 each side: the last
+            // image starts at 1760 of 1870.
+            EXPECT_GE(firstReddish, static_cast<int>(image->width() * (1760.0 + 24) / (1870 + 48)) - 1)
+                << "only the last image fails";
+        }
+    }
 }
 
 }  // namespace

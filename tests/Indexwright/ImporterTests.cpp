@@ -16,6 +16,7 @@
 
 #include "Platform/PlugIn/Logger.hpp"
 #include "Platform/PlugIn/PlugIn.h"
+#include "tests/support/PointBudgetBoards.hpp"
 
 namespace {
 
@@ -201,6 +202,23 @@ TEST_F(Importer, FailedImportsLogOneEntryWithTheReasonAndSetNothing) {
         EXPECT_EQ(log_[0].subsystem, "example.drevalin.Indexwright");
         EXPECT_EQ(log_[0].category, "Import");
         EXPECT_EQ(log_[0].level, dv::platform::LogLevel::error);
+    }
+}
+
+TEST_F(Importer, BoardsHoldingTooManyPointsAreTooLargeToRead) {
+    for (const dv::test::PointBudgetCase& c : dv::test::kPointBudgetCases) {
+        SCOPED_TRACE(c.numbers);
+        log_.clear();
+        std::string attributes;
+        EXPECT_EQ(import(write("points.drevalin", dv::test::boardOf(dv::test::strokesHolding(c.numbers))), attributes),
+                  c.read);
+        EXPECT_EQ(attributes, "{}");
+        if (c.read) {
+            EXPECT_TRUE(log_.empty());
+            continue;
+        }
+        ASSERT_EQ(log_.size(), 1u);
+        EXPECT_EQ(log_[0].message, "Board not imported: The file is too large to read.");
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/detail/BandedFill.hpp"
+#include "Platform/Graphics/detail/OpposedEdges.hpp"
 
 #include "tests/support/ContextPath.hpp"
 #include "tests/support/SamePicture.hpp"
@@ -51,6 +52,20 @@ std::vector<Point2> zigzag(int count) {
 using test::compare;
 using test::Difference;
 
+// cairo's own fill of the closed polygon, every edge given to it.
+void cairoFill(test::TestSurface& surface, const std::vector<Point2>& points, FillRule rule = FillRule::winding) {
+    cairo_t* cr = cairo_create(surface.get());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
+        else cairo_line_to(cr, points[i].x, points[i].y);
+    }
+    cairo_close_path(cr);
+    cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+}
+
 TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     struct Case {
         const char* what;
@@ -68,16 +83,7 @@ TEST(BandedFill, CoincidingRunsFillAsCairoFillsEveryEdge) {
     };
     for (const Case& c : cases) {
         test::TestSurface expected(120, 110), actual(120, 110);
-        cairo_t* cr = cairo_create(expected.get());
-        for (std::size_t i = 0; i < c.points.size(); ++i) {
-            if (i == 0) cairo_move_to(cr, c.points[i].x, c.points[i].y);
-            else cairo_line_to(cr, c.points[i].x, c.points[i].y);
-        }
-        cairo_close_path(cr);
-        cairo_set_fill_rule(cr, c.rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-        cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
-        cairo_fill(cr);
-        cairo_destroy(cr);
+        cairoFill(expected, c.points, c.rule);
 
         GraphicsContext g(actual.get());
         g.setFillColor({0.2, 0.4, 0.8, 1});
@@ -184,15 +190,7 @@ TEST(BandedFill, BandsFillTheSamePixelsAsTheWholePicture) {
     }
 
     test::TestSurface expected(W, H);
-    cairo_t* cr = cairo_create(expected.get());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (i == 0) cairo_move_to(cr, points[i].x, points[i].y);
-        else cairo_line_to(cr, points[i].x, points[i].y);
-    }
-    cairo_close_path(cr);
-    cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    cairoFill(expected, points);
     test::expectSamePicture(expected, whole, "zigzag filled at once");
     EXPECT_GT(whole.inkedTotal(), W * H / 4);
 }
@@ -219,6 +217,87 @@ TEST(BandedFill, OnlyPathsThatLoseMostOfTheirEdgesQualify) {
     const auto above = detail::bandedFill(grid(repeatedStar(2001)), false, -500, -400);
     ASSERT_TRUE(above.has_value());
     EXPECT_TRUE(above->empty());
+}
+
+// The outline of a scribble seen at thumbnail scale: quick passes back and forth, each crossing
+// the others, no two runs of an edge alike.
+std::vector<Point2> scribble(int count) {
+    std::vector<Point2> points;
+    for (int k = 0; k < count; ++k) points.push_back({60 + 55 * std::sin(k * 0.9), 55 + 45 * std::sin(k * 0.0123) + 3 * std::sin(k * 2.1)});
+    for (int k = count - 1; k >= 0; --k) points.push_back({points[k].x + 0.4, points[k].y + 0.3});
+    return points;
+}
+
+detail::GridPath onGrid(const std::vector<Point2>& points) {
+    detail::GridPath path;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto p = detail::gridPoint(points[i].x, points[i].y);
+        if (i == 0) path.moveTo(*p);
+        else path.lineTo(*p);
+    }
+    path.close();
+    return path;
+}
+
+// The tally of opposed runs refuses a path before its edges are sorted only where the sort would
+// refuse it too, and changes nothing about the paths it lets through: the trapezoids, and so the
+// pixels, are those of the sort to the bit.
+TEST(BandedFill, TheTallyOfRunsRefusesOnlyWhatMergingRefuses) {
+    std::vector<Point2> circle;  // nothing coincides
+    for (int i = 0; i < 9000; ++i) circle.push_back({60 + 50 * std::cos(i * 0.000698), 55 + 50 * std::sin(i * 0.000698)});
+    std::vector<Point2> there = repeatedStar(3000), back(there.rbegin(), there.rend());
+    there.insert(there.end(), back.begin(), back.end());
+    std::vector<Point2> level;  // level runs, which change no winding, among sloped ones
+    for (int i = 0; i < 9000; ++i) level.push_back({(i % 4 < 2 ? 5.0 : 115.0), 5.0 + (i / 2 % 50) * 2});
+    struct Case {
+        const char* what;
+        std::vector<Point2> points;
+        bool fills;
+    };
+    const Case cases[] = {
+        {"scribble", scribble(6000), false},
+        {"circle", circle, false},
+        {"star", repeatedStar(2001), true},
+        {"zigzag", zigzag(20000), true},
+        {"star there and back", there, true},
+        {"level runs", level, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const detail::GridPath path = onGrid(c.points);
+        detail::EdgeRunCounts runs;
+        detail::dropOpposedEdges(path.subpaths(), detail::OPPOSED_EDGES_MIN_EDGES, &runs);
+        EXPECT_TRUE(runs.known);
+        const auto sorted = detail::bandedFill(path.subpaths(), false, 0, 110);
+        const auto tallied = detail::bandedFill(path.subpaths(), false, 0, 110, detail::OPPOSED_EDGES_MIN_EDGES, &runs);
+        EXPECT_EQ(sorted.has_value(), c.fills);
+        ASSERT_EQ(tallied.has_value(), sorted.has_value());
+        if (!sorted) {
+            EXPECT_GT(runs.slopedLeft * 2, runs.sloped) << "refused by the tally itself";
+            continue;
+        }
+        ASSERT_EQ(tallied->size(), sorted->size());
+        for (std::size_t i = 0; i < sorted->size(); ++i)
+            for (std::size_t k = 0; k < 4; ++k) {
+                EXPECT_EQ((*tallied)[i][k].x, (*sorted)[i][k].x);
+                EXPECT_EQ((*tallied)[i][k].y, (*sorted)[i][k].y);
+            }
+    }
+}
+
+// A scribble no thinning takes goes to cairo as it is: its pixels are cairo's to the bit.
+TEST(BandedFill, AScribbleRefusedEarlyIsCairosOwnFill) {
+    const std::vector<Point2> points = scribble(6000);
+    test::TestSurface expected(120, 110), actual(120, 110);
+    cairoFill(expected, points);
+    {
+        GraphicsContext g(actual.get());
+        g.setFillColor({0.2, 0.4, 0.8, 1});
+        test::traceClosed(g, points);
+        g.fillPath(FillRule::winding);
+    }
+    EXPECT_EQ(compare(expected, actual).worst, 0);
+    EXPECT_GT(actual.inkedTotal(), 120 * 110 / 4);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Thumbnail/Thumbnailing.hpp"
 #include "ThumbwrightTestSupport.hpp"
+#include "tests/support/PointBudgetBoards.hpp"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,20 @@ TEST_F(ThumbnailProviderTest, FailuresAnswerOnceWithAnErrorAndNoReply) {
         ASSERT_TRUE(a.error) << c.file;
         EXPECT_FALSE(a.error->message.empty());
         EXPECT_NE(a.error->message.find(c.messagePart), std::string::npos) << a.error->message;
+    }
+}
+
+TEST_F(ThumbnailProviderTest, BoardsHoldingTooManyPointsAreTooLargeToRead) {
+    for (const dv::test::PointBudgetCase& c : dv::test::kPointBudgetCases) {
+        SCOPED_TRACE(c.numbers);
+        dv::test::TempDir dir;
+        auto board = dir.write("points.drevalin", dv::test::boardOf(dv::test::strokesHolding(c.numbers)));
+        Answer a = ask(board.string(), {256, 256}, 1);
+        EXPECT_EQ(a.calls, 1);
+        EXPECT_EQ(static_cast<bool>(a.reply), c.read);
+        if (c.read) continue;
+        ASSERT_TRUE(a.error);
+        EXPECT_EQ(a.error->message, "The file is too large to read.");
     }
 }
 

@@ -70,10 +70,14 @@ std::vector<WeightedEdge> mergedEdges(const std::vector<std::vector<GridPoint>>&
 } // namespace
 
 std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<GridPoint>>& subpaths, bool evenOdd,
-                                                 double rowTop, double rowBottom, std::size_t minEdges) {
+                                                 double rowTop, double rowBottom, std::size_t minEdges,
+                                                 const EdgeRunCounts* runs) {
     std::size_t edgeCount = 0;
     for (const auto& path : subpaths) edgeCount += path.size();
     if (edgeCount < minEdges) return std::nullopt;
+    // The tally's edges of non-zero height are those merged below, and the ones it leaves run
+    // more one way are those whose winding does not sum to zero: the test below, made early.
+    if (runs && runs->known && (runs->sloped < minEdges || runs->slopedLeft * 2 > runs->sloped)) return std::nullopt;
     const std::vector<WeightedEdge> edges = mergedEdges(subpaths, edgeCount);
     if (edgeCount < minEdges || edges.size() * 2 > edgeCount) return std::nullopt;
 

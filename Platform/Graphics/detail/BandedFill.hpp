@@ -30,8 +30,12 @@ using Trapezoid = std::array<BandPoint, 4>;
 /// The fill of closed subpaths on cairo's grid (each implicitly closed) within device rows
 /// [rowTop, rowBottom), as non-overlapping trapezoids. Absent when merging coincident edges does
 /// not at least halve the edges of non-zero height, or the path has fewer than `minEdges`.
+/// `runs`, when dropOpposedEdges tallied them for the same subpaths, tell that before the edges
+/// are sorted: a long path whose edges hardly coincide (a scribble crossing itself) is refused
+/// at the cost of its tally, with the same answer.
 std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<GridPoint>>& subpaths, bool evenOdd,
                                                  double rowTop, double rowBottom,
-                                                 std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES);
+                                                 std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES,
+                                                 const EdgeRunCounts* runs = nullptr);
 
 } // namespace dv::gfx::detail

@@ -39,7 +39,8 @@ struct Edge {
 // Every edge reduced to its net runs, or to one run each way where they balance, in the order
 // the edges first appear. `edgeCount` bounds the number of edges on the way in and is the number
 // of edges of non-zero length on the way out. Absent for a point beyond 32 bits.
-std::optional<std::vector<Edge>> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount) {
+std::optional<std::vector<Edge>> netEdges(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t& edgeCount,
+                                          EdgeRunCounts* runs) {
     std::vector<Tally> tallies;
     tallies.reserve(edgeCount);
     std::size_t capacity = 16;
@@ -74,8 +75,13 @@ std::optional<std::vector<Edge>> netEdges(const std::vector<std::vector<GridPoin
         }
     }
     std::vector<Edge> edges;
+    if (runs) *runs = {true, 0, 0};
     for (const Tally& t : tallies) {
         const GridPoint lo = unpacked(t.lo), hi = unpacked(t.hi);
+        if (runs && lo.y != hi.y) {
+            runs->sloped += std::size_t{t.forward} + t.backward;
+            if (t.forward != t.backward) ++runs->slopedLeft;
+        }
         if (t.forward == t.backward) {
             edges.push_back({lo, hi});
             edges.push_back({hi, lo});
@@ -152,11 +158,12 @@ void GridPath::close() {
 }
 
 std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(const std::vector<std::vector<GridPoint>>& subpaths,
-                                                                     std::size_t minEdges) {
+                                                                     std::size_t minEdges, EdgeRunCounts* runs) {
+    if (runs) *runs = {};
     std::size_t edgeCount = 0;
     for (const auto& path : subpaths) edgeCount += path.size();
     if (edgeCount < minEdges || edgeCount >= (std::size_t{1} << 31)) return std::nullopt;
-    const std::optional<std::vector<Edge>> net = netEdges(subpaths, edgeCount);
+    const std::optional<std::vector<Edge>> net = netEdges(subpaths, edgeCount, runs);
     if (!net) return std::nullopt;
     const std::vector<Edge>& edges = *net;
     if (edgeCount < minEdges || 2 * edges.size() > edgeCount || edges.size() == edgeCount) return std::nullopt;

@@ -70,11 +70,20 @@ private:
 /// Paths with fewer edges than this are filled as they are: the pairs cost them little.
 inline constexpr std::size_t OPPOSED_EDGES_MIN_EDGES = 4096;
 
+/// The runs of a path's edges as dropOpposedEdges tallies them, for the fills that merge the same
+/// runs (see BandedFill.hpp): the edges of non-zero height, and how many distinct ones among them
+/// are run more often one way than the other. `known` only once every edge was tallied.
+struct EdgeRunCounts {
+    bool known = false;
+    std::size_t sloped = 0, slopedLeft = 0;
+};
+
 /// The closed subpaths (each implicitly closed from its last point to its first) with their
 /// opposite runs of an edge cancelled as above, rejoined into closed subpaths. Absent when the
 /// path has fewer than `minEdges` edges of non-zero length, would keep more than half of them or
 /// has a point beyond 32 bits (never one from gridPoint).
 std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(
-    const std::vector<std::vector<GridPoint>>& subpaths, std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES);
+    const std::vector<std::vector<GridPoint>>& subpaths, std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES,
+    EdgeRunCounts* runs = nullptr);
 
 } // namespace dv::gfx::detail

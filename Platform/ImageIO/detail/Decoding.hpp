@@ -18,15 +18,23 @@ void countPixelBuffer();
 int tiffOrientation(std::span<const std::uint8_t> tiff);
 
 // Header readers: nothing when the header is unreadable. They report the size the picture
-// would need whole in wholePixels (0 when the decoder can stream it).
+// would need whole in wholePixels (0 when the decoder can stream it), and in heldBytes what
+// the decoder holds whatever the size asked for (whole pictures, a JPEG's coefficients, rows),
+// and in decodedPixels the work of a decode (see ImageSource::decodedPixels).
 struct HeaderInfo {
     ImageProperties properties;
     std::int64_t wholePixels = 0;
+    std::int64_t heldBytes = 0;
+    std::int64_t decodedPixels = 0;
 };
 std::optional<HeaderInfo> readPNGHeader(std::span<const std::uint8_t> data);
 std::optional<HeaderInfo> readJPEGHeader(std::span<const std::uint8_t> data);
 std::optional<HeaderInfo> readGIFHeader(std::span<const std::uint8_t> data);
 std::optional<HeaderInfo> readWebPHeader(std::span<const std::uint8_t> data);
+
+// The bytes of a JPEG's coefficients for the whole picture, from the frame header's component
+// entries (3 bytes each: id, sampling factors, table).
+std::int64_t jpegCoefficientBytes(std::int64_t width, std::int64_t height, std::span<const std::uint8_t> components);
 
 // Takes rows of premultiplied ARGB32 pixels at the source size, top to bottom, and averages
 // them into the output bitmap; it holds one output row of sums.
@@ -52,15 +60,22 @@ private:
 
 // Decoders: fill `out` (already sized to the target) from the image; false on failure.
 bool decodePNG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
-bool decodeJPEG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
+// `heldBytes`: what the header said the decoder holds at its smallest scale; a larger scale
+// must keep within DecodeLimits::maxDecodeBytes too.
+bool decodeJPEG(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out, std::int64_t heldBytes);
 bool decodeGIF(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
 bool decodeWebP(std::span<const std::uint8_t> data, const ImageProperties& p, Bitmap& out);
 
 // An interlaced PNG holds its rows only once every pass is read; others deliver row by row.
 bool isInterlacedPNG(std::span<const std::uint8_t> data);
-// Whether a PNG stored row by row delivers its first row, which is all decodePNG needs to
-// succeed; false for interlaced files, which it leaves to a whole decode.
+// Whether a PNG delivers its first row (of the first pass, when interlaced), which is all
+// decodePNG needs to succeed.
 bool pngFirstRowDecodes(std::span<const std::uint8_t> data, const ImageProperties& p);
+// Whether a GIF's first frame delivers its first row, which is all decodeGIF needs.
+bool gifFirstRowDecodes(std::span<const std::uint8_t> data);
+// Whether the decoder accepts the headers of a JPEG or WebP; their pixels are not decoded.
+bool jpegHeadersDecode(std::span<const std::uint8_t> data);
+bool webpHeadersDecode(std::span<const std::uint8_t> data);
 
 // The bitmap turned upright for an EXIF orientation (sides swap for 5...8).
 std::optional<Bitmap> applyOrientation(Bitmap&& in, int orientation);

@@ -137,9 +137,9 @@ inline constexpr BandBoard bandBoards[] = {
 
 // A PNG of 97 x 89 pixels of noise as a data URL: scaled, every pixel of it depends on where
 // sampling starts.
-inline std::string noisePictureURL() {
-    auto bitmap = *dv::gfx::Bitmap::create(97, 89);
-    Numbers r{7};
+inline std::string noisePictureURL(int width = 97, int height = 89, std::uint64_t seed = 7) {
+    auto bitmap = *dv::gfx::Bitmap::create(width, height);
+    Numbers r{seed};
     for (int y = 0; y < bitmap.height(); ++y)
         for (int x = 0; x < bitmap.width(); ++x)
             bitmap.row(y)[x] = 0xFF000000u | static_cast<std::uint32_t>(r.next(16777216.0));

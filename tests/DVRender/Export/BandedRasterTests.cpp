@@ -2,14 +2,15 @@
 // picture drawn at once: boards of every kind of element (rough and plain strokes, dashes,
 // heads, shadows, rotation, text, freehand outlines) at sizes whose band edges, put where the
 // drawing's cost is shared out, cut through them, with any number of bands, each band leaving
-// out the elements measured outside it. A board with a picture from an image source is drawn
-// whole.
+// out the elements measured outside it; pictures from image sources too, each decoded once
+// for all the bands.
 
 #include "BandBoards.hpp"
 
 #include "DVModel/Base64.hpp"
 #include "DVRender/Export/RasterExport.hpp"
 #include "DVRender/Images/ImageStore.hpp"
+#include "Platform/ImageIO/ImageSource.hpp"
 
 #include <gtest/gtest.h>
 
@@ -153,3 +154,78 @@ TEST(BandedRaster, PicturesFromImageSourcesKeepThePictureWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pictures from image sources of every kind, scaled up and down, at fractional positions,
+// rotated, translucent and shadowed, where the band edges cut through them.
+std::vector<dv::Element> pictureBoard() {
+    const std::string small = dv::test::noisePictureURL(), large = dv::test::noisePictureURL(1200, 900, 11);
+    const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"30\" height=\"20\"><path d=\"M0 0L30 20M30 0L0 "
+                            "20\" stroke=\"#c03060\" stroke-width=\"1.3\"/><circle cx=\"15\" cy=\"10\" r=\"6.5\"/></svg>";
+    const std::string svgURL = "data:image/svg+xml;base64," + dv::base64Encode(std::vector<std::uint8_t>(svg.begin(), svg.end()));
+    std::string board = "{\"version\":1,\"elements\":[";
+    dv::test::Numbers r{5};
+    for (int i = 0; i < 40; ++i) {
+        const double x = r.next(900) + 0.37, y = r.next(1000) + 0.61, w = 20 + r.next(400), h = 20 + r.next(400);
+        std::string look = ",\"x\":" + dv::test::number(x) + ",\"y\":" + dv::test::number(y) + ",\"width\":" + dv::test::number(w) +
+                           ",\"height\":" + dv::test::number(h) + ",\"strokeColor\":\"#1e1e1e\",\"fillColor\":\"transparent\"," +
+                           "\"strokeWidth\":2,\"roughness\":0,\"opacity\":" + (i % 3 == 0 ? "0.6" : "1");
+        if (i % 4 == 1) look += ",\"rotation\":" + dv::test::number(r.next(6.2));
+        if (i % 5 == 2) look += ",\"shadowBlur\":6,\"shadowColor\":\"rgba(0,0,0,0.4)\",\"shadowOffsetX\":3,\"shadowOffsetY\":3";
+        const std::string id = "\"id\":\"p" + std::to_string(i) + "\"";
+        if (i % 4 == 3)
+            board += "{" + id + ",\"type\":\"stencil\"" + look + ",\"source\":" +
+                     (i % 8 == 3 ? "{\"kind\":\"embedded\",\"pack\":\"p\",\"name\":\"n\",\"src\":\"" + svgURL + "\"}"
+                                 : std::string("{\"kind\":\"builtin\",\"ref\":\"k8s/pod\"}")) + "}";
+        else
+            board += "{" + id + ",\"type\":\"image\"" + look + ",\"src\":\"" + (i % 2 ? large : small) +
+                     "\",\"naturalWidth\":10,\"naturalHeight\":10}";
+        board += ",";
+    }
+    board.back() = ']';
+    return read(board + "}");
+}
+
+}  // namespace
+
+TEST(BandedRaster, PicturesDrawnInBandsKeepTheirPixels) {
+    const std::vector<dv::Element> elements = pictureBoard();
+    ASSERT_EQ(elements.size(), 40u);
+    const dv::RenderEnvironment environment(dv::RenderTheme::light, dv::ImageStore::shared());
+    for (const auto& [side, bandCounts] : {std::pair{1024.0, std::vector{2, 4, 8}}, std::pair{790.0, std::vector{3}},
+                                           std::pair{256.0, std::vector{2}}}) {
+        const dv::ExportRasterPlan plan = planOfSide(elements, side);
+        const auto whole = dv::detail::renderExportImageInBands(elements, plan, environment, 1);
+        for (const int bands : bandCounts)
+            EXPECT_EQ(firstDifference(whole, dv::detail::renderExportImageInBands(elements, plan, environment, bands)), "")
+                << side << " px in " << bands << " bands";
+    }
+}
+
+// The bands of one picture draw at once, and the first to need a picture decodes it for all:
+// every share of the elements measured on the band threads meets every picture.
+TEST(BandedRaster, BandsDecodeEachPictureOnce) {
+    std::string board = "{\"version\":1,\"elements\":[";
+    const int pictures = 12, copies = 8;
+    std::vector<std::string> urls;
+    for (int i = 0; i < pictures; ++i) urls.push_back(dv::test::noisePictureURL(40, 300, 100 + static_cast<std::uint64_t>(i)));
+    for (int i = 0; i < pictures * copies; ++i) {
+        // Tall pictures across every band.
+        board += std::string(i ? "," : "") + "{\"id\":\"p" + std::to_string(i) + "\",\"type\":\"image\",\"x\":" +
+                 std::to_string(i * 20) + ",\"y\":0,\"width\":70,\"height\":900,\"strokeColor\":\"#1e1e1e\"," +
+                 "\"fillColor\":\"transparent\",\"strokeWidth\":2,\"roughness\":0,\"opacity\":1,\"src\":\"" +
+                 urls[static_cast<std::size_t>(i % pictures)] + "\",\"naturalWidth\":40,\"naturalHeight\":300}";
+    }
+    const std::vector<dv::Element> elements = read(board + "]}");
+    ASSERT_EQ(elements.size(), static_cast<std::size_t>(pictures * copies));
+    for (int run = 0; run < 5; ++run) {
+        dv::ImageStore store;  // images of their own, decoded by no other run
+        const dv::RenderEnvironment environment(dv::RenderTheme::light, store);
+        const dv::ExportRasterPlan plan = planOfSide(elements, 1024);
+        const std::size_t before = dv::gfx::decoderPixelBufferCount();
+        const auto banded = dv::detail::renderExportImageInBands(elements, plan, environment, 8);
+        EXPECT_EQ(dv::gfx::decoderPixelBufferCount() - before, static_cast<std::size_t>(pictures)) << "run " << run;
+        EXPECT_EQ(firstDifference(banded, dv::detail::renderExportImageInBands(elements, plan, environment, 1)), "");
+    }
+}

@@ -5,6 +5,7 @@
 #include <turbojpeg.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -197,6 +198,104 @@ Bytes gifWithScreen(std::uint16_t width, std::uint16_t height) {
     out.push_back(static_cast<std::uint8_t>(height));
     out.push_back(static_cast<std::uint8_t>(height >> 8));
     for (std::uint8_t b : rest) out.push_back(b);
+    return out;
+}
+
+namespace {
+
+// Entropy-coded bits, most significant first, with a zero byte stuffed after every 0xFF.
+struct BitWriter {
+    Bytes& out;
+    std::uint32_t bits = 0;
+    int count = 0;
+    void put(std::uint32_t value, int n) {
+        for (int i = n - 1; i >= 0; --i) {
+            bits = (bits << 1) | ((value >> i) & 1);
+            if (++count == 8) emit();
+        }
+    }
+    void emit() {
+        out.push_back(static_cast<std::uint8_t>(bits));
+        if ((bits & 0xFF) == 0xFF) out.push_back(0);
+        bits = 0;
+        count = 0;
+    }
+    void pad() {
+        while (count != 0) put(1, 1);
+    }
+};
+
+void segment(Bytes& out, std::uint8_t marker, const Bytes& body) {
+    out.insert(out.end(), {0xFF, marker, static_cast<std::uint8_t>((body.size() + 2) >> 8), static_cast<std::uint8_t>(body.size() + 2)});
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+Bytes frameHeader(int width, int height, int components, std::uint8_t sampling) {
+    Bytes sof = {8, static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+                 static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(components)};
+    for (int c = 0; c < components; ++c) sof.insert(sof.end(), {static_cast<std::uint8_t>(c + 1), c == 0 ? sampling : std::uint8_t{0x11}, 0});
+    return sof;
+}
+
+}  // namespace
+
+Bytes flatProgressiveJPEG(int width, int height, int components, bool dcRefined) {
+    Bytes out = {0xFF, 0xD8};
+    Bytes dqt = {0};
+    dqt.insert(dqt.end(), 64, 1);
+    segment(out, 0xDB, dqt);
+    segment(out, 0xC2, frameHeader(width, height, components, 0x11));
+    // DC: one symbol (difference category 0) coded "0"; AC: the end-of-band runs EOB0...EOB14,
+    // four bits each.
+    Bytes dht = {0x00, 1};
+    dht.insert(dht.end(), 15, 0);
+    dht.push_back(0);
+    dht.insert(dht.end(), {0x10, 0, 0, 0, 15});
+    dht.insert(dht.end(), 12, 0);
+    for (int r = 0; r < 15; ++r) dht.push_back(static_cast<std::uint8_t>(r << 4));
+    segment(out, 0xC4, dht);
+    const int blocks = (width + 7) / 8 * ((height + 7) / 8);
+    auto scan = [&](std::vector<int> ids, int ss, int se, int ah, int al, auto&& data) {
+        Bytes sos(1 + 2 * ids.size() + 3, 0);
+        sos[0] = static_cast<std::uint8_t>(ids.size());
+        for (std::size_t i = 0; i < ids.size(); ++i) sos[1 + 2 * i] = static_cast<std::uint8_t>(ids[i]);
+        sos[sos.size() - 3] = static_cast<std::uint8_t>(ss);
+        sos[sos.size() - 2] = static_cast<std::uint8_t>(se);
+        sos[sos.size() - 1] = static_cast<std::uint8_t>(ah << 4 | al);
+        segment(out, 0xDA, sos);
+        BitWriter bits{out};
+        data(bits);
+        bits.pad();
+    };
+    std::vector<int> all;
+    for (int c = 1; c <= components; ++c) all.push_back(c);
+    // Every block's DC difference is 0; a refinement adds one zero bit a block.
+    scan(all, 0, 0, 0, dcRefined ? 1 : 0, [&](BitWriter& b) { for (int i = 0; i < blocks * components; ++i) b.put(0, 1); });
+    if (dcRefined) scan(all, 0, 0, 1, 0, [&](BitWriter& b) { for (int i = 0; i < blocks * components; ++i) b.put(0, 1); });
+    for (int c = 1; c <= components; ++c)
+        for (int k = 1; k < 64; ++k)
+            scan({c}, k, k, 0, 0, [&](BitWriter& b) {
+                for (int left = blocks; left > 0;) {
+                    const int run = std::min(left, 32767);
+                    int r = 0;
+                    while ((2 << r) <= run) ++r;
+                    b.put(static_cast<std::uint32_t>(r), 4);
+                    b.put(static_cast<std::uint32_t>(run - (1 << r)), r);
+                    left -= run;
+                }
+            });
+    out.insert(out.end(), {0xFF, 0xD9});
+    return out;
+}
+
+Bytes jpegHeaderOnly(int width, int height, int components, bool progressive, std::uint8_t sampling) {
+    Bytes out = {0xFF, 0xD8};
+    segment(out, progressive ? 0xC2 : 0xC0, frameHeader(width, height, components, sampling));
+    Bytes sos = {static_cast<std::uint8_t>(components)};
+    for (int c = 1; c <= components; ++c) sos.insert(sos.end(), {static_cast<std::uint8_t>(c), 0x00});
+    sos.insert(sos.end(), {0, progressive ? std::uint8_t{0} : std::uint8_t{63}, 0});
+    segment(out, 0xDA, sos);
+    out.insert(out.end(), {0x00, 0xFF, 0xD9});
     return out;
 }
 

@@ -32,6 +32,13 @@ Bytes encodeWebP(const Pixels& p, bool lossless = false);
 
 // A PNG whose header declares width x height; its image data is a few bytes of nothing.
 Bytes pngHeaderOnly(std::uint32_t width, std::uint32_t height, bool interlaced = false);
+// A progressive JPEG of one flat grey (or ink) of the given components: a DC scan (and a
+// refinement of it when asked), then one scan for each AC coefficient of each component, so
+// 1 (+ 1) + 63 x components scans.
+Bytes flatProgressiveJPEG(int width, int height, int components, bool dcRefined);
+// A JPEG frame header and a first scan without data; the first component's sampling factors
+// as given, the others' 1 x 1.
+Bytes jpegHeaderOnly(int width, int height, int components, bool progressive, std::uint8_t sampling = 0x11);
 // A GIF whose logical screen is width x height around a 1 x 1 frame.
 Bytes gifWithScreen(std::uint16_t width, std::uint16_t height);
 

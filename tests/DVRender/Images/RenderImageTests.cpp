@@ -1,4 +1,5 @@
 #include "DVRender/Images/DecodedImageCache.hpp"
+#include "DVRender/Images/ImageBudget.hpp"
 #include "DVRender/Images/ImageStore.hpp"
 #include "DVRender/Images/RenderImage.hpp"
 #include "DVRender/Images/SVGImage.hpp"
@@ -8,6 +9,7 @@
 #include "Platform/SVG/SVGDocument.hpp"
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <atomic>
 #include <cstdint>
@@ -342,17 +344,186 @@ TEST(RenderImage, OversizedImagesAreRefusedFromTheHeader) {
     EXPECT_EQ(longerSide(image->cgImage(100, 100, 8192)), 128);
 }
 
+// Each scan of a progressive JPEG walks every block of the picture again: the scans are
+// counted through the file, and one past the limit refuses the image before any decoding.
+TEST(ImageSource, ProgressiveJPEGScansAreLimited) {
+    static_assert(gfx::DecodeLimits::maxJPEGScans == 64);
+    // The decoder skips stray bytes before a marker (with a warning), and so does the count.
+    auto withStrayBytes = [](Bytes data) {
+        for (std::size_t at = data.size() - 2; at > 2; --at) {
+            if (data[at] == 0xFF && data[at + 1] == 0xDA) {
+                const std::uint8_t stray[] = {0x12, 0x34, 0x56};
+                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), std::begin(stray), std::end(stray));
+                break;
+            }
+        }
+        return data;
+    };
+    struct Case { const char* what; Bytes data; bool loads; int format; };
+    const Case cases[] = {
+        {"grey, 64 scans", testing::flatProgressiveJPEG(64, 48, 1, false), true, TJPF_BGRA},
+        {"grey, 65 scans (the DC refined)", testing::flatProgressiveJPEG(64, 48, 1, true), false, TJPF_BGRA},
+        {"grey, 64 scans, stray bytes before the last", withStrayBytes(testing::flatProgressiveJPEG(64, 48, 1, false)), true,
+         TJPF_BGRA},
+        {"grey, 65 scans, stray bytes before the last", withStrayBytes(testing::flatProgressiveJPEG(64, 48, 1, true)), false,
+         TJPF_BGRA},
+        {"ink, 253 scans", testing::flatProgressiveJPEG(16, 16, 4, false), false, TJPF_CMYK},
+    };
+    for (const Case& c : cases) {
+        // Each file is sound: the decoder itself takes it whole.
+        tjhandle tj = tjInitDecompress();
+        std::vector<std::uint8_t> pixels(64 * 48 * 4);
+        const bool decoded = tjDecompress2(tj, c.data.data(), static_cast<unsigned long>(c.data.size()), pixels.data(), 16,
+                                           0, 16, c.format, 0) == 0 || tjGetErrorCode(tj) == TJERR_WARNING;
+        EXPECT_TRUE(decoded) << c.what << ": " << tjGetErrorStr2(tj);
+        tjDestroy(tj);
+        const std::size_t buffers = gfx::decoderPixelBufferCount();
+        auto lookup = RenderImage::make(testing::dataURL("image/jpeg", c.data));
+        EXPECT_EQ(lookup.kind == ImageLookup::Kind::loaded, c.loads) << c.what;
+        EXPECT_EQ(gfx::decoderPixelBufferCount(), buffers) << c.what << ": nothing decoded to tell";
+        if (!c.loads || !lookup.image) continue;
+        auto picture = lookup.image->cgImage(64, 48, 100);
+        ASSERT_TRUE(picture) << c.what;
+        EXPECT_EQ(picture->pixel(10, 10), 0xFF808080u) << c.what << ": level 0 is mid grey";
+    }
+}
+
+// What the decoder holds is counted in bytes from the frame header: a progressive JPEG keeps
+// 128 bytes of coefficients for each block of each component, beside its rows at an eighth
+// of each side (4 bytes a pixel), however few pixels the picture has.
+TEST(ImageSource, WholeDecodeLimitCountsCoefficientBytes) {
+    static_assert(gfx::DecodeLimits::maxDecodeBytes == 256'000'000);
+    struct Case { const char* what; Bytes data; std::int64_t held; };
+    const std::int64_t refused = -1;
+    const Case cases[] = {
+        {"progressive ink 8000 square", testing::jpegHeaderOnly(8000, 8000, 4, true), refused},
+        {"progressive colour 8000 square, no subsampling", testing::jpegHeaderOnly(8000, 8000, 3, true), refused},
+        {"progressive colour 8000 square, colour at a quarter", testing::jpegHeaderOnly(8000, 8000, 3, true, 0x22),
+         (1'000'000 + 2 * 250'000) * 128 + 4'000'000},
+        {"progressive grey 8000 square", testing::jpegHeaderOnly(8000, 8000, 1, true), 1'000'000 * 128 + 4'000'000},
+        {"progressive ink 8000 x 3968: the most rows within", testing::jpegHeaderOnly(8000, 3968, 4, true),
+         496'000 * (4 * 128 + 4)},
+        {"progressive ink 8000 x 3976: a block row past", testing::jpegHeaderOnly(8000, 3976, 4, true), refused},
+        {"sequential ink 8000 square: streamed", testing::jpegHeaderOnly(8000, 8000, 4, false), 4'000'000},
+        {"sequential colour, first scan of one component", testing::jpegHeaderOnly(8000, 8000, 3, false, 0x11), 4'000'000},
+    };
+    for (const Case& c : cases) {
+        auto source = gfx::ImageSource::create(c.data);
+        ASSERT_TRUE(source) << c.what;
+        EXPECT_EQ(source->properties().has_value(), c.held != refused) << c.what;
+        if (c.held != refused) {
+            EXPECT_EQ(source->heldBytes(), c.held) << c.what;
+        }
+        const std::size_t buffers = gfx::decoderPixelBufferCount();
+        EXPECT_EQ(RenderImage::make(testing::dataURL("image/jpeg", c.data)).kind == ImageLookup::Kind::loaded,
+                  c.held != refused) << c.what;
+        EXPECT_EQ(gfx::decoderPixelBufferCount(), buffers) << c.what;
+    }
+    // A first scan of some components only needs the coefficients of all of them.
+    Bytes partial = testing::jpegHeaderOnly(8000, 8000, 3, false);
+    const std::size_t scan = partial.size() - 3 - 14;  // the scan header, then a byte of data and the end
+    ASSERT_EQ(partial[scan], 0xFF);
+    ASSERT_EQ(partial[scan + 1], 0xDA);
+    partial[scan + 3] = 8;  // one component: the length shrinks by two
+    partial[scan + 4] = 1;
+    partial.erase(partial.begin() + static_cast<std::ptrdiff_t>(scan) + 7, partial.begin() + static_cast<std::ptrdiff_t>(scan) + 11);
+    auto source = gfx::ImageSource::create(partial);
+    ASSERT_TRUE(source);
+    EXPECT_FALSE(source->properties()) << "3 x 1,000,000 blocks of coefficients";
+}
+
+// Telling that an image decodes takes no decoding of its pixels: the one decode is the one
+// made for drawing, at the size drawn.
+TEST(RenderImage, ResolvingDecodesNothingAndDrawingDecodesOnce) {
+    const auto picture = testing::quadrants(400, 200);
+    const std::pair<const char*, Bytes> formats[] = {
+        {"png", testing::encodePNG(picture)},
+        {"interlaced png", testing::encodePNG(picture, 0, true)},
+        {"jpeg", testing::encodeJPEG(picture)},
+        {"progressive jpeg", testing::encodeJPEG(picture, 0, true)},
+        {"gif", testing::encodeGIF(picture)},
+        {"webp", testing::encodeWebP(picture)},
+        {"lossless webp", testing::encodeWebP(picture, true)},
+    };
+    for (const auto& [name, data] : formats) {
+        const std::size_t before = gfx::decoderPixelBufferCount();
+        auto image = loaded(testing::dataURL("image/png", data));
+        ASSERT_TRUE(image) << name;
+        EXPECT_EQ(gfx::decoderPixelBufferCount(), before) << name;
+        auto drawn = image->cgImage(100, 50, 1000);
+        ASSERT_TRUE(drawn) << name;
+        EXPECT_EQ(longerSide(drawn), 128) << name;
+        const std::size_t afterOne = gfx::decoderPixelBufferCount();
+        EXPECT_TRUE(image->cgImage(120, 60, 1000)) << name;
+        EXPECT_EQ(gfx::decoderPixelBufferCount(), afterOne) << name << ": the same bucket is not decoded again";
+    }
+}
+
+// What a decode goes through, whatever the size: every pixel, again for a picture decoded
+// whole and read back, four times an interlaced PNG's, a sixteenth more for every further
+// scan of a JPEG.
+TEST(ImageSource, DecodedPixelsCountTheDecodersWork) {
+    const auto picture = testing::quadrants(400, 200);
+    const std::pair<Bytes, std::int64_t> cases[] = {
+        {testing::encodePNG(picture), 80'000},
+        {testing::encodePNG(picture, 0, true), 320'000},
+        {testing::encodeJPEG(picture), 80'000},
+        {testing::encodeGIF(picture), 160'000},
+        {testing::encodeWebP(picture), 80'000},
+        {testing::encodeWebP(picture, true), 160'000},
+        {testing::flatProgressiveJPEG(64, 48, 1, false), 3072 + 3072 / 16 * 63},
+    };
+    int i = 0;
+    for (const auto& [data, pixels] : cases) {
+        auto source = gfx::ImageSource::create(data);
+        ASSERT_TRUE(source && source->properties()) << i;
+        EXPECT_EQ(source->decodedPixels(), pixels) << i++;
+    }
+}
+
+// A picture's raster images share one budget of decoded pixels, each charged once; past it
+// they count as failed, while vector images, failures and images already taken pass through.
+TEST(BudgetedImages, RasterImagesPastTheBudgetCountAsFailed) {
+    ImageStore store;
+    auto png = [](int w, int h, std::uint8_t shade) {
+        return testing::dataURL("image/png", testing::encodePNG(testing::solid(w, h, shade, 0, 0, 255)));
+    };
+    const std::string a = png(20, 20, 1), b = png(30, 20, 2), c = png(10, 10, 3), d = png(1, 1, 4);
+    const std::string svg = "data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' width='900' height='900'/>";
+    BudgetedImages images(store, 1099);
+    struct Step { const std::string* src; ImageLookup::Kind kind; std::int64_t left; };
+    const Step steps[] = {
+        {&a, ImageLookup::Kind::loaded, 699},   // 400 pixels
+        {&svg, ImageLookup::Kind::loaded, 699},  // drawn, not decoded
+        {&a, ImageLookup::Kind::loaded, 699},   // charged once
+        {&b, ImageLookup::Kind::loaded, 99},    // 600
+        {&c, ImageLookup::Kind::failed, 99},    // 100 more would be 1 past
+        {&d, ImageLookup::Kind::loaded, 98},    // a smaller one still fits
+        {&c, ImageLookup::Kind::failed, 98},    // once refused, refused for the whole picture
+        {&b, ImageLookup::Kind::loaded, 98},
+        {&d, ImageLookup::Kind::loaded, 98},
+    };
+    int i = 0;
+    for (const Step& step : steps) {
+        EXPECT_EQ(images.image(*step.src).kind, step.kind) << "step " << i;
+        EXPECT_EQ(images.left(), step.left) << "step " << i;
+        ++i;
+    }
+    EXPECT_EQ(store.image(c).kind, ImageLookup::Kind::loaded) << "the store itself is not budgeted";
+    EXPECT_EQ(BudgetedImages(store).left(), std::int64_t{1} << 29);
+}
+
 TEST(DecodedImageCache, EvictsLeastRecentlyUsedDownToNinetyPercent) {
     DecodedImageCache cache;
-    auto big = [] {  // 4096 x 4096 x 4 bytes = 64 MiB; calloc'd pages are never touched
-        return std::move(*gfx::Bitmap::create(4096, 4096)).takeImage();
+    auto big = [] {  // 2048 x 4096 x 4 bytes = 32 MiB; calloc'd pages are never touched
+        return std::move(*gfx::Bitmap::create(2048, 4096)).takeImage();
     };
     for (std::uint64_t owner = 1; owner <= 4; ++owner) cache.insert(big(), owner, 64, 0);
-    EXPECT_EQ(cache.totalBytes(), 268435456) << "exactly at the limit: nothing evicted";
+    EXPECT_EQ(cache.totalBytes(), 134217728) << "exactly at the limit: nothing evicted";
     EXPECT_TRUE(cache.image(1, 64, 0)) << "a hit makes owner 1 the most recently used";
     cache.insert(big(), 5, 64, 0);
-    // 320 MiB > limit: drop owners 2 and 3 (oldest) to reach at most 241,591,905 bytes.
-    EXPECT_EQ(cache.totalBytes(), 201326592);
+    // 160 MiB > limit: drop owners 2 and 3 (oldest) to reach at most 120,795,948 bytes.
+    EXPECT_EQ(cache.totalBytes(), 100663296);
     EXPECT_TRUE(cache.contains(1, 64, 0));
     EXPECT_FALSE(cache.contains(2, 64, 0));
     EXPECT_FALSE(cache.contains(3, 64, 0));
@@ -361,15 +532,15 @@ TEST(DecodedImageCache, EvictsLeastRecentlyUsedDownToNinetyPercent) {
 
     // Replacing a key corrects the total.
     cache.insert(big(), 5, 64, 0);
-    EXPECT_EQ(cache.totalBytes(), 201326592);
+    EXPECT_EQ(cache.totalBytes(), 100663296);
 
-    // Above 128 MiB an image is not stored at all.
-    auto huge = std::move(*gfx::Bitmap::create(4096, 8193)).takeImage();
+    // Above 64 MiB an image is not stored at all.
+    auto huge = std::move(*gfx::Bitmap::create(2048, 8193)).takeImage();
     cache.insert(huge, 6, 64, 0);
     EXPECT_FALSE(cache.contains(6, 64, 0));
-    auto limit = std::move(*gfx::Bitmap::create(4096, 8192)).takeImage();
+    auto limit = std::move(*gfx::Bitmap::create(2048, 8192)).takeImage();
     cache.insert(limit, 7, 64, 0);
-    EXPECT_TRUE(cache.contains(7, 64, 0)) << "exactly 128 MiB is stored";
+    EXPECT_TRUE(cache.contains(7, 64, 0)) << "exactly 64 MiB is stored";
 
     cache.removeAll(5);
     EXPECT_FALSE(cache.contains(5, 64, 0));

@@ -1,0 +1,39 @@
+#pragma once
+// The images of one picture within a budget of decoded pixels: a board of many large images
+// costs a decode of each, and past the budget further images are drawn as failed ones.
+
+#include "DVRender/Images/RenderImage.hpp"
+
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace dv {
+
+class BudgetedImages final : public ImageProvider {
+public:
+    // About two seconds of decoding: two PNGs of 2^28 pixels, eight of 8000 x 8000 (four GIFs),
+    // or forty-four photographs of 12 megapixels (twenty-eight progressive ones of ten scans).
+    static constexpr std::int64_t boardPixelBudget = std::int64_t{1} << 29;
+
+    // Looks sources up in `images`, which must outlive this provider.
+    explicit BudgetedImages(ImageProvider& images, std::int64_t budget = boardPixelBudget)
+        : images_(images), left_(budget) {}
+
+    // The source's image from the other provider; a raster image is charged the pixels its
+    // decode goes through at any size (gfx::ImageSource::decodedPixels) the first time it is
+    // seen, and counts as failed when they no longer fit. Callers that draw from several threads look the sources up
+    // here first, in the board's order, so that which images fit does not depend on timing.
+    ImageLookup image(const std::string& src) override;
+
+    std::int64_t left() const;
+
+private:
+    ImageProvider& images_;
+    mutable std::mutex lock_;
+    std::int64_t left_;
+    std::set<std::uint64_t> admitted_, refused_;  // image identities
+};
+
+}  // namespace dv
