@@ -6,7 +6,8 @@
 // No band is clipped to its rows as a whole: the rasteriser joins a clip path (a label clipped
 // to its shape, a connector with its heads cut out) to the other edges of the clip, and pixels
 // then change far from the band's edge; only opaque fills and strokes outside any clip path are
-// (see GraphicsContext::clipToWorkRows). Each band draws a few rows beyond its own, which keeps the
+// laid in tiles of the picture's rows, the same tiles in a picture drawn at once, and a band
+// lays the tiles meeting its rows (see GraphicsContext::layInTiles). Each band draws a few rows beyond its own, which keeps the
 // picture whole where a drawing reaches a little further than it says, and only its own rows
 // are kept. Band edges may follow the cost of the drawing, so that the bands end at about the
 // same time.

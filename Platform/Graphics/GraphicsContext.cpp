@@ -710,23 +710,19 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const
                 cairo_new_path(cr);
                 addPolylines(cr, *lines);
                 setUserSpace(cr);
-                if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * alpha);
                 setSource(cr, state_.stroke, alpha);
-                cairo_stroke(cr);
+                layInTiles(cr, clipFor, state_.stroke.alpha * alpha, cairo_stroke);
             }
             return;
         }
     }
     if (emitWideStroke(cr, flat)) {
-        if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
         setSource(cr, state_.stroke, state_.alpha);
-        cairo_fill(cr);
-        return;
+        return layInTiles(cr, clipFor, state_.stroke.alpha * state_.alpha, cairo_fill);
     }
     setUserSpace(cr);
-    if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
     setSource(cr, state_.stroke, state_.alpha);
-    cairo_stroke(cr);
+    layInTiles(cr, clipFor, state_.stroke.alpha * state_.alpha, cairo_stroke);
 }
 
 // The path is on `cr` in device space, to be stroked solid. A round pen that covers the whole
@@ -847,39 +843,59 @@ bool onWholePixels(const cairo_rectangle_list_t* clip) {
 }  // namespace
 
 // A band draws the whole picture, and a shape across it made cairo stroke and fill every row of
-// it in every band. Clipped to the work rows, cairo still turns the same path into the same
-// edges and works out each row's pixels from the edges crossing that row, so the band's rows
-// come out as they would unclipped; only the rows it does not keep are left out. That holds on
-// whole pixels, for ink laid at full strength: translucent ink reaches cairo's span compositor
-// by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the
-// clip, misjudges how far a square cap reaches; both changed pixels by a level. One thing of
-// cairo's own does depend on where its rows start: of two edges at the very same place at the
-// start of a row, which one it takes the row's coverage from. Only edges that coincide bring
-// that about; the mitred pieces of a heavy outline did, at a few pixels (see strokePath).
-void GraphicsContext::clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const {
-    if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
-    if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
-    // A shape within the rows has nothing to leave out.
-    if (bounds.y0 >= workTop_ && bounds.y1 <= workBottom_) return;
-    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return;
+// it in every band. It is laid instead tile by tile, each pass clipped to one tile's rows, and a
+// band lays only the tiles meeting its work rows. cairo's pixels within a clip depend on where
+// the clip's rows start (of two edges at the very same place at the start of a row, which one
+// it takes the row's coverage from; the flattened curves of rounded corners and rotated
+// ellipses changed up to 9 levels clipped to a band's rows): the tiles are the same ones
+// whatever the window, and a picture drawn at once lays them too, so every pass hands cairo the
+// same path under the same clip over the same pixels. The tiles are rows of the picture from
+// row 0, the fewest in a power of two times TILE_ROWS that keeps a shape within MAX_TILES of
+// them, so that a shape costs a bounded number of passes; a shape within one tile goes whole.
+// Only ink laid at full strength on whole pixels is laid in tiles: translucent ink reaches
+// cairo's span compositor by another road when clipped, and cairo's dasher, leaving out dashes
+// that keep clear of the clip, misjudges how far a square cap reaches; either changed pixels
+// by a level against the shape drawn whole.
+void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const {
+    constexpr int TILE_ROWS = 128, MAX_TILES = 8;
+    const auto whole = [&] { lay(cr); };
+    if (!bounds || cr != cr_ || state_.clippedToPath || alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return whole();
+    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return whole();
+    // The rows the shape can reach, with a pixel of antialiasing and one more to spare.
+    const double top = std::fmax(bounds->y0 - 2, 0), bottom = std::fmin(bounds->y1 + 2, height_);
+    if (!(top < bottom)) return whole();
+    const int first = static_cast<int>(top), last = static_cast<int>(std::ceil(bottom)) - 1;
+    long long tile = TILE_ROWS;
+    while (last / tile - first / tile + 1 > MAX_TILES) tile *= 2;
+    if (first / tile == last / tile) return whole();
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     cairo_identity_matrix(cr);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
-    if (onWholePixels(clip)) {
-        // cairo_clip takes the path: it is set aside and put back. A path that cannot be copied
-        // (out of memory) stays as it is, unclipped, rather than putting cr into an error.
-        cairo_path_t* path = cairo_copy_path(cr);
-        if (path->status == CAIRO_STATUS_SUCCESS) {
-            cairo_new_path(cr);
-            const int top = std::max(workTop_, 0), bottom = std::min(workBottom_, height_);
-            cairo_rectangle(cr, 0, top, width_, std::max(bottom - top, 0));
-            cairo_clip(cr);
-            cairo_append_path(cr, path);
-        }
-        cairo_path_destroy(path);
-    }
+    // cairo_clip takes the path: it is set aside and put back for each tile. A path that
+    // cannot be copied (out of memory) goes whole.
+    cairo_path_t* path = onWholePixels(clip) ? cairo_copy_path(cr) : nullptr;
     cairo_rectangle_list_destroy(clip);
+    if (!path || path->status != CAIRO_STATUS_SUCCESS) {
+        if (path) cairo_path_destroy(path);
+        cairo_set_matrix(cr, &m);
+        return whole();
+    }
+    for (long long t = first / tile; t <= last / tile; ++t) {
+        const long long rowsTop = t * tile, rowsBottom = std::min<long long>(rowsTop + tile, height_);
+        if (rowsBottom <= workTop_ || rowsTop >= workBottom_) continue;
+        cairo_save(cr);
+        cairo_new_path(cr);
+        cairo_rectangle(cr, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
+        cairo_clip(cr);
+        cairo_append_path(cr, path);
+        cairo_set_matrix(cr, &m);
+        lay(cr);
+        cairo_restore(cr);
+    }
+    cairo_path_destroy(path);
+    cairo_new_path(cr);
     cairo_set_matrix(cr, &m);
 }
 
@@ -1111,8 +1127,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         setSource(cr, state_.fill, state_.alpha);
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
-            if (!heavy) clipToWorkRows(cr, bounds, state_.fill.alpha * state_.alpha);
-            return cairo_fill(cr);
+            return layInTiles(cr, heavy ? nullptr : &bounds, state_.fill.alpha * state_.alpha, cairo_fill);
         }
         laid = true;
         // A heavy fill like the last one lays the coverage kept from it, its path not even
@@ -1143,7 +1158,7 @@ void GraphicsContext::strokePath() {
         const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
         if (heavy && !emitSparseStroke(cr)) emitThinnedStroke(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
-        // clipped to the work rows; they are drawn unclipped.
+        // laid in tiles; they go whole.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
     });
 }

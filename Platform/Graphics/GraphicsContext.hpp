@@ -182,7 +182,9 @@ public:
     /// everything drawn reaches cairo as it would without the window, so those pixels are the
     /// same, to the bit, as on a context without it. Pixels outside the window may be drawn or
     /// not. A clip would not do: cairo joins a clip path to the clip's other edges, and a
-    /// shape's edges under the joined clip change pixels far from where the clip's edge lies.
+    /// shape's edges under the joined clip change pixels far from where the clip's edge lies;
+    /// opaque shapes are laid in tiles of rows fixed in the picture, with or without a window,
+    /// and only the tiles meeting it are laid (see layInTiles).
     void setWorkRows(int top, int bottom);
 
     /// True while the underlying cairo context has never entered an error state.
@@ -258,7 +260,7 @@ private:
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting; given the
-    /// stroke's bounds in `clipFor`, clipped to the work rows (see clipToWorkRows).
+    /// stroke's bounds in `clipFor`, laid tile by tile (see layInTiles).
     void strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const;
     bool emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const;
     /// The line width handed to cairo.
@@ -278,10 +280,10 @@ private:
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
-    /// Clips `cr` (the picture's own) to the work rows, keeping its path and matrix, where that
-    /// leaves the pixels of those rows as they are for a shape within `bounds` in ink of `alpha`
-    /// and leaves something out; else leaves it as it is.
-    void clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const;
+    /// Fills or strokes (`lay`) the path on `cr` with its source set; on the picture's own, for a
+    /// shape within `bounds` in ink of `alpha`, tile by tile, the tiles meeting the work rows
+    /// alone (see layInTiles in the source). Without `bounds` the path goes whole.
+    void layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;
