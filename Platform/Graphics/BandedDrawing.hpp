@@ -72,7 +72,8 @@ std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWor
 
 /// Runs `run(0)` ... `run(count - 1)` on the calling thread and the threads that draw bands, at
 /// once: work that the bands' edges need, done where the fonts and lines it loads stay for the
-/// bands. `run` must not throw.
+/// bands (on the calling thread alone, one after another, under CallerThreadOnly). `run` must
+/// not throw.
 void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run);
 
 /// Draws `bitmap` band by band, on the calling thread and the band threads at once:
