@@ -467,7 +467,7 @@ void CGDrawingContext::fillCircles(const std::vector<Point>& centres, double rad
     const gfx::AffineTransform t = context_->userToDevice();
     const double deviceRadius = radius * std::sqrt(t.a * t.a + t.b * t.b);
     applyFill();
-    if (deviceRadius < 1.5) {
+    if (deviceRadius < SQUARE_DOT_DEVICE_RADIUS) {
         std::vector<gfx::Rect> squares;
         squares.reserve(centres.size());
         for (const Point& p : centres) squares.push_back({p.x - radius, p.y - radius, 2 * radius, 2 * radius});

@@ -222,13 +222,21 @@ TEST(GridPattern, MillimetreLinesReachTheFarEdgeAtTheSmallestZoom) {
 TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
     // Just under 2 device pixels apart: millimetre lines at zoom 0.05 and ratio 1 (10 mm layer,
     // 1.89 px apart, 0.7 px wide), lines and dots at zoom 0.05 and ratio 0.2 (1.6 px apart).
+    // Dots whose radius is a large share of their spacing (small grids at a large zoom), drawn
+    // as squares below a device radius of 1.5 and as discs above: squares 0.6 and 0.3 of the
+    // spacing wide, squares and discs that meet.
     struct Case {
         GridPattern pattern;
-        double ratio, spacing, alpha, width;  // device pixels; the dots' width is their radius
+        double ratio, zoom, size;
+        double spacing, alpha, width;  // device pixels; the dots' width is their radius
     };
-    const Case cases[] = {{GridPattern::mm, 1, 37.795275590551185 * 0.05, 0.18, 0.7},
-                          {GridPattern::line, 0.2, 1.6, 0.07, 0.5 * 0.2},
-                          {GridPattern::dot, 0.2, 1.6, 0.12, 0.8 * 0.2}};
+    const Case cases[] = {{GridPattern::mm, 1, 0.05, 20, 37.795275590551185 * 0.05, 0.18, 0.7},
+                          {GridPattern::line, 0.2, 0.05, 20, 1.6, 0.07, 0.5 * 0.2},
+                          {GridPattern::dot, 0.2, 0.05, 20, 1.6, 0.12, 0.8 * 0.2},
+                          {GridPattern::dot, 0.2, 4, 2, 1.6, 0.12, 2.4 * 0.2},
+                          {GridPattern::dot, 0.2, 2, 4, 1.6, 0.12, 1.2 * 0.2},
+                          {GridPattern::dot, 0.15, 13, 1, 13 * 0.15, 0.12, 7.8 * 0.15},
+                          {GridPattern::dot, 0.2, 13, 0.62, 13 * 0.62 * 0.2, 0.12, 7.8 * 0.2}};
     const int side = 600;
     auto picture = [&](const std::function<void(DrawingContext&)>& draw) {
         auto bitmap = gfx::Bitmap::create(side, side);
@@ -246,7 +254,7 @@ TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
     };
     for (const Case& c : cases) {
         const double washed = picture([&](DrawingContext& context) {
-            drawGrid(context, Viewport{0, 0, 0.05}, 20, c.pattern, side, side, c.ratio, RenderTheme::light);
+            drawGrid(context, Viewport{0, 0, c.zoom}, c.size, c.pattern, side, side, c.ratio, RenderTheme::light);
         });
         const double drawnOut = picture([&](DrawingContext& context) {
             const std::string ink = "rgba(0,0,0," + std::to_string(c.alpha) + ")";
@@ -269,8 +277,10 @@ TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
             }
             context.stroke();
         });
-        EXPECT_LT(drawnOut, 254) << toWord(c.pattern);  // the lines show at all
-        EXPECT_NEAR(washed, drawnOut, 1.0) << toWord(c.pattern);
+        const std::string what = std::string(toWord(c.pattern)) + " at ratio " + std::to_string(c.ratio) + ", zoom " +
+                                 std::to_string(c.zoom) + ", size " + std::to_string(c.size);
+        EXPECT_LT(drawnOut, 254) << what;  // the lines show at all
+        EXPECT_NEAR(washed, drawnOut, 1.0) << what;
     }
 }
 
