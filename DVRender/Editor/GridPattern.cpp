@@ -108,6 +108,7 @@ public:
         const Viewport& v = canvas_.viewport;
         if (!canvas_.distinct(step))
             return wash(alpha, dotCoverage(radius, v.zoom * step, radius * canvas_.ratio < SQUARE_DOT_DEVICE_RADIUS));
+        if (faint(alpha, radius)) return;
         const std::vector<double> xs = positions(canvas_.left, canvas_.right, step, canvas_.W, canvas_.pixelWidth);
         const std::vector<double> ys = positions(canvas_.top, canvas_.bottom, step, canvas_.H, canvas_.pixelHeight);
         context_.setFillStyle(color(alpha));
@@ -126,6 +127,17 @@ private:
         double n = linesAcross(extent, canvas_.viewport.zoom * step, devicePixels);
         for (double p = std::floor(first / step) * step; p < end && n-- > 0; p += step) at.push_back(p);
         return at;
+    }
+
+    // Whether dots of `radius` in ink of `alpha` change no pixel by more than a level: squares
+    // so small that the most a pixel holds of one (its whole square) lays under a level and a
+    // half of ink, the coverage rounded up by a level. At ratio 0.1 a frame's dots 2 pixels
+    // apart are 0.16 pixels wide, 67 million of them on 16384 x 16384 pixels, and took 20 s.
+    bool faint(double alpha, double radius) const {
+        const double side = 2 * radius * canvas_.ratio;
+        if (!(radius * canvas_.ratio < SQUARE_DOT_DEVICE_RADIUS) || !(side < 1)) return false;
+        const double ink = std::fmin(255, std::floor(alpha * 256));
+        return ink * (side * side * 255 + 1) / 255 < 1.5;
     }
 
     // The whole canvas in the tone a layer too fine to resolve blends to, where its ink of

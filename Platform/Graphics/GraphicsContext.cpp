@@ -6,6 +6,7 @@
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
+#include "Platform/Graphics/detail/LinesAcross.hpp"
 #include "Platform/Graphics/detail/MaskOver.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/RepeatedFill.hpp"
@@ -899,6 +900,82 @@ void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double al
     cairo_set_matrix(cr, &m);
 }
 
+// Lines fewer than this go to cairo: its boxes cost it little.
+constexpr std::size_t LINES_ACROSS_MIN = 256;
+// Rows of the mask laid at a time.
+constexpr int LINES_ACROSS_ROWS = 64;
+
+bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
+    const AffineTransform& m = state_.ctm;
+    if (path_.size() < 2 * LINES_ACROSS_MIN || path_.size() % 2 || !state_.dash.lengths.empty() ||
+        state_.cap != LineCap::butt || shadowActive() || m.b != 0 || m.c != 0 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return false;
+    const detail::PixelWindow clip = clipWindow();
+    const int top = std::max(clip.y0, workTop_), bottom = std::min(clip.y1, workBottom_);
+    // The pen's reach across an upright line and across a level one.
+    const double acrossUpright = strokeWidth() * std::fabs(m.a) / 2, acrossLevel = strokeWidth() * std::fabs(m.d) / 2;
+    if (!(acrossUpright > 0) || !(acrossLevel > 0) || !std::isfinite(acrossUpright) || !std::isfinite(acrossLevel))
+        return false;
+    std::vector<std::pair<double, double>> upright, level;
+    for (std::size_t i = 0; i < path_.size(); i += 2) {
+        const PathElement& a = path_[i];
+        const PathElement& b = path_[i + 1];
+        if (a.op != Op::move || b.op != Op::line) return false;
+        // Each line crosses every row (or column) laid.
+        if (a.x == b.x && a.y != b.y && std::fmin(a.y, b.y) <= top && std::fmax(a.y, b.y) >= bottom)
+            upright.push_back({a.x - acrossUpright, a.x + acrossUpright});
+        else if (a.y == b.y && a.x != b.x && std::fmin(a.x, b.x) <= clip.x0 && std::fmax(a.x, b.x) >= clip.x1)
+            level.push_back({a.y - acrossLevel, a.y + acrossLevel});
+        else
+            return false;
+    }
+    cairo_matrix_t matrix;
+    cairo_get_matrix(cr, &matrix);
+    cairo_identity_matrix(cr);
+    cairo_rectangle_list_t* rectangles = cairo_copy_clip_rectangle_list(cr);
+    const bool whole = onWholePixels(rectangles);
+    cairo_rectangle_list_destroy(rectangles);
+    cairo_set_matrix(cr, &matrix);
+    if (!whole) return false;
+    if (clip.isEmpty() || top >= bottom) return true;
+    const int width = clip.width();
+    const std::vector<float> columns = detail::intervalCoverage(std::move(upright), clip.x0, width);
+    const std::vector<float> rows = detail::intervalCoverage(std::move(level), top, bottom - top);
+    std::vector<unsigned char> uprightOnly(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) uprightOnly[static_cast<std::size_t>(x)] = detail::linesAcrossLevel(columns[static_cast<std::size_t>(x)], 0);
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, std::min(LINES_ACROSS_ROWS, bottom - top));
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return false;
+    }
+    unsigned char* levels = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    setSource(cr, state_.stroke, state_.alpha);
+    for (int from = top; from < bottom; from += LINES_ACROSS_ROWS) {
+        const int count = std::min(LINES_ACROSS_ROWS, bottom - from);
+        cairo_surface_flush(mask);
+        for (int y = 0; y < count; ++y) {
+            unsigned char* row = levels + static_cast<std::ptrdiff_t>(y) * stride;
+            const float h = rows[static_cast<std::size_t>(from - top + y)];
+            if (h == 0) std::memcpy(row, uprightOnly.data(), uprightOnly.size());
+            else if (h >= 1) std::memset(row, 255, uprightOnly.size());
+            else
+                for (int x = 0; x < width; ++x) row[x] = detail::linesAcrossLevel(columns[static_cast<std::size_t>(x)], h);
+        }
+        cairo_surface_mark_dirty(mask);
+        cairo_save(cr);
+        cairo_rectangle(cr, clip.x0, from, width, count);
+        cairo_clip(cr);
+        cairo_mask_surface(cr, mask, clip.x0, from);
+        cairo_restore(cr);
+    }
+    cairo_restore(cr);
+    cairo_surface_destroy(mask);
+    return true;
+}
+
 void GraphicsContext::setWorkRows(int top, int bottom) {
     workTop_ = top;
     workBottom_ = bottom;
@@ -1148,6 +1225,7 @@ void GraphicsContext::strokePath() {
     if (path_.empty() || invisible(state_.stroke)) return;
     const DeviceBox bounds = strokeBounds(pathBounds());
     paint(bounds, [&](cairo_t* cr) {
+        if (cr == cr_ && strokeLinesAcross(cr)) return;
         setDeviceSpace(cr);
         // The rails leave out what lies inside the rest of the stroke; where they do not apply,
         // the runs repeated on cairo's grid are left out instead. Rails go first: where the pen

@@ -257,6 +257,9 @@ private:
     bool emitThinnedFill(cairo_t* cr, FillRule rule) const;
     bool emitThinnedStroke(cairo_t* cr) const;
     bool emitSparseStroke(cairo_t* cr) const;
+    /// Strokes the path as lines across the picture's window (see LinesAcross.hpp) where it is
+    /// such lines; false, with nothing drawn, otherwise.
+    bool strokeLinesAcross(cairo_t* cr) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting; given the

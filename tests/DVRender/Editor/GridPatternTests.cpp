@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -43,6 +45,13 @@ std::uint64_t fingerprint(const DisplayList& list) {
         }
     }
     return h;
+}
+
+int channelDistance(std::uint32_t a, std::uint32_t b) {
+    int worst = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return worst;
 }
 
 struct GridCase {
@@ -148,8 +157,9 @@ TEST(GridPattern, FineLayersAreWashedAndTheWorkStaysWithinTheCanvas) {
                                    // the wash would be fainter than a colour level
     };
     const Case cases[] = {
-        {10'000, 0.1, 1, GridPattern::dot, {'d'}},      // 2 px apart: 250,000 dots
+        {10'000, 0.1, 1, GridPattern::dot, {}},  // 2 px apart, 0.16 px wide: no pixel changes by more than a level
         {10'000, 0.1, 1, GridPattern::line, {'l'}},
+        {4'000, 0.25, 1, GridPattern::dot, {'d'}},  // 5 px apart: 40,000 dots
         {10'000, 0.1, 1, GridPattern::mm, {'w', 'w', 'l'}},
         {10'000, 0.1, 0.05, GridPattern::dot, {'w'}},
         {10'000, 0.1, 0.05, GridPattern::line, {'w'}},
@@ -281,6 +291,42 @@ TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
                                  std::to_string(c.zoom) + ", size " + std::to_string(c.size);
         EXPECT_LT(drawnOut, 254) << what;  // the lines show at all
         EXPECT_NEAR(washed, drawnOut, 1.0) << what;
+    }
+}
+
+// Dots left out as too faint (0.16 pixels wide, 2 pixels apart, at ratio 0.1) change no pixel
+// by more than a level: the frame is within a level of the same dots drawn out, on either
+// canvas, with the dots on pixel corners and wholly inside pixels.
+TEST(GridPattern, FaintDotsLeftOutChangeNoPixelByMoreThanALevel) {
+    const int side = 400;
+    const double ratio = 0.1;
+    for (const RenderTheme* theme : {&RenderTheme::light, &RenderTheme::dark}) {
+        for (const double offset : {0.0, 5.0, 3.3}) {
+            auto picture = [&](bool drawnOut) {
+                auto bitmap = gfx::Bitmap::create(side, side);
+                {
+                    CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*bitmap));
+                    context.setFillStyle(theme->canvasBackground);
+                    context.fillRect(0, 0, side, side);
+                    if (!drawnOut) {
+                        drawGrid(context, Viewport{offset, offset, 1}, 20, GridPattern::dot, side, side, ratio, *theme);
+                    } else {
+                        std::vector<Point> centres;
+                        for (double x = 0; x < side / ratio + 20; x += 20)
+                            for (double y = 0; y < side / ratio + 20; y += 20)
+                                centres.push_back({(x + offset) * ratio, (y + offset) * ratio});
+                        context.setFillStyle(theme->isLight ? "rgba(0,0,0,0.12)" : "rgba(255,255,255,0.12)");
+                        context.fillCircles(centres, 0.8 * ratio);
+                    }
+                }
+                return std::move(*bitmap).takeImage();
+            };
+            const gfx::ImageRef frame = picture(false), dots = picture(true);
+            int worst = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) worst = std::max(worst, channelDistance(frame->pixel(x, y), dots->pixel(x, y)));
+            EXPECT_LE(worst, 1) << (theme->isLight ? "light" : "dark") << ", offset " << offset;
+        }
     }
 }
 
