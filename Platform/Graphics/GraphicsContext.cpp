@@ -902,8 +902,10 @@ void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double al
 
 // Lines fewer than this go to cairo: its boxes cost it little.
 constexpr std::size_t LINES_ACROSS_MIN = 256;
-// Rows of the mask laid at a time.
-constexpr int LINES_ACROSS_ROWS = 64;
+// Lattices of fewer rectangles go to cairo as they are.
+constexpr std::size_t LATTICE_MIN_RECTS = 1 << 16;
+// Rows of a mask of coverage laid at a time.
+constexpr int COVERAGE_ROWS = 64;
 
 bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
     const AffineTransform& m = state_.ctm;
@@ -929,6 +931,12 @@ bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
         else
             return false;
     }
+    if (!onWholePixelsHere(cr)) return false;
+    layCoverage(cr, std::move(upright), std::move(level), false, state_.stroke);
+    return true;
+}
+
+bool GraphicsContext::onWholePixelsHere(cairo_t* cr) const {
     cairo_matrix_t matrix;
     cairo_get_matrix(cr, &matrix);
     cairo_identity_matrix(cr);
@@ -936,33 +944,44 @@ bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
     const bool whole = onWholePixels(rectangles);
     cairo_rectangle_list_destroy(rectangles);
     cairo_set_matrix(cr, &matrix);
-    if (!whole) return false;
-    if (clip.isEmpty() || top >= bottom) return true;
+    return whole;
+}
+
+void GraphicsContext::layCoverage(cairo_t* cr, std::vector<std::pair<double, double>> across,
+                                  std::vector<std::pair<double, double>> down, bool both, const Color& ink) const {
+    const detail::PixelWindow clip = clipWindow();
+    const int top = std::max(clip.y0, workTop_), bottom = std::min(clip.y1, workBottom_);
+    if (clip.isEmpty() || top >= bottom) return;
     const int width = clip.width();
-    const std::vector<float> columns = detail::intervalCoverage(std::move(upright), clip.x0, width);
-    const std::vector<float> rows = detail::intervalCoverage(std::move(level), top, bottom - top);
-    std::vector<unsigned char> uprightOnly(static_cast<std::size_t>(width));
-    for (int x = 0; x < width; ++x) uprightOnly[static_cast<std::size_t>(x)] = detail::linesAcrossLevel(columns[static_cast<std::size_t>(x)], 0);
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, std::min(LINES_ACROSS_ROWS, bottom - top));
+    const std::vector<float> columns = detail::intervalCoverage(std::move(across), clip.x0, width);
+    const std::vector<float> rows = detail::intervalCoverage(std::move(down), top, bottom - top);
+    const auto level = [both](float v, float h) { return both ? detail::bothLevel(v, h) : detail::eitherLevel(v, h); };
+    std::vector<unsigned char> columnsOnly(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) columnsOnly[static_cast<std::size_t>(x)] = level(columns[static_cast<std::size_t>(x)], 0);
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, std::min(COVERAGE_ROWS, bottom - top));
     if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(mask);
-        return false;
+        return;
     }
     unsigned char* levels = cairo_image_surface_get_data(mask);
     const int stride = cairo_image_surface_get_stride(mask);
     cairo_save(cr);
     cairo_identity_matrix(cr);
-    setSource(cr, state_.stroke, state_.alpha);
-    for (int from = top; from < bottom; from += LINES_ACROSS_ROWS) {
-        const int count = std::min(LINES_ACROSS_ROWS, bottom - from);
+    setSource(cr, ink, state_.alpha);
+    for (int from = top; from < bottom; from += COVERAGE_ROWS) {
+        const int count = std::min(COVERAGE_ROWS, bottom - from);
         cairo_surface_flush(mask);
         for (int y = 0; y < count; ++y) {
             unsigned char* row = levels + static_cast<std::ptrdiff_t>(y) * stride;
             const float h = rows[static_cast<std::size_t>(from - top + y)];
-            if (h == 0) std::memcpy(row, uprightOnly.data(), uprightOnly.size());
-            else if (h >= 1) std::memset(row, 255, uprightOnly.size());
-            else
-                for (int x = 0; x < width; ++x) row[x] = detail::linesAcrossLevel(columns[static_cast<std::size_t>(x)], h);
+            if (h == 0) {
+                if (both) std::memset(row, 0, columnsOnly.size());
+                else std::memcpy(row, columnsOnly.data(), columnsOnly.size());
+            } else if (h >= 1 && !both) {
+                std::memset(row, 255, columnsOnly.size());
+            } else {
+                for (int x = 0; x < width; ++x) row[x] = level(columns[static_cast<std::size_t>(x)], h);
+            }
         }
         cairo_surface_mark_dirty(mask);
         cairo_save(cr);
@@ -973,7 +992,6 @@ bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
     }
     cairo_restore(cr);
     cairo_surface_destroy(mask);
-    return true;
 }
 
 void GraphicsContext::setWorkRows(int top, int bottom) {
@@ -1326,6 +1344,42 @@ void GraphicsContext::fillRects(std::span<const Rect> rects) {
         setSource(cr, state_.fill, state_.alpha);
         cairo_fill(cr);
     });
+}
+
+void GraphicsContext::fillRectLattice(std::span<const double> xs, std::span<const double> ys, double halfWidth,
+                                      double halfHeight) {
+    const AffineTransform& m = state_.ctm;
+    const auto oneByOne = [&] {
+        std::vector<Rect> rects;
+        rects.reserve(xs.size() * ys.size());
+        for (const double x : xs)
+            for (const double y : ys) rects.push_back({x - halfWidth, y - halfHeight, 2 * halfWidth, 2 * halfHeight});
+        fillRects(rects);
+    };
+    if (xs.size() * ys.size() < LATTICE_MIN_RECTS || m.b != 0 || m.c != 0 || shadowActive() || measuring_ ||
+        cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER || !onWholePixelsHere(cr_))
+        return oneByOne();
+    if (invisible(state_.fill)) return;
+    // The lattice's columns and rows in device space, and the box around them.
+    const auto intervals = [](std::span<const double> at, double scale, double offset, double half,
+                              std::vector<std::pair<double, double>>& out, double& low, double& high) {
+        low = HUGE_VAL;
+        high = -HUGE_VAL;
+        for (const double p : at) {
+            const double centre = scale * p + offset, reach = std::fabs(scale) * half;
+            if (!finite(centre) || !finite(reach)) return false;
+            out.push_back({centre - reach, centre + reach});
+            low = std::fmin(low, centre - reach);
+            high = std::fmax(high, centre + reach);
+        }
+        return true;
+    };
+    std::vector<std::pair<double, double>> across, down;
+    DeviceBox bounds;
+    if (!intervals(xs, m.a, m.tx, halfWidth, across, bounds.x0, bounds.x1) ||
+        !intervals(ys, m.d, m.ty, halfHeight, down, bounds.y0, bounds.y1))
+        return oneByOne();
+    paint(bounds, [&](cairo_t* cr) { layCoverage(cr, std::move(across), std::move(down), true, state_.fill); });
 }
 
 void GraphicsContext::strokeRect(const Rect& r) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 typedef struct _cairo cairo_t;
@@ -162,6 +163,10 @@ public:
     void clipToRect(const Rect& r);
     void fillRect(const Rect& r);
     void fillRects(std::span<const Rect> rects);
+    /// Fills the rectangles 2·halfWidth × 2·halfHeight centred on every point of xs × ys, as
+    /// fillRects would to within a level; a large lattice under a transform that keeps the axes
+    /// is laid as one mask of its columns' and rows' coverage (see LinesAcross.hpp).
+    void fillRectLattice(std::span<const double> xs, std::span<const double> ys, double halfWidth, double halfHeight);
     void strokeRect(const Rect& r);
     /// Draws the pixels scaled into `dest`; a negative width or height mirrors the picture.
     void drawImage(const PixelView& pixels, const Rect& dest);
@@ -260,6 +265,13 @@ private:
     /// Strokes the path as lines across the picture's window (see LinesAcross.hpp) where it is
     /// such lines; false, with nothing drawn, otherwise.
     bool strokeLinesAcross(cairo_t* cr) const;
+    /// Whether the clip of `cr` is rectangles on whole pixels.
+    bool onWholePixelsHere(cairo_t* cr) const;
+    /// Lays `ink` over the clip within the work rows through a mask whose columns the
+    /// intervals `across` cover and whose rows those `down` cover, by their union or, with
+    /// `both`, by their crossings.
+    void layCoverage(cairo_t* cr, std::vector<std::pair<double, double>> across,
+                     std::vector<std::pair<double, double>> down, bool both, const Color& ink) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting; given the

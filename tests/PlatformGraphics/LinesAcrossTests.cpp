@@ -1,6 +1,7 @@
 // Many lines across the picture, upright and level (a background grid), laid as a mask of their
 // columns' and rows' coverage: every pixel within a level of cairo's own stroke of them, in ink
-// of every alpha on either canvas, at fractions of a pixel, under a scale, in bands.
+// of every alpha on either canvas, at fractions of a pixel, under a scale, in bands. The same
+// for a lattice of rectangles (a grid's dots) against cairo's fill of them one by one.
 
 #include "Platform/Graphics/detail/LinesAcross.hpp"
 
@@ -102,6 +103,54 @@ TEST(LinesAcross, LinesAcrossThePictureKeepCairosPixelsWithinALevel) {
             ASSERT_TRUE(drawInBands(*banded, rows, [&](const auto& context, const BandRows&) { drawLines(*context, grid, false); }));
             EXPECT_EQ(worstChannel(*fast, *banded, where), 0) << grid.what << " in " << bands << " bands at " << where;
         }
+    }
+}
+
+void drawLattice(GraphicsContext& context, const Grid& grid, bool oneByOne) {
+    context.setFillColor(grid.canvas);
+    context.fillRect({0, 0, static_cast<double>(grid.width), static_cast<double>(grid.height)});
+    context.scaleCTM(grid.scale, grid.scale);
+    std::vector<double> xs, ys;
+    for (double x = grid.offset; x < grid.width / grid.scale + grid.spacing; x += grid.spacing) xs.push_back(x);
+    for (double y = grid.offset; y < grid.height / grid.scale + grid.spacing; y += grid.spacing) ys.push_back(y);
+    context.setFillColor(grid.ink);
+    const double half = grid.lineWidth / 2;
+    if (!oneByOne) return context.fillRectLattice(xs, ys, half, half);
+    std::vector<Rect> rects;
+    for (const double x : xs)
+        for (const double y : ys) rects.push_back({x - half, y - half, 2 * half, 2 * half});
+    context.fillRects(rects);
+}
+
+TEST(LinesAcross, ALatticeOfRectanglesKeepsCairosPixelsWithinALevel) {
+    const Color white{1, 1, 1, 1}, dark{8 / 255.0, 8 / 255.0, 8 / 255.0, 1};
+    const Grid lattices[] = {
+        {"0.4 px squares 2 px apart on pixel corners", 600, 620, 1, 2, 0.4, 0, {0, 0, 0, 0.12}, white},
+        {"0.4 px squares inside pixels", 600, 620, 1, 2, 0.4, 0.5, {0, 0, 0, 0.12}, white},
+        {"scaled by a quarter, white on dark", 640, 600, 0.25, 8, 1.6, 0.37, {1, 1, 1, 0.12}, dark},
+        {"overlapping, opaque", 620, 600, 1, 2.2, 2.5, 0.1, {0.1, 0.4, 0.8, 1}, white},
+        {"1.3 px squares at fractions", 700, 600, 1, 2.3, 1.3, 0.77, {0, 0, 0, 0.5}, white},
+    };
+    for (const Grid& grid : lattices) {
+        auto fast = Bitmap::create(grid.width, grid.height), cairo = Bitmap::create(grid.width, grid.height);
+        {
+            GraphicsContext context(*fast);
+            drawLattice(context, grid, false);
+        }
+        {
+            GraphicsContext context(*cairo);
+            drawLattice(context, grid, true);
+        }
+        std::string where;
+        EXPECT_LE(worstChannel(*fast, *cairo, where), 1) << grid.what << " at " << where;
+        auto banded = Bitmap::create(grid.width, grid.height);
+        std::vector<BandRows> rows;
+        for (int band = 0; band < 5; ++band) {
+            const int top = grid.height * band / 5, bottom = grid.height * (band + 1) / 5;
+            rows.push_back({top, bottom, std::max(0, top - BAND_OVERLAP_ROWS), std::min(grid.height, bottom + BAND_OVERLAP_ROWS)});
+        }
+        ASSERT_TRUE(drawInBands(*banded, rows, [&](const auto& context, const BandRows&) { drawLattice(*context, grid, false); }));
+        EXPECT_EQ(worstChannel(*fast, *banded, where), 0) << grid.what << " in bands at " << where;
     }
 }
 
