@@ -843,20 +843,20 @@ bool onWholePixels(const cairo_rectangle_list_t* clip) {
 
 }  // namespace
 
-// A band draws the whole picture, and a shape across it made cairo stroke and fill every row of
-// it in every band. It is laid instead tile by tile, each pass clipped to one tile's rows, and a
-// band lays only the tiles meeting its work rows. cairo's pixels within a clip depend on where
-// the clip's rows start (of two edges at the very same place at the start of a row, which one
-// it takes the row's coverage from; the flattened curves of rounded corners and rotated
-// ellipses changed up to 9 levels clipped to a band's rows): the tiles are the same ones
-// whatever the window, and a picture drawn at once lays them too, so every pass hands cairo the
-// same path under the same clip over the same pixels. The tiles are rows of the picture from
-// row 0, the fewest in a power of two times TILE_ROWS that keeps a shape within MAX_TILES of
-// them, so that a shape costs a bounded number of passes; a shape within one tile goes whole.
-// Only ink laid at full strength on whole pixels is laid in tiles: translucent ink reaches
-// cairo's span compositor by another road when clipped, and cairo's dasher, leaving out dashes
-// that keep clear of the clip, misjudges how far a square cap reaches; either changed pixels
-// by a level against the shape drawn whole.
+// A band draws the whole picture, and a shape across it made cairo stroke and fill every row of it
+// in every band. It is laid instead tile by tile, each pass clipped to one tile's rows, and a band
+// lays only the tiles meeting its work rows. cairo's pixels within a clip depend on where the
+// clip's rows start (edges that coincide at the start of a row; the flattened curves of rounded
+// corners and rotated ellipses, whose rows took up to 9 levels more or less clipped to a band's
+// rows than drawn whole): the tiles are the same ones whatever the window, and a picture drawn at
+// once lays them too, so every pass hands cairo the same path under the same clip over the same
+// pixels, whatever the bands. The tiles are rows of the picture from row 0,
+// the fewest in a power of two times TILE_ROWS that keeps a shape within MAX_TILES of them, so that
+// a shape costs a bounded number of passes; a shape within one tile goes whole. Only ink laid at
+// full strength on whole pixels is laid in tiles: translucent ink reaches cairo's span compositor
+// by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the clip,
+// misjudges how far a square cap reaches; either changed pixels by a level against the shape drawn
+// whole.
 void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const {
     constexpr int TILE_ROWS = 128, MAX_TILES = 8;
     const auto whole = [&] { lay(cr); };
