@@ -11,6 +11,7 @@
 #include "Platform/Unicode/Unicode.hpp"
 
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -462,6 +463,26 @@ void CGDrawingContext::drawImage(const std::shared_ptr<RenderImage>& image, doub
     context_->restoreGState();
 }
 
+namespace {
+
+// The columns and rows of centres laid out column by column, each column the same rows (a grid's
+// dots); nothing when they are not.
+std::optional<std::pair<std::vector<double>, std::vector<double>>> latticeOf(const std::vector<Point>& centres) {
+    std::size_t rows = 0;
+    while (rows < centres.size() && centres[rows].x == centres[0].x) ++rows;
+    if (rows == 0 || centres.size() % rows != 0) return std::nullopt;
+    std::pair<std::vector<double>, std::vector<double>> lattice;
+    for (std::size_t k = 0; k < rows; ++k) lattice.second.push_back(centres[k].y);
+    for (std::size_t i = 0; i < centres.size(); i += rows) {
+        lattice.first.push_back(centres[i].x);
+        for (std::size_t k = 0; k < rows; ++k)
+            if (centres[i + k].x != centres[i].x || centres[i + k].y != lattice.second[k]) return std::nullopt;
+    }
+    return lattice;
+}
+
+}  // namespace
+
 void CGDrawingContext::fillCircles(const std::vector<Point>& centres, double radius) {
     context_->beginPath();
     path_ = PathBuilder{};
@@ -469,7 +490,12 @@ void CGDrawingContext::fillCircles(const std::vector<Point>& centres, double rad
     const gfx::AffineTransform t = context_->userToDevice();
     const double deviceRadius = radius * std::sqrt(t.a * t.a + t.b * t.b);
     applyFill();
-    if (deviceRadius < 1.5) {
+    if (deviceRadius < SQUARE_DOT_DEVICE_RADIUS) {
+        if (const auto lattice = latticeOf(centres)) {
+            context_->fillRectLattice(lattice->first, lattice->second, radius, radius);
+            context_->beginPath();
+            return;
+        }
         std::vector<gfx::Rect> squares;
         squares.reserve(centres.size());
         for (const Point& p : centres) squares.push_back({p.x - radius, p.y - radius, 2 * radius, 2 * radius});

@@ -15,6 +15,10 @@
 
 namespace dv {
 
+/// See DrawingContext::fillCircles.
+inline constexpr double SQUARE_DOT_DEVICE_RADIUS = 1.5;
+
+
 class RenderImage;
 
 class DrawingContext {
@@ -56,6 +60,8 @@ public:
     virtual void fillText(std::string_view text, double x, double y) = 0;
     virtual void drawImage(const std::shared_ptr<RenderImage>& image, double x, double y,
                            double width, double height) = 0;
+    /// Dots of `radius`; one whose radius in device pixels is below SQUARE_DOT_DEVICE_RADIUS is
+    /// filled as the square around its disc (too small for the difference to show).
     virtual void fillCircles(const std::vector<Point>& centres, double radius) = 0;
 
     // Non-virtual conveniences built on the operations above. Implementations that override

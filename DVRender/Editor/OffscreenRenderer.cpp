@@ -6,6 +6,7 @@
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
+#include "Platform/Graphics/Parallelism.hpp"
 
 #include <cmath>
 #include <new>
@@ -33,7 +34,9 @@ OffscreenRenderer::RenderError OffscreenRenderer::RenderError::encodingFailed() 
     return {Case::encodingFailed, "cannot encode the PNG"};
 }
 
+// A frame is the caller's: its heavy fills and its encoding start no thread of their own.
 gfx::ImageRef OffscreenRenderer::render(const std::vector<Element>& elements, const OffscreenRenderOptions& options) {
+    const gfx::CallerThreadOnly alone;
     RenderCache cache;
     std::optional<RenderSnapshot> snapshot;
     try {
@@ -45,6 +48,7 @@ gfx::ImageRef OffscreenRenderer::render(const std::vector<Element>& elements, co
 }
 
 gfx::ImageRef OffscreenRenderer::render(const RenderSnapshot& snapshot, const OffscreenRenderOptions& options) {
+    const gfx::CallerThreadOnly alone;
     const double ratio = options.devicePixelRatio;
     const double pixelWidth = std::ceil(ratio * options.width), pixelHeight = std::ceil(ratio * options.height);
     if (!(pixelWidth >= 1 && pixelWidth <= 32768 && pixelHeight >= 1 && pixelHeight <= 32768 && ratio > 0) ||
@@ -94,6 +98,7 @@ std::vector<std::uint8_t> OffscreenRenderer::pngData(const std::vector<Element>&
 
 std::vector<std::uint8_t> OffscreenRenderer::pngData(const gfx::ImageRef& image) {
     if (!image) throw RenderError::encodingFailed();
+    const gfx::CallerThreadOnly alone;
     auto png = gfx::encodePNG(gfx::pixelsOf(*image));
     if (!png) throw RenderError::encodingFailed();
     return std::move(*png);

@@ -182,7 +182,10 @@ private:
 
 void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run) {
     if (count == 0) return;
-    if (count == 1) return run(0);
+    if (count == 1 || CallerThreadOnly::active()) {
+        for (std::size_t part = 0; part < count; ++part) run(part);
+        return;
+    }
     BandWorkers::shared().runAll(count, run);
 }
 

@@ -6,7 +6,8 @@
 // No band is clipped to its rows as a whole: the rasteriser joins a clip path (a label clipped
 // to its shape, a connector with its heads cut out) to the other edges of the clip, and pixels
 // then change far from the band's edge; only opaque fills and strokes outside any clip path are
-// (see GraphicsContext::clipToWorkRows). Each band draws a few rows beyond its own, which keeps the
+// laid in tiles of the picture's rows, the same tiles in a picture drawn at once, and a band
+// lays the tiles meeting its rows (see GraphicsContext::layInTiles). Each band draws a few rows beyond its own, which keeps the
 // picture whole where a drawing reaches a little further than it says, and only its own rows
 // are kept. Band edges may follow the cost of the drawing, so that the bands end at about the
 // same time.
@@ -71,7 +72,8 @@ std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWor
 
 /// Runs `run(0)` ... `run(count - 1)` on the calling thread and the threads that draw bands, at
 /// once: work that the bands' edges need, done where the fonts and lines it loads stay for the
-/// bands. `run` must not throw.
+/// bands (on the calling thread alone, one after another, under CallerThreadOnly). `run` must
+/// not throw.
 void runOnBandThreads(std::size_t count, const std::function<void(std::size_t)>& run);
 
 /// Draws `bitmap` band by band, on the calling thread and the band threads at once:

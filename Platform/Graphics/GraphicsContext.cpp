@@ -6,6 +6,7 @@
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
 #include "Platform/Graphics/detail/GuardBox.hpp"
+#include "Platform/Graphics/detail/LinesAcross.hpp"
 #include "Platform/Graphics/detail/MaskOver.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/RepeatedFill.hpp"
@@ -712,23 +713,19 @@ void GraphicsContext::strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const
                 cairo_new_path(cr);
                 addPolylines(cr, *lines);
                 setUserSpace(cr);
-                if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * alpha);
                 setSource(cr, state_.stroke, alpha);
-                cairo_stroke(cr);
+                layInTiles(cr, clipFor, state_.stroke.alpha * alpha, cairo_stroke);
             }
             return;
         }
     }
     if (emitWideStroke(cr, flat)) {
-        if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
         setSource(cr, state_.stroke, state_.alpha);
-        cairo_fill(cr);
-        return;
+        return layInTiles(cr, clipFor, state_.stroke.alpha * state_.alpha, cairo_fill);
     }
     setUserSpace(cr);
-    if (clipFor) clipToWorkRows(cr, *clipFor, state_.stroke.alpha * state_.alpha);
     setSource(cr, state_.stroke, state_.alpha);
-    cairo_stroke(cr);
+    layInTiles(cr, clipFor, state_.stroke.alpha * state_.alpha, cairo_stroke);
 }
 
 // The path is on `cr` in device space, to be stroked solid. A round pen that covers the whole
@@ -850,41 +847,155 @@ bool onWholePixels(const cairo_rectangle_list_t* clip) {
 
 }  // namespace
 
-// A band draws the whole picture, and a shape across it made cairo stroke and fill every row of
-// it in every band. Clipped to the work rows, cairo still turns the same path into the same
-// edges and works out each row's pixels from the edges crossing that row, so the band's rows
-// come out as they would unclipped; only the rows it does not keep are left out. That holds on
-// whole pixels, for ink laid at full strength: translucent ink reaches cairo's span compositor
-// by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the
-// clip, misjudges how far a square cap reaches; both changed pixels by a level. One thing of
-// cairo's own does depend on where its rows start: of two edges at the very same place at the
-// start of a row, which one it takes the row's coverage from. Only edges that coincide bring
-// that about; the mitred pieces of a heavy outline did, at a few pixels (see strokePath).
-void GraphicsContext::clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const {
-    if (cr != cr_ || state_.clippedToPath || (workTop_ == INT_MIN && workBottom_ == INT_MAX)) return;
-    if (alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return;
-    // A shape within the rows has nothing to leave out.
-    if (bounds.y0 >= workTop_ && bounds.y1 <= workBottom_) return;
-    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return;
+// A band draws the whole picture, and a shape across it made cairo stroke and fill every row of it
+// in every band. It is laid instead tile by tile, each pass clipped to one tile's rows, and a band
+// lays only the tiles meeting its work rows. cairo's pixels within a clip depend on where the
+// clip's rows start (edges that coincide at the start of a row; the flattened curves of rounded
+// corners and rotated ellipses, whose rows took up to 9 levels more or less clipped to a band's
+// rows than drawn whole): the tiles are the same ones whatever the window, and a picture drawn at
+// once lays them too, so every pass hands cairo the same path under the same clip over the same
+// pixels, whatever the bands. The tiles are rows of the picture from row 0,
+// the fewest in a power of two times TILE_ROWS that keeps a shape within MAX_TILES of them, so that
+// a shape costs a bounded number of passes; a shape within one tile goes whole. Only ink laid at
+// full strength on whole pixels is laid in tiles: translucent ink reaches cairo's span compositor
+// by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the clip,
+// misjudges how far a square cap reaches; either changed pixels by a level against the shape drawn
+// whole.
+void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const {
+    constexpr int TILE_ROWS = 128, MAX_TILES = 8;
+    const auto whole = [&] { lay(cr); };
+    if (!bounds || cr != cr_ || state_.clippedToPath || alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return whole();
+    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return whole();
+    // The rows the shape can reach, with a pixel of antialiasing and one more to spare.
+    const double top = std::fmax(bounds->y0 - 2, 0), bottom = std::fmin(bounds->y1 + 2, height_);
+    if (!(top < bottom)) return whole();
+    const int first = static_cast<int>(top), last = static_cast<int>(std::ceil(bottom)) - 1;
+    long long tile = TILE_ROWS;
+    while (last / tile - first / tile + 1 > MAX_TILES) tile *= 2;
+    if (first / tile == last / tile) return whole();
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     cairo_identity_matrix(cr);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
-    if (onWholePixels(clip)) {
-        // cairo_clip takes the path: it is set aside and put back. A path that cannot be copied
-        // (out of memory) stays as it is, unclipped, rather than putting cr into an error.
-        cairo_path_t* path = cairo_copy_path(cr);
-        if (path->status == CAIRO_STATUS_SUCCESS) {
-            cairo_new_path(cr);
-            const int top = std::max(workTop_, 0), bottom = std::min(workBottom_, height_);
-            cairo_rectangle(cr, 0, top, width_, std::max(bottom - top, 0));
-            cairo_clip(cr);
-            cairo_append_path(cr, path);
-        }
-        cairo_path_destroy(path);
-    }
+    // cairo_clip takes the path: it is set aside and put back for each tile. A path that
+    // cannot be copied (out of memory) goes whole.
+    cairo_path_t* path = onWholePixels(clip) ? cairo_copy_path(cr) : nullptr;
     cairo_rectangle_list_destroy(clip);
+    if (!path || path->status != CAIRO_STATUS_SUCCESS) {
+        if (path) cairo_path_destroy(path);
+        cairo_set_matrix(cr, &m);
+        return whole();
+    }
+    for (long long t = first / tile; t <= last / tile; ++t) {
+        const long long rowsTop = t * tile, rowsBottom = std::min<long long>(rowsTop + tile, height_);
+        if (rowsBottom <= workTop_ || rowsTop >= workBottom_) continue;
+        cairo_save(cr);
+        cairo_new_path(cr);
+        cairo_rectangle(cr, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
+        cairo_clip(cr);
+        cairo_append_path(cr, path);
+        cairo_set_matrix(cr, &m);
+        lay(cr);
+        cairo_restore(cr);
+    }
+    cairo_path_destroy(path);
+    cairo_new_path(cr);
     cairo_set_matrix(cr, &m);
+}
+
+// Lines fewer than this go to cairo: its boxes cost it little.
+constexpr std::size_t LINES_ACROSS_MIN = 256;
+// Lattices of fewer rectangles go to cairo as they are.
+constexpr std::size_t LATTICE_MIN_RECTS = 1 << 16;
+// Rows of a mask of coverage laid at a time.
+constexpr int COVERAGE_ROWS = 64;
+
+bool GraphicsContext::strokeLinesAcross(cairo_t* cr) const {
+    const AffineTransform& m = state_.ctm;
+    if (path_.size() < 2 * LINES_ACROSS_MIN || path_.size() % 2 || !state_.dash.lengths.empty() ||
+        state_.cap != LineCap::butt || shadowActive() || m.b != 0 || m.c != 0 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return false;
+    const detail::PixelWindow clip = clipWindow();
+    const int top = std::max(clip.y0, workTop_), bottom = std::min(clip.y1, workBottom_);
+    // The pen's reach across an upright line and across a level one.
+    const double acrossUpright = strokeWidth() * std::fabs(m.a) / 2, acrossLevel = strokeWidth() * std::fabs(m.d) / 2;
+    if (!(acrossUpright > 0) || !(acrossLevel > 0) || !std::isfinite(acrossUpright) || !std::isfinite(acrossLevel))
+        return false;
+    std::vector<std::pair<double, double>> upright, level;
+    for (std::size_t i = 0; i < path_.size(); i += 2) {
+        const PathElement& a = path_[i];
+        const PathElement& b = path_[i + 1];
+        if (a.op != Op::move || b.op != Op::line) return false;
+        // Each line crosses every row (or column) laid.
+        if (a.x == b.x && a.y != b.y && std::fmin(a.y, b.y) <= top && std::fmax(a.y, b.y) >= bottom)
+            upright.push_back({a.x - acrossUpright, a.x + acrossUpright});
+        else if (a.y == b.y && a.x != b.x && std::fmin(a.x, b.x) <= clip.x0 && std::fmax(a.x, b.x) >= clip.x1)
+            level.push_back({a.y - acrossLevel, a.y + acrossLevel});
+        else
+            return false;
+    }
+    if (!onWholePixelsHere(cr)) return false;
+    layCoverage(cr, std::move(upright), std::move(level), false, state_.stroke);
+    return true;
+}
+
+bool GraphicsContext::onWholePixelsHere(cairo_t* cr) const {
+    cairo_matrix_t matrix;
+    cairo_get_matrix(cr, &matrix);
+    cairo_identity_matrix(cr);
+    cairo_rectangle_list_t* rectangles = cairo_copy_clip_rectangle_list(cr);
+    const bool whole = onWholePixels(rectangles);
+    cairo_rectangle_list_destroy(rectangles);
+    cairo_set_matrix(cr, &matrix);
+    return whole;
+}
+
+void GraphicsContext::layCoverage(cairo_t* cr, std::vector<std::pair<double, double>> across,
+                                  std::vector<std::pair<double, double>> down, bool both, const Color& ink) const {
+    const detail::PixelWindow clip = clipWindow();
+    const int top = std::max(clip.y0, workTop_), bottom = std::min(clip.y1, workBottom_);
+    if (clip.isEmpty() || top >= bottom) return;
+    const int width = clip.width();
+    const std::vector<float> columns = detail::intervalCoverage(std::move(across), clip.x0, width);
+    const std::vector<float> rows = detail::intervalCoverage(std::move(down), top, bottom - top);
+    const auto level = [both](float v, float h) { return both ? detail::bothLevel(v, h) : detail::eitherLevel(v, h); };
+    std::vector<unsigned char> columnsOnly(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) columnsOnly[static_cast<std::size_t>(x)] = level(columns[static_cast<std::size_t>(x)], 0);
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, std::min(COVERAGE_ROWS, bottom - top));
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return;
+    }
+    unsigned char* levels = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    setSource(cr, ink, state_.alpha);
+    for (int from = top; from < bottom; from += COVERAGE_ROWS) {
+        const int count = std::min(COVERAGE_ROWS, bottom - from);
+        cairo_surface_flush(mask);
+        for (int y = 0; y < count; ++y) {
+            unsigned char* row = levels + static_cast<std::ptrdiff_t>(y) * stride;
+            const float h = rows[static_cast<std::size_t>(from - top + y)];
+            if (h == 0) {
+                if (both) std::memset(row, 0, columnsOnly.size());
+                else std::memcpy(row, columnsOnly.data(), columnsOnly.size());
+            } else if (h >= 1 && !both) {
+                std::memset(row, 255, columnsOnly.size());
+            } else {
+                for (int x = 0; x < width; ++x) row[x] = level(columns[static_cast<std::size_t>(x)], h);
+            }
+        }
+        cairo_surface_mark_dirty(mask);
+        cairo_save(cr);
+        cairo_rectangle(cr, clip.x0, from, width, count);
+        cairo_clip(cr);
+        cairo_mask_surface(cr, mask, clip.x0, from);
+        cairo_restore(cr);
+    }
+    cairo_restore(cr);
+    cairo_surface_destroy(mask);
 }
 
 void GraphicsContext::setWorkRows(int top, int bottom) {
@@ -1139,8 +1250,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         setSource(cr, state_.fill, state_.alpha);
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
-            if (!heavy) clipToWorkRows(cr, bounds, state_.fill.alpha * state_.alpha);
-            return cairo_fill(cr);
+            return layInTiles(cr, heavy ? nullptr : &bounds, state_.fill.alpha * state_.alpha, cairo_fill);
         }
         laid = true;
         // A heavy fill like the last one lays the coverage kept from it, its path not even
@@ -1161,6 +1271,7 @@ void GraphicsContext::strokePath() {
     if (path_.empty() || invisible(state_.stroke)) return;
     const DeviceBox bounds = strokeBounds(pathBounds());
     paint(bounds, [&](cairo_t* cr) {
+        if (cr == cr_ && strokeLinesAcross(cr)) return;
         setDeviceSpace(cr);
         // The rails leave out what lies inside the rest of the stroke; where they do not apply,
         // the runs repeated on cairo's grid are left out instead. Rails go first: where the pen
@@ -1171,7 +1282,7 @@ void GraphicsContext::strokePath() {
         const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
         if (heavy && shortcutsTaken() && !emitSparseStroke(cr)) emitThinnedStroke(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
-        // clipped to the work rows; they are drawn unclipped.
+        // laid in tiles; they go whole.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
     });
 }
@@ -1261,6 +1372,42 @@ void GraphicsContext::fillRects(std::span<const Rect> rects) {
         setSource(cr, state_.fill, state_.alpha);
         cairo_fill(cr);
     });
+}
+
+void GraphicsContext::fillRectLattice(std::span<const double> xs, std::span<const double> ys, double halfWidth,
+                                      double halfHeight) {
+    const AffineTransform& m = state_.ctm;
+    const auto oneByOne = [&] {
+        std::vector<Rect> rects;
+        rects.reserve(xs.size() * ys.size());
+        for (const double x : xs)
+            for (const double y : ys) rects.push_back({x - halfWidth, y - halfHeight, 2 * halfWidth, 2 * halfHeight});
+        fillRects(rects);
+    };
+    if (xs.size() * ys.size() < LATTICE_MIN_RECTS || m.b != 0 || m.c != 0 || shadowActive() || measuring_ ||
+        cairo_get_operator(cr_) != CAIRO_OPERATOR_OVER || !onWholePixelsHere(cr_))
+        return oneByOne();
+    if (invisible(state_.fill)) return;
+    // The lattice's columns and rows in device space, and the box around them.
+    const auto intervals = [](std::span<const double> at, double scale, double offset, double half,
+                              std::vector<std::pair<double, double>>& out, double& low, double& high) {
+        low = HUGE_VAL;
+        high = -HUGE_VAL;
+        for (const double p : at) {
+            const double centre = scale * p + offset, reach = std::fabs(scale) * half;
+            if (!finite(centre) || !finite(reach)) return false;
+            out.push_back({centre - reach, centre + reach});
+            low = std::fmin(low, centre - reach);
+            high = std::fmax(high, centre + reach);
+        }
+        return true;
+    };
+    std::vector<std::pair<double, double>> across, down;
+    DeviceBox bounds;
+    if (!intervals(xs, m.a, m.tx, halfWidth, across, bounds.x0, bounds.x1) ||
+        !intervals(ys, m.d, m.ty, halfHeight, down, bounds.y0, bounds.y1))
+        return oneByOne();
+    paint(bounds, [&](cairo_t* cr) { layCoverage(cr, std::move(across), std::move(down), true, state_.fill); });
 }
 
 void GraphicsContext::strokeRect(const Rect& r) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 typedef struct _cairo cairo_t;
@@ -162,6 +163,10 @@ public:
     void clipToRect(const Rect& r);
     void fillRect(const Rect& r);
     void fillRects(std::span<const Rect> rects);
+    /// Fills the rectangles 2·halfWidth × 2·halfHeight centred on every point of xs × ys, as
+    /// fillRects would to within a level; a large lattice under a transform that keeps the axes
+    /// is laid as one mask of its columns' and rows' coverage (see LinesAcross.hpp).
+    void fillRectLattice(std::span<const double> xs, std::span<const double> ys, double halfWidth, double halfHeight);
     void strokeRect(const Rect& r);
     /// Draws the pixels scaled into `dest`; a negative width or height mirrors the picture.
     void drawImage(const PixelView& pixels, const Rect& dest);
@@ -182,7 +187,9 @@ public:
     /// everything drawn reaches cairo as it would without the window, so those pixels are the
     /// same, to the bit, as on a context without it. Pixels outside the window may be drawn or
     /// not. A clip would not do: cairo joins a clip path to the clip's other edges, and a
-    /// shape's edges under the joined clip change pixels far from where the clip's edge lies.
+    /// shape's edges under the joined clip change pixels far from where the clip's edge lies;
+    /// opaque shapes are laid in tiles of rows fixed in the picture, with or without a window,
+    /// and only the tiles meeting it are laid (see layInTiles).
     void setWorkRows(int top, int bottom);
 
     /// True while the underlying cairo context has never entered an error state.
@@ -255,10 +262,20 @@ private:
     bool emitThinnedFill(cairo_t* cr, FillRule rule) const;
     bool emitThinnedStroke(cairo_t* cr) const;
     bool emitSparseStroke(cairo_t* cr) const;
+    /// Strokes the path as lines across the picture's window (see LinesAcross.hpp) where it is
+    /// such lines; false, with nothing drawn, otherwise.
+    bool strokeLinesAcross(cairo_t* cr) const;
+    /// Whether the clip of `cr` is rectangles on whole pixels.
+    bool onWholePixelsHere(cairo_t* cr) const;
+    /// Lays `ink` over the clip within the work rows through a mask whose columns the
+    /// intervals `across` cover and whose rows those `down` cover, by their union or, with
+    /// `both`, by their crossings.
+    void layCoverage(cairo_t* cr, std::vector<std::pair<double, double>> across,
+                     std::vector<std::pair<double, double>> down, bool both, const Color& ink) const;
     void emitRects(cairo_t* cr, std::span<const Rect> rects) const;
     void setStrokeParameters(cairo_t* cr) const;
     /// Strokes the path already on `cr` in device space, with every stroke setting; given the
-    /// stroke's bounds in `clipFor`, clipped to the work rows (see clipToWorkRows).
+    /// stroke's bounds in `clipFor`, laid tile by tile (see layInTiles).
     void strokeEmitted(cairo_t* cr, const DeviceBox* clipFor) const;
     bool emitWideStroke(cairo_t* cr, std::optional<std::vector<detail::Polyline>>& flat) const;
     /// The line width handed to cairo.
@@ -278,10 +295,10 @@ private:
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
-    /// Clips `cr` (the picture's own) to the work rows, keeping its path and matrix, where that
-    /// leaves the pixels of those rows as they are for a shape within `bounds` in ink of `alpha`
-    /// and leaves something out; else leaves it as it is.
-    void clipToWorkRows(cairo_t* cr, const DeviceBox& bounds, double alpha) const;
+    /// Fills or strokes (`lay`) the path on `cr` with its source set; on the picture's own, for a
+    /// shape within `bounds` in ink of `alpha`, tile by tile, the tiles meeting the work rows
+    /// alone (see layInTiles in the source). Without `bounds` the path goes whole.
+    void layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

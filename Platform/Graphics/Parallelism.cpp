@@ -25,7 +25,16 @@ std::size_t freeProcessorCount(const char* loadLine, std::size_t processors) {
     return others >= processors ? 1 : processors - others;
 }
 
+namespace {
+thread_local bool callerThreadOnly = false;
+}
+
+CallerThreadOnly::CallerThreadOnly() : before_(callerThreadOnly) { callerThreadOnly = true; }
+CallerThreadOnly::~CallerThreadOnly() { callerThreadOnly = before_; }
+bool CallerThreadOnly::active() { return callerThreadOnly; }
+
 std::size_t freeProcessorCount() {
+    if (callerThreadOnly) return 1;
     const std::size_t processors = std::thread::hardware_concurrency();
     char line[128] = {};
     if (std::FILE* f = std::fopen("/proc/loadavg", "re")) {

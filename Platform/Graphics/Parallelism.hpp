@@ -11,6 +11,23 @@ namespace dv::gfx {
 /// processor counts as free. The answer only decides how work is spread, never its result.
 std::size_t freeProcessorCount();
 
+/// While one lives, the work of its thread stays on that thread: freeProcessorCount answers 1
+/// there and runOnBandThreads runs every part there, one after another, so that a caller who
+/// promises to work on its own thread alone (an editor's offscreen frame) starts none.
+class CallerThreadOnly {
+public:
+    CallerThreadOnly();
+    ~CallerThreadOnly();
+    CallerThreadOnly(const CallerThreadOnly&) = delete;
+    CallerThreadOnly& operator=(const CallerThreadOnly&) = delete;
+
+    /// Whether one lives on the calling thread.
+    static bool active();
+
+private:
+    bool before_;
+};
+
 /// The same for the load line of the system (the fourth field of /proc/loadavg,
 /// "running/total", counting the caller), given the number of processors.
 std::size_t freeProcessorCount(const char* loadLine, std::size_t processors);

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -43,6 +45,13 @@ std::uint64_t fingerprint(const DisplayList& list) {
         }
     }
     return h;
+}
+
+int channelDistance(std::uint32_t a, std::uint32_t b) {
+    int worst = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return worst;
 }
 
 struct GridCase {
@@ -148,8 +157,9 @@ TEST(GridPattern, FineLayersAreWashedAndTheWorkStaysWithinTheCanvas) {
                                    // the wash would be fainter than a colour level
     };
     const Case cases[] = {
-        {10'000, 0.1, 1, GridPattern::dot, {'d'}},      // 2 px apart: 250,000 dots
+        {10'000, 0.1, 1, GridPattern::dot, {}},  // 2 px apart, 0.16 px wide: no pixel changes by more than a level
         {10'000, 0.1, 1, GridPattern::line, {'l'}},
+        {4'000, 0.25, 1, GridPattern::dot, {'d'}},  // 5 px apart: 40,000 dots
         {10'000, 0.1, 1, GridPattern::mm, {'w', 'w', 'l'}},
         {10'000, 0.1, 0.05, GridPattern::dot, {'w'}},
         {10'000, 0.1, 0.05, GridPattern::line, {'w'}},
@@ -222,13 +232,21 @@ TEST(GridPattern, MillimetreLinesReachTheFarEdgeAtTheSmallestZoom) {
 TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
     // Just under 2 device pixels apart: millimetre lines at zoom 0.05 and ratio 1 (10 mm layer,
     // 1.89 px apart, 0.7 px wide), lines and dots at zoom 0.05 and ratio 0.2 (1.6 px apart).
+    // Dots whose radius is a large share of their spacing (small grids at a large zoom), drawn
+    // as squares below a device radius of 1.5 and as discs above: squares 0.6 and 0.3 of the
+    // spacing wide, squares and discs that meet.
     struct Case {
         GridPattern pattern;
-        double ratio, spacing, alpha, width;  // device pixels; the dots' width is their radius
+        double ratio, zoom, size;
+        double spacing, alpha, width;  // device pixels; the dots' width is their radius
     };
-    const Case cases[] = {{GridPattern::mm, 1, 37.795275590551185 * 0.05, 0.18, 0.7},
-                          {GridPattern::line, 0.2, 1.6, 0.07, 0.5 * 0.2},
-                          {GridPattern::dot, 0.2, 1.6, 0.12, 0.8 * 0.2}};
+    const Case cases[] = {{GridPattern::mm, 1, 0.05, 20, 37.795275590551185 * 0.05, 0.18, 0.7},
+                          {GridPattern::line, 0.2, 0.05, 20, 1.6, 0.07, 0.5 * 0.2},
+                          {GridPattern::dot, 0.2, 0.05, 20, 1.6, 0.12, 0.8 * 0.2},
+                          {GridPattern::dot, 0.2, 4, 2, 1.6, 0.12, 2.4 * 0.2},
+                          {GridPattern::dot, 0.2, 2, 4, 1.6, 0.12, 1.2 * 0.2},
+                          {GridPattern::dot, 0.15, 13, 1, 13 * 0.15, 0.12, 7.8 * 0.15},
+                          {GridPattern::dot, 0.2, 13, 0.62, 13 * 0.62 * 0.2, 0.12, 7.8 * 0.2}};
     const int side = 600;
     auto picture = [&](const std::function<void(DrawingContext&)>& draw) {
         auto bitmap = gfx::Bitmap::create(side, side);
@@ -246,7 +264,7 @@ TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
     };
     for (const Case& c : cases) {
         const double washed = picture([&](DrawingContext& context) {
-            drawGrid(context, Viewport{0, 0, 0.05}, 20, c.pattern, side, side, c.ratio, RenderTheme::light);
+            drawGrid(context, Viewport{0, 0, c.zoom}, c.size, c.pattern, side, side, c.ratio, RenderTheme::light);
         });
         const double drawnOut = picture([&](DrawingContext& context) {
             const std::string ink = "rgba(0,0,0," + std::to_string(c.alpha) + ")";
@@ -269,8 +287,46 @@ TEST(GridPattern, AWashHasTheToneOfTheLinesItStandsFor) {
             }
             context.stroke();
         });
-        EXPECT_LT(drawnOut, 254) << toWord(c.pattern);  // the lines show at all
-        EXPECT_NEAR(washed, drawnOut, 1.0) << toWord(c.pattern);
+        const std::string what = std::string(toWord(c.pattern)) + " at ratio " + std::to_string(c.ratio) + ", zoom " +
+                                 std::to_string(c.zoom) + ", size " + std::to_string(c.size);
+        EXPECT_LT(drawnOut, 254) << what;  // the lines show at all
+        EXPECT_NEAR(washed, drawnOut, 1.0) << what;
+    }
+}
+
+// Dots left out as too faint (0.16 pixels wide, 2 pixels apart, at ratio 0.1) change no pixel
+// by more than a level: the frame is within a level of the same dots drawn out, on either
+// canvas, with the dots on pixel corners and wholly inside pixels.
+TEST(GridPattern, FaintDotsLeftOutChangeNoPixelByMoreThanALevel) {
+    const int side = 400;
+    const double ratio = 0.1;
+    for (const RenderTheme* theme : {&RenderTheme::light, &RenderTheme::dark}) {
+        for (const double offset : {0.0, 5.0, 3.3}) {
+            auto picture = [&](bool drawnOut) {
+                auto bitmap = gfx::Bitmap::create(side, side);
+                {
+                    CGDrawingContext context(std::make_shared<gfx::GraphicsContext>(*bitmap));
+                    context.setFillStyle(theme->canvasBackground);
+                    context.fillRect(0, 0, side, side);
+                    if (!drawnOut) {
+                        drawGrid(context, Viewport{offset, offset, 1}, 20, GridPattern::dot, side, side, ratio, *theme);
+                    } else {
+                        std::vector<Point> centres;
+                        for (double x = 0; x < side / ratio + 20; x += 20)
+                            for (double y = 0; y < side / ratio + 20; y += 20)
+                                centres.push_back({(x + offset) * ratio, (y + offset) * ratio});
+                        context.setFillStyle(theme->isLight ? "rgba(0,0,0,0.12)" : "rgba(255,255,255,0.12)");
+                        context.fillCircles(centres, 0.8 * ratio);
+                    }
+                }
+                return std::move(*bitmap).takeImage();
+            };
+            const gfx::ImageRef frame = picture(false), dots = picture(true);
+            int worst = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) worst = std::max(worst, channelDistance(frame->pixel(x, y), dots->pixel(x, y)));
+            EXPECT_LE(worst, 1) << (theme->isLight ? "light" : "dark") << ", offset " << offset;
+        }
     }
 }
 
