@@ -1,5 +1,6 @@
 #include "Platform/Text/Font.hpp"
 
+#include "Platform/Graphics/FontFaceLock.hpp"
 #include "Platform/Text/FontSystem.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
@@ -7,15 +8,13 @@
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-font.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <map>
 #include <mutex>
-#include <set>
 #include <tuple>
 
 namespace dv::gfx {
@@ -56,57 +55,6 @@ std::string showableText(std::string_view text) {
     return out;
 }
 
-// Cairo shares one scaled font between all threads that show glyphs of a face at the same size
-// under the same transform, and its release of one whose last reference goes races with another
-// thread taking it up again (the host aborted in about 1 run in 100 when bands showed glyphs at
-// once). Every scaled font that lines are shown with is kept referenced here for the life of the
-// process, so that none is released while another thread draws, and threads show glyphs at once.
-// Past a bound (a board of countless sizes and transforms) no more are kept, and glyphs are then
-// shown one thread at a time, as every release of a font that is not kept happens within that.
-class KeptScaledFonts {
-public:
-    static KeptScaledFonts& shared() {
-        static KeptScaledFonts* kept = new KeptScaledFonts;  // never destroyed: its fonts outlive every thread
-        return *kept;
-    }
-    /// Once full, it stays so: a thread that saw room keeps every font it shows.
-    bool full() const { return full_.load(std::memory_order_acquire); }
-    void keep(cairo_scaled_font_t* font) {
-        thread_local cairo_scaled_font_t* last = nullptr;
-        thread_local std::set<cairo_scaled_font_t*> seen;  // kept fonts are never freed, so never reused
-        if (font == last) return;
-        if (!seen.count(font)) {
-            {
-                std::lock_guard lock(lock_);
-                if (fonts_.insert(font).second) {
-                    cairo_scaled_font_reference(font);
-                    if (fonts_.size() >= MOST) full_.store(true, std::memory_order_release);
-                }
-            }
-            seen.insert(font);
-        }
-        last = font;
-    }
-    std::size_t size() {
-        std::lock_guard lock(lock_);
-        return fonts_.size();
-    }
-    static constexpr std::size_t MOST = 4096;
-
-private:
-    std::mutex lock_;
-    std::set<cairo_scaled_font_t*> fonts_;
-    std::atomic<bool> full_{false};
-};
-
-// The scaled font Pango shows a run in, when it has a usable one.
-cairo_scaled_font_t* runFont(const GSList* run) {
-    const auto* glyphItem = static_cast<const PangoGlyphItem*>(run->data);
-    if (!glyphItem || !glyphItem->item || !glyphItem->item->analysis.font) return nullptr;
-    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(glyphItem->item->analysis.font));
-    return font && cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS ? font : nullptr;
-}
-
 } // namespace
 
 std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
@@ -126,6 +74,7 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : scaled);
     font->description_ = d;
 
+    std::lock_guard faces(fontFaceMutex());
     LoadedFont loaded(d);
     if (hb_face_t* face = loaded.face()) {
         char name[256];
@@ -150,6 +99,7 @@ Font::~Font() {
 }
 
 std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) const {
+    std::lock_guard faces(fontFaceMutex());
     LoadedFont loaded(description_);
     hb_face_t* face = loaded.face();
     if (!face) return std::nullopt;
@@ -163,6 +113,7 @@ std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) cons
 }
 
 TextLine::TextLine(const Font& font, std::string_view utf8) {
+    std::lock_guard faces(fontFaceMutex());
     PangoContext* context = detail::threadPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
@@ -191,11 +142,6 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
     PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
     if (!line) return;
-    // The fonts Pango shapes in are kept from the start: one that another thread shapes in too
-    // is then never released while it does.
-    if (!KeptScaledFonts::shared().full())
-        for (const GSList* run = line->runs; run; run = run->next)
-            if (cairo_scaled_font_t* font = runFont(run)) KeptScaledFonts::shared().keep(font);
     PangoRectangle ink, logical;
     pango_layout_line_get_extents(line, &ink, &logical);
     const double unit = layoutScale_ / PANGO_SCALE;
@@ -252,8 +198,27 @@ std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_v
     return line;
 }
 
+std::vector<std::string> TextLine::fontFiles() const {
+    std::vector<std::string> files;
+    if (!layout_) return files;
+    std::lock_guard faces(fontFaceMutex());
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
+    for (const GSList* run = line ? line->runs : nullptr; run; run = run->next) {
+        const auto* glyphs = static_cast<const PangoGlyphItem*>(run->data);
+        PangoFont* font = glyphs && glyphs->item ? glyphs->item->analysis.font : nullptr;
+        if (!font || !PANGO_IS_FC_FONT(font)) continue;
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(pango_fc_font_get_pattern(PANGO_FC_FONT(font)), FC_FILE, 0, &file) == FcResultMatch)
+            files.emplace_back(reinterpret_cast<const char*>(file));
+    }
+    return files;
+}
+
 TextLine::~TextLine() {
-    if (layout_) g_object_unref(layout_);
+    if (!layout_) return;
+    // The layout may hold the last reference to its fonts, and they to their faces.
+    std::lock_guard faces(fontFaceMutex());
+    g_object_unref(layout_);
 }
 
 TextLine::TextLine(TextLine&& other) noexcept
@@ -286,54 +251,17 @@ bool distorts(const cairo_matrix_t& m) {
     return !(sumOfSquares <= 64 * det);
 }
 
-// Keeps the fonts that `line` is shown with under the current transform of `cr`: the ones Pango
-// holds, and the ones cairo makes of them for the transform. Cairo makes the same font of a
-// Pango font under the same transform into the same kind of surface: the last few of those
-// this thread kept are known without asking cairo, which a line each would cost more than
-// showing a single character.
-void keepFontsOf(cairo_t* cr, PangoLayoutLine* line) {
-    struct Shown {
-        cairo_scaled_font_t* own = nullptr;
-        double xx = 0, yx = 0, xy = 0, yy = 0;
-        cairo_surface_type_t target{};
-    };
-    thread_local std::array<Shown, 8> recent;
-    thread_local std::size_t next = 0;
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    const cairo_surface_type_t target = cairo_surface_get_type(cairo_get_target(cr));
-    KeptScaledFonts& kept = KeptScaledFonts::shared();
-    for (const GSList* run = line->runs; run; run = run->next) {
-        cairo_scaled_font_t* own = runFont(run);
-        if (!own) continue;
-        const Shown key{own, m.xx, m.yx, m.xy, m.yy, target};
-        const auto same = [&](const Shown& s) {
-            return s.own == key.own && s.xx == key.xx && s.yx == key.yx && s.xy == key.xy && s.yy == key.yy &&
-                   s.target == key.target;
-        };
-        if (std::any_of(recent.begin(), recent.end(), same)) continue;
-        kept.keep(own);
-        cairo_set_scaled_font(cr, own);
-        cairo_scaled_font_t* shown = cairo_get_scaled_font(cr);
-        if (shown && cairo_scaled_font_status(shown) == CAIRO_STATUS_SUCCESS) kept.keep(shown);
-        recent[next] = key;
-        next = (next + 1) % recent.size();
-    }
-}
-
 // Shows a line shaped at 1 / layoutScale of its size (`layoutSize` in its own units), enlarged by
 // layoutScale about its origin. Where the glyphs would reach the rasteriser's limit on the
 // device, or the transform distorts them, their outlines are taken upright at a size the
 // rasteriser handles, small enough that a long line stays on cairo's grid, and mapped onto the
 // device through the transform before the fill.
-// With `keep`, the fonts shown with are kept first (see KeptScaledFonts).
 void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double layoutSize,
-              double deviceSize, bool keep) {
+              double deviceSize) {
     cairo_matrix_t current;
     cairo_get_matrix(cr, &current);
     const bool plain = deviceSize <= MAX_GLYPH_PIXELS && !distorts(current);
     if (layoutScale == 1 && plain) {
-        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, x, y);
         pango_cairo_show_layout_line(cr, line);
         return;
@@ -346,7 +274,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
     }
     cairo_scale(cr, layoutScale, layoutScale);
     if (plain) {
-        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, 0, 0);
         pango_cairo_show_layout_line(cr, line);
         cairo_restore(cr);
@@ -362,7 +289,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
         return;
     }
     cairo_scale(cr, upright, upright);
-    if (keep) keepFontsOf(cr, line);
     cairo_new_path(cr);
     cairo_move_to(cr, 0, 0);
     pango_cairo_layout_line_path(cr, line);
@@ -389,16 +315,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
 
 } // namespace
 
-namespace {
-
-std::atomic<std::uint64_t> linesShownAlone{0};
-
-} // namespace
-
-TextLine::ShowingCounts TextLine::showingCounts() {
-    return {KeptScaledFonts::shared().size(), linesShownAlone.load(std::memory_order_relaxed)};
-}
-
 void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y) {
     const AffineTransform m = context.userToDevice();
     DeviceBox bounds = DeviceBox::none();
@@ -420,22 +336,18 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
     // summed squares bounds the stretch in every direction.
     const double deviceScale = std::hypot(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
-        // Lines are shown on several threads at once (pictures drawn in bands) while the fonts
-        // they are shown with are kept; past that, one thread at a time (see KeptScaledFonts).
-        static std::mutex glyphs;
-        std::unique_lock lock(glyphs, std::defer_lock);
-        if (KeptScaledFonts::shared().full()) {
-            lock.lock();
-            linesShownAlone.fetch_add(lines.size(), std::memory_order_relaxed);
-        }
+        std::lock_guard faces(fontFaceMutex());
+        // Showing glyphs leaves the fonts they were shown in on the context's state; they are
+        // let go of here, within the lock, rather than whenever the context next changes.
+        cairo_save(cr);
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
             PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
             if (!line) continue;
-            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale,
-                     !lock.owns_lock());
+            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale);
         }
+        cairo_restore(cr);
     });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A font chosen by family, weight, slant and size, and the text lines laid out in it.
 // A Font is immutable and may be shared between threads; a TextLine belongs to the thread
-// that made it.
+// that made it. Any number of threads may lay out and draw text at once, in any number of
+// font files: everything here that reaches a font face takes fontFaceMutex().
 #include "Platform/Graphics/GraphicsContext.hpp"
 
 #include <cstdint>
@@ -87,6 +88,9 @@ public:
     static constexpr std::size_t MAX_SHARED_LINES = 4096;
     static constexpr std::size_t MAX_SHARED_BYTES = 128 * 1024;
 
+    /// The files of the fonts the line is shown in, one per run (fallback fonts included).
+    std::vector<std::string> fontFiles() const;
+
     /// The advance width, trailing spaces included.
     double typographicWidth() const { return width_; }
 
@@ -97,15 +101,6 @@ public:
     /// Draws lines along one baseline at (x, y) in the current fill colour, alpha and shadow;
     /// all lines cast one shadow together.
     static void draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y);
-
-    /// What showing lines has taken so far in this process, for tests: the scaled fonts kept so
-    /// that threads can show glyphs at once, and the lines shown one thread at a time because
-    /// no more fonts are kept.
-    struct ShowingCounts {
-        std::size_t keptFonts = 0;
-        std::uint64_t linesShownAlone = 0;
-    };
-    static ShowingCounts showingCounts();
 
 private:
     PangoLayout* layout_ = nullptr;

@@ -1,5 +1,6 @@
 #include "Platform/Text/FontSystem.hpp"
 
+#include "Platform/Graphics/FontFaceLock.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
 #include <cairo.h>
@@ -76,15 +77,20 @@ struct ThreadFonts {
     PangoFontMap* map = nullptr;
     PangoContext* context = nullptr;
 
+    // Under fontFaceMutex(): the map holds fonts, and they faces.
     void release() {
         if (context) g_object_unref(context);
         if (map) g_object_unref(map);
         context = nullptr;
         map = nullptr;
     }
-    ~ThreadFonts() { release(); }
+    ~ThreadFonts() {
+        std::lock_guard faces(fontFaceMutex());
+        release();
+    }
 };
 
+// Under fontFaceMutex().
 ThreadFonts& threadFonts() {
     thread_local ThreadFonts fonts;
     FontData& data = fontData();

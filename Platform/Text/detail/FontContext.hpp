@@ -11,7 +11,8 @@ namespace dv::gfx::detail {
 /// The current configuration with a reference for the caller (release with FcConfigDestroy).
 FcConfig* acquireFontConfig();
 
-/// This thread's Pango context (never null while fonts can be set up at all).
+/// This thread's Pango context (never null while fonts can be set up at all); both are for
+/// callers holding fontFaceMutex().
 PangoContext* threadPangoContext();
 PangoFontMap* threadFontMap();
 
