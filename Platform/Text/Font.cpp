@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <utility>
 
 namespace dv::gfx {
 
@@ -24,8 +25,8 @@ namespace {
 struct LoadedFont {
     PangoFont* font = nullptr;
     explicit LoadedFont(const PangoFontDescription* description) {
-        PangoFontMap* map = detail::threadFontMap();
-        PangoContext* context = detail::threadPangoContext();
+        PangoFontMap* map = detail::sharedFontMap();
+        PangoContext* context = detail::sharedPangoContext();
         if (map && context) font = pango_font_map_load_font(map, context, description);
     }
     ~LoadedFont() {
@@ -114,7 +115,7 @@ std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) cons
 
 TextLine::TextLine(const Font& font, std::string_view utf8) {
     std::lock_guard faces(fontFaceMutex());
-    PangoContext* context = detail::threadPangoContext();
+    PangoContext* context = detail::sharedPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
     size_ = font.size();
@@ -168,31 +169,52 @@ struct SharedLineKey {
 
 // Keyed by text from files: an ordered tree, so no hostile key makes it degrade. When it is full
 // it starts over, which keeps the frequent lines (spaces, common words) coming back at once.
+// Lines are shaped under fontFaceMutex(), never under the cache's own lock, and let go of
+// outside it, as their release takes the face lock.
 struct SharedLines {
+    std::mutex mutex;
     std::uint64_t generation = 0;
     std::map<SharedLineKey, std::shared_ptr<const TextLine>> lines;
     std::size_t bytes = 0;  // of the texts kept, which the shaped glyphs grow with
 
-    void clear() {
-        lines.clear();
+    // Empties the cache; the caller lets go of what it held once the lock is released.
+    std::map<SharedLineKey, std::shared_ptr<const TextLine>> takeAll() {
         bytes = 0;
+        return std::exchange(lines, {});
     }
 };
+
+SharedLines& sharedLines() {
+    static SharedLines& cache = *new SharedLines;  // never destroyed: lines outlive every thread
+    return cache;
+}
 
 } // namespace
 
 std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_view utf8) {
-    thread_local SharedLines cache;
+    SharedLines& cache = sharedLines();
     const std::uint64_t generation = FontSystem::generation();
-    if (cache.generation != generation) {
-        cache.clear();
-        cache.generation = generation;
-    }
     const FontDescriptor& d = font.descriptor();
     SharedLineKey key{d.family, d.bold, d.italic, std::bit_cast<std::uint64_t>(d.size), std::string(utf8)};
-    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;
+    std::map<SharedLineKey, std::shared_ptr<const TextLine>> released;
+    {
+        std::lock_guard lock(cache.mutex);
+        if (cache.generation != generation) {
+            released = cache.takeAll();
+            cache.generation = generation;
+        } else if (auto it = cache.lines.find(key); it != cache.lines.end()) {
+            return it->second;
+        }
+    }
     auto line = std::make_shared<const TextLine>(font, utf8);
-    if (cache.lines.size() >= MAX_SHARED_LINES || cache.bytes + utf8.size() > MAX_SHARED_BYTES) cache.clear();
+    std::lock_guard lock(cache.mutex);
+    if (cache.generation != generation) return line;
+    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;  // shaped meanwhile
+    if (cache.lines.size() >= MAX_SHARED_LINES || cache.bytes + utf8.size() > MAX_SHARED_BYTES) {
+        auto older = cache.takeAll();
+        if (released.empty()) released = std::move(older);
+        else for (auto& entry : older) released.insert(std::move(entry));
+    }
     cache.bytes += utf8.size();
     cache.lines.emplace(std::move(key), line);
     return line;

@@ -1,8 +1,8 @@
 #pragma once
 // A font chosen by family, weight, slant and size, and the text lines laid out in it.
-// A Font is immutable and may be shared between threads; a TextLine belongs to the thread
-// that made it. Any number of threads may lay out and draw text at once, in any number of
-// font files: everything here that reaches a font face takes fontFaceMutex().
+// A Font and a TextLine are immutable and may be shared between threads. Any number of
+// threads may lay out and draw text at once, in any number of font files: everything here
+// that reaches a font face takes fontFaceMutex().
 #include "Platform/Graphics/GraphicsContext.hpp"
 
 #include <cstdint>
@@ -78,12 +78,13 @@ public:
     TextLine& operator=(TextLine&&) = delete;
     TextLine(const TextLine&) = delete;
 
-    /// A line shaped earlier on this thread in an equal font (same descriptor) with the same
-    /// text, or a new one. Boards repeat words and spaces endlessly, and shaping is the costly
-    /// part of text; the most recent lines are kept, per thread, until the fonts are reloaded.
-    /// A long text wrapped narrowly repeats its words, or the characters of a script written
-    /// without spaces, a line each: a few thousand lines hold them. Long lines are kept only up
-    /// to a total of text, so that thousands of them cannot hold their glyphs on every thread.
+    /// A line shaped earlier in an equal font (same descriptor) with the same text, or a new
+    /// one. Boards repeat words and spaces endlessly, and shaping is the costly part of text;
+    /// the most recent lines are kept, for every thread (the bands of a picture share them),
+    /// until the fonts are reloaded. A long text wrapped narrowly repeats its words, or the
+    /// characters of a script written without spaces, a line each: a few thousand lines hold
+    /// them. Long lines are kept only up to a total of text, so that thousands of them cannot
+    /// hold their glyphs.
     static std::shared_ptr<const TextLine> shared(const Font& font, std::string_view utf8);
     static constexpr std::size_t MAX_SHARED_LINES = 4096;
     static constexpr std::size_t MAX_SHARED_BYTES = 128 * 1024;

@@ -72,27 +72,25 @@ FcConfig* lockedConfig(FontData& data) {
     return data.config;
 }
 
-struct ThreadFonts {
+// One font map and context for the process, used only under fontFaceMutex(): every thread
+// reaches the same faces anyway, and a font map of its own would make each thread load every
+// font and shape every line again for nothing, the faces taking turns all the same.
+struct SharedFonts {
     std::uint64_t generation = ~std::uint64_t{0};
     PangoFontMap* map = nullptr;
     PangoContext* context = nullptr;
 
-    // Under fontFaceMutex(): the map holds fonts, and they faces.
     void release() {
         if (context) g_object_unref(context);
         if (map) g_object_unref(map);
         context = nullptr;
         map = nullptr;
     }
-    ~ThreadFonts() {
-        std::lock_guard faces(fontFaceMutex());
-        release();
-    }
 };
 
 // Under fontFaceMutex().
-ThreadFonts& threadFonts() {
-    thread_local ThreadFonts fonts;
+SharedFonts& sharedFonts() {
+    static SharedFonts& fonts = *new SharedFonts;  // never destroyed: text may be let go of at exit
     FontData& data = fontData();
     const std::uint64_t gen = data.generation.load(std::memory_order_acquire);
     if (fonts.map && fonts.generation == gen) return fonts;
@@ -137,9 +135,9 @@ FcConfig* acquireFontConfig() {
     return config;
 }
 
-PangoContext* threadPangoContext() { return threadFonts().context; }
+PangoContext* sharedPangoContext() { return sharedFonts().context; }
 
-PangoFontMap* threadFontMap() { return threadFonts().map; }
+PangoFontMap* sharedFontMap() { return sharedFonts().map; }
 
 } // namespace detail
 

@@ -1,7 +1,7 @@
 #pragma once
-// Per-thread Pango objects over the process's fontconfig configuration. Pango font maps and
-// contexts are not safe to share between threads, so every thread keeps its own, rebuilt when
-// the font data is reloaded.
+// The process's Pango objects over its fontconfig configuration, rebuilt when the font data is
+// reloaded. Pango font maps and contexts are not safe to use from two threads at once: they
+// are used only under fontFaceMutex(), which every road to a font face takes anyway.
 typedef struct _PangoContext PangoContext;
 typedef struct _PangoFontMap PangoFontMap;
 typedef struct _FcConfig FcConfig;
@@ -11,9 +11,9 @@ namespace dv::gfx::detail {
 /// The current configuration with a reference for the caller (release with FcConfigDestroy).
 FcConfig* acquireFontConfig();
 
-/// This thread's Pango context (never null while fonts can be set up at all); both are for
-/// callers holding fontFaceMutex().
-PangoContext* threadPangoContext();
-PangoFontMap* threadFontMap();
+/// The Pango context and font map (never null while fonts can be set up at all), for callers
+/// holding fontFaceMutex().
+PangoContext* sharedPangoContext();
+PangoFontMap* sharedFontMap();
 
 } // namespace dv::gfx::detail
