@@ -11,6 +11,7 @@
 #include <pango/pangofc-font.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <map>
@@ -58,6 +59,23 @@ std::string showableText(std::string_view text) {
 
 } // namespace
 
+namespace {
+
+std::atomic<bool> ownSizes{false};
+
+} // namespace
+
+void detail::layOutAtOwnSizes(bool own) { ownSizes.store(own, std::memory_order_relaxed); }
+
+double sharedLayoutSize(double size) {
+    if (ownSizes.load(std::memory_order_relaxed)) return size;
+    int exponent = 0;
+    std::frexp(size, &exponent);  // size in [2^(exponent - 1), 2^exponent)
+    const double step = std::ldexp(1.0, exponent - 7);
+    const double onGrid = std::round(size / step) * step;
+    return onGrid > 0 ? onGrid : size;
+}
+
 std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     std::shared_ptr<Font> font(new Font);
     font->descriptor_ = requested;
@@ -70,8 +88,9 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     pango_font_description_set_family(d, showableText(font->descriptor_.family).c_str());
     pango_font_description_set_weight(d, requested.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(d, requested.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    // Pango's absolute sizes are device units; larger text is enlarged from this size.
-    const double scaled = std::fmin(size, MAX_GLYPH_PIXELS) * PANGO_SCALE;
+    // Pango's absolute sizes are device units; text is enlarged from this size (see
+    // sharedLayoutSize and MAX_GLYPH_PIXELS).
+    const double scaled = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS)) * PANGO_SCALE;
     pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : scaled);
     font->description_ = d;
 
@@ -126,7 +145,7 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     // size as text beyond the rasteriser's limit is.
     constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
     const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, text.size())));
-    const double described = std::fmin(size_, MAX_GLYPH_PIXELS);
+    const double described = sharedLayoutSize(std::fmin(size_, MAX_GLYPH_PIXELS));
     if (fitting < described) {
         const double layoutSize = std::fmax(fitting, 1.0 / PANGO_SCALE);
         PangoFontDescription* small = pango_font_description_copy(font.description());
@@ -136,7 +155,7 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
         layoutScale_ = size_ / layoutSize;
     } else {
         pango_layout_set_font_description(layout_, font.description());
-        layoutScale_ = size_ > MAX_GLYPH_PIXELS ? size_ / MAX_GLYPH_PIXELS : 1;
+        layoutScale_ = size_ == described ? 1 : size_ / described;
     }
     pango_layout_set_single_paragraph_mode(layout_, TRUE);
     // Plain text only: nothing from a file is ever read as markup.

@@ -23,6 +23,16 @@ namespace dv::gfx {
 /// again; larger text is shaped at this size and its outlines enlarged.
 inline constexpr double MAX_GLYPH_PIXELS = 16384;
 
+/// The size text of `size` (finite, positive, within MAX_GLYPH_PIXELS) is laid out at, and then
+/// enlarged to `size`. Pango makes a font for every size it is asked for, each after a match
+/// and a sort of the installed fonts on two threads of its own: a board of thousands of sizes
+/// took thousands of them, and threads a memory limit could refuse. Sizes are laid out on a
+/// grid of 64 steps to every doubling (whole pixels from 64 to 128, quarters from 16 to 32),
+/// so text on the grid is laid out at its own size, and text off it at a size under 0.8 % away.
+/// Glyphs are still rasterised at their own size: only their places along the line move, by
+/// the rounding of the shaper's positions.
+double sharedLayoutSize(double size);
+
 struct FontDescriptor {
     std::string family;
     bool bold = false;
@@ -54,7 +64,7 @@ public:
     /// The raw bytes of a table of the primary face, when it has one.
     std::optional<std::vector<std::uint8_t>> copyTable(std::uint32_t tag) const;
 
-    /// The face at min(size, MAX_GLYPH_PIXELS).
+    /// The face at sharedLayoutSize(min(size, MAX_GLYPH_PIXELS)).
     const PangoFontDescription* description() const { return description_; }
 
 private:

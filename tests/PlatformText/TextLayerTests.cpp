@@ -1,5 +1,6 @@
 #include "Platform/Text/Font.hpp"
 #include "Platform/Text/FontSystem.hpp"
+#include "Platform/Text/detail/FontContext.hpp"
 
 #include "tests/support/FatalGLibWarnings.hpp"
 #include "tests/support/TestSurface.hpp"
@@ -247,6 +248,59 @@ TEST(TextLine, ThreadsShowTheSameTextAtOnce) {
             differing += drawn[t][i].r != alone[i].r || drawn[t][i].g != alone[i].g || drawn[t][i].b != alone[i].b ||
                          drawn[t][i].a != alone[i].a;
         EXPECT_EQ(differing, 0) << "thread " << t;
+    }
+}
+
+// Text is laid out at sizes shared by sizes close together (Pango makes a font for each size it
+// is asked for). On the grid the picture is the one laid out at the text's own size, to the
+// bit; off it, glyphs are rasterised at their own size and only their places move, by the
+// rounding of the shaper's positions: the width stays within a ten-thousandth and hardly a pixel
+// changes by more than a few levels.
+TEST(TextLine, SizesCloseTogetherShareTheirLayoutSize) {
+    struct Case {
+        double size;
+        bool onGrid;
+    };
+    const Case cases[] = {{10, true}, {17.25, true}, {100, true}, {150, true}, {0.5, true},
+                          {10.001, false}, {17.3, false}, {33.33, false}, {99.9, false}, {150.5, false}, {1234.5, false}};
+    const std::string text = "Hamburgefonstiv WAVY, 12.5% fi ffl";
+    struct Drawn {
+        double width;
+        std::vector<Pixel> pixels;
+    };
+    auto draw = [&](double size, bool own) {
+        detail::layOutAtOwnSizes(own);
+        const auto f = font("Helvetica", size);
+        const TextLine line(*f, text);
+        detail::layOutAtOwnSizes(false);
+        TestSurface s(400, 60);
+        GraphicsContext g(s.get());
+        g.scaleCTM(30 / size, 30 / size);  // about 30 pixels a line, whatever the size
+        const TextLine::Placed placed[] = {{&line, 0}};
+        TextLine::draw(g, placed, 0.37 * size, 1.4 * size);
+        Drawn d{line.typographicWidth(), {}};
+        for (int y = 0; y < s.height(); ++y)
+            for (int x = 0; x < s.width(); ++x) d.pixels.push_back(s.at(x, y));
+        return d;
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(sharedLayoutSize(c.size) == c.size, c.onGrid) << c.size;
+        EXPECT_LT(std::fabs(sharedLayoutSize(c.size) - c.size), 0.008 * c.size) << c.size;
+        const Drawn shared = draw(c.size, false), own = draw(c.size, true);
+        EXPECT_NEAR(shared.width, own.width, 1e-4 * own.width) << c.size;
+        int inked = 0, changed = 0, far = 0;
+        for (std::size_t i = 0; i < own.pixels.size(); ++i) {
+            const int difference = std::abs(int(shared.pixels[i].a) - int(own.pixels[i].a));
+            inked += own.pixels[i].a > 0;
+            changed += difference > 0;
+            far += difference > 8;
+        }
+        ASSERT_GT(inked, 500) << c.size;
+        if (c.onGrid) {
+            EXPECT_EQ(changed, 0) << c.size;
+        }
+        // A glyph lands on a whole pixel; one just at the middle between two may move over.
+        EXPECT_LE(far, inked / 100) << c.size;
     }
 }
 

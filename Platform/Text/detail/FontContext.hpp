@@ -16,4 +16,8 @@ FcConfig* acquireFontConfig();
 PangoContext* sharedPangoContext();
 PangoFontMap* sharedFontMap();
 
+/// For tests, for the whole process: text made from now on is laid out at its own size rather
+/// than at sharedLayoutSize(size).
+void layOutAtOwnSizes(bool own);
+
 } // namespace dv::gfx::detail
