@@ -18,6 +18,7 @@
 #include <mutex>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace dv::gfx {
 
@@ -132,30 +133,38 @@ std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) cons
     return out;
 }
 
-TextLine::TextLine(const Font& font, std::string_view utf8) {
+namespace {
+
+// The size a text of `bytes` (cleaned) is shaped at to be shown at `size`. Pango measures a
+// line in ints of 1/1024 pixel, which a word of thousands of letters at a few hundred pixels
+// overruns. No glyph advances more than a few em for each byte of its text: a long line is
+// shaped small enough to stay well within them, and enlarged to its size as text beyond the
+// rasteriser's limit is.
+double shapingSize(double size, std::size_t bytes) {
+    constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
+    const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, bytes)));
+    const double described = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS));
+    return fitting < described ? std::fmax(fitting, 1.0 / PANGO_SCALE) : described;
+}
+
+} // namespace
+
+TextLine::TextLine(const Font& font, std::string_view utf8) : TextLine(font, showableText(utf8), Cleaned{}) {}
+
+TextLine::TextLine(const Font& font, const std::string& text, Cleaned) {
     std::lock_guard faces(fontFaceMutex());
     PangoContext* context = detail::sharedPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
     size_ = font.size();
-    const std::string text = showableText(utf8);
-    // Pango measures a line in ints of 1/1024 pixel, which a word of thousands of letters at a
-    // few hundred pixels overruns. No glyph advances more than a few em for each byte of its
-    // text: a long line is shaped small enough to stay well within them, and enlarged to its
-    // size as text beyond the rasteriser's limit is.
-    constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
-    const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, text.size())));
-    const double described = sharedLayoutSize(std::fmin(size_, MAX_GLYPH_PIXELS));
-    if (fitting < described) {
-        const double layoutSize = std::fmax(fitting, 1.0 / PANGO_SCALE);
+    layoutSize_ = shapingSize(size_, text.size());
+    if (layoutSize_ != sharedLayoutSize(std::fmin(size_, MAX_GLYPH_PIXELS))) {
         PangoFontDescription* small = pango_font_description_copy(font.description());
-        pango_font_description_set_absolute_size(small, layoutSize * PANGO_SCALE);
+        pango_font_description_set_absolute_size(small, layoutSize_ * PANGO_SCALE);
         pango_layout_set_font_description(layout_, small);
         pango_font_description_free(small);
-        layoutScale_ = size_ / layoutSize;
     } else {
         pango_layout_set_font_description(layout_, font.description());
-        layoutScale_ = size_ == described ? 1 : size_ / described;
     }
     pango_layout_set_single_paragraph_mode(layout_, TRUE);
     // Plain text only: nothing from a file is ever read as markup.
@@ -164,12 +173,23 @@ TextLine::TextLine(const Font& font, std::string_view utf8) {
     if (!line) return;
     PangoRectangle ink, logical;
     pango_layout_line_get_extents(line, &ink, &logical);
+    extents_ = {logical.width, ink.x, ink.y, ink.width, ink.height};
+    scaleTo(size_);
+}
+
+TextLine::TextLine(const TextLine& shaped, double size) : size_(size), layoutSize_(shaped.layoutSize_), extents_(shaped.extents_) {
+    if (shaped.layout_) layout_ = static_cast<PangoLayout*>(g_object_ref(shaped.layout_));
+    if (layout_) scaleTo(size);
+}
+
+void TextLine::scaleTo(double size) {
+    layoutScale_ = size / layoutSize_;
     const double unit = layoutScale_ / PANGO_SCALE;
-    width_ = static_cast<double>(logical.width) * unit;
-    inkX0_ = static_cast<double>(ink.x) * unit;
-    inkY0_ = static_cast<double>(ink.y) * unit;
-    inkX1_ = (static_cast<double>(ink.x) + ink.width) * unit;
-    inkY1_ = (static_cast<double>(ink.y) + ink.height) * unit;
+    width_ = static_cast<double>(extents_.logicalWidth) * unit;
+    inkX0_ = static_cast<double>(extents_.inkX) * unit;
+    inkY0_ = static_cast<double>(extents_.inkY) * unit;
+    inkX1_ = (static_cast<double>(extents_.inkX) + extents_.inkWidth) * unit;
+    inkY1_ = (static_cast<double>(extents_.inkY) + extents_.inkHeight) * unit;
 }
 
 namespace {
@@ -186,20 +206,25 @@ struct SharedLineKey {
     }
 };
 
-// Keyed by text from files: an ordered tree, so no hostile key makes it degrade. When it is full
-// it starts over, which keeps the frequent lines (spaces, common words) coming back at once.
-// Lines are shaped under fontFaceMutex(), never under the cache's own lock, and let go of
-// outside it, as their release takes the face lock.
+using LineMap = std::map<SharedLineKey, std::shared_ptr<const TextLine>>;
+
+// Keyed by text from files: ordered trees, so no hostile key makes them degrade. When they are
+// full they start over, which keeps the frequent lines (spaces, common words) coming back at
+// once. `lines` is keyed by the font's size, `shaped` by the size a line was shaped at, which
+// sizes close together share. Lines are shaped under fontFaceMutex(), never under the cache's
+// own lock, and let go of outside it, as their release takes the face lock.
 struct SharedLines {
     std::mutex mutex;
     std::uint64_t generation = 0;
-    std::map<SharedLineKey, std::shared_ptr<const TextLine>> lines;
+    LineMap lines;
+    LineMap shaped;
     std::size_t bytes = 0;  // of the texts kept, which the shaped glyphs grow with
 
-    // Empties the cache; the caller lets go of what it held once the lock is released.
-    std::map<SharedLineKey, std::shared_ptr<const TextLine>> takeAll() {
+    // Empties the cache into `released`, which the caller lets go of once the lock is released.
+    void takeAll(std::vector<LineMap>& released) {
         bytes = 0;
-        return std::exchange(lines, {});
+        released.push_back(std::exchange(lines, {}));
+        released.push_back(std::exchange(shaped, {}));
     }
 };
 
@@ -215,27 +240,36 @@ std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_v
     const std::uint64_t generation = FontSystem::generation();
     const FontDescriptor& d = font.descriptor();
     SharedLineKey key{d.family, d.bold, d.italic, std::bit_cast<std::uint64_t>(d.size), std::string(utf8)};
-    std::map<SharedLineKey, std::shared_ptr<const TextLine>> released;
+    const std::string showable = showableText(utf8);
+    SharedLineKey shapedKey{d.family, d.bold, d.italic,
+                            std::bit_cast<std::uint64_t>(shapingSize(d.size, showable.size())), std::string(utf8)};
+    std::vector<LineMap> released;
+    std::shared_ptr<const TextLine> core;
     {
         std::lock_guard lock(cache.mutex);
         if (cache.generation != generation) {
-            released = cache.takeAll();
+            cache.takeAll(released);
             cache.generation = generation;
         } else if (auto it = cache.lines.find(key); it != cache.lines.end()) {
             return it->second;
+        } else if (auto shapedIt = cache.shaped.find(shapedKey); shapedIt != cache.shaped.end()) {
+            core = shapedIt->second;
         }
     }
-    auto line = std::make_shared<const TextLine>(font, utf8);
+    const bool shapedHere = !core;
+    const std::shared_ptr<const TextLine> line(core ? new TextLine(*core, d.size) : new TextLine(font, showable, Cleaned{}));
     std::lock_guard lock(cache.mutex);
     if (cache.generation != generation) return line;
-    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;  // shaped meanwhile
-    if (cache.lines.size() >= MAX_SHARED_LINES || cache.bytes + utf8.size() > MAX_SHARED_BYTES) {
-        auto older = cache.takeAll();
-        if (released.empty()) released = std::move(older);
-        else for (auto& entry : older) released.insert(std::move(entry));
-    }
+    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;  // made meanwhile
+    if (cache.lines.size() + cache.shaped.size() + 2 > MAX_SHARED_LINES ||
+        cache.bytes + 2 * utf8.size() > MAX_SHARED_BYTES)
+        cache.takeAll(released);
     cache.bytes += utf8.size();
     cache.lines.emplace(std::move(key), line);
+    if (shapedHere && !cache.shaped.count(shapedKey)) {
+        cache.bytes += utf8.size();
+        cache.shaped.emplace(std::move(shapedKey), line);
+    }
     return line;
 }
 
@@ -263,7 +297,8 @@ TextLine::~TextLine() {
 }
 
 TextLine::TextLine(TextLine&& other) noexcept
-    : layout_(other.layout_), size_(other.size_), layoutScale_(other.layoutScale_), width_(other.width_),
+    : layout_(other.layout_), size_(other.size_), layoutSize_(other.layoutSize_), extents_(other.extents_),
+      layoutScale_(other.layoutScale_), width_(other.width_),
       inkX0_(other.inkX0_), inkY0_(other.inkY0_),
       inkX1_(other.inkX1_), inkY1_(other.inkY1_) {
     other.layout_ = nullptr;

@@ -89,7 +89,9 @@ public:
     TextLine(const TextLine&) = delete;
 
     /// A line shaped earlier in an equal font (same descriptor) with the same text, or a new
-    /// one. Boards repeat words and spaces endlessly, and shaping is the costly part of text;
+    /// one, shaped anew only when no line of that text was shaped at the same layout size (see
+    /// sharedLayoutSize): it is then that line enlarged to its size, to the bit the line
+    /// shaping it again would give. Boards repeat words and spaces endlessly, and shaping is the costly part of text;
     /// the most recent lines are kept, for every thread (the bands of a picture share them),
     /// until the fonts are reloaded. A long text wrapped narrowly repeats its words, or the
     /// characters of a script written without spaces, a line each: a few thousand lines hold
@@ -114,9 +116,22 @@ public:
     static void draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y);
 
 private:
+    struct Cleaned {};
+    TextLine(const Font& font, const std::string& showable, Cleaned);
+    /// `shaped` shown at `size`: the same layout, enlarged differently.
+    TextLine(const TextLine& shaped, double size);
+    void scaleTo(double size);
+
+    // The layout's extents, in Pango units of the size it was shaped at.
+    struct Extents {
+        int logicalWidth = 0, inkX = 0, inkY = 0, inkWidth = 0, inkHeight = 0;
+    };
+
     PangoLayout* layout_ = nullptr;
     double size_ = 0;        // the font size, in user units
-    double layoutScale_ = 1; // size_ over the size the layout was shaped at
+    double layoutSize_ = 1;  // the size the layout was shaped at
+    Extents extents_;
+    double layoutScale_ = 1; // size_ over layoutSize_
     double width_ = 0;
     // Ink box relative to the line origin, y down.
     double inkX0_ = 0, inkY0_ = 0, inkX1_ = 0, inkY1_ = 0;
