@@ -72,7 +72,7 @@ double sharedLayoutSize(double size) {
     if (ownSizes.load(std::memory_order_relaxed)) return size;
     int exponent = 0;
     std::frexp(size, &exponent);  // size in [2^(exponent - 1), 2^exponent)
-    const double step = std::ldexp(1.0, exponent - 7);
+    const double step = std::ldexp(1.0, exponent - 4);  // 8 steps to every doubling
     const double onGrid = std::round(size / step) * step;
     return onGrid > 0 ? onGrid : size;
 }
@@ -96,6 +96,7 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     font->description_ = d;
 
     std::lock_guard faces(fontFaceMutex());
+    detail::keepFontset(d);
     LoadedFont loaded(d);
     if (hb_face_t* face = loaded.face()) {
         char name[256];

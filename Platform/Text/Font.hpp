@@ -27,10 +27,10 @@ inline constexpr double MAX_GLYPH_PIXELS = 16384;
 /// enlarged to `size`. Pango makes a font for every size it is asked for, each after a match
 /// and a sort of the installed fonts on two threads of its own: a board of thousands of sizes
 /// took thousands of them, and threads a memory limit could refuse. Sizes are laid out on a
-/// grid of 64 steps to every doubling (whole pixels from 64 to 128, quarters from 16 to 32),
-/// so text on the grid is laid out at its own size, and text off it at a size under 0.8 % away.
+/// grid of 8 steps to every doubling (whole pixels from 8 to 16, even ones from 16 to 32), so
+/// text on the grid is laid out at its own size, and text off it at a size under 6.25 % away.
 /// Glyphs are still rasterised at their own size: only their places along the line move, by
-/// the rounding of the shaper's positions.
+/// the rounding of the shaper's positions, which does not grow with the distance.
 double sharedLayoutSize(double size);
 
 struct FontDescriptor {

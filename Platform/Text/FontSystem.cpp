@@ -11,7 +11,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
+#include <string>
+#include <tuple>
 
 namespace dv::gfx {
 
@@ -79,8 +82,12 @@ struct SharedFonts {
     std::uint64_t generation = ~std::uint64_t{0};
     PangoFontMap* map = nullptr;
     PangoContext* context = nullptr;
+    // See keepFontset; keyed by family, weight, slant and size.
+    std::map<std::tuple<std::string, int, int, int>, PangoFontset*> fontsets;
 
     void release() {
+        for (auto& [key, set] : fontsets) g_object_unref(set);
+        fontsets.clear();
         if (context) g_object_unref(context);
         if (map) g_object_unref(map);
         context = nullptr;
@@ -136,6 +143,24 @@ FcConfig* acquireFontConfig() {
 }
 
 PangoContext* sharedPangoContext() { return sharedFonts().context; }
+
+void keepFontset(const PangoFontDescription* description) {
+    constexpr std::size_t MOST = 4096;
+    SharedFonts& fonts = sharedFonts();
+    if (!fonts.map || !fonts.context) return;
+    const char* family = pango_font_description_get_family(description);
+    std::tuple key{std::string(family ? family : ""), static_cast<int>(pango_font_description_get_weight(description)),
+                   static_cast<int>(pango_font_description_get_style(description)),
+                   pango_font_description_get_size(description)};
+    if (fonts.fontsets.count(key)) return;
+    if (fonts.fontsets.size() >= MOST) {
+        for (auto& [kept, set] : fonts.fontsets) g_object_unref(set);
+        fonts.fontsets.clear();
+    }
+    if (PangoFontset* set = pango_font_map_load_fontset(fonts.map, fonts.context, description,
+                                                        pango_context_get_language(fonts.context)))
+        fonts.fontsets.emplace(std::move(key), set);
+}
 
 PangoFontMap* sharedFontMap() { return sharedFonts().map; }
 

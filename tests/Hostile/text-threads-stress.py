@@ -3,8 +3,8 @@
 bands, and reports how every run ended and how many different pictures each board gave: all
 runs should exit 0, and each board should give one picture.
 
-    text-threads-stress.py HOST WORKDIR [--runs N] [--size PX] [--bands 2,4,8] [--jobs J]
-                           [--board PATH ...]
+    text-threads-stress.py HOST WORKDIR [--runs N] [--texts N] [--size PX] [--bands 2,4,8]
+                           [--jobs J] [--board PATH ...]
 
 Boards: texts over 12, 16 and 40 font files (families in regular, bold, italic and bold italic,
 at many sizes, some rotated, the 40-file one with Han, Arabic and emoji that fallback fonts
@@ -56,6 +56,7 @@ def main():
     parser.add_argument("host")
     parser.add_argument("workdir")
     parser.add_argument("--runs", type=int, default=500)
+    parser.add_argument("--texts", type=int, default=300)
     parser.add_argument("--size", type=int, default=1024)
     parser.add_argument("--bands", default="2,4,8")
     parser.add_argument("--jobs", type=int, default=4)
@@ -64,12 +65,11 @@ def main():
 
     os.makedirs(args.workdir, exist_ok=True)
     boards = {}
-    for name, families, fallbacks, texts in (("text-12-files", FAMILIES_12, False, 1800),
-                                             ("text-16-files", FAMILIES_16, False, 1800),
-                                             ("text-40-files", FAMILIES_40, True, 1800)):
+    for name, families, fallbacks in (("text-12-files", FAMILIES_12, False), ("text-16-files", FAMILIES_16, False),
+                                      ("text-40-files", FAMILIES_40, True)):
         path = os.path.join(args.workdir, name + ".json")
         with open(path, "w", encoding="utf-8") as f:
-            json.dump(text_board(families, fallbacks, texts, 39), f, ensure_ascii=False)
+            json.dump(text_board(families, fallbacks, args.texts, 39), f, ensure_ascii=False)
         boards[name] = path
     for path in args.board:
         boards[os.path.splitext(os.path.basename(path))[0]] = path

@@ -5,6 +5,7 @@
 typedef struct _PangoContext PangoContext;
 typedef struct _PangoFontMap PangoFontMap;
 typedef struct _FcConfig FcConfig;
+typedef struct _PangoFontDescription PangoFontDescription;
 
 namespace dv::gfx::detail {
 
@@ -15,6 +16,12 @@ FcConfig* acquireFontConfig();
 /// holding fontFaceMutex().
 PangoContext* sharedPangoContext();
 PangoFontMap* sharedFontMap();
+
+/// Keeps the font set of `description` for as long as the fonts are not reloaded (up to a bound
+/// past which all go at once). Pango keeps only the last 256 sets it made, and a set made again
+/// matches and sorts the installed fonts again, on two new threads: a board of more fonts than
+/// that made them over and over. Under fontFaceMutex().
+void keepFontset(const PangoFontDescription* description);
 
 /// For tests, for the whole process: text made from now on is laid out at its own size rather
 /// than at sharedLayoutSize(size).
