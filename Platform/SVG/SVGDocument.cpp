@@ -1,5 +1,7 @@
 #include "Platform/SVG/SVGDocument.hpp"
 
+#include "Platform/Graphics/FontFaceLock.hpp"
+
 #include <cairo.h>
 #include <librsvg/rsvg.h>
 
@@ -94,6 +96,9 @@ bool SVGDocument::render(Bitmap& target) const {
         cairo_surface_destroy(surface);
         return false;
     }
+    // Text in the document is laid out and shown through the process's shared font faces; the
+    // context holds the fonts it showed until it goes.
+    std::unique_lock faces(fontFaceMutex());
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, target.width() / width_, target.height() / height_);
     bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
@@ -105,6 +110,7 @@ bool SVGDocument::render(Bitmap& target) const {
         if (error) g_error_free(error);
     }
     cairo_destroy(cr);
+    faces.unlock();
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
     return ok;

@@ -1,5 +1,6 @@
 #include "Platform/Text/Font.hpp"
 
+#include "Platform/Graphics/FontFaceLock.hpp"
 #include "Platform/Text/FontSystem.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
@@ -7,16 +8,17 @@
 #include <harfbuzz/hb-ot.h>
 #include <harfbuzz/hb.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-font.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <map>
 #include <mutex>
-#include <set>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace dv::gfx {
 
@@ -25,8 +27,8 @@ namespace {
 struct LoadedFont {
     PangoFont* font = nullptr;
     explicit LoadedFont(const PangoFontDescription* description) {
-        PangoFontMap* map = detail::threadFontMap();
-        PangoContext* context = detail::threadPangoContext();
+        PangoFontMap* map = detail::sharedFontMap();
+        PangoContext* context = detail::sharedPangoContext();
         if (map && context) font = pango_font_map_load_font(map, context, description);
     }
     ~LoadedFont() {
@@ -56,58 +58,24 @@ std::string showableText(std::string_view text) {
     return out;
 }
 
-// Cairo shares one scaled font between all threads that show glyphs of a face at the same size
-// under the same transform, and its release of one whose last reference goes races with another
-// thread taking it up again (the host aborted in about 1 run in 100 when bands showed glyphs at
-// once). Every scaled font that lines are shown with is kept referenced here for the life of the
-// process, so that none is released while another thread draws, and threads show glyphs at once.
-// Past a bound (a board of countless sizes and transforms) no more are kept, and glyphs are then
-// shown one thread at a time, as every release of a font that is not kept happens within that.
-class KeptScaledFonts {
-public:
-    static KeptScaledFonts& shared() {
-        static KeptScaledFonts* kept = new KeptScaledFonts;  // never destroyed: its fonts outlive every thread
-        return *kept;
-    }
-    /// Once full, it stays so: a thread that saw room keeps every font it shows.
-    bool full() const { return full_.load(std::memory_order_acquire); }
-    void keep(cairo_scaled_font_t* font) {
-        thread_local cairo_scaled_font_t* last = nullptr;
-        thread_local std::set<cairo_scaled_font_t*> seen;  // kept fonts are never freed, so never reused
-        if (font == last) return;
-        if (!seen.count(font)) {
-            {
-                std::lock_guard lock(lock_);
-                if (fonts_.insert(font).second) {
-                    cairo_scaled_font_reference(font);
-                    if (fonts_.size() >= MOST) full_.store(true, std::memory_order_release);
-                }
-            }
-            seen.insert(font);
-        }
-        last = font;
-    }
-    std::size_t size() {
-        std::lock_guard lock(lock_);
-        return fonts_.size();
-    }
-    static constexpr std::size_t MOST = 4096;
+} // namespace
 
-private:
-    std::mutex lock_;
-    std::set<cairo_scaled_font_t*> fonts_;
-    std::atomic<bool> full_{false};
-};
+namespace {
 
-// The scaled font Pango shows a run in, when it has a usable one.
-cairo_scaled_font_t* runFont(const GSList* run) {
-    const auto* glyphItem = static_cast<const PangoGlyphItem*>(run->data);
-    if (!glyphItem || !glyphItem->item || !glyphItem->item->analysis.font) return nullptr;
-    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(glyphItem->item->analysis.font));
-    return font && cairo_scaled_font_status(font) == CAIRO_STATUS_SUCCESS ? font : nullptr;
-}
+std::atomic<bool> ownSizes{false};
 
 } // namespace
+
+void detail::layOutAtOwnSizes(bool own) { ownSizes.store(own, std::memory_order_relaxed); }
+
+double sharedLayoutSize(double size) {
+    if (ownSizes.load(std::memory_order_relaxed)) return size;
+    int exponent = 0;
+    std::frexp(size, &exponent);  // size in [2^(exponent - 1), 2^exponent)
+    const double step = std::ldexp(1.0, exponent - 4);  // 8 steps to every doubling
+    const double onGrid = std::round(size / step) * step;
+    return onGrid > 0 ? onGrid : size;
+}
 
 std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     std::shared_ptr<Font> font(new Font);
@@ -121,11 +89,14 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     pango_font_description_set_family(d, showableText(font->descriptor_.family).c_str());
     pango_font_description_set_weight(d, requested.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(d, requested.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    // Pango's absolute sizes are device units; larger text is enlarged from this size.
-    const double scaled = std::fmin(size, MAX_GLYPH_PIXELS) * PANGO_SCALE;
+    // Pango's absolute sizes are device units; text is enlarged from this size (see
+    // sharedLayoutSize and MAX_GLYPH_PIXELS).
+    const double scaled = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS)) * PANGO_SCALE;
     pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : scaled);
     font->description_ = d;
 
+    std::lock_guard faces(fontFaceMutex());
+    detail::keepFontset(d);
     LoadedFont loaded(d);
     if (hb_face_t* face = loaded.face()) {
         char name[256];
@@ -150,6 +121,7 @@ Font::~Font() {
 }
 
 std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) const {
+    std::lock_guard faces(fontFaceMutex());
     LoadedFont loaded(description_);
     hb_face_t* face = loaded.face();
     if (!face) return std::nullopt;
@@ -162,48 +134,63 @@ std::optional<std::vector<std::uint8_t>> Font::copyTable(std::uint32_t tag) cons
     return out;
 }
 
-TextLine::TextLine(const Font& font, std::string_view utf8) {
-    PangoContext* context = detail::threadPangoContext();
+namespace {
+
+// The size a text of `bytes` (cleaned) is shaped at to be shown at `size`. Pango measures a
+// line in ints of 1/1024 pixel, which a word of thousands of letters at a few hundred pixels
+// overruns. No glyph advances more than a few em for each byte of its text: a long line is
+// shaped small enough to stay well within them, and enlarged to its size as text beyond the
+// rasteriser's limit is.
+double shapingSize(double size, std::size_t bytes) {
+    constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
+    const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, bytes)));
+    const double described = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS));
+    return fitting < described ? std::fmax(fitting, 1.0 / PANGO_SCALE) : described;
+}
+
+} // namespace
+
+TextLine::TextLine(const Font& font, std::string_view utf8) : TextLine(font, showableText(utf8), Cleaned{}) {}
+
+TextLine::TextLine(const Font& font, const std::string& text, Cleaned) {
+    std::lock_guard faces(fontFaceMutex());
+    PangoContext* context = detail::sharedPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
     size_ = font.size();
-    const std::string text = showableText(utf8);
-    // Pango measures a line in ints of 1/1024 pixel, which a word of thousands of letters at a
-    // few hundred pixels overruns. No glyph advances more than a few em for each byte of its
-    // text: a long line is shaped small enough to stay well within them, and enlarged to its
-    // size as text beyond the rasteriser's limit is.
-    constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
-    const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, text.size())));
-    const double described = std::fmin(size_, MAX_GLYPH_PIXELS);
-    if (fitting < described) {
-        const double layoutSize = std::fmax(fitting, 1.0 / PANGO_SCALE);
+    layoutSize_ = shapingSize(size_, text.size());
+    if (layoutSize_ != sharedLayoutSize(std::fmin(size_, MAX_GLYPH_PIXELS))) {
         PangoFontDescription* small = pango_font_description_copy(font.description());
-        pango_font_description_set_absolute_size(small, layoutSize * PANGO_SCALE);
+        pango_font_description_set_absolute_size(small, layoutSize_ * PANGO_SCALE);
         pango_layout_set_font_description(layout_, small);
         pango_font_description_free(small);
-        layoutScale_ = size_ / layoutSize;
     } else {
         pango_layout_set_font_description(layout_, font.description());
-        layoutScale_ = size_ > MAX_GLYPH_PIXELS ? size_ / MAX_GLYPH_PIXELS : 1;
     }
     pango_layout_set_single_paragraph_mode(layout_, TRUE);
     // Plain text only: nothing from a file is ever read as markup.
     pango_layout_set_text(layout_, text.data(), static_cast<int>(text.size()));
     PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
     if (!line) return;
-    // The fonts Pango shapes in are kept from the start: one that another thread shapes in too
-    // is then never released while it does.
-    if (!KeptScaledFonts::shared().full())
-        for (const GSList* run = line->runs; run; run = run->next)
-            if (cairo_scaled_font_t* font = runFont(run)) KeptScaledFonts::shared().keep(font);
     PangoRectangle ink, logical;
     pango_layout_line_get_extents(line, &ink, &logical);
+    extents_ = {logical.width, ink.x, ink.y, ink.width, ink.height};
+    scaleTo(size_);
+}
+
+TextLine::TextLine(const TextLine& shaped, double size) : size_(size), layoutSize_(shaped.layoutSize_), extents_(shaped.extents_) {
+    if (shaped.layout_) layout_ = static_cast<PangoLayout*>(g_object_ref(shaped.layout_));
+    if (layout_) scaleTo(size);
+}
+
+void TextLine::scaleTo(double size) {
+    layoutScale_ = size / layoutSize_;
     const double unit = layoutScale_ / PANGO_SCALE;
-    width_ = static_cast<double>(logical.width) * unit;
-    inkX0_ = static_cast<double>(ink.x) * unit;
-    inkY0_ = static_cast<double>(ink.y) * unit;
-    inkX1_ = (static_cast<double>(ink.x) + ink.width) * unit;
-    inkY1_ = (static_cast<double>(ink.y) + ink.height) * unit;
+    width_ = static_cast<double>(extents_.logicalWidth) * unit;
+    inkX0_ = static_cast<double>(extents_.inkX) * unit;
+    inkY0_ = static_cast<double>(extents_.inkY) * unit;
+    inkX1_ = (static_cast<double>(extents_.inkX) + extents_.inkWidth) * unit;
+    inkY1_ = (static_cast<double>(extents_.inkY) + extents_.inkHeight) * unit;
 }
 
 namespace {
@@ -220,44 +207,99 @@ struct SharedLineKey {
     }
 };
 
-// Keyed by text from files: an ordered tree, so no hostile key makes it degrade. When it is full
-// it starts over, which keeps the frequent lines (spaces, common words) coming back at once.
+using LineMap = std::map<SharedLineKey, std::shared_ptr<const TextLine>>;
+
+// Keyed by text from files: ordered trees, so no hostile key makes them degrade. When they are
+// full they start over, which keeps the frequent lines (spaces, common words) coming back at
+// once. `lines` is keyed by the font's size, `shaped` by the size a line was shaped at, which
+// sizes close together share. Lines are shaped under fontFaceMutex(), never under the cache's
+// own lock, and let go of outside it, as their release takes the face lock.
 struct SharedLines {
+    std::mutex mutex;
     std::uint64_t generation = 0;
-    std::map<SharedLineKey, std::shared_ptr<const TextLine>> lines;
+    LineMap lines;
+    LineMap shaped;
     std::size_t bytes = 0;  // of the texts kept, which the shaped glyphs grow with
 
-    void clear() {
-        lines.clear();
+    // Empties the cache into `released`, which the caller lets go of once the lock is released.
+    void takeAll(std::vector<LineMap>& released) {
         bytes = 0;
+        released.push_back(std::exchange(lines, {}));
+        released.push_back(std::exchange(shaped, {}));
     }
 };
+
+SharedLines& sharedLines() {
+    static SharedLines& cache = *new SharedLines;  // never destroyed: lines outlive every thread
+    return cache;
+}
 
 } // namespace
 
 std::shared_ptr<const TextLine> TextLine::shared(const Font& font, std::string_view utf8) {
-    thread_local SharedLines cache;
+    SharedLines& cache = sharedLines();
     const std::uint64_t generation = FontSystem::generation();
-    if (cache.generation != generation) {
-        cache.clear();
-        cache.generation = generation;
-    }
     const FontDescriptor& d = font.descriptor();
     SharedLineKey key{d.family, d.bold, d.italic, std::bit_cast<std::uint64_t>(d.size), std::string(utf8)};
-    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;
-    auto line = std::make_shared<const TextLine>(font, utf8);
-    if (cache.lines.size() >= MAX_SHARED_LINES || cache.bytes + utf8.size() > MAX_SHARED_BYTES) cache.clear();
+    const std::string showable = showableText(utf8);
+    SharedLineKey shapedKey{d.family, d.bold, d.italic,
+                            std::bit_cast<std::uint64_t>(shapingSize(d.size, showable.size())), std::string(utf8)};
+    std::vector<LineMap> released;
+    std::shared_ptr<const TextLine> core;
+    {
+        std::lock_guard lock(cache.mutex);
+        if (cache.generation != generation) {
+            cache.takeAll(released);
+            cache.generation = generation;
+        } else if (auto it = cache.lines.find(key); it != cache.lines.end()) {
+            return it->second;
+        } else if (auto shapedIt = cache.shaped.find(shapedKey); shapedIt != cache.shaped.end()) {
+            core = shapedIt->second;
+        }
+    }
+    const bool shapedHere = !core;
+    const std::shared_ptr<const TextLine> line(core ? new TextLine(*core, d.size) : new TextLine(font, showable, Cleaned{}));
+    std::lock_guard lock(cache.mutex);
+    if (cache.generation != generation) return line;
+    if (auto it = cache.lines.find(key); it != cache.lines.end()) return it->second;  // made meanwhile
+    if (cache.lines.size() + cache.shaped.size() + 2 > MAX_SHARED_LINES ||
+        cache.bytes + 2 * utf8.size() > MAX_SHARED_BYTES)
+        cache.takeAll(released);
     cache.bytes += utf8.size();
     cache.lines.emplace(std::move(key), line);
+    if (shapedHere && !cache.shaped.count(shapedKey)) {
+        cache.bytes += utf8.size();
+        cache.shaped.emplace(std::move(shapedKey), line);
+    }
     return line;
 }
 
+std::vector<std::string> TextLine::fontFiles() const {
+    std::vector<std::string> files;
+    if (!layout_) return files;
+    std::lock_guard faces(fontFaceMutex());
+    PangoLayoutLine* line = pango_layout_get_line_readonly(layout_, 0);
+    for (const GSList* run = line ? line->runs : nullptr; run; run = run->next) {
+        const auto* glyphs = static_cast<const PangoGlyphItem*>(run->data);
+        PangoFont* font = glyphs && glyphs->item ? glyphs->item->analysis.font : nullptr;
+        if (!font || !PANGO_IS_FC_FONT(font)) continue;
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(pango_fc_font_get_pattern(PANGO_FC_FONT(font)), FC_FILE, 0, &file) == FcResultMatch)
+            files.emplace_back(reinterpret_cast<const char*>(file));
+    }
+    return files;
+}
+
 TextLine::~TextLine() {
-    if (layout_) g_object_unref(layout_);
+    if (!layout_) return;
+    // The layout may hold the last reference to its fonts, and they to their faces.
+    std::lock_guard faces(fontFaceMutex());
+    g_object_unref(layout_);
 }
 
 TextLine::TextLine(TextLine&& other) noexcept
-    : layout_(other.layout_), size_(other.size_), layoutScale_(other.layoutScale_), width_(other.width_),
+    : layout_(other.layout_), size_(other.size_), layoutSize_(other.layoutSize_), extents_(other.extents_),
+      layoutScale_(other.layoutScale_), width_(other.width_),
       inkX0_(other.inkX0_), inkY0_(other.inkY0_),
       inkX1_(other.inkX1_), inkY1_(other.inkY1_) {
     other.layout_ = nullptr;
@@ -286,54 +328,17 @@ bool distorts(const cairo_matrix_t& m) {
     return !(sumOfSquares <= 64 * det);
 }
 
-// Keeps the fonts that `line` is shown with under the current transform of `cr`: the ones Pango
-// holds, and the ones cairo makes of them for the transform. Cairo makes the same font of a
-// Pango font under the same transform into the same kind of surface: the last few of those
-// this thread kept are known without asking cairo, which a line each would cost more than
-// showing a single character.
-void keepFontsOf(cairo_t* cr, PangoLayoutLine* line) {
-    struct Shown {
-        cairo_scaled_font_t* own = nullptr;
-        double xx = 0, yx = 0, xy = 0, yy = 0;
-        cairo_surface_type_t target{};
-    };
-    thread_local std::array<Shown, 8> recent;
-    thread_local std::size_t next = 0;
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    const cairo_surface_type_t target = cairo_surface_get_type(cairo_get_target(cr));
-    KeptScaledFonts& kept = KeptScaledFonts::shared();
-    for (const GSList* run = line->runs; run; run = run->next) {
-        cairo_scaled_font_t* own = runFont(run);
-        if (!own) continue;
-        const Shown key{own, m.xx, m.yx, m.xy, m.yy, target};
-        const auto same = [&](const Shown& s) {
-            return s.own == key.own && s.xx == key.xx && s.yx == key.yx && s.xy == key.xy && s.yy == key.yy &&
-                   s.target == key.target;
-        };
-        if (std::any_of(recent.begin(), recent.end(), same)) continue;
-        kept.keep(own);
-        cairo_set_scaled_font(cr, own);
-        cairo_scaled_font_t* shown = cairo_get_scaled_font(cr);
-        if (shown && cairo_scaled_font_status(shown) == CAIRO_STATUS_SUCCESS) kept.keep(shown);
-        recent[next] = key;
-        next = (next + 1) % recent.size();
-    }
-}
-
 // Shows a line shaped at 1 / layoutScale of its size (`layoutSize` in its own units), enlarged by
 // layoutScale about its origin. Where the glyphs would reach the rasteriser's limit on the
 // device, or the transform distorts them, their outlines are taken upright at a size the
 // rasteriser handles, small enough that a long line stays on cairo's grid, and mapped onto the
 // device through the transform before the fill.
-// With `keep`, the fonts shown with are kept first (see KeptScaledFonts).
 void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double layoutScale, double layoutSize,
-              double deviceSize, bool keep) {
+              double deviceSize) {
     cairo_matrix_t current;
     cairo_get_matrix(cr, &current);
     const bool plain = deviceSize <= MAX_GLYPH_PIXELS && !distorts(current);
     if (layoutScale == 1 && plain) {
-        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, x, y);
         pango_cairo_show_layout_line(cr, line);
         return;
@@ -346,7 +351,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
     }
     cairo_scale(cr, layoutScale, layoutScale);
     if (plain) {
-        if (keep) keepFontsOf(cr, line);
         cairo_move_to(cr, 0, 0);
         pango_cairo_show_layout_line(cr, line);
         cairo_restore(cr);
@@ -362,7 +366,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
         return;
     }
     cairo_scale(cr, upright, upright);
-    if (keep) keepFontsOf(cr, line);
     cairo_new_path(cr);
     cairo_move_to(cr, 0, 0);
     pango_cairo_layout_line_path(cr, line);
@@ -389,16 +392,6 @@ void showLine(cairo_t* cr, PangoLayoutLine* line, double x, double y, double lay
 
 } // namespace
 
-namespace {
-
-std::atomic<std::uint64_t> linesShownAlone{0};
-
-} // namespace
-
-TextLine::ShowingCounts TextLine::showingCounts() {
-    return {KeptScaledFonts::shared().size(), linesShownAlone.load(std::memory_order_relaxed)};
-}
-
 void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, double x, double y) {
     const AffineTransform m = context.userToDevice();
     DeviceBox bounds = DeviceBox::none();
@@ -420,22 +413,18 @@ void TextLine::draw(GraphicsContext& context, std::span<const Placed> lines, dou
     // summed squares bounds the stretch in every direction.
     const double deviceScale = std::hypot(std::hypot(m.a, m.b), std::hypot(m.c, m.d));
     context.paintWithFill(bounds, [&](cairo_t* cr) {
-        // Lines are shown on several threads at once (pictures drawn in bands) while the fonts
-        // they are shown with are kept; past that, one thread at a time (see KeptScaledFonts).
-        static std::mutex glyphs;
-        std::unique_lock lock(glyphs, std::defer_lock);
-        if (KeptScaledFonts::shared().full()) {
-            lock.lock();
-            linesShownAlone.fetch_add(lines.size(), std::memory_order_relaxed);
-        }
+        std::lock_guard faces(fontFaceMutex());
+        // Showing glyphs leaves the fonts they were shown in on the context's state; they are
+        // let go of here, within the lock, rather than whenever the context next changes.
+        cairo_save(cr);
         for (const Placed& p : lines) {
             const TextLine& l = *p.line;
             if (!l.layout_) continue;
             PangoLayoutLine* line = pango_layout_get_line_readonly(l.layout_, 0);
             if (!line) continue;
-            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale,
-                     !lock.owns_lock());
+            showLine(cr, line, x + p.offset, y, l.layoutScale_, l.size_ / l.layoutScale_, l.size_ * deviceScale);
         }
+        cairo_restore(cr);
     });
 }
 

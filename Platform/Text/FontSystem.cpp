@@ -1,5 +1,6 @@
 #include "Platform/Text/FontSystem.hpp"
 
+#include "Platform/Graphics/FontFaceLock.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
 #include <cairo.h>
@@ -10,7 +11,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
+#include <string>
+#include <tuple>
 
 namespace dv::gfx {
 
@@ -71,22 +75,29 @@ FcConfig* lockedConfig(FontData& data) {
     return data.config;
 }
 
-struct ThreadFonts {
+// One font map and context for the process, used only under fontFaceMutex(): every thread
+// reaches the same faces anyway, and a font map of its own would make each thread load every
+// font and shape every line again for nothing, the faces taking turns all the same.
+struct SharedFonts {
     std::uint64_t generation = ~std::uint64_t{0};
     PangoFontMap* map = nullptr;
     PangoContext* context = nullptr;
+    // See keepFontset; keyed by family, weight, slant and size.
+    std::map<std::tuple<std::string, int, int, int>, PangoFontset*> fontsets;
 
     void release() {
+        for (auto& [key, set] : fontsets) g_object_unref(set);
+        fontsets.clear();
         if (context) g_object_unref(context);
         if (map) g_object_unref(map);
         context = nullptr;
         map = nullptr;
     }
-    ~ThreadFonts() { release(); }
 };
 
-ThreadFonts& threadFonts() {
-    thread_local ThreadFonts fonts;
+// Under fontFaceMutex().
+SharedFonts& sharedFonts() {
+    static SharedFonts& fonts = *new SharedFonts;  // never destroyed: text may be let go of at exit
     FontData& data = fontData();
     const std::uint64_t gen = data.generation.load(std::memory_order_acquire);
     if (fonts.map && fonts.generation == gen) return fonts;
@@ -131,9 +142,27 @@ FcConfig* acquireFontConfig() {
     return config;
 }
 
-PangoContext* threadPangoContext() { return threadFonts().context; }
+PangoContext* sharedPangoContext() { return sharedFonts().context; }
 
-PangoFontMap* threadFontMap() { return threadFonts().map; }
+void keepFontset(const PangoFontDescription* description) {
+    constexpr std::size_t MOST = 4096;
+    SharedFonts& fonts = sharedFonts();
+    if (!fonts.map || !fonts.context) return;
+    const char* family = pango_font_description_get_family(description);
+    std::tuple key{std::string(family ? family : ""), static_cast<int>(pango_font_description_get_weight(description)),
+                   static_cast<int>(pango_font_description_get_style(description)),
+                   pango_font_description_get_size(description)};
+    if (fonts.fontsets.count(key)) return;
+    if (fonts.fontsets.size() >= MOST) {
+        for (auto& [kept, set] : fonts.fontsets) g_object_unref(set);
+        fonts.fontsets.clear();
+    }
+    if (PangoFontset* set = pango_font_map_load_fontset(fonts.map, fonts.context, description,
+                                                        pango_context_get_language(fonts.context)))
+        fonts.fontsets.emplace(std::move(key), set);
+}
+
+PangoFontMap* sharedFontMap() { return sharedFonts().map; }
 
 } // namespace detail
 

@@ -142,6 +142,9 @@ class Setup:
             "PATH": os.path.join(bin_prefix, "bin") + ":/usr/bin:/bin:/usr/sbin:/sbin",
             "GIO_USE_VFS": "local",
             "LC_ALL": "C.UTF-8",
+            # The host draws in bands whatever the machine's load, so that the clients' runs
+            # reach the band threads (where a client passes its environment on to the host).
+            "DREVALIN_BANDS": os.environ.get("DREVALIN_BANDS", "4"),
         })
         return env
 
