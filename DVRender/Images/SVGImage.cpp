@@ -36,7 +36,11 @@ enum class LinkCheck {
 struct Tally {
     std::int64_t wholePixels = 0;
     SVGCost cost;
+    std::size_t elements = 0;  // of the outer document
 };
+
+constexpr std::size_t heldPerElement = 1800;
+constexpr std::size_t heldPerByte = 3;
 
 bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, Tally& tally, std::string* cleaned);
 
@@ -112,6 +116,7 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, Tally& tall
     bool stripped = measure->rewritten;
     std::vector<xml::Element> elements{root};
     for (const auto& e : root.descendants()) elements.push_back(e);
+    if (depth == 0) tally.elements = elements.size();
     for (auto& element : elements) {
         if (asciiLowercased(element.localName()) == "style" && !cssWithinLimits(element.text(), depth, tally)) {
             return false;
@@ -154,7 +159,8 @@ std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
     std::lock_guard guard(svgLock);
     auto document = gfx::SVGDocument::load(data);
     if (!document) return nullptr;
-    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document)));
+    const std::size_t held = tally.elements * heldPerElement + data.size() * heldPerByte;
+    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held));
 }
 
 gfx::ImageRef SVGImage::rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const {
