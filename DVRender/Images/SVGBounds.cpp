@@ -199,6 +199,71 @@ struct Style {
     std::vector<Reference> references;
 };
 
+// One rule of a style sheet and whom it may reach: the elements of a class or an id when every
+// selector is one plain ".class" or "#id", else every element.
+struct Rule {
+    std::vector<std::string> classes;
+    std::vector<std::string> ids;
+    bool everyone = false;
+    std::string body;
+};
+
+bool isNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+std::vector<Rule> rulesOf(std::string_view css) {
+    std::vector<Rule> out;
+    std::size_t at = 0;
+    while (at < css.size()) {
+        const auto open = css.find('{', at);
+        if (open == std::string_view::npos) break;
+        const auto close = css.find('}', open);
+        Rule rule;
+        rule.body = std::string(css.substr(open + 1, (close == std::string_view::npos ? css.size() : close) - open - 1));
+        std::string_view selectors = css.substr(at, open - at);
+        // Comments and at-rules make the reach unclear: such a rule reaches everyone.
+        if (selectors.find("/*") != std::string_view::npos || selectors.find('@') != std::string_view::npos) {
+            rule.everyone = true;
+        }
+        std::size_t start = 0;
+        for (std::size_t i = 0; i <= selectors.size() && !rule.everyone; ++i) {
+            if (i < selectors.size() && selectors[i] != ',') continue;
+            const std::string_view one = trimmed(selectors.substr(start, i - start));
+            start = i + 1;
+            const bool plain = one.size() > 1 && (one[0] == '.' || one[0] == '#') &&
+                               std::all_of(one.begin() + 1, one.end(), isNameChar);
+            if (!plain) rule.everyone = true;
+            else (one[0] == '.' ? rule.classes : rule.ids).emplace_back(one.substr(1));
+        }
+        out.push_back(std::move(rule));
+        if (close == std::string_view::npos) break;
+        at = close + 1;
+    }
+    return out;
+}
+
+bool reaches(const Rule& rule, const xml::Element& e) {
+    if (rule.everyone) return true;
+    for (const auto& a : e.attributes()) {
+        if (a.localName == "id" && std::find(rule.ids.begin(), rule.ids.end(), a.value) != rule.ids.end()) return true;
+        if (a.localName != "class") continue;
+        std::size_t i = 0;
+        const std::string& v = a.value;
+        while (i < v.size()) {
+            while (i < v.size() && isSpace(v[i])) ++i;
+            std::size_t end = i;
+            while (end < v.size() && !isSpace(v[end])) ++end;
+            if (end > i && std::find(rule.classes.begin(), rule.classes.end(), v.substr(i, end - i)) != rule.classes.end()) {
+                return true;
+            }
+            i = end;
+        }
+    }
+    return false;
+}
+
 void addProperty(const std::string& property, std::string_view value, Style& style) {
     style.layer = cap(combined(style.layer, layerOf(property, value)));
     urlTargets(value, isPerVertex(property), style.references);
@@ -213,10 +278,15 @@ public:
             for (const auto& a : e.attributes()) {
                 if (a.localName == "id") ids_.try_emplace(a.value, e);
             }
-            // A style sheet may give its properties to any element, so each element is charged
-            // with all of them.
+            // A style sheet's rules may give their properties to the elements they reach, each of
+            // which is charged with them all.
             if (e.localName() == "style") {
-                for (const auto& [property, value] : declarations(e.text())) addProperty(property, value, sheet_);
+                for (auto& rule : rulesOf(e.text())) {
+                    Style style;
+                    for (const auto& [property, value] : declarations(rule.body)) addProperty(property, value, style);
+                    if (style.layer == SVGCost{} && style.references.empty()) continue;
+                    sheet_.push_back({std::move(rule), std::move(style)});
+                }
             }
         }
     }
@@ -310,10 +380,14 @@ private:
     }
 
     std::optional<SVGCost> referenced(const std::vector<Reference>& references, std::int64_t vertices, int depth,
-                                      SVGCost& sum, std::int64_t& deepest) {
+                                      SVGCost& sum, std::int64_t& deepest, bool skipLoops = false) {
         for (const auto& r : references) {
             auto target = ids_.find(r.id);
             if (target == ids_.end()) continue;
+            if (skipLoops) {
+                auto m = memo_.find(target->second.identity());
+                if (m != memo_.end() && !m->second.done) continue;
+            }
             auto c = cost(target->second, depth + 1);
             if (!c) return std::nullopt;
             sum = cap(combined(sum, scaled(*c, r.perVertex ? vertices : 1)));
@@ -360,9 +434,16 @@ private:
         }
         if (!referenced(own->references, vertices, depth, sum, deepest)) return std::nullopt;
         if (isGraphic(name) && e.identity() != root_.identity()) {
-            if (!referenced(sheet_.references, vertices, depth, sum, deepest)) return std::nullopt;
-            sum = cap(combined(sum, SVGCost{0, sheet_.layer.work, 0, 0}));
-            deepest += sheet_.layer.surfaces;
+            std::int64_t sheetSurfaces = 0;
+            for (const auto& [rule, style] : sheet_) {
+                if (!reaches(rule, e)) continue;
+                // A selector may reach an element inside what its rule refers to; the renderer
+                // breaks such a loop itself, so it costs nothing more here.
+                if (!referenced(style.references, vertices, depth, sum, deepest, true)) return std::nullopt;
+                sum = cap(combined(sum, SVGCost{0, style.layer.work, 0, 0}));
+                sheetSurfaces += style.layer.surfaces;
+            }
+            deepest += sheetSurfaces;
         }
         sum.surfaces = capped(own->layer.surfaces + deepest, SVGLimits::maxSurfaces);
         auto& entry = memo_[e.identity()];
@@ -379,7 +460,7 @@ private:
     // A tree: the ids come from the file.
     std::map<std::string, xml::Element, std::less<>> ids_;
     std::unordered_map<const void*, Memo> memo_;
-    Style sheet_;
+    std::vector<std::pair<Rule, Style>> sheet_;
     bool* rewritten_ = nullptr;
 };
 

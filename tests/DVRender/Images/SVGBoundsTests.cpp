@@ -123,6 +123,13 @@ TEST(SVGBounds, EachBoundAtJustInsideAndJustPast) {
         {"a style sheet's filter on 251 elements", head + "<style>rect{filter:url(#f)}</style><filter id='f'>"
                                                           "<feOffset dx='1'/></filter>" +
                                                           repeated("<rect width='1' height='1'/>", 251) + "</svg>", false},
+        // Rules of plain class selectors reach only their class; a rule may reach into what it refers to.
+        {"a class's layer on 500 of 1,000 paths", head + "<style>.a{opacity:0.5} .b, #c{clip-path:url(#c)}</style>"
+                                                         "<clipPath id='c'><rect class='b' width='9' height='9'/></clipPath>" +
+                                                         repeated("<path class='x a' d='M0 0 L1 1'/><path d='M0 0 L1 1'/>", 500) +
+                                                         "</svg>", true},
+        {"a class's layer on 501 paths", head + "<style>.a{opacity:0.5}</style>" +
+                                             repeated("<path class='a' d='M0 0 L1 1'/>", 501) + "</svg>", false},
         {"filter functions in style", head + repeated("<rect width='1' height='1' style='filter:blur(2px)'/>", 16) + "</svg>", true},
         {"filter functions in style past the work", head + repeated("<rect width='1' height='1' style='filter:blur(2px)'/>", 17) + "</svg>", false},
     };
