@@ -244,22 +244,35 @@ std::vector<Rule> rulesOf(std::string_view css) {
     return out;
 }
 
-bool reaches(const Rule& rule, const xml::Element& e) {
-    if (rule.everyone) return true;
+// The id and classes of an element, as selectors see them.
+struct Selectable {
+    std::string id;
+    std::vector<std::string> classes;
+};
+
+Selectable selectableOf(const xml::Element& e) {
+    Selectable out;
     for (const auto& a : e.attributes()) {
-        if (a.localName == "id" && std::find(rule.ids.begin(), rule.ids.end(), a.value) != rule.ids.end()) return true;
+        if (a.localName == "id") out.id = a.value;
         if (a.localName != "class") continue;
-        std::size_t i = 0;
         const std::string& v = a.value;
+        std::size_t i = 0;
         while (i < v.size()) {
             while (i < v.size() && isSpace(v[i])) ++i;
             std::size_t end = i;
             while (end < v.size() && !isSpace(v[end])) ++end;
-            if (end > i && std::find(rule.classes.begin(), rule.classes.end(), v.substr(i, end - i)) != rule.classes.end()) {
-                return true;
-            }
+            if (end > i) out.classes.push_back(v.substr(i, end - i));
             i = end;
         }
+    }
+    return out;
+}
+
+bool reaches(const Rule& rule, const Selectable& e) {
+    if (rule.everyone) return true;
+    if (!e.id.empty() && std::find(rule.ids.begin(), rule.ids.end(), e.id) != rule.ids.end()) return true;
+    for (const auto& c : e.classes) {
+        if (std::find(rule.classes.begin(), rule.classes.end(), c) != rule.classes.end()) return true;
     }
     return false;
 }
@@ -431,12 +444,15 @@ private:
             sum = cap(combined(sum, *c));
             sum.surfaces -= c->surfaces;
             deepest = std::max(deepest, c->surfaces);
+            // Past these bounds nothing can bring the document back: stop walking it.
+            if (sum.nodes > SVGLimits::maxNodes || sum.textBytes > SVGLimits::maxTextBytes) return std::nullopt;
         }
         if (!referenced(own->references, vertices, depth, sum, deepest)) return std::nullopt;
         if (isGraphic(name) && e.identity() != root_.identity()) {
             std::int64_t sheetSurfaces = 0;
+            const Selectable selectable = sheet_.empty() ? Selectable{} : selectableOf(e);
             for (const auto& [rule, style] : sheet_) {
-                if (!reaches(rule, e)) continue;
+                if (!reaches(rule, selectable)) continue;
                 // A selector may reach an element inside what its rule refers to; the renderer
                 // breaks such a loop itself, so it costs nothing more here.
                 if (!referenced(style.references, vertices, depth, sum, deepest, true)) return std::nullopt;

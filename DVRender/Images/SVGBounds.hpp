@@ -46,7 +46,8 @@ struct SVGMeasure {
 // change: kernelUnitLength is dropped (the renderer would resample its input to as many pixels
 // as kernel units, gigabytes for small units; without it the primitive works at device pixels)
 // and numOctaves is cut to maxOctaves. Nothing when the document holds what the renderer cannot
-// survive (a convolution kernel past maxKernelValues), a reference cycle, or nesting past maxDepth.
+// survive (a convolution kernel past maxKernelValues), a reference cycle, nesting past maxDepth,
+// or more elements or text than the limits allow (the walk stops there).
 std::optional<SVGMeasure> measureSvg(xml::Element root);
 
 // The sum of two costs, surfaces as the larger (the documents are drawn one after the other).
