@@ -30,8 +30,8 @@ std::string ones(std::int64_t n) {
 }
 
 // One filter of the given primitives applied to `uses` full-size rectangles.
-std::string filtered(const std::string& primitives, std::int64_t uses = 1) {
-    return head + "<filter id='f'>" + primitives + "</filter>" +
+std::string filtered(const std::string& primitives, std::int64_t uses = 1, const std::string& attributes = "") {
+    return head + "<filter id='f' " + attributes + ">" + primitives + "</filter>" +
            repeated("<rect width='100' height='100' fill='red' filter='url(#f)'/>", uses) + "</svg>";
 }
 
@@ -153,6 +153,17 @@ TEST(SVGBounds, CostsCountEveryPlaceAReferenceIsDrawn) {
     EXPECT_EQ(f.work, 2 * 64);
     EXPECT_EQ(f.surfaces, 4);
     EXPECT_EQ(f.nodes, 1 + 3 + 2 + 2 * (1 + 3));
+
+    // The renderer clips a filter's region to the picture and has no filter resolution: neither
+    // changes what a filter costs.
+    const std::string blur = "<feGaussianBlur stdDeviation='5'/>";
+    EXPECT_EQ(costOf(filtered(blur, 3, "x='-1e30' y='-1e30' width='1e38' height='1e38' filterUnits='userSpaceOnUse' "
+                                       "filterRes='1e9 1e9'")),
+              costOf(filtered(blur, 3)));
+    // Octaves cost 70 each, up to ten.
+    EXPECT_EQ(costOf(filtered("<feTurbulence numOctaves='9'/>")).work, 9 * 70);
+    EXPECT_EQ(costOf(filtered("<feTurbulence numOctaves='10'/>")).work, 10 * 70);
+    EXPECT_EQ(costOf(filtered("<feTurbulence numOctaves='100000'/>")).work, 10 * 70);
 }
 
 TEST(SVGBounds, OctavesAndKernelUnitsAreLoweredWithoutChangingThePicture) {
@@ -161,6 +172,8 @@ TEST(SVGBounds, OctavesAndKernelUnitsAreLoweredWithoutChangingThePicture) {
         {filtered("<feTurbulence baseFrequency='0.05' numOctaves='100000'/>"),
          filtered("<feTurbulence baseFrequency='0.05' numOctaves='10'/>")},
         {filtered("<feTurbulence baseFrequency='0.05' numOctaves='1e9'/>"),
+         filtered("<feTurbulence baseFrequency='0.05' numOctaves='10'/>")},
+        {filtered("<feTurbulence baseFrequency='0.05' numOctaves='11'/>"),
          filtered("<feTurbulence baseFrequency='0.05' numOctaves='10'/>")},
         {filtered("<feDiffuseLighting kernelUnitLength='0.005'><feDistantLight/></feDiffuseLighting>"),
          filtered("<feDiffuseLighting><feDistantLight/></feDiffuseLighting>")},
