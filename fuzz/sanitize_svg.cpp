@@ -1,8 +1,11 @@
 // sanitizeSvg on arbitrary text. Whatever it returns must be clean: it parses again, its root
 // is an svg element, no forbidden element or event handler is left, every link points inside
-// the document or at an accepted raster data: URL, and cleaning it again changes nothing.
+// the document or at an accepted raster data: URL, and cleaning it again changes nothing. The
+// cleaned text is then measured as the SVG renderer would be given it: measuring lowers what it
+// lowers once, so a second measure finds nothing left to lower and the same cost.
 
 #include "DVModel/JSString.hpp"
+#include "DVRender/Images/SVGBounds.hpp"
 #include "DVRender/Images/SVGSanitizer.hpp"
 #include "Platform/XML/XMLDocument.hpp"
 
@@ -67,5 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto twice = dv::sanitizeSvg(*once);
     check(twice.has_value());
     check(checkClean(*twice) == count);
+
+    auto doc = dv::xml::Document::parse(*once);
+    check(doc.has_value());
+    auto first = dv::measureSvg(doc->root());
+    if (!first) return 0;
+    auto second = dv::measureSvg(doc->root());
+    check(second.has_value() && !second->rewritten && second->cost == first->cost);
     return 0;
 }

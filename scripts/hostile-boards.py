@@ -351,6 +351,88 @@ def scribble(i, count, pressures=False, **fields):
     return element("freehand", "s%d" % i, points=points, **fields)
 
 
+SVG_HEAD = ('<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+            'width="100" height="100">')
+
+
+def filtered_svg(primitives, uses=1, filter_attributes=""):
+    """Full-size rectangles drawn through one filter of the given primitives."""
+    return (SVG_HEAD + '<filter id="f" %s>%s</filter>' % (filter_attributes, primitives)
+            + '<rect width="100" height="100" fill="red" filter="url(#f)"/>' * uses + "</svg>")
+
+
+def svg_image_and_stencil(ident, x, svg):
+    """One SVG as an image element and, when it fits, as an embedded stencil."""
+    url = data_url("image/svg+xml", svg.encode())
+    out = [element("image", "img-" + ident, x=x, width=100, height=100, naturalWidth=100, naturalHeight=100,
+                   src=url)]
+    if len(url) <= 65_536:
+        out.append(element("stencil", "st-" + ident, x=x, y=120, width=100, height=100,
+                           source={"kind": "embedded", "src": url, "pack": "hostile", "name": ident}))
+    return out
+
+
+def svg_bombs():
+    """SVGs that make the renderer abort or whose filters, layers and references make its work and
+    memory grow without bound, by name."""
+    ones = lambda n: " ".join(["1"] * n)
+    nested_uses = (SVG_HEAD + '<defs><g id="a0">' + '<rect width="1" height="1"/>' * 10 + "</g>"
+                   + "".join('<g id="a%d">' % i + ('<use href="#a%d"/>' % (i - 1)) * 10 + "</g>" for i in range(1, 6))
+                   + '</defs><use href="#a5"/></svg>')
+    masks = (SVG_HEAD + '<mask id="m0"><rect width="100" height="100" fill="white"/></mask>'
+             + "".join('<mask id="m%d"><rect width="100" height="100" fill="white" mask="url(#m%d)"/></mask>' % (i, i - 1)
+                       for i in range(1, 200)) + '<rect width="100" height="100" mask="url(#m199)"/></svg>')
+    markers = (SVG_HEAD + '<marker id="m" markerWidth="10" markerHeight="10">' + '<circle r="3"/>' * 100
+               + '</marker><polyline fill="none" stroke="black" marker-mid="url(#m)" points="'
+               + " ".join("%d,%d" % (i % 100, i * 7 % 100) for i in range(20_000)) + '"/></svg>')
+    crossing = (SVG_HEAD + '<path fill="none" stroke="black" d="M0 0 '
+                + " ".join("L%d %d" % (i * 37 % 100, i * 61 % 100) for i in range(20_000)) + '"/></svg>')
+    return {
+        # The renderer aborts the process on these kernels.
+        "convolve-21": filtered_svg('<feConvolveMatrix order="21" kernelMatrix="%s"/>' % ones(441)),
+        "convolve-99": filtered_svg('<feConvolveMatrix order="99" kernelMatrix="%s"/>' % ones(400)),
+        "convolve-3x400": filtered_svg('<feConvolveMatrix order="3" kernelMatrix="%s"/>' % ones(400)),
+        # Resampling to kernel units, octaves, and the work of primitives and layers.
+        "lighting-units": filtered_svg('<feDiffuseLighting kernelUnitLength="0.005"><feDistantLight/></feDiffuseLighting>'),
+        "specular-units": filtered_svg('<feSpecularLighting kernelUnitLength="0.001 0.002"><fePointLight z="9"/>'
+                                       '</feSpecularLighting>'),
+        "convolve-units": filtered_svg('<feConvolveMatrix kernelUnitLength="0.0001" kernelMatrix="%s"/>' % ones(9)),
+        "turbulence-octaves": filtered_svg('<feTurbulence baseFrequency="0.05" numOctaves="100000"/>'),
+        "convolve-20-many": filtered_svg('<feConvolveMatrix order="20" kernelMatrix="%s"/>' % ones(400), uses=100),
+        "blur-many": filtered_svg('<feGaussianBlur stdDeviation="5"/>', uses=100),
+        "composites": filtered_svg('<feComposite operator="arithmetic" k1="1" k2="1" in2="SourceGraphic"/>' * 1000),
+        "merge-nodes": filtered_svg("<feMerge>" + '<feMergeNode in="SourceGraphic"/>' * 10_000 + "</feMerge>"),
+        "morphology": filtered_svg('<feMorphology radius="1e30"/>', uses=3),
+        "displacement": filtered_svg('<feTurbulence baseFrequency="0.05"/><feDisplacementMap in2="SourceGraphic" '
+                                     'scale="1e9"/>', uses=20),
+        "filter-region": filtered_svg('<feGaussianBlur stdDeviation="5"/><feTurbulence numOctaves="9"/>', uses=5,
+                                      filter_attributes='x="-1e30" y="-1e30" width="1e38" height="1e38" '
+                                                        'filterUnits="userSpaceOnUse" filterRes="1e9 1e9"'),
+        "css-filters": SVG_HEAD + '<rect width="100" height="100" fill="red" '
+                                  'style="filter:blur(5px) drop-shadow(2px 2px 3px black)"/>' * 200 + "</svg>",
+        "blend-modes": SVG_HEAD + '<rect width="100" height="100" fill="red" style="mix-blend-mode:multiply"/>' * 1000
+                       + "</svg>",
+        "nested-masks": masks,
+        "uses-100k": nested_uses,
+        "markers-20k": markers,
+        "crossing-path-20k": crossing,
+        "gradient-stops": SVG_HEAD + '<linearGradient id="g">' + "".join(
+            '<stop offset="%g" stop-color="#%02x0000"/>' % (i / 100_000, i % 255) for i in range(100_000))
+                          + '</linearGradient><rect width="100" height="100" fill="url(#g)"/></svg>',
+        "text-2m": SVG_HEAD + "<text y=\"50\">" + "x" * 2_000_000 + "</text></svg>",
+        "filter-cycle": SVG_HEAD + '<filter id="f"><feImage href="#r"/></filter><g id="r" filter="url(#f)">'
+                        '<use href="#r"/></g></svg>',
+    }
+
+
+def icon_svg(seed, paths=1000):
+    """A distinct icon of about 60 KB: `paths` small filled triangles."""
+    return (SVG_HEAD + "".join('<path d="M%d %d L%d %d L%d %d Z" fill="#%06x"/>'
+                               % ((seed * 13 + i) % 97, (seed * 7 + i * 3) % 89, (i * 5) % 83, (seed + i * 11) % 79,
+                                  (seed * 3 + i) % 71, (i * 17) % 67, (seed * 101 + i * 977) % 0xFFFFFF)
+                               for i in range(paths)) + "</svg>")
+
+
 def main(out):
     os.makedirs(out, exist_ok=True)
 
@@ -523,6 +605,39 @@ def main(out):
         svg_images.append(element("image", "v%d" % i, x=i * 120, width=100, height=100, naturalWidth=100,
                                   naturalHeight=100, src=data_url("image/svg+xml", svg.encode())))
     write_board(out, "svg-inner-images.json", svg_images)
+
+    # SVG filter bombs of every primitive, layers and references: each SVG as an image element and
+    # an embedded stencil on a board of its own, and all of them together on one board.
+    bombs = svg_bombs()
+    together = []
+    for i, (name, svg) in enumerate(sorted(bombs.items())):
+        write_board(out, "svg-bomb-%s.json" % name, svg_image_and_stencil(name, 0, svg))
+        together += svg_image_and_stencil(name, i * 120, svg)
+    write_board(out, "svg-bombs-all.json", together)
+
+    # Forty distinct SVGs of 100,000 shapes, each reached through 5 x 10 <use> references.
+    write_board(out, "svg-uses-40.json",
+                [svg_image_and_stencil("u%d" % i, i * 120, bombs["uses-100k"].replace("</svg>", '<rect id="x%d"/></svg>' % i))[0]
+                 for i in range(40)])
+
+    # 250 distinct embedded icons of 60 KB (1,000 paths each), as stencils and as images.
+    icons = [data_url("image/svg+xml", icon_svg(i).encode()) for i in range(250)]
+    write_board(out, "icons-250.json",
+                [element("stencil", "i%d" % i, x=(i % 25) * 70, y=(i // 25) * 70, width=64, height=64,
+                         source={"kind": "embedded", "src": url, "pack": "hostile", "name": "icon"})
+                 if i % 2 == 0 else
+                 element("image", "i%d" % i, x=(i % 25) * 70, y=(i // 25) * 70, width=64, height=64,
+                         naturalWidth=100, naturalHeight=100, src=url)
+                 for i, url in enumerate(icons)])
+
+    # 24 noise PNGs of 1650 x 1470 in data URLs of 9.7 million characters each (221 MiB of board).
+    noise_images = []
+    for i in range(24):
+        rows = b"".join(b"\x00" + os.urandom(1650 * 3) for _ in range(1470))
+        noise_images.append(element("image", "n%d" % i, x=(i % 6) * 110, y=(i // 6) * 110, width=100, height=100,
+                                    naturalWidth=1650, naturalHeight=1470,
+                                    src=data_url("image/png", png(1650, 1470, 2, zlib.compress(rows, 1)))))
+    write_board(out, "noise-pngs.json", noise_images)
 
     # 300 boxes with a label of one 10,000-character word, 200 narrow texts of as many.
     write_board(out, "long-labels.json",

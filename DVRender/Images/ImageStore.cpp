@@ -1,5 +1,8 @@
 #include "DVRender/Images/ImageStore.hpp"
 
+#include "DVRender/Images/SVGImage.hpp"
+#include "Platform/ImageIO/ImageSource.hpp"
+
 #include <vector>
 
 namespace dv {
@@ -9,35 +12,59 @@ ImageStore& ImageStore::shared() {
     return *store;
 }
 
+std::size_t ImageStore::heldBytes(const ImageLookup& lookup, std::size_t sourceBytes) {
+    std::size_t bytes = entryOverhead + sourceBytes;
+    if (lookup.kind != ImageLookup::Kind::loaded || !lookup.image) return bytes;
+    const auto& content = lookup.image->content();
+    if (content.raster) bytes += content.raster->byteCount();
+    if (content.vector) bytes += content.vector->heldBytes();
+    return bytes;
+}
+
 void ImageStore::touch(Entry& e) { recency_.splice(recency_.end(), recency_, e.use); }
 
 ImageLookup ImageStore::image(const std::string& src) {
     {
         std::lock_guard guard(lock_);
-        auto it = entries_.find(src);
+        auto it = entries_.find(std::string_view(src));
         if (it != entries_.end()) {
             touch(it->second);
             return it->second.lookup;
         }
     }
     ImageLookup result = RenderImage::make(src);
+    // The key views the one copy of the source the entry keeps: the image's own, or for a
+    // failure a copy of its own.
+    std::unique_ptr<const std::string> failedSource;
+    std::string_view key;
+    if (result.kind == ImageLookup::Kind::loaded && result.image && result.image->src() == src) {
+        key = result.image->src();
+    } else {
+        failedSource = std::make_unique<const std::string>(src);
+        key = *failedSource;
+    }
+    const std::size_t bytes = heldBytes(result, src.size());
     std::vector<ImageLookup> dropped;  // released after the lock
     std::lock_guard guard(lock_);
-    auto [it, inserted] = entries_.try_emplace(src);
+    auto [it, inserted] = entries_.try_emplace(key);
     if (!inserted) {
         touch(it->second);
         return it->second.lookup;
     }
     it->second.lookup = result;
-    it->second.use = recency_.insert(recency_.end(), &it->first);
-    totalBytes_ += src.size();
+    it->second.failedSource = std::move(failedSource);
+    it->second.bytes = bytes;
+    it->second.use = recency_.insert(recency_.end(), it->first);
+    totalBytes_ += bytes;
     // Least recently used sources leave first; the one just stored stays even when it alone
     // exceeds the bound, since its caller holds it anyway.
     while (totalBytes_ > limit_ && recency_.size() > 1) {
-        auto victim = entries_.find(*recency_.front());
-        totalBytes_ -= victim->first.size();
+        auto victim = entries_.find(recency_.front());
+        totalBytes_ -= victim->second.bytes;
         dropped.push_back(std::move(victim->second.lookup));
         recency_.pop_front();
+        // The key views the victim's own source: the node goes before what it holds.
+        auto held = std::move(victim->second.failedSource);
         entries_.erase(victim);
     }
     return result;

@@ -6,16 +6,21 @@
 #include <cstddef>
 #include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace dv {
 
 class ImageStore final : public ImageProvider {
 public:
-    // Bound on what the store keeps, counted in bytes of source text. A long-lived host
-    // serving many boards would otherwise keep every source string it ever saw.
-    static constexpr std::size_t byteLimit = 268435456;
+    // Bound on what the store keeps, counted in the bytes its entries hold: the source text once,
+    // the encoded data of a raster image, the parsed document of a vector one. With the
+    // decoded-image cache's bound beside it, this leaves a thumbnail room within 512 MiB.
+    static constexpr std::size_t byteLimit = 134217728;
+    // What an entry costs besides its source and content: the tree node and the recency link.
+    static constexpr std::size_t entryOverhead = 128;
 
     ImageStore() = default;
     explicit ImageStore(std::size_t limit) : limit_(limit) {}
@@ -32,19 +37,26 @@ public:
     std::size_t totalBytes() const;
     std::size_t count() const;
 
+    // What keeping a lookup of a source of `sourceBytes` bytes holds.
+    static std::size_t heldBytes(const ImageLookup& lookup, std::size_t sourceBytes);
+
 private:
     struct Entry {
         ImageLookup lookup;
-        std::list<const std::string*>::iterator use;  // position in the recency list
+        // The source text of a failed lookup; a loaded image holds its own, which the key views.
+        std::unique_ptr<const std::string> failedSource;
+        std::size_t bytes = 0;
+        std::list<std::string_view>::iterator use;  // position in the recency list
     };
     void touch(Entry& e);
 
     mutable std::mutex lock_;
     std::size_t limit_ = byteLimit;
     std::size_t totalBytes_ = 0;
-    // An ordered tree: source strings come from files, so no hash flooding.
-    std::map<std::string, Entry, std::less<>> entries_;
-    std::list<const std::string*> recency_;  // least recently used first
+    // An ordered tree (source strings come from files, so no hash flooding), keyed by views of
+    // the one copy of each source that the entry holds.
+    std::map<std::string_view, Entry, std::less<>> entries_;
+    std::list<std::string_view> recency_;  // least recently used first
 };
 
 }  // namespace dv

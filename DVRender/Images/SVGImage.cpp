@@ -2,6 +2,7 @@
 
 #include "DVModel/JSString.hpp"
 #include "DVRender/Images/DataURL.hpp"
+#include "DVRender/Images/SVGBounds.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 #include "Platform/XML/XMLDocument.hpp"
 
@@ -31,18 +32,27 @@ enum class LinkCheck {
     refuse,  // beyond the limits: the picture fails
 };
 
-bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels,
-                       std::string* cleaned);
+// What the documents of one SVG image (the outer one and those it links) add up to.
+struct Tally {
+    std::int64_t wholePixels = 0;
+    SVGCost cost;
+    std::size_t elements = 0;  // of the outer document
+};
+
+constexpr std::size_t heldPerElement = 1800;
+constexpr std::size_t heldPerByte = 3;
+
+bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, Tally& tally, std::string* cleaned);
 
 bool isCSSSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // The SVG renderer decodes every raster image whole, so the pixels of all the images one SVG
 // image links (nested SVG images included) count against the limit of whole-image decoders.
-LinkCheck checkDataLink(const std::string& value, int depth, std::int64_t& wholePixels) {
+LinkCheck checkDataLink(const std::string& value, int depth, Tally& tally) {
     auto url = parseDataURL(value);
     if (!url) return LinkCheck::strip;
     if (url->mediaType == "image/svg+xml") {
-        if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1, wholePixels, nullptr)) {
+        if (depth >= maxNestedSVG || !linksWithinLimits(url->body, depth + 1, tally, nullptr)) {
             return LinkCheck::refuse;
         }
         return LinkCheck::fine;
@@ -52,8 +62,8 @@ LinkCheck checkDataLink(const std::string& value, int depth, std::int64_t& whole
     if (!gfx::sniffImageFormat(url->body)) return LinkCheck::strip;
     const auto pixels = gfx::rasterHeaderPixelCount(url->body);
     if (!pixels) return LinkCheck::refuse;
-    wholePixels += *pixels;
-    return wholePixels > gfx::DecodeLimits::maxWholeDecodePixels ? LinkCheck::refuse : LinkCheck::fine;
+    tally.wholePixels += *pixels;
+    return tally.wholePixels > gfx::DecodeLimits::maxWholeDecodePixels ? LinkCheck::refuse : LinkCheck::fine;
 }
 
 // The address at `from` in a style text, after white space, an optional "url(" (when
@@ -78,7 +88,7 @@ std::string cssAddressAt(const std::string& css, std::size_t from, bool allowFun
 // same limits as an image link (it cannot be left out of the text, so one the renderer could not
 // show fails the picture); an imported data: style sheet is refused, since its own links could
 // not be checked. Other addresses never resolve and pass.
-bool cssWithinLimits(const std::string& css, int depth, std::int64_t& wholePixels) {
+bool cssWithinLimits(const std::string& css, int depth, Tally& tally) {
     const std::string lower = asciiLowercased(css);
     for (auto at = lower.find("@import"); at != std::string::npos; at = lower.find("@import", at + 7)) {
         if (hasPrefixIgnoringASCIICase(cssAddressAt(css, at + 7, true), "data:")) return false;
@@ -86,7 +96,7 @@ bool cssWithinLimits(const std::string& css, int depth, std::int64_t& wholePixel
     for (auto at = lower.find("url("); at != std::string::npos; at = lower.find("url(", at + 4)) {
         const std::string address = cssAddressAt(css, at + 4, false);
         if (!hasPrefixIgnoringASCIICase(address, "data:")) continue;
-        if (checkDataLink(address, depth, wholePixels) != LinkCheck::fine) return false;
+        if (checkDataLink(address, depth, tally) != LinkCheck::fine) return false;
     }
     return true;
 }
@@ -94,24 +104,29 @@ bool cssWithinLimits(const std::string& css, int depth, std::int64_t& wholePixel
 // With `cleaned`, links the renderer could not show are left out of the document, which is then
 // written to `cleaned` (left empty when nothing was left out); without it, such a link fails the
 // check, as in nested documents.
-bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_t& wholePixels,
-                       std::string* cleaned) {
+bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, Tally& tally, std::string* cleaned) {
     auto doc = xml::Document::parse(std::string_view(reinterpret_cast<const char*>(svg.data()), svg.size()));
     if (!doc) return false;
     xml::Element root = doc->root();
+    // A nested document cannot be rewritten in place: one that would need lowering fails.
+    auto measure = measureSvg(root);
+    if (!measure || (measure->rewritten && !cleaned)) return false;
+    tally.cost = combined(tally.cost, measure->cost);
+    if (!withinSvgLimits(tally.cost)) return false;
+    bool stripped = measure->rewritten;
     std::vector<xml::Element> elements{root};
     for (const auto& e : root.descendants()) elements.push_back(e);
-    bool stripped = false;
+    if (depth == 0) tally.elements = elements.size();
     for (auto& element : elements) {
-        if (asciiLowercased(element.localName()) == "style" && !cssWithinLimits(element.text(), depth, wholePixels)) {
+        if (asciiLowercased(element.localName()) == "style" && !cssWithinLimits(element.text(), depth, tally)) {
             return false;
         }
         for (const auto& attribute : element.attributes()) {
-            if (!cssWithinLimits(attribute.value, depth, wholePixels)) return false;
+            if (!cssWithinLimits(attribute.value, depth, tally)) return false;
             if (asciiLowercased(attribute.localName) != "href") continue;
             const std::string value = jsTrim(attribute.value);
             if (!hasPrefixIgnoringASCIICase(value, "data:")) continue;
-            switch (checkDataLink(value, depth, wholePixels)) {
+            switch (checkDataLink(value, depth, tally)) {
             case LinkCheck::fine: break;
             case LinkCheck::refuse: return false;
             case LinkCheck::strip:
@@ -123,28 +138,29 @@ bool linksWithinLimits(std::span<const std::uint8_t> svg, int depth, std::int64_
         }
     }
     if (stripped) *cleaned = doc->xmlString(root);
-    return true;
+    return withinSvgLimits(tally.cost);
 }
 
 }  // namespace
 
 bool svgRasterLinksWithinLimits(std::span<const std::uint8_t> svg) {
-    std::int64_t wholePixels = 0;
+    Tally tally;
     std::string cleaned;
-    return linksWithinLimits(svg, 0, wholePixels, &cleaned);
+    return linksWithinLimits(svg, 0, tally, &cleaned);
 }
 
 std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
-    std::int64_t wholePixels = 0;
+    Tally tally;
     std::string cleaned;
-    if (!linksWithinLimits(data, 0, wholePixels, &cleaned)) return nullptr;
+    if (!linksWithinLimits(data, 0, tally, &cleaned)) return nullptr;
     if (!cleaned.empty()) {
         data = std::span(reinterpret_cast<const std::uint8_t*>(cleaned.data()), cleaned.size());
     }
     std::lock_guard guard(svgLock);
     auto document = gfx::SVGDocument::load(data);
     if (!document) return nullptr;
-    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document)));
+    const std::size_t held = tally.elements * heldPerElement + data.size() * heldPerByte;
+    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held));
 }
 
 gfx::ImageRef SVGImage::rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const {

@@ -66,6 +66,12 @@ std::string Element::text() const {
     return out;
 }
 
+std::vector<Element> Element::children() const {
+    std::vector<Element> out;
+    for (xmlNodePtr c = xmlFirstElementChild(node(node_)); c; c = xmlNextElementSibling(c)) out.push_back(Element(c));
+    return out;
+}
+
 std::vector<Element> Element::descendants() const {
     std::vector<Element> out;
     // An explicit stack: nesting depth comes from the file.

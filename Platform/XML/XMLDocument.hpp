@@ -28,6 +28,10 @@ public:
 
     // Every element below this one, depth-first in document order.
     std::vector<Element> descendants() const;
+    // The element children, in document order.
+    std::vector<Element> children() const;
+    // Equal for two handles of the same element node.
+    const void* identity() const { return node_; }
     // Removes the element with its subtree from the document and frees it.
     void detach();
 

@@ -574,21 +574,57 @@ TEST(ImageStore, ResolvesEachSourceOnceAndRemembersFailures) {
 }
 
 TEST(ImageStore, KeepsSourcesWithinItsByteBoundLeastRecentlyUsedFirst) {
-    ImageStore store(30);  // room for three 10-byte sources
+    // Room for three failed 10-byte sources, each held once with its entry.
+    const std::size_t each = ImageStore::entryOverhead + 10;
+    ImageStore store(3 * each);
     const std::string a = "source-aaa", b = "source-bbb", c = "source-ccc", d = "source-ddd";
     for (const auto& s : {a, b, c}) store.image(s);
-    EXPECT_EQ(store.totalBytes(), 30u);
+    EXPECT_EQ(store.totalBytes(), 3 * each);
     store.image(a);  // a is now the most recently used
     const std::size_t before = RenderImage::makeCount();
     store.image(d);  // b leaves
     EXPECT_EQ(store.count(), 3u);
-    EXPECT_EQ(store.totalBytes(), 30u);
+    EXPECT_EQ(store.totalBytes(), 3 * each);
     store.image(a);
     store.image(c);
     store.image(d);
     EXPECT_EQ(RenderImage::makeCount() - before, 1u) << "a, c and d stayed";
     store.image(b);
     EXPECT_EQ(RenderImage::makeCount() - before, 2u) << "b was forgotten and resolved again";
+}
+
+// The store counts what an entry really holds: the source once, the encoded data of a raster
+// image, the parsed document of a vector one (far more than its text).
+TEST(ImageStore, CountsParsedDocumentsAndEncodedDataAgainstItsBound) {
+    auto icon = [](int variant) {
+        std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='100'>";
+        for (int i = 0; i < 1000; ++i) {
+            svg += "<path d='M" + std::to_string((i * 7 + variant) % 100) + " 0 L50 50 Z' fill='#123456'/>";
+        }
+        svg += "</svg>";
+        return testing::dataURL("image/svg+xml", std::vector<std::uint8_t>(svg.begin(), svg.end())) + "";
+    };
+    const std::string png = testing::dataURL("image/png", testing::encodePNG(testing::solid(64, 32, 9, 9, 9, 255)));
+    ImageStore probe;
+    const auto vector = probe.image(icon(0));
+    ASSERT_EQ(vector.kind, ImageLookup::Kind::loaded);
+    const std::size_t iconBytes = ImageStore::heldBytes(vector, icon(0).size());
+    // 1,001 elements at 1.8 KB each besides the text: some 1.8 MB for a 40 KB source.
+    EXPECT_GE(iconBytes, 1001u * 1800u + icon(0).size());
+    const auto raster = probe.image(png);
+    ASSERT_EQ(raster.kind, ImageLookup::Kind::loaded);
+    EXPECT_EQ(ImageStore::heldBytes(raster, png.size()),
+              ImageStore::entryOverhead + png.size() + raster.image->content().raster->byteCount());
+    EXPECT_EQ(probe.totalBytes(), iconBytes + ImageStore::heldBytes(raster, png.size()));
+
+    // Three icons' worth: the fourth distinct icon sends the least recently used one away.
+    ImageStore store(3 * iconBytes + iconBytes / 2);
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(store.image(icon(i)).kind, ImageLookup::Kind::loaded);
+    EXPECT_EQ(store.count(), 3u);
+    EXPECT_LE(store.totalBytes(), 3 * iconBytes + iconBytes / 2);
+    const std::size_t before = RenderImage::makeCount();
+    store.image(icon(0));
+    EXPECT_EQ(RenderImage::makeCount() - before, 1u) << "the first icon was forgotten";
 }
 
 TEST(ImageStore, ManyThreadsShareStoreAndCache) {
