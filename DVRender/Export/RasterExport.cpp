@@ -9,7 +9,6 @@
 #include "DVRender/Scene/ConnectorLabels.hpp"
 #include "DVRender/Scene/ElementPainting.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
-#include "Platform/Graphics/Parallelism.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
 #include "Platform/Graphics/BandedDrawing.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
@@ -151,7 +150,6 @@ void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const Export
 gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan,
                           const RenderEnvironment& environment, std::optional<int> bandsAsked = std::nullopt) {
     checkExportSize(plan);
-    if (!bandsAsked) bandsAsked = gfx::bandsAskedByEnvironment();
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();

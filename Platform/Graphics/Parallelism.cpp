@@ -35,6 +35,7 @@ bool CallerThreadOnly::active() { return callerThreadOnly; }
 
 std::size_t freeProcessorCount() {
     if (callerThreadOnly) return 1;
+    if (const std::optional<int> set = freeProcessorsByEnvironment()) return static_cast<std::size_t>(*set);
     const std::size_t processors = std::thread::hardware_concurrency();
     char line[128] = {};
     if (std::FILE* f = std::fopen("/proc/loadavg", "re")) {
@@ -46,7 +47,7 @@ std::size_t freeProcessorCount() {
     return processors == 0 ? 1 : processors;
 }
 
-std::optional<int> bandsAskedByEnvironment(const char* value) {
+std::optional<int> freeProcessorsByEnvironment(const char* value) {
     if (!value) return std::nullopt;
     const char* end = value + std::strlen(value);
     int bands = 0;
@@ -55,8 +56,8 @@ std::optional<int> bandsAskedByEnvironment(const char* value) {
     return bands;
 }
 
-std::optional<int> bandsAskedByEnvironment() {
-    static const std::optional<int> bands = bandsAskedByEnvironment(std::getenv("DREVALIN_BANDS"));
+std::optional<int> freeProcessorsByEnvironment() {
+    static const std::optional<int> bands = freeProcessorsByEnvironment(std::getenv("DREVALIN_BANDS"));
     return bands;
 }
 

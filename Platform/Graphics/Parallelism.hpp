@@ -32,12 +32,13 @@ private:
 /// "running/total", counting the caller), given the number of processors.
 std::size_t freeProcessorCount(const char* loadLine, std::size_t processors);
 
-/// The band count set by the environment variable DREVALIN_BANDS (1 to 64), read once: tests,
-/// stress runs and the hostile run draw in bands whatever the load of the machine, which would
-/// otherwise hide every fault that only bands show. Nothing when unset or not such a number.
-std::optional<int> bandsAskedByEnvironment();
+/// The processors counted free whatever the load, set by the environment variable
+/// DREVALIN_BANDS (1 to 64), read once: tests, stress runs and the hostile run draw in bands as on
+/// an idle machine, where a loaded one would draw everything at once and hide every fault that
+/// only bands show. Nothing when unset or not such a number. A CallerThreadOnly scope still wins.
+std::optional<int> freeProcessorsByEnvironment();
 
 /// The same for the variable's text (nullptr when unset).
-std::optional<int> bandsAskedByEnvironment(const char* value);
+std::optional<int> freeProcessorsByEnvironment(const char* value);
 
 }  // namespace dv::gfx

@@ -7,8 +7,9 @@ hard limits fail the test.
     run-hosts.py GENERATOR WORKDIR [--thumb PATH] [--index PATH]
 
 Thumbnails are asked for at 256 and at 1024 pixels, the smallest and the largest size a desktop
-asks for, drawn in DREVALIN_BANDS bands (4 unless set). Prints one line per run: host (with the thumbnail's size), board, outcome, wall time
-and peak resident memory (wait4).
+asks for, drawn as on an idle machine of DREVALIN_BANDS processors (4 unless set), so in bands
+wherever a picture is large enough for them. Prints one line per run: host (with the thumbnail's
+size), board, outcome, wall time and peak resident memory (wait4).
 """
 import argparse
 import os
@@ -35,7 +36,7 @@ def limit_child():
     resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
 
 
-# The thumbnail host draws in bands whatever the machine's load: a loaded machine would
+# The thumbnail host draws as on an idle machine whatever the load: a loaded machine would
 # otherwise draw every picture at once and hide every fault of the band threads.
 HOST_ENV = dict(os.environ, DREVALIN_BANDS=os.environ.get("DREVALIN_BANDS", "4"))
 

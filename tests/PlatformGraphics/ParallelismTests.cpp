@@ -25,13 +25,13 @@ TEST(Parallelism, FreeProcessorsComeFromTheRunningCount) {
     for (const Case& c : cases) EXPECT_EQ(freeProcessorCount(c.line, c.processors), c.expected) << c.line;
 }
 
-TEST(Parallelism, TheEnvironmentAsksForWholeBandCountsOnly) {
-    EXPECT_EQ(bandsAskedByEnvironment(nullptr), std::nullopt);
-    EXPECT_EQ(bandsAskedByEnvironment("4"), 4);
-    EXPECT_EQ(bandsAskedByEnvironment("1"), 1);
-    EXPECT_EQ(bandsAskedByEnvironment("64"), 64);
+TEST(Parallelism, TheEnvironmentSetsWholeProcessorCountsOnly) {
+    EXPECT_EQ(freeProcessorsByEnvironment(nullptr), std::nullopt);
+    EXPECT_EQ(freeProcessorsByEnvironment("4"), 4);
+    EXPECT_EQ(freeProcessorsByEnvironment("1"), 1);
+    EXPECT_EQ(freeProcessorsByEnvironment("64"), 64);
     for (const char* refused : {"", "0", "-2", "65", "4x", " 4", "4 ", "99999999999999999999"})
-        EXPECT_EQ(bandsAskedByEnvironment(refused), std::nullopt) << refused;
+        EXPECT_EQ(freeProcessorsByEnvironment(refused), std::nullopt) << refused;
 }
 
 TEST(Parallelism, TheMachineAlwaysOffersTheCallersProcessor) {
