@@ -2,6 +2,7 @@
 
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/Image.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/Graphics/detail/BandedFill.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
@@ -128,7 +129,16 @@ GraphicsContext::GraphicsContext(cairo_surface_t* target) {
 
 GraphicsContext::~GraphicsContext() { cairo_destroy(cr_); }
 
-bool GraphicsContext::isHealthy() const { return cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+bool GraphicsContext::isHealthy() const { return !lost_ && cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+
+bool GraphicsContext::ranOutOfMemory() const {
+    return lostForMemory_ || cairo_status(cr_) == CAIRO_STATUS_NO_MEMORY;
+}
+
+void GraphicsContext::lose(bool forMemory) {
+    lost_ = true;
+    lostForMemory_ = lostForMemory_ || forMemory;
+}
 
 void GraphicsContext::saveGState() {
     stack_.push_back(state_);
@@ -773,18 +783,79 @@ DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
     return b;
 }
 
-void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage) {
+void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage,
+                            double edges) {
     if (measuring_) return measure(bounds);
+    if (!isHealthy()) return;  // the picture is lost already
     // Drawing that neither the shape nor its shadow can bring into the clip is not handed to
     // cairo at all: a picture drawn in bands has most of its shapes outside each band. A pixel
     // of margin covers antialiasing; a box that is not finite is drawn as before.
     const DeviceBox reach = visibleReach();
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
+    std::optional<MemoryPromise> promise;
+    if (edges > CAIRO_UNCHECKED_EDGES) {
+        promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
+        if (!promise->kept()) return lose(true);
+    }
     if (shadowActive()) drawShadow(bounds, draw, coverage);
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
+}
+
+namespace {
+
+// The lines cairo flattens a curve into, at its tolerance of a tenth of a pixel, with room to
+// spare: it halves a curve until each piece is flat enough, about as often as the square root
+// of the length of its control polygon.
+double curveEdges(double length) { return 2 + 3 * std::sqrt(length); }
+
+// The vertices of cairo's pen of this radius: one for about every tenth of a pixel of arc.
+double penVertices(double radius) {
+    if (!(radius > 0.1)) return 4;
+    return std::fmin(4 + M_PI / std::acos(1 - 0.1 / radius), 1e7);
+}
+
+}  // namespace
+
+double GraphicsContext::fillEdges() const {
+    double edges = 0;
+    DevicePoint at{0, 0};
+    for (std::size_t i = 0; i < path_.size(); ++i) {
+        const PathElement& e = path_[i];
+        if (e.op == Op::curve && i + 2 < path_.size()) {
+            const PathElement& c2 = path_[i + 1];
+            const PathElement& end = path_[i + 2];
+            edges += curveEdges(std::hypot(e.x - at.x, e.y - at.y) + std::hypot(c2.x - e.x, c2.y - e.y) +
+                                std::hypot(end.x - c2.x, end.y - c2.y));
+            at = {end.x, end.y};
+            i += 2;
+            continue;
+        }
+        edges += 1;
+        if (e.op != Op::close) at = {e.x, e.y};
+    }
+    return edges;
+}
+
+double GraphicsContext::strokeEdges() const {
+    // Each piece of the path is a quadrilateral, joined to the next by up to half the pen; a
+    // dashed stroke has caps at every dash.
+    const double radius = strokeWidth() / 2 * stretch(state_.ctm);
+    const bool rounded = state_.join == LineJoin::round || state_.cap == LineCap::round;
+    const double perPiece = 4 + (rounded ? penVertices(radius) / 2 : 2);
+    double edges = fillEdges() * perPiece;
+    if (!state_.dash.lengths.empty()) {
+        double period = 0, length = 0;
+        for (const double d : state_.dash.lengths) period += d;
+        period *= stretch(state_.ctm);
+        for (std::size_t i = 1; i < path_.size(); ++i)
+            if (path_[i].op != Op::move) length += std::hypot(path_[i].x - path_[i - 1].x, path_[i].y - path_[i - 1].y);
+        const double dashes = period > 0 ? std::fmin(2 * length / period + 1, 1e9) : 1;
+        edges += dashes * (4 + penVertices(radius));
+    }
+    return edges;
 }
 
 // What `paint` would test against a clip, turned around: the box that meets every clip for
@@ -958,7 +1029,11 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
     };
+    // A shadow cairo could not draw is a loss of the picture's, as a failure on the picture's
+    // own context would be.
+    auto loseTo = [&](cairo_status_t status) { lose(status == CAIRO_STATUS_NO_MEMORY); };
     if (cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS || cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        loseTo(cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS ? cairo_surface_status(shape) : cairo_surface_status(mask));
         release();
         return;
     }
@@ -969,7 +1044,13 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     cairo_t* scr = cairo_create(shape);
     matchTolerance(scr);
     draw(scr);
+    const cairo_status_t shaped = cairo_status(scr);
     cairo_destroy(scr);
+    if (shaped != CAIRO_STATUS_SUCCESS) {
+        loseTo(shaped);
+        release();
+        return;
+    }
     cairo_surface_flush(shape);
     cairo_surface_flush(mask);
     const detail::AlphaPlane drawn{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), drawnWindow};
@@ -1025,6 +1106,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         }
     }
     if (cairo_surface_status(placed) != CAIRO_STATUS_SUCCESS) {
+        loseTo(cairo_surface_status(placed));
         if (placed != mask) cairo_surface_destroy(placed);
         release();
         return;
@@ -1125,7 +1207,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         if (repeatedFill_->lay(cr, key)) return;
         if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
         repeatedFill_->fill(cr, std::move(key));
-    });
+    }, Coverage::outline, checksMemory() ? fillEdges() : 0);
     if (heavy && !laid && !measuring_) forgetLastHeavyFill();
 }
 
@@ -1145,7 +1227,7 @@ void GraphicsContext::strokePath() {
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
         // clipped to the work rows; they are drawn unclipped.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
-    });
+    }, Coverage::outline, checksMemory() ? strokeEdges() : 0);
 }
 
 void GraphicsContext::clip(FillRule rule) {
