@@ -840,11 +840,11 @@ double GraphicsContext::fillEdges() const {
 }
 
 double GraphicsContext::strokeEdges() const {
-    // Each piece of the path is a quadrilateral, joined to the next by up to half the pen; a
-    // dashed stroke has caps at every dash.
+    // Each piece of the path gives an edge on either side of it and a join to the next, of up to
+    // half the pen; a dashed stroke has caps at every dash.
     const double radius = strokeWidth() / 2 * stretch(state_.ctm);
     const bool rounded = state_.join == LineJoin::round || state_.cap == LineCap::round;
-    const double perPiece = 4 + (rounded ? penVertices(radius) / 2 : 2);
+    const double perPiece = 3 + (rounded ? penVertices(radius) / 2 : 1);
     double edges = fillEdges() * perPiece;
     if (!state_.dash.lengths.empty()) {
         double period = 0, length = 0;

@@ -119,7 +119,10 @@ def main():
         for band in bands:
             for size in THUMBNAIL_SIZES:
                 out = os.path.join(out_dir, "%s.%d.b%d.png" % (name, size, band))
-                configs.append((name, "thumb@%d b%d" % (size, band), [args.thumb, "-s", str(size), path, out],
+                # The time limit is the hostile run's business: here a run slowed by a busy
+                # machine must not pass for one that ran out of memory.
+                configs.append((name, "thumb@%d b%d" % (size, band),
+                                [args.thumb, "--time-limit", "80", "-s", str(size), path, out],
                                 out, band))
             configs.append((name, "index b%d" % band, [args.index, path], None, band))
 
@@ -138,6 +141,15 @@ def main():
             own = out and "%s.%s%d" % (out, limit[0], limit[1])
             return run_once(with_ref_path(argv, own), own, band, limit)
         results = list(pool.map(limited, runs))
+
+    # A picture that differs from its reference is drawn once more without a limit: a reference
+    # that does not repeat itself (a font cache rebuilt meanwhile) is taken from that run.
+    for (i, limit), (status, message, data) in zip(runs, results):
+        if status == 0 and refs[i][0] == 0 and data != refs[i][2]:
+            name, label, argv, out, band = configs[i]
+            again = run_once(with_ref_path(argv, out and out + ".ref2"), out and out + ".ref2", band, None)
+            if again[0] == 0 and again[2] == data:
+                refs[i] = again
 
     faults = []
     header = "%-34s %-14s %-8s " % ("board", "run", "nolimit") + " ".join("%-11s" % ("%s%d" % l) for l in limits)
