@@ -839,23 +839,40 @@ double GraphicsContext::fillEdges() const {
     return edges;
 }
 
-double GraphicsContext::strokeEdges() const {
-    // Each piece of the path gives an edge on either side of it and a join to the next, of up to
-    // half the pen; a dashed stroke has caps at every dash.
+// Each piece of the path gives an edge on either side of it and a join to the next, of up to
+// half the pen; a dashed stroke has caps at every dash.
+double GraphicsContext::strokePieceEdges() const {
     const double radius = strokeWidth() / 2 * stretch(state_.ctm);
     const bool rounded = state_.join == LineJoin::round || state_.cap == LineCap::round;
-    const double perPiece = 3 + (rounded ? penVertices(radius) / 2 : 1);
-    double edges = fillEdges() * perPiece;
-    if (!state_.dash.lengths.empty()) {
-        double period = 0, length = 0;
-        for (const double d : state_.dash.lengths) period += d;
-        period *= stretch(state_.ctm);
-        for (std::size_t i = 1; i < path_.size(); ++i)
-            if (path_[i].op != Op::move) length += std::hypot(path_[i].x - path_[i - 1].x, path_[i].y - path_[i - 1].y);
-        const double dashes = period > 0 ? std::fmin(2 * length / period + 1, 1e9) : 1;
-        edges += dashes * (4 + penVertices(radius));
-    }
-    return edges;
+    return 3 + (rounded ? penVertices(radius) / 2 : 1);
+}
+
+double GraphicsContext::strokeDashEdges() const {
+    if (state_.dash.lengths.empty()) return 0;
+    double period = 0, length = 0;
+    for (const double d : state_.dash.lengths) period += d;
+    period *= stretch(state_.ctm);
+    for (std::size_t i = 1; i < path_.size(); ++i)
+        if (path_[i].op != Op::move) length += std::hypot(path_[i].x - path_[i - 1].x, path_[i].y - path_[i - 1].y);
+    const double dashes = period > 0 ? std::fmin(2 * length / period + 1, 1e9) : 1;
+    return dashes * (4 + penVertices(strokeWidth() / 2 * stretch(state_.ctm)));
+}
+
+double GraphicsContext::strokeEdges() const { return fillEdges() * strokePieceEdges() + strokeDashEdges(); }
+
+// A heavy path reaches cairo thinned, often to a small part of its edges: its promise is made
+// for the path on `cr`, as cairo flattens it.
+bool GraphicsContext::promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise) {
+    if (!checksMemory()) return true;
+    cairo_path_t* flat = cairo_copy_path_flat(cr);
+    const bool copied = flat->status == CAIRO_STATUS_SUCCESS;
+    const double edges = copied ? flat->num_data / 2.0 * perEdge + extra : 0;  // two entries a point
+    cairo_path_destroy(flat);
+    if (copied && edges > CAIRO_UNCHECKED_EDGES)
+        promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
+    if (copied && (!promise || promise->kept())) return true;
+    lose(true);
+    return false;
 }
 
 // What `paint` would test against a clip, turned around: the box that meets every clip for
@@ -1191,8 +1208,10 @@ void GraphicsContext::fillPath(FillRule rule) {
         setDeviceSpace(cr);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
+        std::optional<MemoryPromise> promise;
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+            if (heavy && !promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
             if (!heavy) clipToWorkRows(cr, bounds, state_.fill.alpha * state_.alpha);
             return cairo_fill(cr);
         }
@@ -1206,14 +1225,16 @@ void GraphicsContext::fillPath(FillRule rule) {
         auto key = detail::RepeatedFill::keyOf(cr, std::move(spelled));
         if (repeatedFill_->lay(cr, key)) return;
         if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+        if (!promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
         repeatedFill_->fill(cr, std::move(key));
-    }, Coverage::outline, checksMemory() ? fillEdges() : 0);
+    }, Coverage::outline, checksMemory() && !heavy ? fillEdges() : 0);
     if (heavy && !laid && !measuring_) forgetLastHeavyFill();
 }
 
 void GraphicsContext::strokePath() {
     if (path_.empty() || invisible(state_.stroke)) return;
     const DeviceBox bounds = strokeBounds(pathBounds());
+    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
     paint(bounds, [&](cairo_t* cr) {
         setDeviceSpace(cr);
         // The rails leave out what lies inside the rest of the stroke; where they do not apply,
@@ -1222,12 +1243,13 @@ void GraphicsContext::strokePath() {
         // the thousand, a cost that grows with the square of the picture's side.
         // (Each leaves the path as it was when it does not apply.)
         emitPath(cr, Emit::stroke);
-        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
         if (heavy && !emitSparseStroke(cr)) emitThinnedStroke(cr);
+        std::optional<MemoryPromise> promise;
+        if (heavy && !promiseFor(cr, strokePieceEdges(), strokeDashEdges(), promise)) return cairo_new_path(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
         // clipped to the work rows; they are drawn unclipped.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
-    }, Coverage::outline, checksMemory() ? strokeEdges() : 0);
+    }, Coverage::outline, checksMemory() && !heavy ? strokeEdges() : 0);
 }
 
 void GraphicsContext::clip(FillRule rule) {

@@ -32,6 +32,7 @@ class RepeatedFill;
 
 class Bitmap;
 class Image;
+class MemoryPromise;
 
 struct Color {
     double red = 0, green = 0, blue = 0, alpha = 0;
@@ -281,9 +282,15 @@ private:
     /// `edges`: how many edges the drawing hands to cairo at most (see MemoryPromise).
     void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage = Coverage::outline,
                double edges = 0);
-    /// The edges cairo makes of the path filled, and stroked with the current settings.
+    /// The edges cairo makes of the path filled, and stroked with the current settings: for
+    /// each edge of the path and in all for its dashes.
     double fillEdges() const;
     double strokeEdges() const;
+    double strokePieceEdges() const;
+    double strokeDashEdges() const;
+    /// Promises the memory of `perEdge` times the edges of the path on `cr` and `extra` more
+    /// (see MemoryPromise); false, the picture lost, when it cannot be had.
+    bool promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise);
     /// Records a loss: for want of memory or another failure of cairo's.
     void lose(bool forMemory);
     void measure(const DeviceBox& bounds);

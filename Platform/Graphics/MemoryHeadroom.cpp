@@ -11,7 +11,7 @@ namespace {
 
 // Room left beside every promise for what other threads allocate meanwhile (text, the rows of
 // a heavy fill) and what is allocated around the calls (spans, masks, the painters' own
-// blocks): the promise is checked with half as much again, and this much more.
+// blocks): the promise is checked with a quarter more, and this much more.
 constexpr std::size_t MARGIN_BYTES = std::size_t{16} << 20;
 
 std::mutex ledgerLock;
@@ -52,7 +52,7 @@ MemoryPromise::MemoryPromise(std::size_t bytes) : bytes_(bytes) {
     std::lock_guard lock(ledgerLock);
     const std::size_t others = promised;
     if (tested) kept_ = bytes <= testingHeadroom.load() && others <= testingHeadroom.load() - bytes;
-    else kept_ = bytes < (SIZE_MAX >> 2) && canMap(bytes + bytes / 2 + others + MARGIN_BYTES);
+    else kept_ = bytes < (SIZE_MAX >> 2) && canMap(bytes + bytes / 4 + others + MARGIN_BYTES);
     if (!kept_) return;
     promised += bytes;
     held_ = true;

@@ -62,6 +62,11 @@ TEST(DrawingLoss, FillsAndStrokesWithoutTheMemoryCairoAsksForAreLeftOutAsLosses)
         {"a heavy fill within the headroom", 2000, false, 2000 * CAIRO_BYTES_PER_EDGE * 2, true},
         {"a heavy fill beyond it", 2000, false, 1000 * CAIRO_BYTES_PER_EDGE, false},
         {"a stroke costs more than the fill of its path", 2000, true, 2000 * CAIRO_BYTES_PER_EDGE * 2, false},
+        // Heavy paths are reckoned as they reach cairo, thinned.
+        {"a heavy fill within the headroom", 6000, false, 6000 * CAIRO_BYTES_PER_EDGE * 2, true},
+        {"a heavy fill beyond it", 6000, false, 1000 * CAIRO_BYTES_PER_EDGE, false},
+        {"a heavy stroke beyond it", 6000, true, 1000 * CAIRO_BYTES_PER_EDGE, false},
+        {"a heavy stroke within it", 6000, true, std::size_t{64} << 20, true},
     };
     for (const Case& c : cases) {
         TestSurface s(50, 50);
