@@ -183,9 +183,14 @@ def main():
             prev = smallest.get(key, 0)
             smallest[key] = None if least is None or prev is None else max(prev, least)
 
-    print("\nsmallest limit (MiB) from which every run of the board succeeds:")
+    print("\nsmallest limit (MiB) from which every run of the board succeeds ('-': none of these;"
+          " boards refused without a limit are marked so):")
     print("%-34s %-8s %-8s" % ("board", "as", "data"))
+    refused = {configs[i][0] for i in range(len(configs)) if refs[i][0] != 0}
     for name, _ in boards:
+        if name in refused:
+            print("%-34s %s" % (name[:34], "refused without a limit"))
+            continue
         a, d = smallest.get((name, "as")), smallest.get((name, "data"))
         print("%-34s %-8s %-8s" % (name[:34], a if a is not None else "-", d if d is not None else "-"))
     for fault in faults:
