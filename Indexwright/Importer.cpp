@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,8 @@ bool importerImportData(void*, DVAttributeDictionaryRef attributes, const char*,
     try {
         importFile(attributes, path);
         return true;
+    } catch (const std::bad_alloc&) {
+        logFailure("Not enough memory to read the board.");
     } catch (const std::exception& error) {
         logFailure(error.what());
     } catch (...) {

@@ -6,12 +6,14 @@
 #include "Platform/Defaults/UserDefaults.hpp"
 #include "Platform/Files/FileData.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <exception>
 #include <functional>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -30,7 +32,7 @@ ql::ThumbnailReply::DrawingBlock drawImage(gfx::ImageRef image, ql::Size context
     return [image = std::move(image), contextSize](gfx::GraphicsContext& context) {
         context.setInterpolationQuality(gfx::InterpolationQuality::high);
         context.drawImage(gfx::pixelsOf(*image), targetRect(context, contextSize));
-        return true;
+        return context.isHealthy();
     };
 }
 
@@ -38,7 +40,7 @@ ql::ThumbnailReply::DrawingBlock drawPlaceholder(gfx::Color color, ql::Size cont
     return [color, contextSize](gfx::GraphicsContext& context) {
         context.setFillColor(color);
         context.fillRect(targetRect(context, contextSize));
-        return true;
+        return context.isHealthy();
     };
 }
 
@@ -84,6 +86,9 @@ void ThumbnailProvider::startFontSystem() {
     // of the first text; it runs beside the theme, the element index and the label layout,
     // which need no fonts. Everything it fills is shared by all threads and locked, so the
     // drawing simply waits for it if it comes first. Without a thread it happens on first use.
+    // Under a memory limit the thread would take its stack and the configuration's memory while
+    // the drawing needs it; the drawing loads the fonts itself.
+    if (gfx::processMemoryLimit()) return;
     std::lock_guard lock(fontStartLock_);
     if (fontStart_.joinable()) return;
     try {
@@ -101,6 +106,8 @@ void ThumbnailProvider::provideThumbnailForFileRequest(const ql::ThumbnailReques
     std::optional<ql::ThumbnailError> error;
     try {
         reply = makeReply(request, [this] { startFontSystem(); });
+    } catch (const std::bad_alloc&) {
+        error = ql::ThumbnailError{"Not enough memory to draw the board."};
     } catch (const std::exception& e) {
         // Board file, file reading and export errors, and running out of memory on a huge board.
         error = ql::ThumbnailError{e.what()};

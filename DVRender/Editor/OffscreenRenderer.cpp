@@ -16,6 +16,8 @@ namespace dv {
 std::string messageNumber(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    // JavaScript writes negative zero as "0", which reads back as positive zero.
+    if (value == 0 && std::signbit(value)) return "-0.0";
     std::string text = jsNumberString(value);
     if (text.find_first_of(".e") == std::string::npos) text += ".0";
     return text;
@@ -84,6 +86,8 @@ gfx::ImageRef OffscreenRenderer::render(const RenderSnapshot& snapshot, const Of
             const double left = -v.offsetX / v.zoom, top = -v.offsetY / v.zoom;
             snapshot.draw(context, NormalizedRect{left, top, options.width / v.zoom - v.offsetX / v.zoom - left,
                                                   options.height / v.zoom - v.offsetY / v.zoom - top});
+            // A frame cairo could not finish is no frame of the view.
+            if (!graphics->isHealthy()) throw RenderError::contextCreationFailed();
         }
         return std::move(*bitmap).takeImage();
     } catch (const std::bad_alloc&) {

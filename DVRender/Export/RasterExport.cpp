@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -139,12 +140,21 @@ int bandCount(const ExportScene& scene, int bands, bool asked) {
     return bands;
 }
 
+// Drawing cairo could not finish leaves a picture with parts missing: it is no picture of the
+// scene. Memory that could not be had fails as any allocation of the drawing does.
+void throwIfLost(const gfx::GraphicsContext& context) {
+    if (context.isHealthy()) return;
+    if (context.ranOutOfMemory()) throw std::bad_alloc();
+    throw ExportError::contextCreationFailed();
+}
+
 // The bitmap is stored top row first, so user space is already y-down: no flip.
 void drawInto(const std::shared_ptr<gfx::GraphicsContext>& context, const ExportScene& scene,
               const ExportRasterPlan& plan, const RenderEnvironment& environment,
               const std::vector<ElementReach>* reach = nullptr) {
     if (!context->isHealthy()) throw ExportError::contextCreationFailed();
     drawScene(context, scene, plan, environment, reach);
+    throwIfLost(*context);
 }
 
 gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan,

@@ -2,6 +2,7 @@
 
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/Image.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/Graphics/detail/BandedFill.hpp"
 #include "Platform/Graphics/detail/BoxBlur.hpp"
 #include "Platform/Graphics/detail/DashedStroke.hpp"
@@ -130,7 +131,16 @@ GraphicsContext::GraphicsContext(cairo_surface_t* target) {
 
 GraphicsContext::~GraphicsContext() { cairo_destroy(cr_); }
 
-bool GraphicsContext::isHealthy() const { return cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+bool GraphicsContext::isHealthy() const { return !lost_ && cairo_status(cr_) == CAIRO_STATUS_SUCCESS; }
+
+bool GraphicsContext::ranOutOfMemory() const {
+    return lostForMemory_ || cairo_status(cr_) == CAIRO_STATUS_NO_MEMORY;
+}
+
+void GraphicsContext::lose(bool forMemory) {
+    lost_ = true;
+    lostForMemory_ = lostForMemory_ || forMemory;
+}
 
 void GraphicsContext::saveGState() {
     stack_.push_back(state_);
@@ -774,18 +784,96 @@ DeviceBox GraphicsContext::rectBounds(const Rect& r) const {
     return b;
 }
 
-void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage) {
+void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage,
+                            double edges) {
     if (measuring_) return measure(bounds);
+    if (!isHealthy()) return;  // the picture is lost already
     // Drawing that neither the shape nor its shadow can bring into the clip is not handed to
     // cairo at all: a picture drawn in bands has most of its shapes outside each band. A pixel
     // of margin covers antialiasing; a box that is not finite is drawn as before.
     const DeviceBox reach = visibleReach();
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
+    std::optional<MemoryPromise> promise;
+    if (edges > CAIRO_UNCHECKED_EDGES) {
+        promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
+        if (!promise->kept()) return lose(true);
+    }
     if (shadowActive()) drawShadow(bounds, draw, coverage);
     cairo_save(cr_);
     draw(cr_);
     cairo_restore(cr_);
+}
+
+namespace {
+
+// The lines cairo flattens a curve into, at its tolerance of a tenth of a pixel, with room to
+// spare: it halves a curve until each piece is flat enough, about as often as the square root
+// of the length of its control polygon.
+double curveEdges(double length) { return 2 + 3 * std::sqrt(length); }
+
+// The vertices of cairo's pen of this radius: one for about every tenth of a pixel of arc.
+double penVertices(double radius) {
+    if (!(radius > 0.1)) return 4;
+    return std::fmin(4 + M_PI / std::acos(1 - 0.1 / radius), 1e7);
+}
+
+}  // namespace
+
+double GraphicsContext::fillEdges() const {
+    double edges = 0;
+    DevicePoint at{0, 0};
+    for (std::size_t i = 0; i < path_.size(); ++i) {
+        const PathElement& e = path_[i];
+        if (e.op == Op::curve && i + 2 < path_.size()) {
+            const PathElement& c2 = path_[i + 1];
+            const PathElement& end = path_[i + 2];
+            edges += curveEdges(std::hypot(e.x - at.x, e.y - at.y) + std::hypot(c2.x - e.x, c2.y - e.y) +
+                                std::hypot(end.x - c2.x, end.y - c2.y));
+            at = {end.x, end.y};
+            i += 2;
+            continue;
+        }
+        edges += 1;
+        if (e.op != Op::close) at = {e.x, e.y};
+    }
+    return edges;
+}
+
+// Each piece of the path gives an edge on either side of it and a join to the next, of up to
+// half the pen; a dashed stroke has caps at every dash.
+double GraphicsContext::strokePieceEdges() const {
+    const double radius = strokeWidth() / 2 * stretch(state_.ctm);
+    const bool rounded = state_.join == LineJoin::round || state_.cap == LineCap::round;
+    return 3 + (rounded ? penVertices(radius) / 2 : 1);
+}
+
+double GraphicsContext::strokeDashEdges() const {
+    if (state_.dash.lengths.empty()) return 0;
+    double period = 0, length = 0;
+    for (const double d : state_.dash.lengths) period += d;
+    period *= stretch(state_.ctm);
+    for (std::size_t i = 1; i < path_.size(); ++i)
+        if (path_[i].op != Op::move) length += std::hypot(path_[i].x - path_[i - 1].x, path_[i].y - path_[i - 1].y);
+    const double dashes = period > 0 ? std::fmin(2 * length / period + 1, 1e9) : 1;
+    return dashes * (4 + penVertices(strokeWidth() / 2 * stretch(state_.ctm)));
+}
+
+double GraphicsContext::strokeEdges() const { return fillEdges() * strokePieceEdges() + strokeDashEdges(); }
+
+// A heavy path reaches cairo thinned, often to a small part of its edges: its promise is made
+// for the path on `cr`, as cairo flattens it.
+bool GraphicsContext::promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise) {
+    if (!checksMemory()) return true;
+    cairo_path_t* flat = cairo_copy_path_flat(cr);
+    const bool copied = flat->status == CAIRO_STATUS_SUCCESS;
+    const double edges = copied ? flat->num_data / 2.0 * perEdge + extra : 0;  // two entries a point
+    cairo_path_destroy(flat);
+    if (copied && edges > CAIRO_UNCHECKED_EDGES)
+        promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
+    if (copied && (!promise || promise->kept())) return true;
+    lose(true);
+    return false;
 }
 
 // What `paint` would test against a clip, turned around: the box that meets every clip for
@@ -1080,7 +1168,11 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         cairo_surface_destroy(shape);
         cairo_surface_destroy(mask);
     };
+    // A shadow cairo could not draw is a loss of the picture's, as a failure on the picture's
+    // own context would be.
+    auto loseTo = [&](cairo_status_t status) { lose(status == CAIRO_STATUS_NO_MEMORY); };
     if (cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS || cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        loseTo(cairo_surface_status(shape) != CAIRO_STATUS_SUCCESS ? cairo_surface_status(shape) : cairo_surface_status(mask));
         release();
         return;
     }
@@ -1096,7 +1188,13 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
     }
     matchTolerance(scr);
     draw(scr);
+    const cairo_status_t shaped = cairo_status(scr);
     cairo_destroy(scr);
+    if (shaped != CAIRO_STATUS_SUCCESS) {
+        loseTo(shaped);
+        release();
+        return;
+    }
     cairo_surface_flush(shape);
     cairo_surface_flush(mask);
     const detail::AlphaPlane drawn{cairo_image_surface_get_data(shape), cairo_image_surface_get_stride(shape), drawnWindow};
@@ -1163,6 +1261,7 @@ void GraphicsContext::drawShadow(const DeviceBox& bounds, const std::function<vo
         }
     }
     if (cairo_surface_status(placed) != CAIRO_STATUS_SUCCESS) {
+        loseTo(cairo_surface_status(placed));
         if (placed != mask) cairo_surface_destroy(placed);
         release();
         return;
@@ -1248,8 +1347,10 @@ void GraphicsContext::fillPath(FillRule rule) {
         setDeviceSpace(cr);
         cairo_set_fill_rule(cr, rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
         setSource(cr, state_.fill, state_.alpha);
+        std::optional<MemoryPromise> promise;
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+            if (heavy && !promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
             return layInTiles(cr, heavy ? nullptr : &bounds, state_.fill.alpha * state_.alpha, cairo_fill);
         }
         laid = true;
@@ -1262,14 +1363,16 @@ void GraphicsContext::fillPath(FillRule rule) {
         auto key = detail::RepeatedFill::keyOf(cr, std::move(spelled));
         if (repeatedFill_->lay(cr, key)) return;
         if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
+        if (!promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
         repeatedFill_->fill(cr, std::move(key));
-    });
+    }, Coverage::outline, checksMemory() && !heavy ? fillEdges() : 0);
     if (heavy && !laid && !measuring_) forgetLastHeavyFill();
 }
 
 void GraphicsContext::strokePath() {
     if (path_.empty() || invisible(state_.stroke)) return;
     const DeviceBox bounds = strokeBounds(pathBounds());
+    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
     paint(bounds, [&](cairo_t* cr) {
         if (cr == cr_ && strokeLinesAcross(cr)) return;
         setDeviceSpace(cr);
@@ -1279,12 +1382,13 @@ void GraphicsContext::strokePath() {
         // the thousand, a cost that grows with the square of the picture's side.
         // (Each leaves the path as it was when it does not apply.)
         emitPath(cr, Emit::stroke);
-        const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
         if (heavy && shortcutsTaken() && !emitSparseStroke(cr)) emitThinnedStroke(cr);
+        std::optional<MemoryPromise> promise;
+        if (heavy && !promiseFor(cr, strokePieceEdges(), strokeDashEdges(), promise)) return cairo_new_path(cr);
         // The pieces of a heavy outline with mitred corners changed a few pixels by a level when
         // laid in tiles; they go whole.
         strokeEmitted(cr, !heavy || state_.join != LineJoin::miter ? &bounds : nullptr);
-    });
+    }, Coverage::outline, checksMemory() && !heavy ? strokeEdges() : 0);
 }
 
 void GraphicsContext::clip(FillRule rule) {

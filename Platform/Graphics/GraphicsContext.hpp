@@ -33,6 +33,7 @@ class RepeatedFill;
 
 class Bitmap;
 class Image;
+class MemoryPromise;
 
 struct Color {
     double red = 0, green = 0, blue = 0, alpha = 0;
@@ -192,8 +193,12 @@ public:
     /// and only the tiles meeting it are laid (see layInTiles).
     void setWorkRows(int top, int bottom);
 
-    /// True while the underlying cairo context has never entered an error state.
+    /// True while nothing drawn has been lost: the underlying cairo context has never entered an
+    /// error state, nor has one of the contexts cairo draws a shadow with, nor has a call been
+    /// left out for want of memory (see MemoryPromise). After a loss nothing more is drawn.
     bool isHealthy() const;
+    /// Whether what was lost was lost for want of memory.
+    bool ranOutOfMemory() const;
 
     /// While measuring, no drawing call changes a pixel and everything counts as visible; each
     /// call only widens `measured()` to take in the device box that a clip must meet for the
@@ -291,7 +296,20 @@ private:
     /// its k × k pixels, as the blur takes them; images, resampled by their filter, and glyphs,
     /// fitted to the pixel grid, are drawn at full resolution.
     enum class Coverage { outline, pixelGrid };
-    void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage = Coverage::outline);
+    /// `edges`: how many edges the drawing hands to cairo at most (see MemoryPromise).
+    void paint(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage = Coverage::outline,
+               double edges = 0);
+    /// The edges cairo makes of the path filled, and stroked with the current settings: for
+    /// each edge of the path and in all for its dashes.
+    double fillEdges() const;
+    double strokeEdges() const;
+    double strokePieceEdges() const;
+    double strokeDashEdges() const;
+    /// Promises the memory of `perEdge` times the edges of the path on `cr` and `extra` more
+    /// (see MemoryPromise); false, the picture lost, when it cannot be had.
+    bool promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise);
+    /// Records a loss: for want of memory or another failure of cairo's.
+    void lose(bool forMemory);
     void measure(const DeviceBox& bounds);
     void drawShadow(const DeviceBox& bounds, const std::function<void(cairo_t*)>& draw, Coverage coverage);
     bool layMaskByHand(cairo_surface_t* mask, double atX, double atY) const;
@@ -326,6 +344,7 @@ private:
     DeviceBox measured_ = DeviceBox::none();
     bool measuredHeavyFill_ = false;
     int workTop_ = INT_MIN, workBottom_ = INT_MAX;
+    bool lostForMemory_ = false, lost_ = false;
 };
 
 } // namespace dv::gfx

@@ -30,7 +30,9 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <memory>
+#include <new>
 #include <optional>
+#include <pthread.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -269,6 +271,24 @@ void backHeapWithLargePages() {
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
+// Every thread reserves its stack in full, as large as the main thread's limit (8 MiB as a rule),
+// which under an address-space or data limit of a few hundred MiB leaves the band threads and
+// the font system's helpers without room to start, or the drawing without memory. Their work
+// (drawing, laying out text) takes a small part of it: under a limit below 1 GiB a thread gets
+// 2 MiB. The main thread keeps its own.
+void fitThreadStacks() {
+    constexpr rlim_t tight = rlim_t{1} << 30;
+    constexpr std::size_t stack = std::size_t{2} << 20;
+    if (memoryLimit() >= tight) return;
+    pthread_attr_t attributes;
+    if (::pthread_getattr_default_np(&attributes) != 0) return;
+    std::size_t current = 0;
+    if (::pthread_attr_getstacksize(&attributes, &current) == 0 && current > stack &&
+        ::pthread_attr_setstacksize(&attributes, stack) == 0)
+        ::pthread_setattr_default_np(&attributes);
+    ::pthread_attr_destroy(&attributes);
+}
+
 void startTimeLimit(double seconds) {
     std::signal(SIGALRM, onTimeLimit);
     // Limits beyond a day are as good as none; below a microsecond the timer would not start.
@@ -280,11 +300,26 @@ void startTimeLimit(double seconds) {
     ::setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
+int run(int argc, char** argv);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     keepFreedMemory();
     backHeapWithLargePages();
+    fitThreadStacks();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        fail("Not enough memory to draw the board.");
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+}
+
+namespace {
+
+int run(int argc, char** argv) {
     Options options = parse(argc, argv);
     startTimeLimit(options.timeLimit);
 
@@ -347,3 +382,5 @@ int main(int argc, char** argv) {
     ::dlclose(module);
     return 0;
 }
+
+}  // namespace

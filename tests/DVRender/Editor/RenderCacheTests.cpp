@@ -251,6 +251,9 @@ TEST(OffscreenRenderer, SizesAndMessages) {
     EXPECT_EQ(message(800, 1.5, 0), "cannot render 800.0 x 1.5 points at scale 0.0");
     EXPECT_EQ(message(NAN, 1, 1), "cannot render nan x 1.0 points at scale 1.0");
     EXPECT_EQ(message(16384.5, 10, 2), "cannot render 16384.5 x 10.0 points at scale 2.0");
+    // Negative zero reads back as itself only with its sign.
+    EXPECT_EQ(message(-0.0, 50, -0.0), "cannot render -0.0 x 50.0 points at scale -0.0");
+    EXPECT_EQ(message(-1.5, 0.0, 1), "cannot render -1.5 x 0.0 points at scale 1.0");
     // The payload is what the options asked for, readable as numbers, not the pixel sides.
     auto payload = [&](double w, double h, double ratio) {
         try {
