@@ -14,7 +14,8 @@ namespace dv {
 class SVGImage {
 public:
     // Nothing when the bytes do not load as an SVG document with a size, or when the raster
-    // images embedded in them are beyond the decode limits.
+    // images embedded in them are beyond the decode limits; throws std::bad_alloc when the
+    // memory the parsed document holds cannot be had.
     static std::shared_ptr<SVGImage> load(std::span<const std::uint8_t> data);
 
     // Natural size in points.
@@ -25,15 +26,23 @@ public:
     // element besides about three times the text.
     std::size_t heldBytes() const { return heldBytes_; }
 
-    // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched).
+    // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched); throws
+    // std::bad_alloc when the memory to draw it all cannot be had.
     gfx::ImageRef rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const;
 
 private:
-    SVGImage(gfx::SVGDocument document, std::size_t heldBytes)
-        : width_(document.width()), height_(document.height()), heldBytes_(heldBytes), document_(std::move(document)) {}
+    SVGImage(gfx::SVGDocument document, std::size_t heldBytes, std::int64_t linkedPixels, std::int64_t surfaces)
+        : width_(document.width()),
+          height_(document.height()),
+          heldBytes_(heldBytes),
+          linkedPixels_(linkedPixels),
+          surfaces_(surfaces),
+          document_(std::move(document)) {}
     double width_;
     double height_;
     std::size_t heldBytes_;
+    std::int64_t linkedPixels_;  // of the raster images linked at any depth, decoded whole
+    std::int64_t surfaces_;      // offscreen surfaces alive at once
     gfx::SVGDocument document_;
 };
 
