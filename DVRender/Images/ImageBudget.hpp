@@ -2,7 +2,10 @@
 // The images of one picture within a budget of decoded pixels: a board of many large images
 // costs a decode of each, and past the budget further images are drawn as failed ones.
 
+#include "DVRender/Images/ImageStore.hpp"
 #include "DVRender/Images/RenderImage.hpp"
+
+#include <cstddef>
 
 #include <cstdint>
 #include <mutex>
@@ -17,9 +20,11 @@ public:
     // or forty-four photographs of 12 megapixels (twenty-eight progressive ones of ten scans).
     static constexpr std::int64_t boardPixelBudget = std::int64_t{1} << 29;
 
-    // Looks sources up in `images`, which must outlive this provider.
-    explicit BudgetedImages(ImageProvider& images, std::int64_t budget = boardPixelBudget)
-        : images_(images), left_(budget) {}
+    // Looks sources up in `images`, which must outlive this provider and keeps at most
+    // `keptBytes` of images (counted as ImageStore::heldBytes counts them).
+    explicit BudgetedImages(ImageProvider& images, std::int64_t budget = boardPixelBudget,
+                            std::size_t keptBytes = ImageStore::byteLimit)
+        : images_(images), left_(budget), keptBytes_(keptBytes) {}
 
     // The source's image from the other provider; a raster image is charged the pixels its
     // decode goes through at any size (gfx::ImageSource::decodedPixels) the first time it is
@@ -29,11 +34,17 @@ public:
 
     std::int64_t left() const;
 
+    // Whether the distinct images handed out so far fit within what the other provider keeps.
+    bool keepsImagesSeen() const override;
+
 private:
     ImageProvider& images_;
     mutable std::mutex lock_;
     std::int64_t left_;
     std::set<std::uint64_t> admitted_, refused_;  // image identities
+    std::size_t keptBytes_;
+    std::set<std::uint64_t> seen_;  // identities of the images handed out
+    std::size_t seenBytes_ = 0;
 };
 
 }  // namespace dv

@@ -513,6 +513,31 @@ TEST(BudgetedImages, RasterImagesPastTheBudgetCountAsFailed) {
     EXPECT_EQ(BudgetedImages(store).left(), std::int64_t{1} << 29);
 }
 
+// Whether a picture's images all stay in the store decides whether bands may look them up
+// again: counted once per distinct image, at the bound and just past it.
+TEST(BudgetedImages, KeepsImagesSeenWhileTheirHeldBytesFitWhatTheStoreKeeps) {
+    auto png = [](int w, std::uint8_t shade) {
+        return testing::dataURL("image/png", testing::encodePNG(testing::solid(w, 8, shade, 0, 0, 255)));
+    };
+    const std::string a = png(20, 1), b = png(30, 2);
+    const std::string svg = "data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'/>";
+    ImageStore probe;
+    const std::size_t both = ImageStore::heldBytes(probe.image(a), a.size()) + ImageStore::heldBytes(probe.image(b), b.size());
+    const std::size_t all = both + ImageStore::heldBytes(probe.image(svg), svg.size());
+    const struct { std::size_t kept; bool afterBoth; bool afterAll; } cases[] = {
+        {all, true, true}, {all - 1, true, false}, {both, true, false}, {both - 1, false, false}};
+    for (const auto& c : cases) {
+        ImageStore store;
+        BudgetedImages images(store, BudgetedImages::boardPixelBudget, c.kept);
+        EXPECT_TRUE(images.keepsImagesSeen()) << c.kept;
+        for (const std::string* src : {&a, &b, &a, &b}) images.image(*src);
+        EXPECT_EQ(images.keepsImagesSeen(), c.afterBoth) << c.kept << ": an image seen again counts once";
+        images.image(svg);
+        images.image("data:image/png;base64,AAAA");  // fails: nothing is kept of it for drawing
+        EXPECT_EQ(images.keepsImagesSeen(), c.afterAll) << c.kept;
+    }
+}
+
 TEST(DecodedImageCache, EvictsLeastRecentlyUsedDownToNinetyPercent) {
     DecodedImageCache cache;
     auto big = [] {  // 2048 x 4096 x 4 bytes = 32 MiB; calloc'd pages are never touched
