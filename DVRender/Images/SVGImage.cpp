@@ -166,7 +166,7 @@ std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
     std::lock_guard guard(svgLock);
     auto document = gfx::SVGDocument::load(data);
     if (!document) return nullptr;
-    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held, tally.wholePixels, tally.cost.surfaces));
+    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held, tally.wholePixels, tally.cost));
 }
 
 gfx::ImageRef SVGImage::rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const {
@@ -179,7 +179,7 @@ gfx::ImageRef SVGImage::rasterize(std::int64_t pixelWidth, std::int64_t pixelHei
     // Under a memory limit that memory must be there first: a picture drawn without it is no
     // picture of the document, and fails for memory rather than as a broken image.
     const auto pictureBytes = static_cast<std::size_t>(pixelWidth) * static_cast<std::size_t>(pixelHeight) * 4;
-    const gfx::MemoryPromise drawing(pictureBytes * (1 + static_cast<std::size_t>(surfaces_)) +
+    const gfx::MemoryPromise drawing(pictureBytes * (1 + static_cast<std::size_t>(cost_.surfaces)) +
                                      static_cast<std::size_t>(linkedPixels_) * 8);
     if (!drawing.kept()) throw std::bad_alloc();
     auto bitmap = gfx::Bitmap::create(static_cast<int>(pixelWidth), static_cast<int>(pixelHeight));

@@ -1,6 +1,7 @@
 #pragma once
 // SVG content loaded once and rasterised at exact pixel sizes.
 
+#include "DVRender/Images/SVGBounds.hpp"
 #include "Platform/Graphics/Image.hpp"
 #include "Platform/SVG/SVGDocument.hpp"
 
@@ -26,23 +27,26 @@ public:
     // element besides about three times the text.
     std::size_t heldBytes() const { return heldBytes_; }
 
+    // What drawing it costs, the documents it links included (see measureSvg).
+    const SVGCost& cost() const { return cost_; }
+
     // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched); throws
     // std::bad_alloc when the memory to draw it all cannot be had.
     gfx::ImageRef rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const;
 
 private:
-    SVGImage(gfx::SVGDocument document, std::size_t heldBytes, std::int64_t linkedPixels, std::int64_t surfaces)
+    SVGImage(gfx::SVGDocument document, std::size_t heldBytes, std::int64_t linkedPixels, SVGCost cost)
         : width_(document.width()),
           height_(document.height()),
           heldBytes_(heldBytes),
           linkedPixels_(linkedPixels),
-          surfaces_(surfaces),
+          cost_(cost),
           document_(std::move(document)) {}
     double width_;
     double height_;
     std::size_t heldBytes_;
     std::int64_t linkedPixels_;  // of the raster images linked at any depth, decoded whole
-    std::int64_t surfaces_;      // offscreen surfaces alive at once
+    SVGCost cost_;
     gfx::SVGDocument document_;
 };
 
