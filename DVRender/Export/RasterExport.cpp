@@ -6,6 +6,7 @@
 #include "DVGeometry/ElementIndex.hpp"
 #include "DVModel/Base64.hpp"
 #include "DVRender/Canvas/CGDrawingContext.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 #include "DVRender/Scene/ConnectorLabels.hpp"
 #include "DVRender/Scene/ElementPainting.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
@@ -133,10 +134,14 @@ namespace {
 
 // The bands the scene is drawn in, at most `bands`: mostly long text is drawn at once (unless
 // bands were asked for). Pictures from image sources draw in bands to the same bits, each
-// decoded once for all the bands (see RenderImage::cgImage).
-int bandCount(const ExportScene& scene, int bands, bool asked) {
+// decoded once for all the bands (see RenderImage::cgImage) while the image provider keeps
+// them all. When it cannot, the measuring before the bands and every band a picture reaches
+// resolve, parse and decode again what was let go, on several threads at once: that costs
+// more time and memory than the bands save, so such a scene is drawn at once.
+int bandCount(const ExportScene& scene, const RenderEnvironment& environment, int bands, bool asked) {
     if (bands < 2) return 1;
     if (!asked && detail::drawsTextAtOnce(scene.index.elements())) return 1;
+    if (!asked && environment.images && !environment.images->keepsImagesSeen()) return 1;
     return bands;
 }
 
@@ -163,7 +168,8 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
-    const int bands = bandCount(scene, gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked),
+    const int bands = bandCount(scene, environment,
+                                gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked),
                                 bandsAsked.has_value());
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band

@@ -99,6 +99,9 @@ class ImageProvider {
 public:
     virtual ~ImageProvider() = default;
     virtual ImageLookup image(const std::string& src) = 0;
+    // False when the images looked up so far are more than the provider keeps at once, so
+    // that looking them up again resolves and decodes some of them again.
+    virtual bool keepsImagesSeen() const { return true; }
 };
 
 }  // namespace dv

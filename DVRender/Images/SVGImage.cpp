@@ -3,10 +3,12 @@
 #include "DVModel/JSString.hpp"
 #include "DVRender/Images/DataURL.hpp"
 #include "DVRender/Images/SVGBounds.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 #include "Platform/XML/XMLDocument.hpp"
 
 #include <mutex>
+#include <new>
 #include <string_view>
 
 namespace dv {
@@ -156,19 +158,32 @@ std::shared_ptr<SVGImage> SVGImage::load(std::span<const std::uint8_t> data) {
     if (!cleaned.empty()) {
         data = std::span(reinterpret_cast<const std::uint8_t*>(cleaned.data()), cleaned.size());
     }
+    const std::size_t held = tally.elements * heldPerElement + data.size() * heldPerByte;
+    // The renderer ends the process when an allocation of its parse fails: under a memory limit
+    // what the parsed document holds must be there first, or the picture fails for memory.
+    const gfx::MemoryPromise parse(held);
+    if (!parse.kept()) throw std::bad_alloc();
     std::lock_guard guard(svgLock);
     auto document = gfx::SVGDocument::load(data);
     if (!document) return nullptr;
-    const std::size_t held = tally.elements * heldPerElement + data.size() * heldPerByte;
-    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held));
+    return std::shared_ptr<SVGImage>(new SVGImage(std::move(*document), held, tally.wholePixels, tally.cost));
 }
 
 gfx::ImageRef SVGImage::rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const {
     if (pixelWidth < 1 || pixelHeight < 1 || pixelWidth > gfx::Bitmap::maxSide || pixelHeight > gfx::Bitmap::maxSide) {
         return nullptr;
     }
+    // The renderer decodes each raster image the document links whole, into the decoder's
+    // buffer and a surface made from it, and each offscreen surface is as large as the picture;
+    // when such an allocation fails it leaves the image or the effect out and reports success.
+    // Under a memory limit that memory must be there first: a picture drawn without it is no
+    // picture of the document, and fails for memory rather than as a broken image.
+    const auto pictureBytes = static_cast<std::size_t>(pixelWidth) * static_cast<std::size_t>(pixelHeight) * 4;
+    const gfx::MemoryPromise drawing(pictureBytes * (1 + static_cast<std::size_t>(cost_.surfaces)) +
+                                     static_cast<std::size_t>(linkedPixels_) * 8);
+    if (!drawing.kept()) throw std::bad_alloc();
     auto bitmap = gfx::Bitmap::create(static_cast<int>(pixelWidth), static_cast<int>(pixelHeight));
-    if (!bitmap) return nullptr;
+    if (!bitmap) throw std::bad_alloc();  // the size is within a bitmap's bounds
     {
         std::lock_guard guard(svgLock);
         if (!document_.render(*bitmap)) return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 // SVG content loaded once and rasterised at exact pixel sizes.
 
+#include "DVRender/Images/SVGBounds.hpp"
 #include "Platform/Graphics/Image.hpp"
 #include "Platform/SVG/SVGDocument.hpp"
 
@@ -14,7 +15,8 @@ namespace dv {
 class SVGImage {
 public:
     // Nothing when the bytes do not load as an SVG document with a size, or when the raster
-    // images embedded in them are beyond the decode limits.
+    // images embedded in them are beyond the decode limits; throws std::bad_alloc when the
+    // memory the parsed document holds cannot be had.
     static std::shared_ptr<SVGImage> load(std::span<const std::uint8_t> data);
 
     // Natural size in points.
@@ -25,15 +27,26 @@ public:
     // element besides about three times the text.
     std::size_t heldBytes() const { return heldBytes_; }
 
-    // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched).
+    // What drawing it costs, the documents it links included (see measureSvg).
+    const SVGCost& cost() const { return cost_; }
+
+    // The image drawn to fill exactly pixelWidth x pixelHeight pixels (stretched); throws
+    // std::bad_alloc when the memory to draw it all cannot be had.
     gfx::ImageRef rasterize(std::int64_t pixelWidth, std::int64_t pixelHeight) const;
 
 private:
-    SVGImage(gfx::SVGDocument document, std::size_t heldBytes)
-        : width_(document.width()), height_(document.height()), heldBytes_(heldBytes), document_(std::move(document)) {}
+    SVGImage(gfx::SVGDocument document, std::size_t heldBytes, std::int64_t linkedPixels, SVGCost cost)
+        : width_(document.width()),
+          height_(document.height()),
+          heldBytes_(heldBytes),
+          linkedPixels_(linkedPixels),
+          cost_(cost),
+          document_(std::move(document)) {}
     double width_;
     double height_;
     std::size_t heldBytes_;
+    std::int64_t linkedPixels_;  // of the raster images linked at any depth, decoded whole
+    SVGCost cost_;
     gfx::SVGDocument document_;
 };
 

@@ -1,9 +1,12 @@
 #include "Platform/ImageIO/ImageSource.hpp"
 #include "Platform/ImageIO/detail/Decoding.hpp"
 
+#include "Platform/Graphics/MemoryHeadroom.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
 
 namespace dv::gfx {
 
@@ -103,7 +106,7 @@ std::optional<Bitmap> applyOrientation(Bitmap&& in, int orientation) {
     const int w = in.width(), h = in.height();
     const bool swap = orientation >= 5;
     auto out = Bitmap::create(swap ? h : w, swap ? w : h);
-    if (!out) return std::nullopt;
+    if (!out) throw std::bad_alloc();  // the sides of a bitmap that was made
     countPixelBuffer();
     for (int y = 0; y < out->height(); ++y) {
         std::uint32_t* row = out->row(y);
@@ -202,8 +205,13 @@ ImageRef ImageSource::createThumbnail(std::int64_t maxPixelSize) const {
         return s == longer ? side : std::max<std::int64_t>(1, (s * side * 2 + longer) / (longer * 2));
     };
     const std::int64_t ow = scaled(p.pixelWidth), oh = scaled(p.pixelHeight);
+    // The decoders answer an allocation that fails as they answer broken data; under a memory
+    // limit what they hold must be there first, or the decode fails for memory.
+    const std::size_t outBytes = static_cast<std::size_t>(ow) * static_cast<std::size_t>(oh) * 4;
+    const MemoryPromise decoding(static_cast<std::size_t>(heldBytes_) + outBytes * (p.orientation > 1 ? 2 : 1));
+    if (!decoding.kept()) throw std::bad_alloc();
     auto out = Bitmap::create(static_cast<int>(ow), static_cast<int>(oh));
-    if (!out) return nullptr;
+    if (!out) throw std::bad_alloc();  // both sides are within a bitmap's bounds
     detail::countPixelBuffer();
     bool ok = false;
     switch (format_) {

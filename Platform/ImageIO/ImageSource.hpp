@@ -55,7 +55,8 @@ public:
 
     // The first frame, oriented, with its longer side at most maxPixelSize and never larger
     // than the image; nothing when decoding fails or would hold more than
-    // DecodeLimits::maxDecodeBytes at that size.
+    // DecodeLimits::maxDecodeBytes at that size. Throws std::bad_alloc when the memory the
+    // decode holds cannot be had.
     ImageRef createThumbnail(std::int64_t maxPixelSize) const;
     // Whether the image can be decoded, found without decoding it whole: a PNG or GIF shows
     // once its first row decodes (nothing after that row is inflated); a JPEG or WebP whose

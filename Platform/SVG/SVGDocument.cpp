@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <new>
 #include <mutex>
 
 namespace dv::gfx {
@@ -92,8 +93,9 @@ bool SVGDocument::render(Bitmap& target) const {
     if (!(width_ > 0) || !(height_ > 0)) return false;
     cairo_surface_t* surface = cairo_image_surface_create_for_data(target.data(), CAIRO_FORMAT_ARGB32, target.width(),
                                                                    target.height(), static_cast<int>(target.stride()));
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    if (const cairo_status_t status = cairo_surface_status(surface); status != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
+        if (status == CAIRO_STATUS_NO_MEMORY) throw std::bad_alloc();
         return false;
     }
     // Text in the document is laid out and shown through the process's shared font faces; the
@@ -109,10 +111,12 @@ bool SVGDocument::render(Bitmap& target) const {
         ok = svgLibrary()->renderDocument(static_cast<RsvgHandle*>(handle_.get()), cr, &viewport, &error);
         if (error) g_error_free(error);
     }
+    const bool outOfMemory = cairo_status(cr) == CAIRO_STATUS_NO_MEMORY;
     cairo_destroy(cr);
     faces.unlock();
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
+    if (outOfMemory) throw std::bad_alloc();
     return ok;
 }
 

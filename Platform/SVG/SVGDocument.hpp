@@ -22,7 +22,8 @@ public:
     double width() const { return width_; }
     double height() const { return height_; }
 
-    // Draws the whole document stretched to fill the bitmap (aspect ratio not kept).
+    // Draws the whole document stretched to fill the bitmap (aspect ratio not kept); false when
+    // the library fails to, std::bad_alloc when cairo ran out of memory drawing it.
     bool render(Bitmap& target) const;
 
     // How many documents were handed to librsvg in this process (for tests).

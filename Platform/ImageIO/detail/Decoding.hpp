@@ -77,7 +77,8 @@ bool gifFirstRowDecodes(std::span<const std::uint8_t> data);
 bool jpegHeadersDecode(std::span<const std::uint8_t> data);
 bool webpHeadersDecode(std::span<const std::uint8_t> data);
 
-// The bitmap turned upright for an EXIF orientation (sides swap for 5...8).
+// The bitmap turned upright for an EXIF orientation (sides swap for 5...8); throws
+// std::bad_alloc when the turned bitmap cannot be had.
 std::optional<Bitmap> applyOrientation(Bitmap&& in, int orientation);
 
 inline std::uint32_t be32(const std::uint8_t* p) {

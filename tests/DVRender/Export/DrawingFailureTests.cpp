@@ -12,6 +12,7 @@
 
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,69 @@ TEST(DrawingFailure, OffscreenFrameFailsWhereCairoCouldNotDraw) {
     }
     Headroom pretend(ENOUGH);
     EXPECT_EQ(firstDifference(unchecked, dv::OffscreenRenderer::render(elements, options)), "");
+}
+
+// A board of one image element of the given source.
+std::vector<dv::Element> pictureOf(const std::string& src, double width, double height) {
+    return read("{\"version\":1,\"elements\":[{\"id\":\"picture\",\"type\":\"image\",\"x\":0,\"y\":0,\"width\":" +
+                dv::test::number(width) + ",\"height\":" + dv::test::number(height) +
+                ",\"strokeColor\":\"transparent\",\"fillColor\":\"transparent\",\"strokeWidth\":1,\"roughness\":0,"
+                "\"opacity\":1,\"src\":\"" + src + "\",\"naturalWidth\":" + dv::test::number(width) +
+                ",\"naturalHeight\":" + dv::test::number(height) + "}]}");
+}
+
+std::string svgURL(const std::string& svg) {
+    return "data:image/svg+xml;base64," +
+           dv::base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(svg.data()), svg.size()));
+}
+
+// Memory an image needs that is not there fails the picture as any drawing that ran out of
+// memory does; only an image that is really broken is drawn as a failed one. Each source is
+// new to the stores, so that nothing decoded before stands in for the decode.
+TEST(DrawingFailure, ImagesThatRunOutOfMemoryFailThePictureWhileBrokenOnesDrawAsFailed) {
+    const std::string svgBox = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"400\" height=\"300\">"
+                               "<rect x=\"10\" y=\"10\" width=\"380\" height=\"280\" fill=\"#3070c0\"/></svg>";
+    // Drawn at 20 x 20, the icon itself needs little; the raster image it links is decoded whole.
+    const std::string svgLinking = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"20\">"
+                                   "<image width=\"20\" height=\"20\" href=\"" +
+                                   dv::test::noisePictureURL(300, 300, 41) + "\"/></svg>";
+    const struct {
+        const char* what;
+        std::string src;
+        double side;
+        bool outOfMemory;
+    } cases[] = {
+        {"a raster image", dv::test::noisePictureURL(400, 300, 40), 400, true},
+        {"an SVG image", svgURL(svgBox), 400, true},
+        {"an SVG image linking a raster image", svgURL(svgLinking), 20, true},
+        {"bytes of no image format", "data:image/png;base64,AAAAAAAA", 400, false},
+        {"an SVG image that does not parse", svgURL("<svg width=\"4"), 400, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<dv::Element> elements = pictureOf(c.src, c.side, c.side * 0.75);
+        ASSERT_EQ(elements.size(), 1u) << c.what;
+        const dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, "#ffffff");
+        dv::ImageStore unchecked, tight;
+        const auto reference =
+            dv::detail::renderExportImageInBands(elements, plan, dv::RenderEnvironment(dv::RenderTheme::light, unchecked), 1);
+        for (const int bands : {1, 3}) {
+            const dv::RenderEnvironment environment(dv::RenderTheme::light, tight);
+            Headroom pretend(TOO_LITTLE);
+            if (c.outOfMemory) {
+                EXPECT_THROW(dv::detail::renderExportImageInBands(elements, plan, environment, bands), std::bad_alloc)
+                    << c.what << " in " << bands << " bands";
+            } else {
+                EXPECT_EQ(firstDifference(reference, dv::detail::renderExportImageInBands(elements, plan, environment, bands)), "")
+                    << c.what << " in " << bands << " bands";
+            }
+        }
+        // Nothing of the failure was kept: with the memory there, the picture is the one drawn unchecked.
+        Headroom pretend(ENOUGH);
+        EXPECT_EQ(firstDifference(reference, dv::detail::renderExportImageInBands(
+                                                 elements, plan, dv::RenderEnvironment(dv::RenderTheme::light, tight), 1)),
+                  "")
+            << c.what;
+    }
 }
 
 }  // namespace

@@ -513,6 +513,75 @@ TEST(BudgetedImages, RasterImagesPastTheBudgetCountAsFailed) {
     EXPECT_EQ(BudgetedImages(store).left(), std::int64_t{1} << 29);
 }
 
+// The SVG images of a picture share one budget of elements, work and text, taken in the order
+// they are first looked up: at the budget every one is drawn, one unit short the last fails.
+TEST(BudgetedImages, SvgImagesPastTheBoardsSvgBudgetCountAsFailed) {
+    auto svg = [](int variant, const std::string& body) {
+        const std::string text = "<svg xmlns='http://www.w3.org/2000/svg' width='90' height='90'><!--" +
+                                 std::to_string(variant) + "-->" + body + "</svg>";
+        return testing::dataURL("image/svg+xml", std::vector<std::uint8_t>(text.begin(), text.end()));
+    };
+    std::string shapes;
+    for (int i = 0; i < 50; ++i) shapes += "<rect x='" + std::to_string(i) + "' width='9' height='9'/>";
+    const std::string blurred = "<filter id='f'><feGaussianBlur stdDeviation='4'/></filter><rect width='80' height='80' filter='url(#f)'/>";
+    const std::string words = "<text y='20'>" + std::string(300, 'w') + "</text>";
+    const struct {
+        const char* what;
+        std::string body;
+        std::int64_t SVGCost::*unit;
+    } cases[] = {
+        {"elements", shapes, &SVGCost::nodes},
+        {"filter work", blurred, &SVGCost::work},
+        {"text", words, &SVGCost::textBytes},
+    };
+    const std::string png = testing::dataURL("image/png", testing::encodePNG(testing::solid(8, 8, 1, 2, 3, 255)));
+    for (const auto& c : cases) {
+        ImageStore store;
+        const std::string a = svg(1, c.body), b = svg(2, c.body);
+        const auto probe = store.image(a);
+        ASSERT_EQ(probe.kind, ImageLookup::Kind::loaded) << c.what;
+        const SVGCost each = probe.image->content().vector->cost();
+        ASSERT_GT(each.*c.unit, 0) << c.what;
+        for (const std::int64_t shortBy : {0, 1}) {
+            SVGCost budget{1 << 30, 1 << 30, 0, 1 << 30};
+            budget.*c.unit = 2 * (each.*c.unit) - shortBy;
+            BudgetedImages images(store, BudgetedImages::boardPixelBudget, ImageStore::byteLimit, budget);
+            EXPECT_EQ(images.image(a).kind, ImageLookup::Kind::loaded) << c.what;
+            EXPECT_EQ(images.image(png).kind, ImageLookup::Kind::loaded) << c.what << ": raster images are not charged";
+            EXPECT_EQ(images.image(a).kind, ImageLookup::Kind::loaded) << c.what << ": charged once";
+            const auto second = shortBy ? ImageLookup::Kind::failed : ImageLookup::Kind::loaded;
+            EXPECT_EQ(images.image(b).kind, second) << c.what << " short by " << shortBy;
+            EXPECT_EQ(images.image(b).kind, second) << c.what << ": decided once for the picture";
+            EXPECT_EQ(images.svgLeft().*c.unit, shortBy ? each.*c.unit - 1 : 0) << c.what;
+        }
+    }
+}
+
+// Whether a picture's images all stay in the store decides whether bands may look them up
+// again: counted once per distinct image, at the bound and just past it.
+TEST(BudgetedImages, KeepsImagesSeenWhileTheirHeldBytesFitWhatTheStoreKeeps) {
+    auto png = [](int w, std::uint8_t shade) {
+        return testing::dataURL("image/png", testing::encodePNG(testing::solid(w, 8, shade, 0, 0, 255)));
+    };
+    const std::string a = png(20, 1), b = png(30, 2);
+    const std::string svg = "data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'/>";
+    ImageStore probe;
+    const std::size_t both = ImageStore::heldBytes(probe.image(a), a.size()) + ImageStore::heldBytes(probe.image(b), b.size());
+    const std::size_t all = both + ImageStore::heldBytes(probe.image(svg), svg.size());
+    const struct { std::size_t kept; bool afterBoth; bool afterAll; } cases[] = {
+        {all, true, true}, {all - 1, true, false}, {both, true, false}, {both - 1, false, false}};
+    for (const auto& c : cases) {
+        ImageStore store;
+        BudgetedImages images(store, BudgetedImages::boardPixelBudget, c.kept);
+        EXPECT_TRUE(images.keepsImagesSeen()) << c.kept;
+        for (const std::string* src : {&a, &b, &a, &b}) images.image(*src);
+        EXPECT_EQ(images.keepsImagesSeen(), c.afterBoth) << c.kept << ": an image seen again counts once";
+        images.image(svg);
+        images.image("data:image/png;base64,AAAA");  // fails: nothing is kept of it for drawing
+        EXPECT_EQ(images.keepsImagesSeen(), c.afterAll) << c.kept;
+    }
+}
+
 TEST(DecodedImageCache, EvictsLeastRecentlyUsedDownToNinetyPercent) {
     DecodedImageCache cache;
     auto big = [] {  // 2048 x 4096 x 4 bytes = 32 MiB; calloc'd pages are never touched
