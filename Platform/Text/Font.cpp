@@ -1,6 +1,7 @@
 #include "Platform/Text/Font.hpp"
 
 #include "Platform/Graphics/FontFaceLock.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/Text/FontSystem.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
 
@@ -16,6 +17,9 @@
 #include <cmath>
 #include <map>
 #include <mutex>
+#include <new>
+#include <optional>
+#include <pthread.h>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -64,6 +68,25 @@ namespace {
 
 std::atomic<bool> ownSizes{false};
 
+// Pango sorts and matches the fonts of every new pattern on two threads of its own, and GLib ends
+// the process when one cannot start. Under a memory limit their stacks are promised before Pango
+// is asked for fonts or a line: a board that leaves no room for them runs out of memory as
+// any other drawing does, with a message.
+void promiseFontSortingThreads(std::optional<gfx::MemoryPromise>& threads) {
+    if (!gfx::checksMemory()) return;
+    static const std::size_t stack = [] {
+        std::size_t bytes = 0;
+        pthread_attr_t attributes;
+        if (::pthread_getattr_default_np(&attributes) == 0) {
+            ::pthread_attr_getstacksize(&attributes, &bytes);
+            ::pthread_attr_destroy(&attributes);
+        }
+        return bytes > 0 ? bytes : std::size_t{8} << 20;
+    }();
+    threads.emplace(2 * stack);
+    if (!threads->kept()) throw std::bad_alloc();
+}
+
 } // namespace
 
 void detail::layOutAtOwnSizes(bool own) { ownSizes.store(own, std::memory_order_relaxed); }
@@ -96,6 +119,8 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     font->description_ = d;
 
     std::lock_guard faces(fontFaceMutex());
+    std::optional<gfx::MemoryPromise> sorting;
+    promiseFontSortingThreads(sorting);
     detail::keepFontset(d);
     LoadedFont loaded(d);
     if (hb_face_t* face = loaded.face()) {
@@ -154,6 +179,8 @@ TextLine::TextLine(const Font& font, std::string_view utf8) : TextLine(font, sho
 
 TextLine::TextLine(const Font& font, const std::string& text, Cleaned) {
     std::lock_guard faces(fontFaceMutex());
+    std::optional<gfx::MemoryPromise> sorting;
+    promiseFontSortingThreads(sorting);
     PangoContext* context = detail::sharedPangoContext();
     if (!context) return;
     layout_ = pango_layout_new(context);
