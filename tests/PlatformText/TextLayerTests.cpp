@@ -1,3 +1,4 @@
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/Text/Font.hpp"
 #include "Platform/Text/FontSystem.hpp"
 #include "Platform/Text/detail/FontContext.hpp"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +96,25 @@ TEST(TextLine, WidthsAddUpAcrossRunsAndControlsAreDropped) {
     EXPECT_EQ(width(*f, ""), 0);
     // Widths are in user units: doubling the size doubles them.
     EXPECT_NEAR(width(*font("Helvetica", 40), "Hello"), 2 * width(*f, "Hello"), 1e-3);
+}
+
+TEST(TextLine, WithoutRoomForPangosFontThreadsTextRunsOutOfMemoryRatherThanEndingTheProcess) {
+    struct Headroom {
+        explicit Headroom(std::size_t bytes) { detail::setMemoryHeadroomForTesting(bytes); }
+        ~Headroom() { detail::setMemoryHeadroomForTesting(std::nullopt); }
+    };
+    const auto f = font("Helvetica", 20);
+    const double shown = width(*f, "Hello");
+    {
+        Headroom none(1 << 20);
+        EXPECT_THROW(TextLine(*f, "Hello"), std::bad_alloc);
+        EXPECT_THROW(font("Helvetica", 21.5), std::bad_alloc);
+    }
+    {
+        Headroom room(std::size_t{1} << 30);
+        EXPECT_EQ(width(*f, "Hello"), shown);
+        EXPECT_GT(width(*font("Helvetica", 22.5), "Hello"), 0);
+    }
 }
 
 TEST(TextLine, LongLinesAtLargeSizesMeasureAndDraw) {
