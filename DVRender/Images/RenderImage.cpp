@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 namespace dv {
 
@@ -33,6 +34,12 @@ std::shared_ptr<RenderImage> RenderImage::sizeOnly(std::string src, double natur
 gfx::ImageRef decodeThumbnail(const gfx::ImageSource& source, std::int64_t maxPixelSize) {
     return source.createThumbnail(maxPixelSize);
 }
+
+namespace {
+thread_local bool decodeFailed = false;
+}
+
+bool RenderImage::takeDecodeFailure() { return std::exchange(decodeFailed, false); }
 
 gfx::ImageRef RenderImage::cgImage(std::int64_t pixelWidth, std::int64_t pixelHeight, std::int64_t maxPixelSide) const {
     const std::int64_t cap = maxPixelSide < 1 ? 1 : maxPixelSide;
@@ -66,6 +73,7 @@ gfx::ImageRef RenderImage::cgImage(std::int64_t pixelWidth, std::int64_t pixelHe
             if (auto hit = cache.image(identity_, side, 0)) return hit;
             auto image = decodeThumbnail(*content_.raster, side);
             if (image) cache.insert(image, identity_, side, 0);
+            else decodeFailed = true;
             return image;
         }
     }

@@ -47,6 +47,12 @@ public:
     // larger than maxPixelSide on a side; nothing when there is nothing to draw.
     gfx::ImageRef cgImage(std::int64_t pixelWidth, std::int64_t pixelHeight, std::int64_t maxPixelSide) const;
 
+    // Whether a raster decode that cgImage ran on this thread since the last call found the data
+    // damaged past its headers, and forgets it. Such an image resolves (its headers are sound)
+    // and only drawing finds it out; the painter then draws it as a failed image. Kept per thread
+    // so that what one band finds never changes what another draws.
+    static bool takeDecodeFailure();
+
     // An image that only carries a size: it never yields pixels.
     static std::shared_ptr<RenderImage> sizeOnly(std::string src, double naturalWidth, double naturalHeight);
 

@@ -178,7 +178,9 @@ void paintImageLookup(DrawingContext& context, ImageProvider* images, const std:
                       double y, double width, double height) {
     const ImageLookup lookup = images ? images->image(src) : ImageLookup::failed();
     if (lookup.kind == ImageLookup::Kind::loaded && lookup.image && lookup.image->naturalWidth() > 0) {
+        RenderImage::takeDecodeFailure();
         context.drawImage(lookup.image, x, y, width, height);
+        if (RenderImage::takeDecodeFailure()) paintImageError(context, x, y, width, height);
     } else if (lookup.kind == ImageLookup::Kind::failed) {
         paintImageError(context, x, y, width, height);
     } else {

@@ -6,10 +6,12 @@
 // for all the bands.
 
 #include "BandBoards.hpp"
+#include "../Images/ImageFixtures.hpp"
 
 #include "DVModel/Base64.hpp"
 #include "DVRender/Export/RasterExport.hpp"
 #include "DVRender/Images/ImageStore.hpp"
+#include "DVRender/Images/RenderImage.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 
 #include <gtest/gtest.h>
@@ -201,6 +203,33 @@ TEST(BandedRaster, PicturesDrawnInBandsKeepTheirPixels) {
             EXPECT_EQ(firstDifference(whole, dv::detail::renderExportImageInBands(elements, plan, environment, bands)), "")
                 << side << " px in " << bands << " bands";
     }
+}
+
+// A JPEG whose headers are sound and whose data is missing resolves, and only drawing finds it
+// out: it is drawn as an image that failed to resolve is, in one band as in several.
+TEST(BandedRaster, ImagesDamagedPastTheirHeadersDrawAsFailedImages) {
+    const std::string damaged = dv::testing::dataURL("image/jpeg", dv::testing::jpegHeaderOnly(64, 48, 3, false));
+    const std::string unresolved = "data:image/png;base64,AAAA";
+    ASSERT_EQ(dv::RenderImage::make(damaged).kind, dv::ImageLookup::Kind::loaded);
+    ASSERT_EQ(dv::RenderImage::make(unresolved).kind, dv::ImageLookup::Kind::failed);
+    auto board = [](const std::string& src, double y) {
+        return read("{\"version\":1,\"elements\":[{\"id\":\"p\",\"type\":\"image\",\"x\":0,\"y\":" +
+                    std::to_string(y) + ",\"width\":640,\"height\":480,\"strokeColor\":\"#1e1e1e\","
+                    "\"fillColor\":\"transparent\",\"strokeWidth\":2,\"roughness\":0,\"opacity\":1,\"src\":\"" +
+                    src + "\",\"naturalWidth\":64,\"naturalHeight\":48},{\"id\":\"r\",\"type\":\"rectangle\","
+                    "\"x\":0,\"y\":0,\"width\":640,\"height\":1000,\"strokeColor\":\"#1e1e1e\","
+                    "\"fillColor\":\"transparent\",\"strokeWidth\":2,\"roughness\":0,\"opacity\":1}]}");
+    };
+    const dv::RenderEnvironment environment(dv::RenderTheme::light, dv::ImageStore::shared());
+    const auto reference = board(unresolved, 300);
+    const dv::ExportRasterPlan plan = planOfSide(reference, 1024);
+    const auto failed = dv::detail::renderExportImageInBands(reference, plan, environment, 1);
+    EXPECT_NE(firstDifference(failed, dv::detail::renderExportImageInBands(board(unresolved, 0), plan, environment, 1)), "")
+        << "the failed image shows";
+    for (const int bands : {1, 2, 3})
+        EXPECT_EQ(firstDifference(failed, dv::detail::renderExportImageInBands(board(damaged, 300), plan, environment, bands)),
+                  "")
+            << bands << " bands";
 }
 
 // The bands of one picture draw at once, and the first to need a picture decodes it for all:
