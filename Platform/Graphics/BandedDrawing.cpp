@@ -209,6 +209,7 @@ bool drawInBands(Bitmap& bitmap, const std::vector<BandRows>& bands,
             const BandRows& rows = bands[band];
             auto context = std::make_shared<GraphicsContext>(target(band));
             context->setWorkRows(rows.drawnTop, rows.drawnBottom);
+            context->setKeptRows(rows.top, rows.bottom);
             draw(context, rows);
         } catch (...) {
             errors[band] = std::current_exception();

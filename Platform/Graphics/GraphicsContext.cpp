@@ -936,13 +936,13 @@ bool onWholePixels(const cairo_rectangle_list_t* clip) {
 }  // namespace
 
 // A band draws the whole picture, and a shape across it made cairo stroke and fill every row of it
-// in every band. It is laid instead tile by tile, each pass clipped to one tile's rows, and a band
-// lays only the tiles meeting its work rows. cairo's pixels within a clip depend on where the
+// in every band. It is laid instead tile by tile, each pass clipped to one tile's rows. cairo's pixels within a clip depend on where the
 // clip's rows start (edges that coincide at the start of a row; the flattened curves of rounded
 // corners and rotated ellipses, whose rows took up to 9 levels more or less clipped to a band's
 // rows than drawn whole): the tiles are the same ones whatever the window, and a picture drawn at
 // once lays them too, so every pass hands cairo the same path under the same clip over the same
-// pixels, whatever the bands. The tiles are rows of the picture from row 0,
+// pixels, whatever the bands; a band lays only the tiles meeting its own rows, not those met only by
+// the rows it draws beyond them. The tiles are rows of the picture from row 0,
 // the fewest in a power of two times TILE_ROWS that keeps a shape within MAX_TILES of them, so that
 // a shape costs a bounded number of passes; a shape within one tile goes whole. Only ink laid at
 // full strength on whole pixels is laid in tiles: translucent ink reaches cairo's span compositor
@@ -975,9 +975,13 @@ void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double al
         cairo_set_matrix(cr, &m);
         return whole();
     }
+    // A tile's clip keeps it from every other row: one meeting no kept row changes nothing kept.
+    const bool kept = shortcutsTaken();
+    const int laidTop = kept ? std::max(workTop_, keptTop_) : workTop_;
+    const int laidBottom = kept ? std::min(workBottom_, keptBottom_) : workBottom_;
     for (long long t = first / tile; t <= last / tile; ++t) {
         const long long rowsTop = t * tile, rowsBottom = std::min<long long>(rowsTop + tile, height_);
-        if (rowsBottom <= workTop_ || rowsTop >= workBottom_) continue;
+        if (rowsBottom <= laidTop || rowsTop >= laidBottom) continue;
         cairo_save(cr);
         cairo_new_path(cr);
         cairo_rectangle(cr, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
@@ -1089,6 +1093,11 @@ void GraphicsContext::layCoverage(cairo_t* cr, std::vector<std::pair<double, dou
 void GraphicsContext::setWorkRows(int top, int bottom) {
     workTop_ = top;
     workBottom_ = bottom;
+}
+
+void GraphicsContext::setKeptRows(int top, int bottom) {
+    keptTop_ = top;
+    keptBottom_ = bottom;
 }
 
 detail::PixelWindow GraphicsContext::workWindow() const {

@@ -193,6 +193,11 @@ public:
     /// and only the tiles meeting it are laid (see layInTiles).
     void setWorkRows(int top, int bottom);
 
+    /// Of the work rows, the ones whose pixels are kept (a band's own, without the rows it draws
+    /// beyond them): a tile of an opaque shape meeting none of them is not laid, for the tile's
+    /// clip keeps it from every other row. The work rows where not given.
+    void setKeptRows(int top, int bottom);
+
     /// True while nothing drawn has been lost: the underlying cairo context has never entered an
     /// error state, nor has one of the contexts cairo draws a shadow with, nor has a call been
     /// left out for want of memory (see MemoryPromise). After a loss nothing more is drawn.
@@ -344,6 +349,7 @@ private:
     DeviceBox measured_ = DeviceBox::none();
     bool measuredHeavyFill_ = false;
     int workTop_ = INT_MIN, workBottom_ = INT_MAX;
+    int keptTop_ = INT_MIN, keptBottom_ = INT_MAX;
     bool lostForMemory_ = false, lost_ = false;
 };
 

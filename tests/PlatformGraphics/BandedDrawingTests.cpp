@@ -6,6 +6,7 @@
 
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/Shortcuts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -314,6 +315,78 @@ TEST(BandedDrawing, ShapesAcrossThePictureAreDrawnForTheWorkRowsAlone) {
             drawAcross(*context);
         }));
         EXPECT_TRUE(samePixels(*whole, *bitmap)) << count << " bands";
+    }
+}
+
+// A band lays the tiles meeting its own rows, not those met only by the rows it draws beyond
+// them; with the shortcuts off it lays every tile meeting the rows it draws.
+TEST(BandedDrawing, TilesMetOnlyByTheRowsBeyondABandAreLeftOut) {
+    const int width = 300, height = 420;
+    for (const bool taken : {true, false}) {
+        ShortcutsTaken shortcuts(taken);
+        auto bitmap = Bitmap::create(width, height);
+        {
+            GraphicsContext context(*bitmap);
+            context.setWorkRows(100, 300);
+            context.setKeptRows(130, 140);
+            context.beginPath();
+            context.addEllipseInRect({-20, -30, 340, 480});
+            context.setFillColor({0.2, 0.4, 0.6, 1});
+            context.fillPath(FillRule::winding);
+        }
+        for (int y = 0; y < height; ++y) {
+            bool inked = false;
+            for (int x = 0; x < width; ++x) inked = inked || bitmap->pixel(x, y) != 0;
+            EXPECT_EQ(inked, taken ? y >= 128 && y < 256 : y < 384) << "row " << y << (taken ? "" : ", shortcuts off");
+        }
+    }
+}
+
+// Small closed loops under dotted round pens far wider than they are, with wide shadows, as
+// thick as a hostile board has them: each loop is one dash whose pen spans several tiles.
+void drawWideDottedLoops(GraphicsContext& context, bool shadows) {
+    context.setFillColor({1, 1, 1, 1});
+    context.fillRect({0, 0, 2000, 2000});
+    for (int i = 0; i < 60; ++i) {
+        context.saveGState();
+        const double cx = 40 + std::fmod(i * 67.3, 520), cy = 30 + std::fmod(i * 113.7, 740), r = 3 + i % 5;
+        context.beginPath();
+        context.moveTo(cx + r, cy);
+        for (int p = 1; p <= 48; ++p) {
+            const double t = p / 48.0 * 2 * M_PI, k = 1 + 0.1 * std::sin(i + 1.7 * p);
+            context.addLineTo(cx + std::cos(t) * k * r, cy + std::sin(t) * k * r);
+        }
+        context.closePath();
+        const double w = 60 + (i * 37) % 300;
+        context.setLineWidth(w);
+        const std::vector<double> dash{w, 3 * w};
+        context.setLineDash(dash, 0);
+        context.setLineCap(LineCap::round);
+        context.setLineJoin(i % 2 ? LineJoin::round : LineJoin::miter);
+        if (shadows) context.setShadow(5, 5, 20 + (i * 53) % 400, {0, 0, 0, 0.5});
+        context.setStrokeColor({(i % 4) / 3.0, 0.3, (i % 7) / 6.0, 1});
+        context.strokePath();
+        context.restoreGState();
+    }
+}
+void drawWideDottedLoopsPlain(GraphicsContext& context) { drawWideDottedLoops(context, false); }
+void drawWideDottedLoopsShadowed(GraphicsContext& context) { drawWideDottedLoops(context, true); }
+
+TEST(BandedDrawing, WideDottedPensGiveThePictureDrawnAtOnceInEveryBandCount) {
+    const int width = 600, height = 800;
+    for (const bool shadows : {false, true}) {
+        for (const bool taken : {true, false}) {
+            ShortcutsTaken shortcuts(taken);
+            const auto whole = drawnWhole(width, height, shadows ? drawWideDottedLoopsShadowed : drawWideDottedLoopsPlain);
+            for (const int count : {2, 3, 4, 5, 8}) {
+                auto bitmap = Bitmap::create(width, height);
+                ASSERT_TRUE(drawInBands(*bitmap, evenBands(height, count), [&](const auto& context, const BandRows&) {
+                    drawWideDottedLoops(*context, shadows);
+                }));
+                EXPECT_TRUE(samePixels(*whole, *bitmap))
+                    << count << " bands" << (shadows ? ", shadows" : "") << (taken ? "" : ", shortcuts off");
+            }
+        }
     }
 }
 
