@@ -24,6 +24,7 @@ namespace {
 using dv::test::number;
 using dv::test::Numbers;
 using dv::test::read;
+using dv::test::planOfSide;
 
 // The most a channel of a wide shadow's cells is off the blur at full resolution: 3 levels at
 // worst over 1,800 boards at 1024 pixels, 2 over all but a few (it was 6 while a mask moved by a
@@ -153,14 +154,6 @@ Board randomBoard(std::uint64_t seed) {
     return board;
 }
 
-// The elements' own plan at `scale` pixels per unit of `side` pixels along the longer side.
-dv::ExportRasterPlan planOfSide(const std::vector<dv::Element>& elements, double side, bool dark) {
-    dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, dark ? "#121212" : "#ffffff");
-    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
-    plan.pixelWidth = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldWidth * plan.scale)));
-    plan.pixelHeight = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldHeight * plan.scale)));
-    return plan;
-}
 
 // The picture with the shortcuts against the one without.
 Difference shortcutDifference(const Board& board, double side) {

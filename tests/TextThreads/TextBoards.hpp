@@ -7,6 +7,7 @@
 #include "DVIO/BoardFile.hpp"
 #include "DVRender/Canvas/FontResolver.hpp"
 #include "DVRender/Export/RasterExport.hpp"
+#include "tests/DVRender/Export/BandBoards.hpp"
 #include "Platform/Text/Font.hpp"
 
 #include <algorithm>
@@ -41,18 +42,9 @@ inline const std::vector<TextBoard>& textBoards() {
     return boards;
 }
 
-// Deterministic numbers, so every run draws the same boards.
-struct TextNumbers {
-    std::uint64_t state;
-    double next(double range) {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<double>(state >> 11) / 9007199254740992.0 * range;
-    }
-    int pick(int n) { return static_cast<int>(next(n)); }
-};
 
 inline std::string textBoardJSON(const TextBoard& board, std::uint64_t seed = 39) {
-    TextNumbers r{seed};
+    Numbers r{seed};
     static const char* const latin[] = {"Quick brown fox", "naïve café Übermaß", "Jumps over 12 lazy dogs",
                                         "WAVY glyphs & kerning", "fi fl ffi ligatures"};
     static const char* const others[] = {"日本語の文字と漢字", "مرحبا بالعالم", "😀🎉🚀 emoji", "中文 and عربي 👍"};
@@ -108,13 +100,5 @@ inline std::set<std::string> fontFilesOf(const std::vector<Element>& elements) {
     return files;
 }
 
-// The elements' own plan, scaled so that the longer side is `side` pixels.
-inline ExportRasterPlan planOfSide(const std::vector<Element>& elements, double side) {
-    ExportRasterPlan plan = *exportRasterPlan(elements, true, "#ffffff");
-    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
-    plan.pixelWidth = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldWidth * plan.scale)));
-    plan.pixelHeight = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldHeight * plan.scale)));
-    return plan;
-}
 
 }  // namespace dv::test

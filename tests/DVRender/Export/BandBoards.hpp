@@ -5,12 +5,14 @@
 
 #include "DVIO/BoardFile.hpp"
 #include "DVModel/Base64.hpp"
+#include "DVRender/Export/RasterExport.hpp"
 #include "DVRender/Images/ImageStore.hpp"
 #include "DVRender/Scene/RenderTheme.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
 #include "Platform/Graphics/Image.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -28,6 +30,15 @@ struct Numbers {
     }
     int pick(int n) { return static_cast<int>(next(n)); }
 };
+
+// The elements' own plan, scaled so that the longer side is `side` pixels.
+inline dv::ExportRasterPlan planOfSide(const std::vector<dv::Element>& elements, double side, bool dark = false) {
+    dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, dark ? "#121212" : "#ffffff");
+    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
+    plan.pixelWidth = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldWidth * plan.scale)));
+    plan.pixelHeight = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldHeight * plan.scale)));
+    return plan;
+}
 
 inline std::string number(double v) { return std::to_string(std::round(v * 100) / 100); }
 

@@ -25,6 +25,7 @@ using dv::test::firstDifference;
 using dv::test::number;
 using dv::test::Numbers;
 using dv::test::read;
+using dv::test::planOfSide;
 
 struct Scene {
     std::string board;
@@ -138,14 +139,6 @@ constexpr std::uint64_t SCENES_PER_SHARE = 104;
 
 constexpr int BAND_COUNTS[] = {2, 3, 4, 5, 6, 7, 8, 12, 16};
 
-// The elements' own plan, scaled so that the longer side is `side` pixels.
-dv::ExportRasterPlan planOfSide(const std::vector<dv::Element>& elements, double side, bool dark) {
-    dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, dark ? "#121212" : "#ffffff");
-    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
-    plan.pixelWidth = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldWidth * plan.scale)));
-    plan.pixelHeight = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldHeight * plan.scale)));
-    return plan;
-}
 
 // "" when every band count gives the one-band picture, else where the first one differs.
 std::string bandDifference(std::uint64_t seed, Sweep sweep) {

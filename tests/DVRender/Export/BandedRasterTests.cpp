@@ -27,15 +27,8 @@ namespace {
 using dv::test::firstDifference;
 using dv::test::mixedBoard;
 using dv::test::read;
+using dv::test::planOfSide;
 
-// The elements' own plan, scaled so that the longer side is `side` pixels.
-dv::ExportRasterPlan planOfSide(const std::vector<dv::Element>& elements, double side) {
-    dv::ExportRasterPlan plan = *dv::exportRasterPlan(elements, true, "#ffffff");
-    plan.scale = side / std::max(plan.worldWidth, plan.worldHeight);
-    plan.pixelWidth = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldWidth * plan.scale)));
-    plan.pixelHeight = static_cast<std::uint32_t>(std::max(1.0, std::round(plan.worldHeight * plan.scale)));
-    return plan;
-}
 
 TEST(BandedRaster, BandsGiveThePictureDrawnAtOnce) {
     for (const dv::test::BandBoard& c : dv::test::bandBoards) {
