@@ -100,6 +100,14 @@ double sharedLayoutSize(double size) {
     return onGrid > 0 ? onGrid : size;
 }
 
+namespace {
+
+// The size a font of `size` is described to Pango at: larger text is enlarged from the
+// rasteriser's limit, and sizes close together share one.
+double describedSize(double size) { return sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS)); }
+
+} // namespace
+
 std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     std::shared_ptr<Font> font(new Font);
     font->descriptor_ = requested;
@@ -114,7 +122,7 @@ std::shared_ptr<const Font> Font::create(const FontDescriptor& requested) {
     pango_font_description_set_style(d, requested.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     // Pango's absolute sizes are device units; text is enlarged from this size (see
     // sharedLayoutSize and MAX_GLYPH_PIXELS).
-    const double scaled = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS)) * PANGO_SCALE;
+    const double scaled = describedSize(size) * PANGO_SCALE;
     pango_font_description_set_absolute_size(d, scaled < 1 ? 1 : scaled);
     font->description_ = d;
 
@@ -169,7 +177,7 @@ namespace {
 double shapingSize(double size, std::size_t bytes) {
     constexpr double UNITS = 1 << 30, EM_PER_BYTE = 4;
     const double fitting = UNITS / (PANGO_SCALE * EM_PER_BYTE * static_cast<double>(std::max<std::size_t>(1, bytes)));
-    const double described = sharedLayoutSize(std::fmin(size, MAX_GLYPH_PIXELS));
+    const double described = describedSize(size);
     return fitting < described ? std::fmax(fitting, 1.0 / PANGO_SCALE) : described;
 }
 
@@ -186,7 +194,7 @@ TextLine::TextLine(const Font& font, const std::string& text, Cleaned) {
     layout_ = pango_layout_new(context);
     size_ = font.size();
     layoutSize_ = shapingSize(size_, text.size());
-    if (layoutSize_ != sharedLayoutSize(std::fmin(size_, MAX_GLYPH_PIXELS))) {
+    if (layoutSize_ != describedSize(size_)) {
         PangoFontDescription* small = pango_font_description_copy(font.description());
         pango_font_description_set_absolute_size(small, layoutSize_ * PANGO_SCALE);
         pango_layout_set_font_description(layout_, small);

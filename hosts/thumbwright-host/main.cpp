@@ -16,6 +16,7 @@
 #include "Platform/Files/FileData.hpp"
 #include "Platform/Graphics/Bitmap.hpp"
 #include "Platform/Graphics/GraphicsContext.hpp"
+#include "Platform/Graphics/MemoryHeadroom.hpp"
 #include "Platform/Graphics/PNGEncoder.hpp"
 #include "Platform/Thumbnail/Thumbnailing.hpp"
 
@@ -217,12 +218,8 @@ void writeOutput(const std::string& output, const std::vector<std::uint8_t>& png
 
 // The smaller of the address-space and data limits the process runs under; RLIM_INFINITY for none.
 rlim_t memoryLimit() {
-    rlim_t least = RLIM_INFINITY;
-    for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-        rlimit limit{};
-        if (::getrlimit(resource, &limit) == 0) least = std::min(least, limit.rlim_cur);
-    }
-    return least;
+    const std::optional<std::size_t> limit = dv::gfx::processMemoryLimit();
+    return limit ? static_cast<rlim_t>(*limit) : RLIM_INFINITY;
 }
 
 // The process draws one board and ends, so memory it frees is better kept for its next
