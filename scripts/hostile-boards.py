@@ -394,7 +394,7 @@ def svg_bombs():
         "convolve-3x400": filtered_svg('<feConvolveMatrix order="3" kernelMatrix="%s"/>' % ones(400)),
         # Resampling to kernel units, octaves, and the work of primitives and layers.
         "lighting-units": filtered_svg('<feDiffuseLighting kernelUnitLength="0.005"><feDistantLight/></feDiffuseLighting>'),
-        "specular-units": filtered_svg('<feSpecularLighting kernelUnitLength="0.001 0.002"><fePointLight z="9"/>'
+        "highlight-units": filtered_svg('<feSpecularLighting kernelUnitLength="0.001 0.002"><fePointLight z="9"/>'
                                        '</feSpecularLighting>'),
         "convolve-units": filtered_svg('<feConvolveMatrix kernelUnitLength="0.0001" kernelMatrix="%s"/>' % ones(9)),
         "turbulence-octaves": filtered_svg('<feTurbulence baseFrequency="0.05" numOctaves="100000"/>'),
