@@ -128,6 +128,16 @@ bool drawsTextAtOnce(const std::vector<Element>& elements) {
     return bytes >= TEXT_AT_ONCE_BYTES && bytes >= TEXT_AT_ONCE_BYTES_PER_ELEMENT * elements.size();
 }
 
+bool drawsHeavyPaths(const std::vector<Element>& elements) {
+    std::size_t points = 0;
+    for (const Element& element : elements) {
+        if (const Element::Freehand* freehand = element.payload.freehand()) points += freehand->points.size();
+        else if (const Element::Polygon* polygon = element.payload.polygon()) points += polygon->points.size();
+        if (points >= HEAVY_PATH_POINTS) return true;
+    }
+    return false;
+}
+
 }  // namespace detail
 
 namespace {
@@ -168,8 +178,10 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
     const int w = static_cast<int>(plan.pixelWidth), h = static_cast<int>(plan.pixelHeight);
     auto bitmap = gfx::Bitmap::create(w, h);
     if (!bitmap) throw ExportError::contextCreationFailed();
+    const bool heavy = !bandsAsked && detail::drawsHeavyPaths(scene.index.elements());
     const int bands = bandCount(scene, environment,
-                                gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked),
+                                heavy ? gfx::heavyBandCount(w, h, BAND_MAX_PICTURE_PIXELS)
+                                      : gfx::bandCountFor(w, h, BAND_MAX_PICTURE_PIXELS, gfx::MAX_BANDS, bandsAsked),
                                 bandsAsked.has_value());
     if (bands > 1) {
         // Where each element reaches is measured on the threads that draw the bands; the band
@@ -181,7 +193,7 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
         auto draw = [&](const std::shared_ptr<gfx::GraphicsContext>& context, const gfx::BandRows&) {
             drawInto(context, scene, plan, environment, &reach);
         };
-        const int minRows = bandsAsked ? gfx::ASKED_BAND_MIN_ROWS : gfx::BAND_MIN_ROWS;
+        const int minRows = bandsAsked ? gfx::ASKED_BAND_MIN_ROWS : heavy ? gfx::HEAVY_BAND_MIN_ROWS : gfx::BAND_MIN_ROWS;
         if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, plan), minRows), draw))
             throw ExportError::contextCreationFailed();
     } else {

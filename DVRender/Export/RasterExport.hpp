@@ -109,6 +109,12 @@ gfx::ImageRef renderExportImageInBands(const std::vector<Element>& elements, con
 bool drawsTextAtOnce(const std::vector<Element>& elements);
 inline constexpr std::size_t TEXT_AT_ONCE_BYTES = 1 << 20;
 inline constexpr std::size_t TEXT_AT_ONCE_BYTES_PER_ELEMENT = 1024;
+
+/// Whether the elements hold paths of so many points that cairo's work on their edges, not the
+/// picture's pixels, decides the time: such a picture is drawn in bands however small it is
+/// (each band laying only the tiles of those paths meeting its rows).
+bool drawsHeavyPaths(const std::vector<Element>& elements);
+inline constexpr std::size_t HEAVY_PATH_POINTS = 1 << 17;
 }  // namespace detail
 
 /// Draws the scene into a context whose user space is the bitmap's pixels, y down.

@@ -39,6 +39,12 @@ int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::o
     return std::int64_t{width} * height <= maxPixels ? bandCount(width, height, most) : 1;
 }
 
+int heavyBandCount(int width, int height, std::int64_t maxPixels) {
+    if (std::int64_t{width} * height > maxPixels) return 1;
+    const auto free = static_cast<std::int64_t>(freeProcessorCount());
+    return bandCountAtMost(height, std::min<std::int64_t>(free, MAX_BANDS), HEAVY_BAND_MIN_ROWS);
+}
+
 std::vector<BandRows> bandsByCost(int height, int bands, std::span<const BandWork> work, int minRows) {
     height = std::max(height, 0);
     minRows = std::max(minRows, 1);

@@ -55,6 +55,12 @@ int bandCountFor(int width, int height, std::int64_t maxPixels, int most, std::o
 /// so a test may put them anywhere, whatever the speed.
 inline constexpr int ASKED_BAND_MIN_ROWS = 1;
 
+/// The bands of a picture whose heavy paths decide its time (each band lays only their tiles
+/// meeting its own rows, so thinner bands still divide the work): as many as the processors
+/// free, up to MAX_BANDS, none thinner than HEAVY_BAND_MIN_ROWS; 1 above `maxPixels`.
+inline constexpr int HEAVY_BAND_MIN_ROWS = BAND_OVERLAP_ROWS;
+int heavyBandCount(int width, int height, std::int64_t maxPixels);
+
 /// A part of a drawing: the device rows it may touch (any real numbers; a span that is not
 /// finite or holds no row counts for the whole height) and what it costs, in any unit shared by
 /// the other parts. Only the speed of the drawing depends on it, never its pixels.

@@ -11,6 +11,7 @@
 #include "Platform/Graphics/detail/MaskOver.hpp"
 #include "Platform/Graphics/detail/OpposedEdges.hpp"
 #include "Platform/Graphics/detail/RepeatedFill.hpp"
+#include "Platform/Graphics/detail/RowsPath.hpp"
 #include "Platform/Graphics/detail/ShadowMaskCache.hpp"
 #include "Platform/Graphics/detail/SparseFill.hpp"
 #include "Platform/Graphics/detail/SparseStroke.hpp"
@@ -419,7 +420,7 @@ void GraphicsContext::emitPath(cairo_t* cr, Emit mode) const {
 // way cairo itself rounds them, so the runs are matched exactly as its rasteriser would see
 // them. False, with nothing emitted, when the path does not qualify or would not lose enough
 // edges.
-bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
+bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule, std::vector<std::vector<detail::GridPoint>>* refused) const {
     // The path is handed over in device space, so the matrix is normally the identity, which
     // moves no point: the points then skip cairo's conversion, one call each.
     cairo_matrix_t matrix;
@@ -499,6 +500,9 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule) const {
     if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window,
                                               detail::SPARSE_FILL_MIN_EDGE_ROWS, 0.5, rows))
         return emitLoops(*quads);
+    // The grid is cairo's own path, point for point, in device space: it can go to cairo tile by
+    // tile (see layGridInTiles).
+    if (refused && identity) *refused = std::move(grid).takeSubpaths();
     return false;
 }
 
@@ -869,9 +873,16 @@ bool GraphicsContext::promiseFor(cairo_t* cr, double perEdge, double extra, std:
     const bool copied = flat->status == CAIRO_STATUS_SUCCESS;
     const double edges = copied ? flat->num_data / 2.0 * perEdge + extra : 0;  // two entries a point
     cairo_path_destroy(flat);
-    if (copied && edges > CAIRO_UNCHECKED_EDGES)
+    if (copied) return promiseEdges(edges, promise);
+    lose(true);
+    return false;
+}
+
+bool GraphicsContext::promiseEdges(double edges, std::optional<MemoryPromise>& promise) {
+    if (!checksMemory()) return true;
+    if (edges > CAIRO_UNCHECKED_EDGES)
         promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
-    if (copied && (!promise || promise->kept())) return true;
+    if (!promise || promise->kept()) return true;
     lose(true);
     return false;
 }
@@ -949,39 +960,52 @@ bool onWholePixels(const cairo_rectangle_list_t* clip) {
 // by another road when clipped, and cairo's dasher, leaving out dashes that keep clear of the clip,
 // misjudges how far a square cap reaches; either changed pixels by a level against the shape drawn
 // whole.
-void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const {
-    constexpr int TILE_ROWS = 128, MAX_TILES = 8;
-    const auto whole = [&] { lay(cr); };
-    if (!bounds || cr != cr_ || state_.clippedToPath || alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
-        return whole();
-    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return whole();
+std::optional<GraphicsContext::Tiles> GraphicsContext::tilesFor(cairo_t* cr, const DeviceBox& bounds, double alpha,
+                                                              bool fine) const {
+    // A path of many edges costs cairo its edges more than its passes: it is laid in finer
+    // tiles, so that a band lays little beyond its own rows.
+    const int TILE_ROWS = fine ? 16 : 128, MAX_TILES = fine ? 64 : 8;
+    if (cr != cr_ || state_.clippedToPath || alpha != 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return std::nullopt;
+    if (!state_.dash.lengths.empty() && state_.cap == LineCap::square) return std::nullopt;
     // The rows the shape can reach, with a pixel of antialiasing and one more to spare.
-    const double top = std::fmax(bounds->y0 - 2, 0), bottom = std::fmin(bounds->y1 + 2, height_);
-    if (!(top < bottom)) return whole();
+    const double top = std::fmax(bounds.y0 - 2, 0), bottom = std::fmin(bounds.y1 + 2, height_);
+    if (!(top < bottom)) return std::nullopt;
     const int first = static_cast<int>(top), last = static_cast<int>(std::ceil(bottom)) - 1;
     long long tile = TILE_ROWS;
     while (last / tile - first / tile + 1 > MAX_TILES) tile *= 2;
-    if (first / tile == last / tile) return whole();
+    if (first / tile == last / tile) return std::nullopt;
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     cairo_identity_matrix(cr);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
-    // cairo_clip takes the path: it is set aside and put back for each tile. A path that
-    // cannot be copied (out of memory) goes whole.
-    cairo_path_t* path = onWholePixels(clip) ? cairo_copy_path(cr) : nullptr;
+    const bool whole = onWholePixels(clip);
     cairo_rectangle_list_destroy(clip);
-    if (!path || path->status != CAIRO_STATUS_SUCCESS) {
-        if (path) cairo_path_destroy(path);
-        cairo_set_matrix(cr, &m);
-        return whole();
-    }
+    cairo_set_matrix(cr, &m);
+    if (!whole) return std::nullopt;
     // A tile's clip keeps it from every other row: one meeting no kept row changes nothing kept.
     const bool kept = shortcutsTaken();
-    const int laidTop = kept ? std::max(workTop_, keptTop_) : workTop_;
-    const int laidBottom = kept ? std::min(workBottom_, keptBottom_) : workBottom_;
-    for (long long t = first / tile; t <= last / tile; ++t) {
-        const long long rowsTop = t * tile, rowsBottom = std::min<long long>(rowsTop + tile, height_);
-        if (rowsBottom <= laidTop || rowsTop >= laidBottom) continue;
+    return Tiles{tile, first, last, kept ? std::max(workTop_, keptTop_) : workTop_,
+                 kept ? std::min(workBottom_, keptBottom_) : workBottom_};
+}
+
+void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*),
+                                 bool fine) const {
+    const std::optional<Tiles> tiles = bounds ? tilesFor(cr, *bounds, alpha, fine) : std::nullopt;
+    if (!tiles) return lay(cr);
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_identity_matrix(cr);
+    // cairo_clip takes the path: it is set aside and put back for each tile. A path that
+    // cannot be copied (out of memory) goes whole.
+    cairo_path_t* path = cairo_copy_path(cr);
+    if (path->status != CAIRO_STATUS_SUCCESS) {
+        cairo_path_destroy(path);
+        cairo_set_matrix(cr, &m);
+        return lay(cr);
+    }
+    for (long long t = tiles->first / tiles->rows; t <= tiles->last / tiles->rows; ++t) {
+        const long long rowsTop = t * tiles->rows, rowsBottom = std::min<long long>(rowsTop + tiles->rows, height_);
+        if (rowsBottom <= tiles->laidTop || rowsTop >= tiles->laidBottom) continue;
         cairo_save(cr);
         cairo_new_path(cr);
         cairo_rectangle(cr, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
@@ -994,6 +1018,53 @@ void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double al
     cairo_path_destroy(path);
     cairo_new_path(cr);
     cairo_set_matrix(cr, &m);
+}
+
+namespace {
+
+// The subpaths as lines on cairo's grid, left open: the fill closes each without the merging
+// of a last point that cairo's close does, which those of a grid path have had already.
+void emitGrid(cairo_t* cr, const std::vector<std::vector<detail::GridPoint>>& subpaths) {
+    for (const auto& path : subpaths) {
+        if (path.size() < 2) continue;
+        cairo_move_to(cr, static_cast<double>(path[0].x) / 256, static_cast<double>(path[0].y) / 256);
+        for (std::size_t k = 1; k < path.size(); ++k)
+            cairo_line_to(cr, static_cast<double>(path[k].x) / 256, static_cast<double>(path[k].y) / 256);
+    }
+}
+
+}  // namespace
+
+void GraphicsContext::fillGridInTiles(cairo_t* on, const std::vector<std::vector<detail::GridPoint>>& grid,
+                                      const std::optional<Tiles>& tiles) const {
+    cairo_save(on);
+    cairo_identity_matrix(on);
+    cairo_new_path(on);
+    if (!tiles) {
+        emitGrid(on, grid);
+        cairo_fill(on);
+    } else {
+        // The path cut to the rows of the tiles laid is cut again for each: it gives cairo the
+        // same polygon within any of them.
+        const long long firstLaid = std::max<long long>(tiles->first / tiles->rows, tiles->laidTop / tiles->rows);
+        const long long lastLaid = std::min<long long>(tiles->last / tiles->rows, (tiles->laidBottom - 1) / tiles->rows);
+        const auto laid = detail::keptWithinRows(grid, firstLaid * tiles->rows * 256,
+                                                 std::min<long long>((lastLaid + 1) * tiles->rows, height_) * 256);
+        const auto& within = laid ? *laid : grid;
+        for (long long t = firstLaid; t <= lastLaid; ++t) {
+            const long long rowsTop = t * tiles->rows, rowsBottom = std::min<long long>(rowsTop + tiles->rows, height_);
+            if (rowsBottom <= tiles->laidTop || rowsTop >= tiles->laidBottom) continue;
+            cairo_save(on);
+            cairo_rectangle(on, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
+            cairo_clip(on);
+            const auto cut = detail::keptWithinRows(within, rowsTop * 256, rowsBottom * 256);
+            emitGrid(on, cut ? *cut : within);
+            cairo_fill(on);
+            cairo_restore(on);
+        }
+    }
+    cairo_restore(on);
+    cairo_new_path(on);
 }
 
 // Lines fewer than this go to cairo: its boxes cost it little.
@@ -1344,7 +1415,8 @@ void GraphicsContext::forgetLastHeavyFill() {
 void GraphicsContext::fillPath(FillRule rule) {
     if (path_.empty() || invisible(state_.fill)) return;
     // Off the shortcuts, a heavy fill goes to cairo as any other.
-    const bool heavy = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES && shortcutsTaken();
+    const bool fine = path_.size() >= detail::OPPOSED_EDGES_MIN_EDGES;
+    const bool heavy = fine && shortcutsTaken();
     if (heavy && measuring_) measuredHeavyFill_ = true;
     // Whether a heavy fill reuses the coverage of the one before must not depend on the work
     // window: only fills laid over the picture count (a shadow's shape is drawn only where the
@@ -1360,7 +1432,7 @@ void GraphicsContext::fillPath(FillRule rule) {
         if (!heavy || cr != cr_) {
             if (!heavy || !emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
             if (heavy && !promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
-            return layInTiles(cr, heavy ? nullptr : &bounds, state_.fill.alpha * state_.alpha, cairo_fill);
+            return layInTiles(cr, heavy ? nullptr : &bounds, state_.fill.alpha * state_.alpha, cairo_fill, fine);
         }
         laid = true;
         // A heavy fill like the last one lays the coverage kept from it, its path not even
@@ -1371,9 +1443,32 @@ void GraphicsContext::fillPath(FillRule rule) {
         for (const PathElement& e : path_) spelled.insert(spelled.end(), {static_cast<double>(e.op), e.x, e.y});
         auto key = detail::RepeatedFill::keyOf(cr, std::move(spelled));
         if (repeatedFill_->lay(cr, key)) return;
-        if (!emitThinnedFill(cr, rule)) emitPath(cr, Emit::fill);
-        if (!promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
-        repeatedFill_->fill(cr, std::move(key));
+        std::vector<std::vector<detail::GridPoint>> grid;
+        if (emitThinnedFill(cr, rule, &grid)) {
+            if (!promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
+            return repeatedFill_->fill(cr, std::move(key));
+        }
+        if (grid.empty()) {
+            emitPath(cr, Emit::fill);
+            if (!promiseFor(cr, 1, 0, promise)) return cairo_new_path(cr);
+            return repeatedFill_->fill(cr, std::move(key));
+        }
+        // A path no thinning took goes to cairo tile by tile, as lighter ones do, each tile
+        // given the edges that can reach it.
+        std::size_t points = 0;
+        double extents[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (const auto& sub : grid) {
+            points += sub.size();
+            for (const detail::GridPoint& g : sub) {
+                extents[0] = std::fmin(extents[0], static_cast<double>(g.x) / 256);
+                extents[1] = std::fmin(extents[1], static_cast<double>(g.y) / 256);
+                extents[2] = std::fmax(extents[2], static_cast<double>(g.x) / 256);
+                extents[3] = std::fmax(extents[3], static_cast<double>(g.y) / 256);
+            }
+        }
+        if (!promiseEdges(static_cast<double>(points), promise)) return cairo_new_path(cr);
+        const std::optional<Tiles> tiles = tilesFor(cr, bounds, state_.fill.alpha * state_.alpha, true);
+        repeatedFill_->fill(cr, std::move(key), [&](cairo_t* on) { fillGridInTiles(on, grid, tiles); }, extents);
     }, Coverage::outline, checksMemory() && !heavy ? fillEdges() : 0);
     if (heavy && !laid && !measuring_) forgetLastHeavyFill();
 }

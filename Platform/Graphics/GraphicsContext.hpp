@@ -29,6 +29,7 @@ struct ShadowWindows;
 class ShadowMaskCache;
 struct Polyline;
 class RepeatedFill;
+struct GridPoint;
 }
 
 class Bitmap;
@@ -269,7 +270,10 @@ private:
     }
     void appendCurve(DevicePoint c1, DevicePoint c2, DevicePoint p);
     void emitPath(cairo_t* cr, Emit mode) const;
-    bool emitThinnedFill(cairo_t* cr, FillRule rule) const;
+    /// `refused`, when given, receives the path on cairo's grid in device space where it was
+    /// made and no thinning took it.
+    bool emitThinnedFill(cairo_t* cr, FillRule rule,
+                         std::vector<std::vector<detail::GridPoint>>* refused = nullptr) const;
     bool emitThinnedStroke(cairo_t* cr) const;
     bool emitSparseStroke(cairo_t* cr) const;
     /// Strokes the path as lines across the picture's window (see LinesAcross.hpp) where it is
@@ -313,6 +317,7 @@ private:
     /// Promises the memory of `perEdge` times the edges of the path on `cr` and `extra` more
     /// (see MemoryPromise); false, the picture lost, when it cannot be had.
     bool promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise);
+    bool promiseEdges(double edges, std::optional<MemoryPromise>& promise);
     /// Records a loss: for want of memory or another failure of cairo's.
     void lose(bool forMemory);
     void measure(const DeviceBox& bounds);
@@ -321,7 +326,21 @@ private:
     /// Fills or strokes (`lay`) the path on `cr` with its source set; on the picture's own, for a
     /// shape within `bounds` in ink of `alpha`, tile by tile, the tiles meeting the work rows
     /// alone (see layInTiles in the source). Without `bounds` the path goes whole.
-    void layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*)) const;
+    /// `fine`: a path of many edges, laid in finer tiles.
+    void layInTiles(cairo_t* cr, const DeviceBox* bounds, double alpha, void (*lay)(cairo_t*), bool fine = false) const;
+    /// The tiles a shape within `bounds` in ink of `alpha` is laid in on `cr` (see layInTiles):
+    /// rows [first, last] in tiles of `rows`, of which those meeting [laidTop, laidBottom) are
+    /// laid. Absent when the shape goes whole.
+    struct Tiles {
+        long long rows;
+        int first, last, laidTop, laidBottom;
+    };
+    std::optional<Tiles> tilesFor(cairo_t* cr, const DeviceBox& bounds, double alpha, bool fine = false) const;
+    /// Fills `grid` (cairo's own path in device space, see emitThinnedFill) on `on`, which is the
+    /// picture's context or one whose user space is the picture's, tile by tile as `tiles` says
+    /// or whole, each tile handed only the edges that can reach it (see RowsPath.hpp).
+    void fillGridInTiles(cairo_t* on, const std::vector<std::vector<detail::GridPoint>>& grid,
+                         const std::optional<Tiles>& tiles) const;
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

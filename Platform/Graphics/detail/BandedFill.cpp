@@ -75,6 +75,8 @@ std::optional<std::vector<Trapezoid>> bandedFill(const std::vector<std::vector<G
     std::size_t edgeCount = 0;
     for (const auto& path : subpaths) edgeCount += path.size();
     if (edgeCount < minEdges) return std::nullopt;
+    // A sample showed that merging would keep nearly every edge.
+    if (runs && runs->hardlyCoincide) return std::nullopt;
     // The tally's edges of non-zero height are those merged below, and the ones it leaves run
     // more one way are those whose winding does not sum to zero: the test below, made early.
     if (runs && runs->known && (runs->sloped < minEdges || runs->slopedLeft * 2 > runs->sloped)) return std::nullopt;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace dv::gfx::detail {
 
@@ -130,6 +131,70 @@ std::optional<std::vector<std::vector<GridPoint>>> closedWalks(const std::vector
     return walks;
 }
 
+// Whether few edges lie on the same two points as another (see dropOpposedEdges), judged from
+// every edge against an even sample of them, which a small table holds.
+bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t edgeCount) {
+    constexpr std::size_t SAMPLE = 1024, SLOTS = 4096;
+    if (edgeCount < 16 * SAMPLE) return false;  // light enough to tally whole
+    struct Slot {
+        std::uint64_t lo = 0, hi = 0;
+        std::uint32_t seen = 0;
+        bool used = false;
+    };
+    std::vector<Slot> slots(SLOTS);
+    auto keyOf = [](const GridPoint& a, const GridPoint& b) {
+        const bool forward = before(a, b);
+        return std::pair{packed(forward ? a : b), packed(forward ? b : a)};
+    };
+    auto slotOf = [&](std::uint64_t lo, std::uint64_t hi, bool add) -> Slot* {
+        std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+        for (std::size_t slot = (h ^ (h >> 29)) & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
+            Slot& s = slots[slot];
+            if (!s.used) {
+                if (!add) return nullptr;
+                s = {lo, hi, 0, true};
+                return &s;
+            }
+            if (s.lo == lo && s.hi == hi) return &s;
+        }
+    };
+    const std::size_t stride = edgeCount / SAMPLE;
+    // Each pass walks the edges as netEdges does, skipping those of no length.
+    auto eachEdge = [&](auto&& visit) {
+        std::size_t index = 0;
+        for (const auto& path : subpaths) {
+            for (std::size_t i = 0; i < path.size(); ++i) {
+                const GridPoint& a = path[i];
+                const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
+                if (!packable(a) || !packable(b)) return false;
+                if (a == b) continue;
+                visit(a, b, index++);
+            }
+        }
+        return true;
+    };
+    std::size_t sampled = 0;
+    if (!eachEdge([&](const GridPoint& a, const GridPoint& b, std::size_t index) {
+            if (index % stride != 0 || sampled == SAMPLE) return;
+            const auto [lo, hi] = keyOf(a, b);
+            slotOf(lo, hi, true);
+            ++sampled;
+        }))
+        return false;
+    eachEdge([&](const GridPoint& a, const GridPoint& b, std::size_t) {
+        const auto [lo, hi] = keyOf(a, b);
+        if (Slot* s = slotOf(lo, hi, false)) ++s->seen;
+    });
+    // A sampled edge lies on another where its two points were seen more than once.
+    std::size_t partnered = 0, distinct = 0;
+    for (const Slot& s : slots) {
+        if (!s.used) continue;
+        ++distinct;
+        partnered += s.seen > 1;
+    }
+    return distinct > 0 && partnered * 8 < distinct;
+}
+
 } // namespace
 
 void GridPath::moveTo(GridPoint p) {
@@ -163,6 +228,10 @@ std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(const std::v
     std::size_t edgeCount = 0;
     for (const auto& path : subpaths) edgeCount += path.size();
     if (edgeCount < minEdges || edgeCount >= (std::size_t{1} << 31)) return std::nullopt;
+    if (hardlyCoincide(subpaths, edgeCount)) {
+        if (runs) runs->hardlyCoincide = true;
+        return std::nullopt;
+    }
     const std::optional<std::vector<Edge>> net = netEdges(subpaths, edgeCount, runs);
     if (!net) return std::nullopt;
     const std::vector<Edge>& edges = *net;

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace dv::gfx::detail {
@@ -61,6 +62,7 @@ public:
     }
     void close();
     const std::vector<std::vector<GridPoint>>& subpaths() const { return subpaths_; }
+    std::vector<std::vector<GridPoint>> takeSubpaths() && { return std::move(subpaths_); }
 
 private:
     std::vector<std::vector<GridPoint>> subpaths_;
@@ -73,15 +75,21 @@ inline constexpr std::size_t OPPOSED_EDGES_MIN_EDGES = 4096;
 /// The runs of a path's edges as dropOpposedEdges tallies them, for the fills that merge the same
 /// runs (see BandedFill.hpp): the edges of non-zero height, and how many distinct ones among them
 /// are run more often one way than the other. `known` only once every edge was tallied.
+/// `hardlyCoincide` when a sample of the edges alone showed that few of them lie on another
+/// (see dropOpposedEdges): nothing was tallied, and merging runs would keep nearly every edge.
 struct EdgeRunCounts {
     bool known = false;
     std::size_t sloped = 0, slopedLeft = 0;
+    bool hardlyCoincide = false;
 };
 
 /// The closed subpaths (each implicitly closed from its last point to its first) with their
 /// opposite runs of an edge cancelled as above, rejoined into closed subpaths. Absent when the
 /// path has fewer than `minEdges` edges of non-zero length, would keep more than half of them or
-/// has a point beyond 32 bits (never one from gridPoint).
+/// has a point beyond 32 bits (never one from gridPoint). A long path is refused at once when,
+/// of an even sample of its edges, fewer than one in eight lies on the same two points as
+/// another edge: it would keep nearly all of them (a scribble crossing itself), and tallying
+/// half a million edges cost more than the fill it was meant to save.
 std::optional<std::vector<std::vector<GridPoint>>> dropOpposedEdges(
     const std::vector<std::vector<GridPoint>>& subpaths, std::size_t minEdges = OPPOSED_EDGES_MIN_EDGES,
     EdgeRunCounts* runs = nullptr);

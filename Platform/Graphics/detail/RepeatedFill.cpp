@@ -48,24 +48,37 @@ bool RepeatedFill::lay(cairo_t* cr, const Key& key) {
 }
 
 void RepeatedFill::fill(cairo_t* cr, Key key) {
-    if (!key.keeps) return cairo_fill(cr);
+    if (!key.keeps || !(key == last_)) return fill(cr, std::move(key), cairo_fill, {0, 0, 0, 0});
+    double extents[4];
+    cairo_fill_extents(cr, &extents[0], &extents[1], &extents[2], &extents[3]);
+    cairo_path_t* path = cairo_copy_path(cr);
+    fill(cr, std::move(key), [&](cairo_t* on) {
+        if (on != cr) {
+            cairo_new_path(on);
+            cairo_append_path(on, path);
+        }
+        cairo_fill(on);
+    }, extents);
+    cairo_path_destroy(path);
+}
+
+void RepeatedFill::fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn, const double (&extents)[4]) {
+    if (!key.keeps) return fillOn(cr);
     if (!(key == last_)) {
         forgetCoverage();
         last_ = std::move(key);
-        return cairo_fill(cr);
+        return fillOn(cr);
     }
     if (lay(cr, key)) return;
     // The mask's pixels are the target's own over what the fill can reach within the clip, so
     // that its coverage is reckoned on the same device grid as the fill's.
-    double fx0, fy0, fx1, fy1;
-    cairo_fill_extents(cr, &fx0, &fy0, &fx1, &fy1);
     const double sx = key.device[2], sy = key.device[3];
-    const double dx0 = std::fmax(fx0, key.clip[0]) * sx + key.device[0];
-    const double dy0 = std::fmax(fy0, key.clip[1]) * sy + key.device[1];
-    const double dx1 = std::fmin(fx1, key.clip[2]) * sx + key.device[0];
-    const double dy1 = std::fmin(fy1, key.clip[3]) * sy + key.device[1];
+    const double dx0 = std::fmax(extents[0], key.clip[0]) * sx + key.device[0];
+    const double dy0 = std::fmax(extents[1], key.clip[1]) * sy + key.device[1];
+    const double dx1 = std::fmin(extents[2], key.clip[2]) * sx + key.device[0];
+    const double dy1 = std::fmin(extents[3], key.clip[3]) * sy + key.device[1];
     if (!(dx1 > dx0 && dy1 > dy0)) return cairo_new_path(cr);  // nothing within the clip
-    if (!((dx1 - dx0) * (dy1 - dy0) <= MAX_COVERAGE_PIXELS)) return cairo_fill(cr);
+    if (!((dx1 - dx0) * (dy1 - dy0) <= MAX_COVERAGE_PIXELS)) return fillOn(cr);
     x_ = static_cast<int>(std::floor(dx0));
     y_ = static_cast<int>(std::floor(dy0));
     const int w = static_cast<int>(std::ceil(dx1)) - x_, h = static_cast<int>(std::ceil(dy1)) - y_;
@@ -73,18 +86,15 @@ void RepeatedFill::fill(cairo_t* cr, Key key) {
     cairo_surface_set_device_offset(mask, key.device[0] - x_, key.device[1] - y_);
     cairo_surface_set_device_scale(mask, sx, sy);
     cairo_t* m = cairo_create(mask);
-    cairo_path_t* path = cairo_copy_path(cr);
-    cairo_append_path(m, path);
-    cairo_path_destroy(path);
     cairo_set_fill_rule(m, key.rule);
     cairo_set_antialias(m, key.antialias);
     cairo_set_tolerance(m, key.tolerance);
-    cairo_fill(m);
+    fillOn(m);
     const bool made = cairo_status(m) == CAIRO_STATUS_SUCCESS && cairo_surface_status(mask) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(m);
     if (!made) {
         cairo_surface_destroy(mask);
-        return cairo_fill(cr);
+        return fillOn(cr);
     }
     coverage_ = mask;
     lay(cr, key);

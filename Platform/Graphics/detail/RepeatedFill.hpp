@@ -11,6 +11,7 @@
 #include <cairo.h>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace dv::gfx::detail {
@@ -47,6 +48,11 @@ public:
     /// next. Fills of other operators than OVER, on targets other than images, or reaching more
     /// than 2^24 pixels are left to cairo_fill.
     void fill(cairo_t* cr, Key key);
+
+    /// The same for a fill not made on `cr` as a path: `fillOn` fills it, with the source set
+    /// on the context it is given, which is `cr` or a mask whose user space is that of `cr`;
+    /// `extents` (x0, y0, x1, y1 in the user space of `cr`) hold everything it can reach.
+    void fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn, const double (&extents)[4]);
 
     /// The next fill is taken as unlike the last one.
     void forget();

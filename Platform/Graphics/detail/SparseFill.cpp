@@ -561,18 +561,21 @@ std::optional<std::vector<Quad>> sparseFill(const std::vector<std::vector<Vec2>>
     const long long width = window.x1 - window.x0, height = window.y1 - window.y0;
     if (width <= 0 || height <= 0 || width * height > SPARSE_FILL_MAX_PIXELS) return std::nullopt;
 
+    // The edges are weighed before they are kept: most long paths are light enough to refuse.
     std::vector<Edge> edges;
     double edgeRows = 0;
-    for (const auto& sub : subpaths) {
-        for (std::size_t k = 0; k < sub.size(); ++k) {
-            const auto e = edgeOf(sub[k], sub[(k + 1) % sub.size()]);
-            if (!e || e->yBottom < window.y0 || e->yTop >= window.y1) continue;
-            if (std::fmin(e->xTop, e->xBottom) >= window.x1) continue;  // right of every pixel: no part in any
-            edgeRows += std::fmin(e->yBottom, window.y1) - std::fmax(e->yTop, window.y0) + 1;
-            edges.push_back(*e);
+    for (const bool keep : {false, true}) {
+        for (const auto& sub : subpaths) {
+            for (std::size_t k = 0; k < sub.size(); ++k) {
+                const auto e = edgeOf(sub[k], sub[(k + 1) % sub.size()]);
+                if (!e || e->yBottom < window.y0 || e->yTop >= window.y1) continue;
+                if (std::fmin(e->xTop, e->xBottom) >= window.x1) continue;  // right of every pixel: no part in any
+                if (keep) edges.push_back(*e);
+                else edgeRows += std::fmin(e->yBottom, window.y1) - std::fmax(e->yTop, window.y0) + 1;
+            }
         }
+        if (!(edgeRows >= minEdgeRows)) return std::nullopt;
     }
-    if (!(edgeRows >= minEdgeRows)) return std::nullopt;
     const auto shared = sharedFill(subpaths, window, minEdgeRows, maxUndecidedShare);
     shared->prepare(edges, edgeRows);
     // Band threads with nothing else to do take runs too (a picture drawn at once has them

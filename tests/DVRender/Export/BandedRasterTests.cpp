@@ -12,6 +12,7 @@
 #include "DVRender/Export/RasterExport.hpp"
 #include "DVRender/Images/ImageStore.hpp"
 #include "DVRender/Images/RenderImage.hpp"
+#include "Platform/Graphics/Shortcuts.hpp"
 #include "Platform/ImageIO/ImageSource.hpp"
 
 #include <gtest/gtest.h>
@@ -249,5 +250,48 @@ TEST(BandedRaster, BandsDecodeEachPictureOnce) {
         const auto banded = dv::detail::renderExportImageInBands(elements, plan, environment, 8);
         EXPECT_EQ(dv::gfx::decoderPixelBufferCount() - before, static_cast<std::size_t>(pictures)) << "run " << run;
         EXPECT_EQ(firstDifference(banded, dv::detail::renderExportImageInBands(elements, plan, environment, 1)), "");
+    }
+}
+
+namespace {
+
+// Freehand scribbles as people draw them: quick strokes back and forth across the board,
+// drifting down and up it, every pass crossing the others, so that each outline crosses
+// itself thousands of times.
+std::string scribble(int i, int points, bool pressures) {
+    std::string e = "{\"id\":\"s" + std::to_string(i) + "\",\"type\":\"freehand\",\"x\":0,\"y\":0,\"strokeColor\":\"#1e1e1e\","
+                    "\"fillColor\":\"transparent\",\"strokeWidth\":" + (pressures ? "8" : "2") +
+                    ",\"opacity\":1,\"roughness\":1,\"points\":[";
+    std::string p;
+    for (int k = 0; k < points; ++k) {
+        e += std::string(k ? "," : "") + "[" + dv::test::number(200 + 190 * std::sin(k * 0.9 + i)) + "," +
+             dv::test::number(150 + 130 * std::sin(k * 0.0123 + i * 0.7) + 10 * std::sin(k * 2.1)) + "]";
+        p += std::string(k ? "," : "") + dv::test::number(0.3 + 0.6 * std::fabs(std::sin(k * 0.05 + i)));
+    }
+    return e + "]" + (pressures ? ",\"pressures\":[" + p + "]" : "") + "}";
+}
+
+}  // namespace
+
+// A heavy outline goes to cairo tile by tile, each tile given only the edges that can reach it:
+// in any number of bands, and with the shortcuts off (each tile given the whole outline), the
+// pictures are the same to the bit.
+TEST(BandedRaster, ScribblesKeepTheirPixelsInBandsAndWithoutShortcuts) {
+    for (const bool pressures : {false, true}) {
+        std::string board = "{\"version\":1,\"elements\":[";
+        for (int i = 0; i < 3; ++i) board += std::string(i ? "," : "") + scribble(i, 400, pressures);
+        const std::vector<dv::Element> elements = read(board + "]}");
+        ASSERT_EQ(elements.size(), 3u);
+        const dv::RenderEnvironment environment(dv::RenderTheme::light, dv::ImageStore::shared());
+        for (const double side : {256.0, 1024.0}) {
+            const dv::ExportRasterPlan plan = planOfSide(elements, side);
+            const auto whole = dv::detail::renderExportImageInBands(elements, plan, environment, 1);
+            for (const int bands : {2, 3, 4, 7})
+                EXPECT_EQ(firstDifference(whole, dv::detail::renderExportImageInBands(elements, plan, environment, bands)), "")
+                    << side << " px in " << bands << " bands" << (pressures ? " with pressures" : "");
+            dv::gfx::ShortcutsTaken off(false);
+            EXPECT_EQ(firstDifference(whole, dv::detail::renderExportImageInBands(elements, plan, environment, 1)), "")
+                << side << " px without shortcuts" << (pressures ? " with pressures" : "");
+        }
     }
 }
