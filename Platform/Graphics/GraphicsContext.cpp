@@ -487,21 +487,27 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule, std::vector<st
                                                    detail::OPPOSED_EDGES_MIN_EDGES, &runs))
         return emitLoops(*trapezoids);
     // Edges that do not coincide: only the pixels the winding alone cannot decide go to cairo
-    // (see SparseFill.hpp).
-    std::vector<std::vector<Vec2>> subpaths;
-    for (const auto& walk : grid.subpaths()) {
-        subpaths.emplace_back();
-        for (const detail::GridPoint& g : walk)
-            subpaths.back().push_back({static_cast<double>(g.x) / 256, static_cast<double>(g.y) / 256});
+    // (see SparseFill.hpp). The rows its edges cross, counted on the grid with a row to spare
+    // for each, bound those it counts: a path too light for it is left to cairo at once.
+    double edgeRows = 0;
+    for (const auto& walk : grid.subpaths())
+        for (std::size_t k = 0; k < walk.size(); ++k)
+            edgeRows += static_cast<double>(std::llabs(walk[(k + 1) % walk.size()].y - walk[k].y)) / 256 + 2;
+    if (rule != FillRule::evenOdd && edgeRows >= detail::SPARSE_FILL_MIN_EDGE_ROWS) {
+        std::vector<std::vector<Vec2>> subpaths;
+        for (const auto& walk : grid.subpaths()) {
+            subpaths.emplace_back();
+            for (const detail::GridPoint& g : walk)
+                subpaths.back().push_back({static_cast<double>(g.x) / 256, static_cast<double>(g.y) / 256});
+        }
+        const detail::PixelRange window{static_cast<int>(std::floor(cx0)), static_cast<int>(std::floor(cy0)),
+                                        static_cast<int>(std::ceil(cx1)), static_cast<int>(std::ceil(cy1))};
+        const detail::PixelRows rows = band ? detail::PixelRows{workTop_, workBottom_} : detail::PixelRows{};
+        if (const auto quads = detail::sparseFill(subpaths, false, window, detail::SPARSE_FILL_MIN_EDGE_ROWS, 0.5, rows))
+            return emitLoops(*quads);
     }
-    const detail::PixelRange window{static_cast<int>(std::floor(cx0)), static_cast<int>(std::floor(cy0)),
-                                    static_cast<int>(std::ceil(cx1)), static_cast<int>(std::ceil(cy1))};
-    const detail::PixelRows rows = band ? detail::PixelRows{workTop_, workBottom_} : detail::PixelRows{};
-    if (const auto quads = detail::sparseFill(subpaths, rule == FillRule::evenOdd, window,
-                                              detail::SPARSE_FILL_MIN_EDGE_ROWS, 0.5, rows))
-        return emitLoops(*quads);
     // The grid is cairo's own path, point for point, in device space: it can go to cairo tile by
-    // tile (see layGridInTiles).
+    // tile (see fillGridInTiles).
     if (refused && identity) *refused = std::move(grid).takeSubpaths();
     return false;
 }
@@ -1438,9 +1444,12 @@ void GraphicsContext::fillPath(FillRule rule) {
         // A heavy fill like the last one lays the coverage kept from it, its path not even
         // thinned (see RepeatedFill.hpp).
         if (!repeatedFill_) repeatedFill_ = std::make_unique<detail::RepeatedFill>();
-        std::vector<double> spelled;
-        spelled.reserve(path_.size() * 3);
-        for (const PathElement& e : path_) spelled.insert(spelled.end(), {static_cast<double>(e.op), e.x, e.y});
+        std::vector<double> spelled(path_.size() * 3);
+        for (std::size_t k = 0; k < path_.size(); ++k) {
+            spelled[3 * k] = static_cast<double>(path_[k].op);
+            spelled[3 * k + 1] = path_[k].x;
+            spelled[3 * k + 2] = path_[k].y;
+        }
         auto key = detail::RepeatedFill::keyOf(cr, std::move(spelled));
         if (repeatedFill_->lay(cr, key)) return;
         std::vector<std::vector<detail::GridPoint>> grid;

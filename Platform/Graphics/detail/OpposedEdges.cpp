@@ -132,9 +132,10 @@ std::optional<std::vector<std::vector<GridPoint>>> closedWalks(const std::vector
 }
 
 // Whether few edges lie on the same two points as another (see dropOpposedEdges), judged from
-// every edge against an even sample of them, which a small table holds.
+// every edge against an even sample of them, which a small table holds; a bit for each slot's
+// hash keeps most edges from looking in the table at all.
 bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::size_t edgeCount) {
-    constexpr std::size_t SAMPLE = 1024, SLOTS = 4096;
+    constexpr std::size_t SAMPLE = 1024, SLOTS = 4096, BITS = 1 << 15;
     if (edgeCount < 16 * SAMPLE) return false;  // light enough to tally whole
     struct Slot {
         std::uint64_t lo = 0, hi = 0;
@@ -142,13 +143,13 @@ bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::si
         bool used = false;
     };
     std::vector<Slot> slots(SLOTS);
-    auto keyOf = [](const GridPoint& a, const GridPoint& b) {
-        const bool forward = before(a, b);
-        return std::pair{packed(forward ? a : b), packed(forward ? b : a)};
+    std::vector<std::uint64_t> bits(BITS / 64, 0);
+    auto hashOf = [](std::uint64_t lo, std::uint64_t hi) {
+        const std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+        return h ^ (h >> 29);
     };
-    auto slotOf = [&](std::uint64_t lo, std::uint64_t hi, bool add) -> Slot* {
-        std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
-        for (std::size_t slot = (h ^ (h >> 29)) & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
+    auto slotOf = [&](std::uint64_t lo, std::uint64_t hi, std::uint64_t h, bool add) -> Slot* {
+        for (std::size_t slot = h & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
             Slot& s = slots[slot];
             if (!s.used) {
                 if (!add) return nullptr;
@@ -158,33 +159,37 @@ bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::si
             if (s.lo == lo && s.hi == hi) return &s;
         }
     };
+    // Edges of the points beyond 32 bits are tallied whole (and refused there).
+    for (const auto& path : subpaths)
+        for (const GridPoint& p : path)
+            if (!packable(p)) return false;
     const std::size_t stride = edgeCount / SAMPLE;
-    // Each pass walks the edges as netEdges does, skipping those of no length.
-    auto eachEdge = [&](auto&& visit) {
-        std::size_t index = 0;
-        for (const auto& path : subpaths) {
-            for (std::size_t i = 0; i < path.size(); ++i) {
-                const GridPoint& a = path[i];
-                const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
-                if (!packable(a) || !packable(b)) return false;
-                if (a == b) continue;
-                visit(a, b, index++);
-            }
-        }
-        return true;
-    };
-    std::size_t sampled = 0;
-    if (!eachEdge([&](const GridPoint& a, const GridPoint& b, std::size_t index) {
-            if (index % stride != 0 || sampled == SAMPLE) return;
-            const auto [lo, hi] = keyOf(a, b);
-            slotOf(lo, hi, true);
+    std::size_t sampled = 0, skip = 0;
+    for (const auto& path : subpaths) {
+        for (std::size_t i = skip; i < path.size() && sampled < SAMPLE; i += stride) {
+            const GridPoint& a = path[i];
+            const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
+            if (a == b) continue;
+            const bool forward = before(a, b);
+            const std::uint64_t lo = packed(forward ? a : b), hi = packed(forward ? b : a), h = hashOf(lo, hi);
+            slotOf(lo, hi, h, true);
+            bits[(h >> 20) % BITS / 64] |= std::uint64_t{1} << ((h >> 20) % 64);
             ++sampled;
-        }))
-        return false;
-    eachEdge([&](const GridPoint& a, const GridPoint& b, std::size_t) {
-        const auto [lo, hi] = keyOf(a, b);
-        if (Slot* s = slotOf(lo, hi, false)) ++s->seen;
-    });
+        }
+        // The next sample lies `stride` edges on, in the next subpath where this one ends first.
+        const std::size_t past = path.size() > skip ? (path.size() - skip + stride - 1) / stride * stride + skip : skip;
+        skip = past - path.size();
+    }
+    for (const auto& path : subpaths) {
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const GridPoint& a = path[i];
+            const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
+            const bool forward = before(a, b);
+            const std::uint64_t lo = packed(forward ? a : b), hi = packed(forward ? b : a), h = hashOf(lo, hi);
+            if (!(bits[(h >> 20) % BITS / 64] >> ((h >> 20) % 64) & 1)) continue;
+            if (Slot* s = slotOf(lo, hi, h, false)) ++s->seen;
+        }
+    }
     // A sampled edge lies on another where its two points were seen more than once.
     std::size_t partnered = 0, distinct = 0;
     for (const Slot& s : slots) {
