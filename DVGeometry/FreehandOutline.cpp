@@ -46,6 +46,14 @@ std::vector<double> sampleCounts(const std::vector<Point>& p, double step) {
 
 } // namespace
 
+double freehandOutlineSamples(const std::vector<Point>& points, const FreehandOutlineOptions& options) {
+    if (points.size() < 2) return static_cast<double>(points.size());
+    double total = 1;
+    for (double n : sampleCounts(points, options.sampleStep.value_or(3)))
+        if (!std::isnan(n)) total += n;
+    return total;
+}
+
 std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
                                         const std::optional<std::vector<double>>& pressures, double strokeWidth,
                                         const FreehandOutlineOptions& options) {

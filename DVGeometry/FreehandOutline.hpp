@@ -32,6 +32,10 @@ std::vector<Point> buildFreehandOutline(const std::vector<Point>& points,
                                         const std::optional<std::vector<double>>& pressures, double strokeWidth,
                                         const FreehandOutlineOptions& options = {});
 
+/// The points `buildFreehandOutline` resamples a stroke into, found without building it: the
+/// outline has twice as many, and its round caps.
+double freehandOutlineSamples(const std::vector<Point>& points, const FreehandOutlineOptions& options = {});
+
 /// Smooths a raw stroke twice and drops points that lie within 0.5 of the line through their
 /// neighbours that are kept, carrying the pressures of the kept points along.
 FreehandStroke finishFreehandStroke(const std::vector<Point>& points, const std::optional<std::vector<double>>& pressures);

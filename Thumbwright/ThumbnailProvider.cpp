@@ -1,5 +1,6 @@
 #include "Thumbwright/ThumbnailProvider.hpp"
 
+#include "DVGeometry/FreehandOutline.hpp"
 #include "DVIO/BoardFile.hpp"
 #include "DVPreview/BoardPicture.hpp"
 #include "DVRender/Canvas/FontResolver.hpp"
@@ -14,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <new>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -50,6 +52,13 @@ std::shared_ptr<const ql::ThumbnailReply> makeReply(const ql::ThumbnailRequest& 
     std::vector<Element> elements =
         readDrevalinFile(platform::readRegularFile(platform::localPathFromFileURL(request.fileURL))).document.elements;
     if (!elements.empty()) boardHasElements();
+    // cairo's work on an outline grows with its points, whatever the picture's size: past this
+    // many, a thumbnail could not be drawn in the time a file browser waits for it.
+    double outlinePoints = 0;
+    for (const Element& element : elements)
+        if (const Element::Freehand* freehand = element.payload.freehand())
+            outlinePoints += 2 * freehandOutlineSamples(freehand->points);
+    if (outlinePoints > ThumbnailProvider::maxOutlinePoints) throw std::runtime_error("The board is too complex to draw.");
 #if defined(__GLIBC__)
     // So do the pages reading them freed: the band threads draw from heaps of their own, which
     // cannot take those pages, and a board of 200 MB would otherwise hold its reading's 200 MiB

@@ -341,6 +341,14 @@ def write_point_strokes(out, name, numbers, points=("[3,1]",), pressure=None, ki
         f.write("]}")
 
 
+def looping_scribble(i, count):
+    """A freehand stroke of tight loops drifting across a 400 x 300 box and back, each loop
+    crossing the ones before it."""
+    points = [[round(200 + 180 * math.sin(k * 0.0021 + i) + 25 * math.cos(k * 0.7), 1),
+               round(150 + 120 * math.sin(k * 0.0017 + i * 0.9) + 25 * math.sin(k * 0.7), 1)] for k in range(count)]
+    return element("freehand", "l%d" % i, points=points, strokeWidth=4)
+
+
 def scribble(i, count, pressures=False, **fields):
     """A freehand scribble as people draw one: quick strokes back and forth across a 400 x 300
     box, drifting slowly down and up it, every pass crossing the others."""
@@ -465,9 +473,11 @@ def main(out):
     write_point_strokes(out, "points-zigzag-at-budget.json", POINT_NUMBER_BUDGET, points=("[3,1]", "[4,2]"))
 
     # Dense scribbles: 50 and 500 freehand strokes of 10,000 points crossing one another inside
-    # 400 x 300, and 50 wider ones whose pressure varies along them.
+    # 400 x 300 (the 500 resample into more points than a thumbnail draws), 60 of tight loops,
+    # and 50 wider ones whose pressure varies along them.
     write_board(out, "scribbles-50.json", [scribble(i, 10_000) for i in range(50)])
     write_board(out, "scribbles-500.json", [scribble(i, 10_000) for i in range(500)])
+    write_board(out, "scribbles-loops-60.json", [looping_scribble(i, 10_000) for i in range(60)])
     write_board(out, "scribbles-pressures-50.json",
                 [scribble(i, 10_000, pressures=True, strokeWidth=8) for i in range(50)])
 

@@ -162,6 +162,27 @@ TEST_F(ThumbnailProviderTest, BoardsHoldingTooManyPointsAreTooLargeToRead) {
     }
 }
 
+// Each stroke a straight line long enough to be resampled into the most points a stroke can
+// have: 64 of them are drawn, one more is too complex for a thumbnail.
+TEST_F(ThumbnailProviderTest, BoardsWhoseStrokesResampleIntoTooManyPointsAreTooComplex) {
+    for (const int strokes : {64, 65}) {
+        std::string entries;
+        for (int i = 0; i < strokes; ++i)
+            entries += std::string(i ? "," : "") + "{\"id\":\"f" + std::to_string(i) +
+                       "\",\"type\":\"freehand\",\"x\":0,\"y\":0,\"strokeColor\":\"#1e1e1e\",\"fillColor\":"
+                       "\"transparent\",\"strokeWidth\":2,\"opacity\":1,\"roughness\":1,\"points\":[[0," +
+                       std::to_string(i) + "],[1000000," + std::to_string(i) + "]]}";
+        dv::test::TempDir dir;
+        auto board = dir.write("lines.drevalin", dv::test::boardOf(entries));
+        Answer a = ask(board.string(), {256, 256}, 1);
+        EXPECT_EQ(a.calls, 1);
+        EXPECT_EQ(static_cast<bool>(a.reply), strokes == 64) << strokes;
+        if (strokes == 64) continue;
+        ASSERT_TRUE(a.error);
+        EXPECT_EQ(a.error->message, "The board is too complex to draw.");
+    }
+}
+
 TEST_F(ThumbnailProviderTest, PictureIsFittedAndNeverEnlarged) {
     dv::test::TempDir dir;
     // Export areas of 148 x 98 and 1200 x 600 board units (24 units of padding on each side).
