@@ -25,7 +25,10 @@ ImageLookup BudgetedImages::image(const std::string& src) {
         svgLeft_.textBytes -= svg.textBytes;
         admitted_.insert(identity);
     }
-    if (seen_.insert(identity).second) seenBytes_ += ImageStore::heldBytes(lookup, src.size());
+    if (seen_.insert(identity).second) {
+        seenBytes_ += ImageStore::heldBytes(lookup, src.size());
+        seenParsedBytes_ += ImageStore::parsedBytes(lookup);
+    }
     return lookup;
 }
 
@@ -36,7 +39,7 @@ SVGCost BudgetedImages::svgLeft() const {
 
 bool BudgetedImages::keepsImagesSeen() const {
     std::lock_guard guard(lock_);
-    return seenBytes_ <= keptBytes_;
+    return seenBytes_ <= keptBytes_ && seenParsedBytes_ <= keptParsedBytes_;
 }
 
 std::int64_t BudgetedImages::left() const {

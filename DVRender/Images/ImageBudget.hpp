@@ -27,10 +27,13 @@ public:
                                             25 * SVGLimits::maxTextBytes};
 
     // Looks sources up in `images`, which must outlive this provider and keeps at most
-    // `keptBytes` of images (counted as ImageStore::heldBytes counts them).
+    // `keptBytes` of images (counted as ImageStore::heldBytes counts them), of them at most
+    // `keptParsedBytes` of parsed vector documents.
     explicit BudgetedImages(ImageProvider& images, std::int64_t budget = boardPixelBudget,
-                            std::size_t keptBytes = ImageStore::byteLimit, SVGCost svgBudget = boardSvgBudget)
-        : images_(images), left_(budget), keptBytes_(keptBytes), svgLeft_(svgBudget) {}
+                            std::size_t keptBytes = ImageStore::byteLimit, SVGCost svgBudget = boardSvgBudget,
+                            std::size_t keptParsedBytes = ImageStore::parsedLimit)
+        : images_(images), left_(budget), keptBytes_(keptBytes), keptParsedBytes_(keptParsedBytes),
+          svgLeft_(svgBudget) {}
 
     // The source's image from the other provider; a raster image is charged the pixels its
     // decode goes through at any size (gfx::ImageSource::decodedPixels), an SVG image its
@@ -51,10 +54,10 @@ private:
     mutable std::mutex lock_;
     std::int64_t left_;
     std::set<std::uint64_t> admitted_, refused_;  // image identities
-    std::size_t keptBytes_;
+    std::size_t keptBytes_, keptParsedBytes_;
     SVGCost svgLeft_;
     std::set<std::uint64_t> seen_;  // identities of the images handed out
-    std::size_t seenBytes_ = 0;
+    std::size_t seenBytes_ = 0, seenParsedBytes_ = 0;
 };
 
 }  // namespace dv

@@ -21,6 +21,11 @@ std::size_t ImageStore::heldBytes(const ImageLookup& lookup, std::size_t sourceB
     return bytes;
 }
 
+std::size_t ImageStore::parsedBytes(const ImageLookup& lookup) {
+    if (lookup.kind != ImageLookup::Kind::loaded || !lookup.image || !lookup.image->content().vector) return 0;
+    return lookup.image->content().vector->heldBytes();
+}
+
 void ImageStore::touch(Entry& e) { recency_.splice(recency_.end(), recency_, e.use); }
 
 ImageLookup ImageStore::image(const std::string& src) {
@@ -54,13 +59,16 @@ ImageLookup ImageStore::image(const std::string& src) {
     it->second.lookup = result;
     it->second.failedSource = std::move(failedSource);
     it->second.bytes = bytes;
+    it->second.parsedBytes = parsedBytes(result);
     it->second.use = recency_.insert(recency_.end(), it->first);
     totalBytes_ += bytes;
+    parsedBytes_ += it->second.parsedBytes;
     // Least recently used sources leave first; the one just stored stays even when it alone
-    // exceeds the bound, since its caller holds it anyway.
-    while (totalBytes_ > limit_ && recency_.size() > 1) {
+    // exceeds the bounds, since its caller holds it anyway.
+    while ((totalBytes_ > limit_ || parsedBytes_ > parsedLimit) && recency_.size() > 1) {
         auto victim = entries_.find(recency_.front());
         totalBytes_ -= victim->second.bytes;
+        parsedBytes_ -= victim->second.parsedBytes;
         dropped.push_back(std::move(victim->second.lookup));
         recency_.pop_front();
         // The key views the victim's own source: the node goes before what it holds.

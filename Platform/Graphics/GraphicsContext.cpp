@@ -490,9 +490,11 @@ bool GraphicsContext::emitThinnedFill(cairo_t* cr, FillRule rule, std::vector<st
     // (see SparseFill.hpp). The rows its edges cross, counted on the grid with a row to spare
     // for each, bound those it counts: a path too light for it is left to cairo at once.
     double edgeRows = 0;
-    for (const auto& walk : grid.subpaths())
-        for (std::size_t k = 0; k < walk.size(); ++k)
-            edgeRows += static_cast<double>(std::llabs(walk[(k + 1) % walk.size()].y - walk[k].y)) / 256 + 2;
+    for (const auto& walk : grid.subpaths()) {
+        std::int64_t rise = walk.empty() ? 0 : std::llabs(walk.front().y - walk.back().y);
+        for (std::size_t k = 1; k < walk.size(); ++k) rise += std::llabs(walk[k].y - walk[k - 1].y);
+        edgeRows += static_cast<double>(rise) / 256 + 2 * static_cast<double>(walk.size());
+    }
     if (rule != FillRule::evenOdd && edgeRows >= detail::SPARSE_FILL_MIN_EDGE_ROWS) {
         std::vector<std::vector<Vec2>> subpaths;
         for (const auto& walk : grid.subpaths()) {

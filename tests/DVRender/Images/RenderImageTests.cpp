@@ -696,6 +696,37 @@ TEST(ImageStore, CountsParsedDocumentsAndEncodedDataAgainstItsBound) {
     EXPECT_EQ(RenderImage::makeCount() - before, 1u) << "the first icon was forgotten";
 }
 
+// Parsed documents have a bound of their own within the store's (see parsedLimit): as many
+// distinct icons as fit in it stay, the next sends the least recently used away, and a picture
+// whose icons together pass it is no longer taken as kept for its bands.
+TEST(ImageStore, KeepsParsedDocumentsWithinTheirOwnBound) {
+    auto icon = [](int variant) {
+        std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='100'>";
+        for (int i = 0; i < 1000; ++i)
+            svg += "<path d='M" + std::to_string((i * 7 + variant) % 100) + " " + std::to_string(variant) +
+                   " L50 50 Z' fill='#123456'/>";
+        svg += "</svg>";
+        return testing::dataURL("image/svg+xml", std::vector<std::uint8_t>(svg.begin(), svg.end()));
+    };
+    ImageStore probe;
+    const std::size_t parsed = ImageStore::parsedBytes(probe.image(icon(0)));
+    ASSERT_GT(parsed, 1000u * 1800u);
+    const int fit = static_cast<int>(ImageStore::parsedLimit / parsed);
+    ASSERT_GE(fit, 2);
+    ImageStore store;
+    BudgetedImages images(store);
+    for (int i = 0; i < fit; ++i) ASSERT_EQ(images.image(icon(i)).kind, ImageLookup::Kind::loaded);
+    EXPECT_EQ(store.count(), static_cast<std::size_t>(fit));
+    EXPECT_TRUE(images.keepsImagesSeen());
+    images.image(icon(fit));
+    EXPECT_EQ(store.count(), static_cast<std::size_t>(fit));
+    EXPECT_FALSE(images.keepsImagesSeen());
+    const std::size_t before = RenderImage::makeCount();
+    store.image(icon(0));
+    EXPECT_EQ(RenderImage::makeCount() - before, 1u) << "the first icon was forgotten";
+    EXPECT_LT(store.totalBytes(), ImageStore::byteLimit);
+}
+
 TEST(ImageStore, ManyThreadsShareStoreAndCache) {
     std::vector<std::string> sources;
     for (int i = 0; i < 6; ++i) {
