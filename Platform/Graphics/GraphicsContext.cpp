@@ -1044,13 +1044,23 @@ void emitGrid(cairo_t* cr, const std::vector<std::vector<detail::GridPoint>>& su
 }  // namespace
 
 void GraphicsContext::fillGridInTiles(cairo_t* on, const std::vector<std::vector<detail::GridPoint>>& grid,
-                                      const std::optional<Tiles>& tiles) const {
+                                      const std::optional<Tiles>& tiles) {
+    // Each pass promises the memory of the edges it hands cairo, and no more: a tile's are a
+    // small part of the path's.
+    const auto fill = [&](const std::vector<std::vector<detail::GridPoint>>& path) {
+        std::size_t points = 0;
+        for (const auto& sub : path) points += sub.size();
+        std::optional<MemoryPromise> promise;
+        if (!promiseEdges(static_cast<double>(points), promise)) return false;
+        emitGrid(on, path);
+        cairo_fill(on);
+        return true;
+    };
     cairo_save(on);
     cairo_identity_matrix(on);
     cairo_new_path(on);
     if (!tiles) {
-        emitGrid(on, grid);
-        cairo_fill(on);
+        fill(grid);
     } else {
         // The path cut to the rows of the tiles laid is cut again for each: it gives cairo the
         // same polygon within any of them.
@@ -1066,9 +1076,9 @@ void GraphicsContext::fillGridInTiles(cairo_t* on, const std::vector<std::vector
             cairo_rectangle(on, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
             cairo_clip(on);
             const auto cut = detail::keptWithinRows(within, rowsTop * 256, rowsBottom * 256);
-            emitGrid(on, cut ? *cut : within);
-            cairo_fill(on);
+            const bool filled = fill(cut ? *cut : within);
             cairo_restore(on);
+            if (!filled) break;  // the picture is lost
         }
     }
     cairo_restore(on);
@@ -1466,10 +1476,8 @@ void GraphicsContext::fillPath(FillRule rule) {
         }
         // A path no thinning took goes to cairo tile by tile, as lighter ones do, each tile
         // given the edges that can reach it.
-        std::size_t points = 0;
         double extents[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
         for (const auto& sub : grid) {
-            points += sub.size();
             for (const detail::GridPoint& g : sub) {
                 extents[0] = std::fmin(extents[0], static_cast<double>(g.x) / 256);
                 extents[1] = std::fmin(extents[1], static_cast<double>(g.y) / 256);
@@ -1477,7 +1485,6 @@ void GraphicsContext::fillPath(FillRule rule) {
                 extents[3] = std::fmax(extents[3], static_cast<double>(g.y) / 256);
             }
         }
-        if (!promiseEdges(static_cast<double>(points), promise)) return cairo_new_path(cr);
         const std::optional<Tiles> tiles = tilesFor(cr, bounds, state_.fill.alpha * state_.alpha, true);
         repeatedFill_->fill(cr, std::move(key), [&](cairo_t* on) { fillGridInTiles(on, grid, tiles); }, extents);
     }, Coverage::outline, checksMemory() && !heavy ? fillEdges() : 0);

@@ -338,9 +338,10 @@ private:
     std::optional<Tiles> tilesFor(cairo_t* cr, const DeviceBox& bounds, double alpha, bool fine = false) const;
     /// Fills `grid` (cairo's own path in device space, see emitThinnedFill) on `on`, which is the
     /// picture's context or one whose user space is the picture's, tile by tile as `tiles` says
-    /// or whole, each tile handed only the edges that can reach it (see RowsPath.hpp).
+    /// or whole, each tile handed only the edges that can reach it (see RowsPath.hpp). The
+    /// picture is lost, and the rest left out, where the memory for a pass cannot be had.
     void fillGridInTiles(cairo_t* on, const std::vector<std::vector<detail::GridPoint>>& grid,
-                         const std::optional<Tiles>& tiles) const;
+                         const std::optional<Tiles>& tiles);
     /// Where the shadow of a shape drawn within `bounds` matters for `clip`.
     detail::ShadowWindows shadowWindows(const DeviceBox& bounds, const detail::PixelWindow& clip) const;
     detail::PixelWindow clipWindow() const;

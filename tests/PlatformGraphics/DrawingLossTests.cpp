@@ -7,6 +7,7 @@
 
 #include <cairo.h>
 
+#include <memory>
 #include <optional>
 
 namespace dv::gfx {
@@ -85,6 +86,38 @@ TEST(DrawingLoss, FillsAndStrokesWithoutTheMemoryCairoAsksForAreLeftOutAsLosses)
             EXPECT_GT(s.alpha(25, 25), 0) << c.what;
         }
     }
+}
+
+// A heavy fill laid in tiles promises, for each, the memory of the edges that tile hands cairo:
+// a tall fill of 60,000 edges fits where its whole path would not, with the pixels it has
+// without a limit.
+TEST(DrawingLoss, HeavyFillsLaidInTilesPromiseEachTilesEdges) {
+    const auto draw = [](std::optional<std::size_t> headroom, bool& healthy) {
+        auto s = std::make_unique<TestSurface>(50, 600);
+        GraphicsContext g(s->get());
+        std::optional<Headroom> pretend;
+        if (headroom) pretend.emplace(*headroom);
+        g.beginPath();
+        for (int i = 0; i < 60000; ++i) g.addLineTo(i % 2 ? 2 : 48, 2 + 596.0 * i / 60000);
+        g.closePath();
+        g.setFillColor(BLACK);
+        g.fillPath(FillRule::winding);
+        healthy = g.isHealthy();
+        return s;
+    };
+    bool healthy = false;
+    const auto unlimited = draw(std::nullopt, healthy);
+    ASSERT_TRUE(healthy);
+    // Room for a tile's edges (some 1,600 of them) but not for the path's.
+    const std::size_t whole = 60000 * CAIRO_BYTES_PER_EDGE;
+    const auto limited = draw(whole / 4, healthy);
+    EXPECT_TRUE(healthy);
+    int differing = 0;
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 50; ++x) differing += unlimited->alpha(x, y) != limited->alpha(x, y);
+    EXPECT_EQ(differing, 0);
+    draw(100 * CAIRO_BYTES_PER_EDGE, healthy);
+    EXPECT_FALSE(healthy) << "not even a tile's edges fit";
 }
 
 TEST(DrawingLoss, PromisesHeldAtOnceShareTheHeadroom) {
