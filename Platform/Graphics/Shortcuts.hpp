@@ -1,6 +1,7 @@
 #pragma once
 // Where drawing takes roads of its own instead of handing a shape to cairo as it stands: heavy
-// fills and strokes thinned or laid from kept coverage, shadows blurred on coarse cells or taken
+// fills and strokes thinned or laid from kept coverage, heavy fills handed each tile only the
+// edges that can reach it, shadows blurred on coarse cells or taken
 // from kept masks, masks laid over the picture by hand, the planes of a shadow kept for the next.
 // Each is meant to give cairo's own pixels (a wide shadow's cells: within a stated tolerance of
 // the blur at full resolution), and a test that draws the same boards both ways holds them to it.
