@@ -15,6 +15,7 @@
 #include "Platform/Graphics/PNGEncoder.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <new>
 #include <optional>
@@ -98,15 +99,51 @@ void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, con
 // What each element costs to draw, as the rows it reaches in the picture: a share that every
 // element pays whatever its size (the painting of its outline, its text, the calls into
 // cairo) and a share that grows with the length of its strokes across the picture.
-std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, const ExportRasterPlan& plan) {
+//
+// A long freehand stroke or polygon costs cairo its edges, wherever they lie: its cost is that of
+// its points, shared among slabs of its rows as its points fall in them (a scribble drifting up
+// and down its box passes the top and bottom most often), so that each band gets its share of
+// the edges. Points are placed within the reach as within their own extent, which a rotated
+// element does not keep: it shares its cost evenly.
+std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, const std::vector<Element>& elements,
+                                       const ExportRasterPlan& plan) {
     constexpr double EVERY_ELEMENT = 100;  // about what a stroke of this many pixels costs
+    constexpr double EVERY_POINT = 4;      // of a long path, against the pixels of a stroke
+    constexpr std::size_t LONG_PATH_POINTS = 4096, SLABS = 32;
     std::vector<gfx::BandWork> work;
     work.reserve(reach.size());
-    for (const ElementReach& element : reach) {
-        const gfx::DeviceBox& box = element.box;
+    for (std::size_t i = 0; i < reach.size(); ++i) {
+        const gfx::DeviceBox& box = reach[i].box;
         const double x0 = std::fmax(box.x0, 0), x1 = std::fmin(box.x1, plan.pixelWidth);
         const double y0 = std::fmax(box.y0, 0), y1 = std::fmin(box.y1, plan.pixelHeight);
-        if (x0 < x1 && y0 < y1) work.push_back({y0, y1, EVERY_ELEMENT + (x1 - x0) + (y1 - y0)});
+        if (!(x0 < x1 && y0 < y1)) continue;
+        work.push_back({y0, y1, EVERY_ELEMENT + (x1 - x0) + (y1 - y0)});
+        const std::vector<Point>* points = nullptr;
+        if (i < elements.size()) {
+            if (const Element::Freehand* freehand = elements[i].payload.freehand()) points = &freehand->points;
+            else if (const Element::Polygon* polygon = elements[i].payload.polygon()) points = &polygon->points;
+        }
+        if (!points || points->size() < LONG_PATH_POINTS) continue;
+        const double cost = EVERY_POINT * static_cast<double>(points->size());
+        double low = HUGE_VAL, high = -HUGE_VAL;
+        for (const Point& p : *points) low = std::fmin(low, p.y), high = std::fmax(high, p.y);
+        const double angle = elements[i].rotation.value_or(0);
+        if (angle != 0 || !(low < high) || !std::isfinite(high - low)) {
+            work.push_back({y0, y1, cost});
+            continue;
+        }
+        std::array<double, SLABS> counts{};
+        for (const Point& p : *points) {
+            if (!std::isfinite(p.y)) continue;
+            counts[std::min(SLABS - 1, static_cast<std::size_t>((p.y - low) / (high - low) * SLABS))] += 1;
+        }
+        const double rows = (box.y1 - box.y0) / SLABS;
+        for (std::size_t k = 0; k < SLABS; ++k) {
+            const double top = std::fmax(box.y0 + rows * static_cast<double>(k), y0);
+            const double bottom = std::fmin(box.y0 + rows * static_cast<double>(k + 1), y1);
+            if (counts[k] > 0 && top < bottom)
+                work.push_back({top, bottom, cost * counts[k] / static_cast<double>(points->size())});
+        }
     }
     return work;
 }
@@ -194,7 +231,7 @@ gfx::ImageRef renderScene(const ExportScene& scene, const ExportRasterPlan& plan
             drawInto(context, scene, plan, environment, &reach);
         };
         const int minRows = bandsAsked ? gfx::ASKED_BAND_MIN_ROWS : heavy ? gfx::HEAVY_BAND_MIN_ROWS : gfx::BAND_MIN_ROWS;
-        if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, plan), minRows), draw))
+        if (!gfx::drawInBands(*bitmap, gfx::bandsByCost(h, bands, drawingCost(reach, scene.index.elements(), plan), minRows), draw))
             throw ExportError::contextCreationFailed();
     } else {
         drawInto(std::make_shared<gfx::GraphicsContext>(*bitmap), scene, plan, environment);
