@@ -105,6 +105,13 @@ void measureElements(const ExportScene& scene, const ExportRasterPlan& plan, con
 // and down its box passes the top and bottom most often), so that each band gets its share of
 // the edges. Points are placed within the reach as within their own extent, which a rotated
 // element does not keep: it shares its cost evenly.
+// The points of an element drawn as one long path, if it is one.
+const std::vector<Point>* pathPoints(const Element& element) {
+    if (const Element::Freehand* freehand = element.payload.freehand()) return &freehand->points;
+    if (const Element::Polygon* polygon = element.payload.polygon()) return &polygon->points;
+    return nullptr;
+}
+
 std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, const std::vector<Element>& elements,
                                        const ExportRasterPlan& plan) {
     constexpr double EVERY_ELEMENT = 100;  // about what a stroke of this many pixels costs
@@ -118,11 +125,7 @@ std::vector<gfx::BandWork> drawingCost(const std::vector<ElementReach>& reach, c
         const double y0 = std::fmax(box.y0, 0), y1 = std::fmin(box.y1, plan.pixelHeight);
         if (!(x0 < x1 && y0 < y1)) continue;
         work.push_back({y0, y1, EVERY_ELEMENT + (x1 - x0) + (y1 - y0)});
-        const std::vector<Point>* points = nullptr;
-        if (i < elements.size()) {
-            if (const Element::Freehand* freehand = elements[i].payload.freehand()) points = &freehand->points;
-            else if (const Element::Polygon* polygon = elements[i].payload.polygon()) points = &polygon->points;
-        }
+        const std::vector<Point>* points = i < elements.size() ? pathPoints(elements[i]) : nullptr;
         if (!points || points->size() < LONG_PATH_POINTS) continue;
         const double cost = EVERY_POINT * static_cast<double>(points->size());
         double low = HUGE_VAL, high = -HUGE_VAL;
@@ -168,8 +171,7 @@ bool drawsTextAtOnce(const std::vector<Element>& elements) {
 bool drawsHeavyPaths(const std::vector<Element>& elements) {
     std::size_t points = 0;
     for (const Element& element : elements) {
-        if (const Element::Freehand* freehand = element.payload.freehand()) points += freehand->points.size();
-        else if (const Element::Polygon* polygon = element.payload.polygon()) points += polygon->points.size();
+        if (const std::vector<Point>* path = pathPoints(element)) points += path->size();
         if (points >= HEAVY_PATH_POINTS) return true;
     }
     return false;

@@ -17,8 +17,7 @@ std::size_t ImageStore::heldBytes(const ImageLookup& lookup, std::size_t sourceB
     if (lookup.kind != ImageLookup::Kind::loaded || !lookup.image) return bytes;
     const auto& content = lookup.image->content();
     if (content.raster) bytes += content.raster->byteCount();
-    if (content.vector) bytes += content.vector->heldBytes();
-    return bytes;
+    return bytes + parsedBytes(lookup);
 }
 
 std::size_t ImageStore::parsedBytes(const ImageLookup& lookup) {

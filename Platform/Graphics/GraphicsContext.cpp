@@ -807,10 +807,7 @@ void GraphicsContext::paint(const DeviceBox& bounds, const std::function<void(ca
     if (bounds.x1 + 1 < reach.x0 || bounds.x0 - 1 > reach.x1 || bounds.y1 + 1 < reach.y0 || bounds.y0 - 1 > reach.y1)
         return;
     std::optional<MemoryPromise> promise;
-    if (edges > CAIRO_UNCHECKED_EDGES) {
-        promise.emplace(edges < 1e15 ? static_cast<std::size_t>(edges) * CAIRO_BYTES_PER_EDGE : SIZE_MAX);
-        if (!promise->kept()) return lose(true);
-    }
+    if (!promiseEdges(edges, promise)) return;
     if (shadowActive()) drawShadow(bounds, draw, coverage);
     cairo_save(cr_);
     draw(cr_);
@@ -982,14 +979,7 @@ std::optional<GraphicsContext::Tiles> GraphicsContext::tilesFor(cairo_t* cr, con
     long long tile = TILE_ROWS;
     while (last / tile - first / tile + 1 > MAX_TILES) tile *= 2;
     if (first / tile == last / tile) return std::nullopt;
-    cairo_matrix_t m;
-    cairo_get_matrix(cr, &m);
-    cairo_identity_matrix(cr);
-    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
-    const bool whole = onWholePixels(clip);
-    cairo_rectangle_list_destroy(clip);
-    cairo_set_matrix(cr, &m);
-    if (!whole) return std::nullopt;
+    if (!onWholePixelsHere(cr)) return std::nullopt;
     // A tile's clip keeps it from every other row: one meeting no kept row changes nothing kept.
     const bool kept = shortcutsTaken();
     return Tiles{tile, first, last, kept ? std::max(workTop_, keptTop_) : workTop_,
@@ -1011,21 +1001,30 @@ void GraphicsContext::layInTiles(cairo_t* cr, const DeviceBox* bounds, double al
         cairo_set_matrix(cr, &m);
         return lay(cr);
     }
-    for (long long t = tiles->first / tiles->rows; t <= tiles->last / tiles->rows; ++t) {
-        const long long rowsTop = t * tiles->rows, rowsBottom = std::min<long long>(rowsTop + tiles->rows, height_);
-        if (rowsBottom <= tiles->laidTop || rowsTop >= tiles->laidBottom) continue;
-        cairo_save(cr);
-        cairo_new_path(cr);
-        cairo_rectangle(cr, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
-        cairo_clip(cr);
+    forEachLaidTile(cr, *tiles, [&](long long, long long) {
         cairo_append_path(cr, path);
         cairo_set_matrix(cr, &m);
         lay(cr);
-        cairo_restore(cr);
-    }
+        return true;
+    });
     cairo_path_destroy(path);
     cairo_new_path(cr);
     cairo_set_matrix(cr, &m);
+}
+
+void GraphicsContext::forEachLaidTile(cairo_t* cr, const Tiles& tiles,
+                                      const std::function<bool(long long top, long long bottom)>& lay) const {
+    for (long long t = tiles.first / tiles.rows; t <= tiles.last / tiles.rows; ++t) {
+        const long long top = t * tiles.rows, bottom = std::min<long long>(top + tiles.rows, height_);
+        if (bottom <= tiles.laidTop || top >= tiles.laidBottom) continue;
+        cairo_save(cr);
+        cairo_new_path(cr);
+        cairo_rectangle(cr, 0, static_cast<double>(top), width_, static_cast<double>(bottom - top));
+        cairo_clip(cr);
+        const bool more = lay(top, bottom);
+        cairo_restore(cr);
+        if (!more) return;
+    }
 }
 
 namespace {
@@ -1069,17 +1068,11 @@ void GraphicsContext::fillGridInTiles(cairo_t* on, const std::vector<std::vector
         const auto laid = detail::keptWithinRows(grid, firstLaid * tiles->rows * 256,
                                                  std::min<long long>((lastLaid + 1) * tiles->rows, height_) * 256);
         const auto& within = laid ? *laid : grid;
-        for (long long t = firstLaid; t <= lastLaid; ++t) {
-            const long long rowsTop = t * tiles->rows, rowsBottom = std::min<long long>(rowsTop + tiles->rows, height_);
-            if (rowsBottom <= tiles->laidTop || rowsTop >= tiles->laidBottom) continue;
-            cairo_save(on);
-            cairo_rectangle(on, 0, static_cast<double>(rowsTop), width_, static_cast<double>(rowsBottom - rowsTop));
-            cairo_clip(on);
-            const auto cut = detail::keptWithinRows(within, rowsTop * 256, rowsBottom * 256);
-            const bool filled = fill(cut ? *cut : within);
-            cairo_restore(on);
-            if (!filled) break;  // the picture is lost
-        }
+        // A pass that cannot be had loses the picture: the rest is left out.
+        forEachLaidTile(on, *tiles, [&](long long top, long long bottom) {
+            const auto cut = detail::keptWithinRows(within, top * 256, bottom * 256);
+            return fill(cut ? *cut : within);
+        });
     }
     cairo_restore(on);
     cairo_new_path(on);
@@ -1476,15 +1469,18 @@ void GraphicsContext::fillPath(FillRule rule) {
         }
         // A path no thinning took goes to cairo tile by tile, as lighter ones do, each tile
         // given the edges that can reach it.
-        double extents[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-        for (const auto& sub : grid) {
-            for (const detail::GridPoint& g : sub) {
-                extents[0] = std::fmin(extents[0], static_cast<double>(g.x) / 256);
-                extents[1] = std::fmin(extents[1], static_cast<double>(g.y) / 256);
-                extents[2] = std::fmax(extents[2], static_cast<double>(g.x) / 256);
-                extents[3] = std::fmax(extents[3], static_cast<double>(g.y) / 256);
+        const auto extents = [&grid] {
+            std::array<double, 4> box{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+            for (const auto& sub : grid) {
+                for (const detail::GridPoint& g : sub) {
+                    box[0] = std::fmin(box[0], static_cast<double>(g.x) / 256);
+                    box[1] = std::fmin(box[1], static_cast<double>(g.y) / 256);
+                    box[2] = std::fmax(box[2], static_cast<double>(g.x) / 256);
+                    box[3] = std::fmax(box[3], static_cast<double>(g.y) / 256);
+                }
             }
-        }
+            return box;
+        };
         const std::optional<Tiles> tiles = tilesFor(cr, bounds, state_.fill.alpha * state_.alpha, true);
         repeatedFill_->fill(cr, std::move(key), [&](cairo_t* on) { fillGridInTiles(on, grid, tiles); }, extents);
     }, Coverage::outline, checksMemory() && !heavy ? fillEdges() : 0);

@@ -317,6 +317,7 @@ private:
     /// Promises the memory of `perEdge` times the edges of the path on `cr` and `extra` more
     /// (see MemoryPromise); false, the picture lost, when it cannot be had.
     bool promiseFor(cairo_t* cr, double perEdge, double extra, std::optional<MemoryPromise>& promise);
+    /// The same for `edges` edges, whatever the path on any context.
     bool promiseEdges(double edges, std::optional<MemoryPromise>& promise);
     /// Records a loss: for want of memory or another failure of cairo's.
     void lose(bool forMemory);
@@ -336,6 +337,10 @@ private:
         int first, last, laidTop, laidBottom;
     };
     std::optional<Tiles> tilesFor(cairo_t* cr, const DeviceBox& bounds, double alpha, bool fine = false) const;
+    /// Runs `lay` on `cr`, whose matrix is the identity, once for each tile `tiles` lays, with
+    /// no path and the tile's rows [top, bottom) as the clip; stops where it returns false.
+    void forEachLaidTile(cairo_t* cr, const Tiles& tiles,
+                         const std::function<bool(long long top, long long bottom)>& lay) const;
     /// Fills `grid` (cairo's own path in device space, see emitThinnedFill) on `on`, which is the
     /// picture's context or one whose user space is the picture's, tile by tile as `tiles` says
     /// or whole, each tile handed only the edges that can reach it (see RowsPath.hpp). The

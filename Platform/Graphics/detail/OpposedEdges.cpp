@@ -26,6 +26,22 @@ GridPoint unpacked(std::uint64_t v) {
     return {static_cast<std::int32_t>(static_cast<std::uint32_t>(v >> 32)), static_cast<std::int32_t>(static_cast<std::uint32_t>(v))};
 }
 
+// An edge without its direction: its ends packed, the earlier first, with whether it runs from
+// `lo` to `hi`, and the hash the tables of edges share.
+struct EdgeKey {
+    std::uint64_t lo, hi;
+    bool forward;
+    std::uint64_t hash() const {
+        const std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+        return h ^ (h >> 29);
+    }
+};
+
+EdgeKey keyOf(const GridPoint& a, const GridPoint& b) {
+    const bool forward = before(a, b);
+    return {packed(forward ? a : b), packed(forward ? b : a), forward};
+}
+
 // An undirected edge, its ends packed, with the number of times it is run from `lo` to `hi`
 // and back.
 struct Tally {
@@ -48,11 +64,9 @@ std::optional<std::vector<Edge>> netEdges(const std::vector<std::vector<GridPoin
     while (capacity < 2 * edgeCount) capacity *= 2;
     std::vector<std::uint32_t> slots(capacity, 0);  // index into tallies + 1; 0 is empty
     auto count = [&](const GridPoint& a, const GridPoint& b) {
-        const bool forward = before(a, b);
-        const std::uint64_t lo = packed(forward ? a : b);
-        const std::uint64_t hi = packed(forward ? b : a);
-        std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
-        std::size_t slot = (h ^ (h >> 29)) & (capacity - 1);
+        const EdgeKey key = keyOf(a, b);
+        const auto [lo, hi, forward] = key;
+        std::size_t slot = key.hash() & (capacity - 1);
         while (slots[slot] != 0) {
             Tally& t = tallies[slots[slot] - 1];
             if (t.lo == lo && t.hi == hi) {
@@ -144,19 +158,15 @@ bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::si
     };
     std::vector<Slot> slots(SLOTS);
     std::vector<std::uint64_t> bits(BITS / 64, 0);
-    auto hashOf = [](std::uint64_t lo, std::uint64_t hi) {
-        const std::uint64_t h = (lo ^ (hi * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
-        return h ^ (h >> 29);
-    };
-    auto slotOf = [&](std::uint64_t lo, std::uint64_t hi, std::uint64_t h, bool add) -> Slot* {
+    auto slotOf = [&](const EdgeKey& key, std::uint64_t h, bool add) -> Slot* {
         for (std::size_t slot = h & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
             Slot& s = slots[slot];
             if (!s.used) {
                 if (!add) return nullptr;
-                s = {lo, hi, 0, true};
+                s = {key.lo, key.hi, 0, true};
                 return &s;
             }
-            if (s.lo == lo && s.hi == hi) return &s;
+            if (s.lo == key.lo && s.hi == key.hi) return &s;
         }
     };
     // Edges of the points beyond 32 bits are tallied whole (and refused there).
@@ -170,9 +180,9 @@ bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::si
             const GridPoint& a = path[i];
             const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
             if (a == b) continue;
-            const bool forward = before(a, b);
-            const std::uint64_t lo = packed(forward ? a : b), hi = packed(forward ? b : a), h = hashOf(lo, hi);
-            slotOf(lo, hi, h, true);
+            const EdgeKey key = keyOf(a, b);
+            const std::uint64_t h = key.hash();
+            slotOf(key, h, true);
             bits[(h >> 20) % BITS / 64] |= std::uint64_t{1} << ((h >> 20) % 64);
             ++sampled;
         }
@@ -184,10 +194,10 @@ bool hardlyCoincide(const std::vector<std::vector<GridPoint>>& subpaths, std::si
         for (std::size_t i = 0; i < path.size(); ++i) {
             const GridPoint& a = path[i];
             const GridPoint& b = path[i + 1 < path.size() ? i + 1 : 0];
-            const bool forward = before(a, b);
-            const std::uint64_t lo = packed(forward ? a : b), hi = packed(forward ? b : a), h = hashOf(lo, hi);
+            const EdgeKey key = keyOf(a, b);
+            const std::uint64_t h = key.hash();
             if (!(bits[(h >> 20) % BITS / 64] >> ((h >> 20) % 64) & 1)) continue;
-            if (Slot* s = slotOf(lo, hi, h, false)) ++s->seen;
+            if (Slot* s = slotOf(key, h, false)) ++s->seen;
         }
     }
     // A sampled edge lies on another where its two points were seen more than once.

@@ -48,9 +48,12 @@ bool RepeatedFill::lay(cairo_t* cr, const Key& key) {
 }
 
 void RepeatedFill::fill(cairo_t* cr, Key key) {
-    if (!key.keeps || !(key == last_)) return fill(cr, std::move(key), cairo_fill, {0, 0, 0, 0});
-    double extents[4];
-    cairo_fill_extents(cr, &extents[0], &extents[1], &extents[2], &extents[3]);
+    const auto extents = [cr] {
+        std::array<double, 4> box;
+        cairo_fill_extents(cr, &box[0], &box[1], &box[2], &box[3]);
+        return box;
+    };
+    if (!key.keeps || !(key == last_)) return fill(cr, std::move(key), cairo_fill, extents);
     cairo_path_t* path = cairo_copy_path(cr);
     fill(cr, std::move(key), [&](cairo_t* on) {
         if (on != cr) {
@@ -62,7 +65,8 @@ void RepeatedFill::fill(cairo_t* cr, Key key) {
     cairo_path_destroy(path);
 }
 
-void RepeatedFill::fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn, const double (&extents)[4]) {
+void RepeatedFill::fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn,
+                        const std::function<std::array<double, 4>()>& reach) {
     if (!key.keeps) return fillOn(cr);
     if (!(key == last_)) {
         forgetCoverage();
@@ -72,6 +76,7 @@ void RepeatedFill::fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)
     if (lay(cr, key)) return;
     // The mask's pixels are the target's own over what the fill can reach within the clip, so
     // that its coverage is reckoned on the same device grid as the fill's.
+    const std::array<double, 4> extents = reach();
     const double sx = key.device[2], sy = key.device[3];
     const double dx0 = std::fmax(extents[0], key.clip[0]) * sx + key.device[0];
     const double dy0 = std::fmax(extents[1], key.clip[1]) * sy + key.device[1];

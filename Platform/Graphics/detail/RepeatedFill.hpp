@@ -10,6 +10,7 @@
 // done by the mask instead of by cairo's spans, can round a level the other way.
 #include <cairo.h>
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <vector>
@@ -51,8 +52,10 @@ public:
 
     /// The same for a fill not made on `cr` as a path: `fillOn` fills it, with the source set
     /// on the context it is given, which is `cr` or a mask whose user space is that of `cr`;
-    /// `extents` (x0, y0, x1, y1 in the user space of `cr`) hold everything it can reach.
-    void fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn, const double (&extents)[4]);
+    /// `extents` gives, when the coverage is to be kept, a box (x0, y0, x1, y1 in the user
+    /// space of `cr`) holding everything it can reach.
+    void fill(cairo_t* cr, Key key, const std::function<void(cairo_t*)>& fillOn,
+              const std::function<std::array<double, 4>()>& extents);
 
     /// The next fill is taken as unlike the last one.
     void forget();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace dv::gfx::detail {
 
@@ -14,18 +15,18 @@ bool carriesOn(const GridPoint& a, const GridPoint& b, const GridPoint& c) {
     return ay * bx == by * ax && ((ax ^ bx) | (ay ^ by)) >= 0;
 }
 
-// Whether cairo keeps every point of `points` (after `before`, when there is one, and before
+// Whether cairo keeps every point of `seq` (after `before`, when there is one, and before
 // `after`): no point repeats the one before it and none is dropped as carried on.
-bool keptAsGiven(const GridPoint* before, const std::vector<GridPoint>& points, const GridPoint& after) {
-    std::array<GridPoint, 6> seq{};
+bool keptAsGiven(const GridPoint* before, std::span<const GridPoint> seq, const GridPoint& after) {
+    std::array<GridPoint, 6> all{};
     std::size_t n = 0;
-    if (before) seq[n++] = *before;
-    for (const GridPoint& p : points) seq[n++] = p;
-    seq[n++] = after;
+    if (before) all[n++] = *before;
+    for (const GridPoint& p : seq) all[n++] = p;
+    all[n++] = after;
     for (std::size_t k = 1; k < n; ++k)
-        if (seq[k] == seq[k - 1]) return false;
+        if (all[k] == all[k - 1]) return false;
     for (std::size_t k = 2; k < n; ++k)
-        if (carriesOn(seq[k - 2], seq[k - 1], seq[k])) return false;
+        if (carriesOn(all[k - 2], all[k - 1], all[k])) return false;
     return true;
 }
 
@@ -73,25 +74,23 @@ std::optional<std::vector<std::vector<GridPoint>>> keptWithinRows(const std::vec
             const GridPoint& after = path[j + 1 < n ? j + 1 : 0];  // the closing edge's end for the last
             const GridPoint* before = kept.size() >= 2 ? &kept[kept.size() - 2] : nullptr;
             const std::int64_t beyond = s == 1 ? std::min(from.y, to.y) - 1 : std::max(from.y, to.y) + 1;
-            std::vector<GridPoint> chosen;
-            bool found = false;
-            // A point equal to `from` comes back to it: then the run is left out whole.
-            const std::vector<std::vector<GridPoint>> ways =
-                from == to ? std::vector<std::vector<GridPoint>>{{}}
-                           : std::vector<std::vector<GridPoint>>{{to}, {{from.x, beyond}, to}, {{to.x, beyond}, to},
-                                                                 {{from.x + 1, beyond}, to}};
-            for (const auto& way : ways) {
-                std::vector<GridPoint> seq{from};
-                seq.insert(seq.end(), way.begin(), way.end());
-                if (!keptAsGiven(before, seq, after)) continue;
-                chosen = way;
-                found = true;
-                break;
+            // The ways to go from `from` to `to`, each as `from` and what follows it: a run
+            // coming back to `from` is left out whole; else straight across, or by one point
+            // beyond the rows.
+            const std::array<std::array<GridPoint, 3>, 4> ways{{{from, to, to},
+                                                               {from, {from.x, beyond}, to},
+                                                               {from, {to.x, beyond}, to},
+                                                               {from, {from.x + 1, beyond}, to}}};
+            const std::size_t tried = from == to ? 1 : ways.size();
+            std::span<const GridPoint> chosen;
+            for (std::size_t w = 0; w < tried && chosen.empty(); ++w) {
+                const std::span<const GridPoint> way(ways[w].data(), from == to ? 1 : w == 0 ? 2 : 3);
+                if (keptAsGiven(before, way, after)) chosen = way;
             }
-            if (!found) {
+            if (chosen.empty()) {
                 for (std::size_t k = i + 1; k <= j; ++k) kept.push_back(path[k]);
             } else {
-                kept.insert(kept.end(), chosen.begin(), chosen.end());
+                kept.insert(kept.end(), chosen.begin() + 1, chosen.end());
                 cut = true;
             }
             i = j + 1;
